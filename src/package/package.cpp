@@ -1,0 +1,347 @@
+#include "package/package.h"
+
+#include "7z.h"
+#include "7zCrc.h"
+#include "7zFile.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t kLookAheadSize = 1 << 14;
+constexpr int kLogBufferSize = 260;
+constexpr UInt32 kNoBlock = 0xFFFFFFFF;
+constexpr UINT kLogCodePage = 936;
+
+// The decoder's allocators are the plain heap; a request for 0 bytes yields
+// null and freeing null is allowed.
+void* HeapAllocate(ISzAllocPtr, size_t size) { return size ? std::malloc(size) : nullptr; }
+void HeapRelease(ISzAllocPtr, void* address) { std::free(address); }
+const ISzAlloc kHeap = {HeapAllocate, HeapRelease};
+
+// Cuts a GBK text to at most maxBytes without splitting a double-byte character.
+size_t GbkPrefixLength(const std::string& text, size_t maxBytes)
+{
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t width = ::IsDBCSLeadByteEx(kLogCodePage, static_cast<BYTE>(text[pos])) ? 2 : 1;
+        if (pos + width > maxBytes)
+            break;
+        pos += width;
+    }
+    return pos;
+}
+
+bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+
+bool IsReservedDeviceName(std::wstring_view level)
+{
+    // Windows reserves these names with any extension and trailing spaces.
+    const size_t dot = level.find(L'.');
+    std::wstring base(level.substr(0, dot));
+    while (!base.empty() && base.back() == L' ')
+        base.pop_back();
+    for (auto& c : base)
+        c = static_cast<wchar_t>(std::towupper(c));
+    static constexpr const wchar_t* kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* device : kDevices) {
+        if (base == device)
+            return true;
+    }
+    if (base.size() == 4 && (base.starts_with(L"COM") || base.starts_with(L"LPT")))
+        return base[3] >= L'0' && base[3] <= L'9';
+    return false;
+}
+
+bool IsSafeLevel(std::wstring_view level)
+{
+    // A level of dots and spaces only is empty, ".", ".." or what Windows
+    // trims to one of them.
+    if (level.find_first_not_of(L". ") == std::wstring_view::npos)
+        return false;
+    for (const wchar_t c : level) {
+        if (c < 0x20 || std::wcschr(L"<>:\"|?*", c))
+            return false;
+    }
+    return !IsReservedDeviceName(level);
+}
+
+}  // namespace
+
+bool IsSafeEntryName(const wchar_t* name)
+{
+    if (!name || !*name)
+        return false;
+    const std::wstring_view whole(name);
+    size_t start = 0;
+    while (true) {
+        size_t end = start;
+        while (end < whole.size() && !IsSeparator(whole[end]))
+            ++end;
+        if (!IsSafeLevel(whole.substr(start, end - start)))
+            return false;
+        if (end == whole.size())
+            return true;
+        start = end + 1;
+    }
+}
+
+std::string ToFileCodePage(const wchar_t* name)
+{
+    const int units = static_cast<int>(std::wcslen(name));
+    if (units == 0)
+        return {};
+    const UINT codePage = ::AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    // UTF-8 takes no default character.
+    const bool utf8 = (codePage == CP_ACP ? ::GetACP() : ::GetOEMCP()) == CP_UTF8;
+    const int capacity = 3 * units + 100;
+    std::string bytes(static_cast<size_t>(capacity), '\0');
+    BOOL usedDefault = FALSE;
+    const int written = ::WideCharToMultiByte(codePage, 0, name, units, bytes.data(), capacity,
+                                              utf8 ? nullptr : "_", utf8 ? nullptr : &usedDefault);
+    if (written <= 0 || written >= capacity)
+        return {};
+    bytes.resize(static_cast<size_t>(written));
+    return bytes;
+}
+
+// Everything one Decode call holds, released on every way out of it.
+class CSPPackage::Extraction {
+public:
+    Extraction()
+    {
+        File_Construct(&archive.file);
+        SzArEx_Init(&db);
+    }
+    ~Extraction()
+    {
+        ISzAlloc_Free(&kHeap, block);
+        SzArEx_Free(&db, &kHeap);
+        File_Close(&archive.file);
+    }
+    Extraction(const Extraction&) = delete;
+    Extraction& operator=(const Extraction&) = delete;
+
+    bool Open(const wchar_t* archivePath)
+    {
+        if (!archivePath || InFile_OpenW(&archive.file, archivePath) != 0)
+            return false;
+        FileInStream_CreateVTable(&archive);
+        archive.wres = 0;
+        LookToRead2_CreateVTable(&look, False);
+        look.buf = lookAhead;
+        look.bufSize = kLookAheadSize;
+        look.realStream = &archive.vt;
+        LookToRead2_INIT(&look);
+        CrcGenerateTable();
+        return true;
+    }
+
+    bool ReadDatabase() { return SzArEx_Open(&db, &look.vt, &kHeap, &kHeap) == SZ_OK; }
+
+    std::wstring EntryName(UInt32 index)
+    {
+        const size_t units = SzArEx_GetFileNameUtf16(&db, index, nullptr);
+        if (units > nameBuffer.size())
+            nameBuffer.assign(units, 0);
+        SzArEx_GetFileNameUtf16(&db, index, nameBuffer.data());
+        return std::wstring(nameBuffer.begin(), nameBuffer.begin() + (units ? units - 1 : 0));
+    }
+
+    // Decodes the entry's data into the one-block cache. An entry without
+    // data leaves the cache alone, so a solid block is decoded only once even
+    // when empty files and folders stand between its entries.
+    bool ExtractEntry(UInt32 index, const Byte** data, size_t* size)
+    {
+        *data = nullptr;
+        *size = 0;
+        if (db.FileToFolder[index] == kNoBlock)
+            return true;
+        size_t offset = 0;
+        if (SzArEx_Extract(&db, &look.vt, index, &blockIndex, &block, &blockSize, &offset, size,
+                           &kHeap, &kHeap) != SZ_OK)
+            return false;
+        *data = block + offset;
+        return true;
+    }
+
+    CFileInStream archive{};
+    CLookToRead2 look{};
+    Byte lookAhead[kLookAheadSize];
+    CSzArEx db{};
+    UInt32 blockIndex = kNoBlock;
+    Byte* block = nullptr;
+    size_t blockSize = 0;
+    std::vector<UInt16> nameBuffer;
+};
+
+CSPPackage::CSPPackage()
+{
+    runFlag_.Set(1);
+}
+
+CSPPackage::~CSPPackage()
+{
+    context_ = nullptr;
+    logFn_ = nullptr;
+    progressFn_ = nullptr;
+}
+
+bool CSPPackage::SetCallbacks(void* context, PackageProgressFn progressFn, PackageLogFn logFn)
+{
+    if (!context)
+        return false;
+    context_ = context;
+    progressFn_ = progressFn;
+    logFn_ = logFn;
+    return true;
+}
+
+void CSPPackage::Log(const char* text) const
+{
+    if (logFn_)
+        logFn_(context_, text);
+}
+
+namespace {
+
+// Log texts are GBK whatever the system's code page: formatted wide, then
+// converted and cut to the 259 bytes that a log line holds.
+void FormatLog(char (&line)[kLogBufferSize], const wchar_t* format, ...)
+{
+    wchar_t wide[1024];
+    va_list args;
+    va_start(args, format);
+    std::vswprintf(wide, std::size(wide), format, args);
+    va_end(args);
+    wide[std::size(wide) - 1] = L'\0';
+    const int bytes = ::WideCharToMultiByte(kLogCodePage, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string text(bytes > 0 ? static_cast<size_t>(bytes) : 1, '\0');
+    if (bytes > 0)
+        ::WideCharToMultiByte(kLogCodePage, 0, wide, -1, text.data(), bytes, nullptr, nullptr);
+    text.resize(std::strlen(text.c_str()));
+    const size_t length = GbkPrefixLength(text, kLogBufferSize - 1);
+    std::memcpy(line, text.data(), length);
+    line[length] = '\0';
+}
+
+std::wstring WithBackslashes(std::wstring name)
+{
+    for (auto& c : name) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return name;
+}
+
+}  // namespace
+
+bool CSPPackage::Decode(const wchar_t* archivePath, const wchar_t* targetFolder, int32_t* currentIndex)
+{
+    char line[kLogBufferSize];
+    try {
+        auto extraction = std::make_unique<Extraction>();
+        if (!extraction->Open(archivePath)) {
+            Log("CSPPackage::Decode - InitArEx() err!\n");
+            return false;
+        }
+        if (!extraction->ReadDatabase()) {
+            Log("CSPPackage::Decode - SzArEx_Open() err!\n");
+            return false;
+        }
+
+        const CSzArEx& db = extraction->db;
+        const UInt32 total = db.NumFiles;
+        if (logFn_) {
+            FormatLog(line, L"包内文件数目：%d\n", static_cast<int>(total));
+            Log(line);
+        }
+        const std::wstring folder = targetFolder ? targetFolder : L"";
+
+        for (UInt32 i = 0; i < total; ++i) {
+            if (gateFn_)
+                gateFn_(context_);
+            if (runFlag_.Get() == 0)
+                return false;
+            if (currentIndex)
+                *currentIndex = static_cast<int32_t>(i);
+
+            const std::wstring name = extraction->EntryName(i);
+            if (!IsSafeEntryName(name.c_str())) {
+                FormatLog(line, L"包内文件名非法:%ls\n", name.c_str());
+                Log(line);
+                return false;
+            }
+
+            const Byte* data = nullptr;
+            size_t size = 0;
+            if (!extraction->ExtractEntry(i, &data, &size)) {
+                FormatLog(line, L"SzArEx_Extract:%ls失败!\n", name.c_str());
+                Log(line);
+                return false;
+            }
+
+            if (progressFn_) {
+                ExtractProgress progress{};
+                const std::string display = ToFileCodePage(name.c_str());
+                std::memcpy(progress.name, display.data(), std::min(display.size(), sizeof(progress.name) - 1));
+                progress.index = i;
+                progress.total = total;
+                progressFn_(context_, progress);
+            }
+
+            // Outer folders first; a failure here shows when the file is created.
+            for (size_t slash = name.find(L'/'); slash != std::wstring::npos; slash = name.find(L'/', slash + 1))
+                ::CreateDirectoryW((folder + L"\\" + WithBackslashes(name.substr(0, slash))).c_str(), nullptr);
+
+            const std::wstring path = folder + L"\\" + WithBackslashes(name);
+            if (SzArEx_IsDir(&db, i)) {
+                ::CreateDirectoryW(path.c_str(), nullptr);
+                continue;
+            }
+
+            CSzFile out;
+            File_Construct(&out);
+            if (OutFile_OpenW(&out, path.c_str()) != 0) {
+                FormatLog(line, L"OutFile_Open:%ls失败!\n", path.c_str());
+                Log(line);
+                return false;
+            }
+            size_t written = size;
+            const WRes writeResult = File_Write(&out, data, &written);
+            if (writeResult != 0 || written != size) {
+                FormatLog(line, L"File_Write %p失败!\n", static_cast<const void*>(extraction->block));
+                Log(line);
+                File_Close(&out);
+                return false;
+            }
+            if (File_Close(&out) != 0)
+                return false;
+
+            if (SzBitWithVals_Check(&db.Attribs, i)) {
+                UInt32 attributes = db.Attribs.Vals[i];
+                // Archivers on Unix keep the file mode in the high word, marked by
+                // 0x8000; Windows knows only the low attribute bits.
+                if (attributes & 0xF0000000)
+                    attributes &= 0x7FFF;
+                ::SetFileAttributesW(path.c_str(), attributes);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (logFn_) {
+        FormatLog(line, L"解压成功!\n");
+        Log(line);
+    }
+    return true;
+}

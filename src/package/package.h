@@ -1,0 +1,70 @@
+// CSPPackage: unpacks the payload's 7z archive into a folder, entry by entry,
+// reporting each entry and stopping between entries when asked to.
+#pragma once
+
+#include "system/locked_int.h"
+
+#include <cstdint>
+#include <string>
+
+// What the package reports for each entry it begins. The name is the entry's
+// path inside the archive with "/" between its levels, in the file code page,
+// for display; bytes after its terminator are zero.
+struct ExtractProgress {
+    char name[260];
+    uint32_t index;
+    uint32_t total;
+};
+
+using PackageLogFn = void (*)(void* context, const char* text);
+using PackageProgressFn = void (*)(void* context, ExtractProgress progress);
+// Called on the decoding thread before each entry, before the run flag is
+// read: the owner may hold the worker here while it asks the user something.
+using PackageGateFn = void (*)(void* context);
+
+class CSPPackage {
+public:
+    CSPPackage();
+    ~CSPPackage();
+    CSPPackage(const CSPPackage&) = delete;
+    CSPPackage& operator=(const CSPPackage&) = delete;
+
+    // Stores the context and both functions (either may be null). A null
+    // context is refused: false, and nothing changes.
+    bool SetCallbacks(void* context, PackageProgressFn progressFn, PackageLogFn logFn);
+    void SetGate(PackageGateFn gateFn) { gateFn_ = gateFn; }
+
+    // Unpacks every entry of the archive into targetFolder, an existing folder
+    // given without a trailing backslash. Stores each entry's index into
+    // *currentIndex as it begins the entry. True when every entry was written;
+    // false when the archive cannot be read, an entry cannot be decoded, has a
+    // name that would leave the folder, or cannot be written, and on stop.
+    // What was written before a failure stays on disk.
+    bool Decode(const wchar_t* archivePath, const wchar_t* targetFolder, int32_t* currentIndex);
+
+    // 1 goes on, 0 stops before the next entry. Only the owner's cancel
+    // clears it, and nothing sets it back.
+    LockedInt& RunFlag() { return runFlag_; }
+
+private:
+    class Extraction;
+
+    void Log(const char* text) const;
+
+    LockedInt runFlag_;
+    void* context_ = nullptr;
+    PackageLogFn logFn_ = nullptr;
+    PackageProgressFn progressFn_ = nullptr;
+    PackageGateFn gateFn_ = nullptr;
+};
+
+// True when an entry name stays inside the folder it is unpacked into and
+// names something Windows can hold: no "..", no drive or stream (":"), no
+// leading separator, no empty level, no reserved device name (CON, NUL,
+// COM1, ...), no character that Windows refuses in a file name. Both "/" and
+// "\" count as separators here, since Windows reads either as one.
+bool IsSafeEntryName(const wchar_t* name);
+
+// The name in the code page of the 8-bit file functions (ANSI or OEM);
+// characters it cannot hold become "_". Empty when the conversion fails.
+std::string ToFileCodePage(const wchar_t* name);

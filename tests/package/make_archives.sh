@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Makes the package tests' archives with 7zz, each beside the tree it was made
+# from, in OUT: the coders the payload uses, solid and not, empty archives,
+# unusual names, and broken or unsupported archives.
+set -euo pipefail
+out=$1
+rm -rf "$out" && mkdir -p "$out"
+cd "$out"
+
+# The basic tree: nested levels, an empty file, an empty folder, text and binary.
+mkdir -p basic/a/b basic/emptydir basic/docs
+printf 'nested file\r\n' > basic/a/b/c.txt
+: > basic/empty.txt
+printf '说明文字\r\n' > basic/docs/readme.txt
+python3 - <<'PY'
+import random
+r = random.Random(7)
+open('basic/data.bin', 'wb').write(bytes(r.getrandbits(8) for _ in range(150000)))
+open('basic/text.txt', 'w').write(''.join('line %d of the text asset\n' % i for i in range(4000)))
+PY
+cp /usr/bin/7zz basic/game.exe
+
+pack() { # archive tree options...
+  local archive=$1 tree=$2; shift 2
+  (cd "$tree" && 7zz a -t7z "$@" "$out/$archive" . >/dev/null)
+}
+pack lzma.7z basic -m0=LZMA
+pack lzma2.7z basic -m0=LZMA2
+pack bcj_lzma2.7z basic -m0=BCJ -m1=LZMA2
+pack bcj2.7z basic -m0=BCJ2 -m1=LZMA2 -m2=LZMA -m3=LZMA -mb0s0:1 -mb0s1:2 -mb0s2:3
+pack copy.7z basic -m0=Copy
+pack nonsolid.7z basic -m0=LZMA2 -ms=off
+# Several solid blocks, so the one-block cache is replaced along the way.
+pack blocks.7z basic -m0=LZMA2 -ms=2f
+
+mkdir -p empty
+pack empty.7z empty -x'!*'
+
+# A read-only entry.
+mkdir -p readonly
+printf 'keep me\r\n' > readonly/locked.txt
+chmod 444 readonly/locked.txt
+pack readonly.7z readonly -m0=LZMA2
+
+# Names inside GBK and outside it (Thai and an emoji have no GBK form).
+mkdir -p names/棋牌
+printf 'gbk\r\n' > names/棋牌/规则.txt
+printf 'thai\r\n' > names/ภาษาไทย.txt
+printf 'emoji\r\n' > 'names/牌😀.txt'
+pack names.7z names -m0=LZMA2
+
+# One 70 MiB file, stored, so it is written in one piece of that size.
+mkdir -p big
+python3 -c "import random; open('big/big.bin','wb').write(random.Random(70).randbytes(70*1024*1024))"
+pack big.7z big -m0=Copy
+
+# Broken and unsupported archives.
+cp lzma2.7z damaged.7z
+# Flip a byte inside the packed data, which starts right after the 32-byte header.
+python3 - <<'PY'
+b = bytearray(open('damaged.7z', 'rb').read())
+b[32 + 1000] ^= 0xFF
+open('damaged.7z', 'wb').write(b)
+PY
+head -c "$(( $(stat -c %s lzma2.7z) / 2 ))" lzma2.7z > truncated.7z
+printf 'this is not an archive\r\n' > notarchive.7z
+pack encrypted.7z basic -m0=LZMA2 -pSecret -mhe=off
+pack encrypted_headers.7z basic -m0=LZMA2 -pSecret -mhe=on
+pack ppmd.7z basic -m0=PPMd
+chmod -R u+w readonly

@@ -1,0 +1,45 @@
+// Helpers shared by the tests: fixture and scratch folders, file contents,
+// folder trees and text conversion. Tests run under Wine; the build's folders
+// are reached through drive Z:.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace testing_support {
+
+std::wstring Utf8ToWide(const std::string& text);
+std::string WideToUtf8(const std::wstring& text);
+std::wstring FromCodePage(const std::string& bytes, UINT codePage);
+
+// The folder of archives and trees that the fixture scripts made.
+std::wstring FixturePath(const std::wstring& relative);
+
+// Deletes a file or a whole folder tree, read-only entries included.
+void RemoveTree(const std::wstring& path);
+
+bool Exists(const std::wstring& path);
+std::string ReadBytes(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+
+// Every file and folder under root, by path relative to it ("\" between
+// levels): files map to their bytes, folders to "<dir>".
+std::map<std::wstring, std::string> ReadTree(const std::wstring& root);
+
+// A fresh, empty folder for the running test, named after it, under the
+// build's scratch folder. Left in place afterwards for inspection.
+class ScratchDir {
+public:
+    ScratchDir();
+    const std::wstring& path() const { return path_; }
+    std::wstring Join(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+}  // namespace testing_support

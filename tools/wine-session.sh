@@ -1,0 +1,35 @@
+# Sourced by the scripts that run Windows programs: a Wine prefix inside the
+# build folder, one persistent wineserver and an Xvfb display for the run,
+# both stopped when the calling script exits.
+#   wine_session_start BUILD_DIR
+wine_session_start() {
+  local build=$1
+  export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+  if [ -z "${DISPLAY:-}" ] || [ -n "${SETUP_OWN_DISPLAY:-}" ]; then
+    local n=90
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    WINE_SESSION_XVFB=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine: creating the prefix in $WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1
+    wineserver -w
+  fi
+  setsid wineserver -p </dev/null >/dev/null 2>&1
+  # The first program of a session starts Wine's own services, which keep the
+  # standard handles they inherit: let them inherit nothing a caller waits on.
+  wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+  trap wine_session_stop EXIT
+}
+
+wine_session_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${WINE_SESSION_XVFB:-}" ]; then
+    kill "$WINE_SESSION_XVFB" 2>/dev/null || true
+    wait "$WINE_SESSION_XVFB" 2>/dev/null || true
+  fi
+}
