@@ -1,0 +1,129 @@
+// The installation itself: the worker's sequence of steps, the progress
+// channel it shares with the installing page, the replacement of an earlier
+// installation, and the rollback after a failure or cancel.
+//
+// The installing page owns one InstallEngine and attaches its window, which
+// holds the status line (1014), the detail line (1015) and the progress bar
+// (1026). The worker runs InstallThreadProc on a thread the page starts; it
+// draws on the page through window messages and reports its outcome in
+// InstallProgress. Everything here shows nothing but the one error box of
+// the replacement step.
+#pragma once
+
+#include "package/package.h"
+#include "system/locked_int.h"
+#include "system/unique_handle.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+inline constexpr UINT WM_INSTALL_FAILED = WM_USER + 1001;
+
+inline constexpr int IDC_INSTALL_STATUS = 1014;
+inline constexpr int IDC_INSTALL_DETAIL = 1015;
+inline constexpr int IDC_INSTALL_PROGRESS = 1026;
+
+// The record the worker and the page share, each field under its own lock.
+struct InstallProgress {
+    InstallProgress();
+
+    LockedInt progressTotal;
+    LockedInt progressPosition;
+    LockedInt installEnabled;
+    LockedInt succeeded;
+    LockedInt workerRunning;
+};
+
+// The services the sequence calls for its steps. The product uses the real
+// ones; tests replace single calls to make a step fail where the system
+// cannot be made to (a refused rename, a registry write that fails).
+class InstallServices {
+public:
+    virtual ~InstallServices() = default;
+    virtual int CreateFolderTree(const wchar_t* path);
+    virtual int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type);
+    virtual bool Decode(CSPPackage& package, const wchar_t* archive, const wchar_t* folder, int32_t* current);
+    virtual int DeletePath(const wchar_t* path);
+    virtual int RenamePath(const wchar_t* newPath, const wchar_t* existingPath);
+    virtual int CopyPath(const wchar_t* destination, const wchar_t* source);
+    virtual bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments);
+    virtual bool CreateProgramGroup(HWND owner, const wchar_t* group);
+    virtual bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group, const wchar_t* name,
+                                     const wchar_t* arguments);
+    virtual bool RegisterUninstall();
+};
+
+class InstallEngine {
+public:
+    // payloadModule holds resource "DATA" 148; null means the running program.
+    explicit InstallEngine(HMODULE payloadModule = nullptr, InstallServices* services = nullptr);
+    ~InstallEngine();
+    InstallEngine(const InstallEngine&) = delete;
+    InstallEngine& operator=(const InstallEngine&) = delete;
+
+    // Registers the engine's callbacks with the package and keeps the page's
+    // window; the page calls it from its dialog initialisation and goes on
+    // with its own set-up only when it returns true.
+    bool Attach(HWND page);
+    HWND Page() const { return page_; }
+
+    CSPPackage& Package() { return package_; }
+    InstallProgress& Progress() { return progress_; }
+
+    // The worker's thread procedure; its parameter is the engine. It waits
+    // for SignalStart before doing anything, and its last act is to clear
+    // workerRunning. Returns 0.
+    static unsigned __stdcall InstallThreadProc(void* engine);
+    // Lets the worker begin; the page calls it right after starting the thread.
+    void SignalStart();
+
+    // The page's end-of-worker check: false while the worker runs; once it
+    // has ended, true with *succeeded set to its outcome.
+    bool WorkerEnded(bool* succeeded) const;
+
+    // The cancel question holds the worker still while it is open: the worker
+    // waits before its next archive entry or step until ResumeWorker. Both
+    // are for the page's thread and never block.
+    void PauseWorker();
+    void ResumeWorker();
+    // Stops the extraction before its next entry (the user confirmed cancel).
+    void StopExtraction();
+
+    // The page's handler of WM_INSTALL_FAILED: counts the bar back from
+    // stepsDone and runs the rollback. Returns 0.
+    LRESULT OnInstallFailed(WPARAM stepsDone);
+
+    // Drawing on the page, from either thread.
+    void SetPageText(int controlId, const wchar_t* text);
+    void RefreshProgressBar();
+    void ShowStep(const wchar_t* status, const wchar_t* detail);
+    int32_t AdvanceProgress();
+    static void OnExtractProgress(void* context, ExtractProgress progress);
+
+    // The sequence of steps; true when every step succeeded.
+    bool RunInstall(int32_t* stepsDone);
+    void RollbackInstall();
+
+private:
+    bool ReplacePreviousVersion(const std::wstring& installDir, const std::wstring& stagingDir);
+    void WaitWhilePaused() const;
+    static void WaitAtGate(void* context);
+
+    HMODULE payloadModule_;
+    InstallServices* services_;
+    HWND page_ = nullptr;
+    CSPPackage package_;
+    InstallProgress progress_;
+    UniqueHandle startEvent_;
+    UniqueHandle notPaused_;
+};
+
+// The staging folder for an installation folder: beside it, its name with
+// ".temp" appended. Empty when the installation folder is empty.
+std::wstring StagingFolderPath(const std::wstring& installDir);
+
+// The bar's upper bound for an archive of total entries: total + 6, cut to
+// the 16 bits the progress control's range message carries.
+WORD ProgressRangeUpperBound(int32_t total);
