@@ -1,0 +1,56 @@
+// Free space, drive names, and the default installation folder that the
+// destination page proposes.
+//
+// ComposeInstallDir and ComposeDefaultInstallDir read the configuration
+// file, so they are defined in sp_config, which sits above sp_system: link
+// sp_config to call them. Everything else here is in sp_system.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// All free space of the volume holding path, in MiB with its fraction
+// (regardless of the caller's quota); 0.0 when it cannot be had.
+double GetDiskFreeMB(const std::wstring& path);
+
+// The text before the first backslash (D: for D:\Games); the whole text when
+// it holds none; empty when it begins with one.
+std::wstring GetDrivePart(const std::wstring& path);
+
+// True when GetDriveTypeW of drive (such as D:) is DRIVE_FIXED.
+bool IsFixedDrive(const std::wstring& drive);
+
+// One entry of the system's drive list, as the search sees it.
+struct DriveEntry {
+    std::wstring root;  // D:\ as the system lists it
+    UINT type;          // GetDriveTypeW of the root
+    double freeMB;      // GetDiskFreeMB of the drive part; only fixed drives are measured
+};
+
+// The search over given drives, in list order: the root of the first fixed
+// drive with strictly more than requiredMB MiB free, skipping the drive of
+// systemDirectory when avoidSystemDrive is set. When none qualifies, the
+// drive part of systemDirectory (C:, no backslash); empty when that is empty
+// too.
+std::wstring ChooseInstallDrive(const std::vector<DriveEntry>& drives, const std::wstring& systemDirectory,
+                                bool avoidSystemDrive, int32_t requiredMB);
+
+// ChooseInstallDrive over the system's drives and system directory.
+std::wstring FindInstallDrive(bool avoidSystemDrive, int32_t requiredMB);
+
+using InstallDriveFinder = std::function<std::wstring(bool avoidSystemDrive, int32_t requiredMB)>;
+
+// The default installation folder from the configuration file configFile: a
+// preset OBJ_IN_SETUP_DIR on a fixed drive exactly as stored; otherwise the
+// drive findDrive names (avoiding the system drive on a newer Windows, with
+// OBJ_IN_SIZE as the requirement), its Program Files (x86) folder when that
+// exists (only without a preset) or else Program Files, and OBJ_IN_FOLDER
+// (default "Marvane") under it. Empty when no drive can be found.
+std::wstring ComposeInstallDir(const std::wstring& configFile, const InstallDriveFinder& findDrive);
+
+// ComposeInstallDir of ConfigFilePath() with FindInstallDrive.
+std::wstring ComposeDefaultInstallDir();

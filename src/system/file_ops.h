@@ -1,0 +1,43 @@
+// File-system changes outside the payload extraction: resources to files,
+// existence tests, and delete, rename, copy and folder creation through the
+// shell. Every function returns 1 for success and 0 for failure and shows no
+// message of its own; the shell may show its own error box when a delete,
+// rename or copy cannot be completed.
+#pragma once
+
+#include <windows.h>
+
+// Writes resource (id, type) of module (null: the running executable) to
+// path, creating or truncating it. 1 when all of it was written; 0 when the
+// resource is missing or the file cannot be created or written (a partly
+// written file then stays).
+int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type);
+
+// 1 when at least one file or folder matches path (wildcards allowed).
+int FileExists(const wchar_t* path);
+
+// 1 when the first match of path is a folder.
+int IsDirectory(const wchar_t* path);
+
+// 1 when at least one file or folder matches path (wildcards allowed) and
+// the path is shorter than 260 characters and can be made a full path.
+int PathExists(const wchar_t* path);
+
+// Deletes a file or a whole folder tree, permanently and without asking.
+// 1 when deleted or when nothing of that path exists; 0 for a null path, a
+// path holding * or ? (nothing is touched), or a failed delete.
+int DeletePath(const wchar_t* path);
+
+// Renames existingPath to newPath. 1 on success; 0 for a null argument, a
+// path holding * or ?, a missing source or a failed rename.
+int RenamePath(const wchar_t* newPath, const wchar_t* existingPath);
+
+// Copies source (a file or a folder tree) to destination, replacing what is
+// there without asking. 1 on success; 0 for a null argument, a path holding
+// * or ?, a missing source or a failed copy.
+int CopyPath(const wchar_t* destination, const wchar_t* source);
+
+// Creates the folder at the full path with every missing parent. 1 when it
+// was created or something (a folder or a file) of that name exists; 0 for
+// a null path or a failed creation.
+int CreateFolderTree(const wchar_t* path);

@@ -1,0 +1,55 @@
+// The product's shortcuts for the current user: one on the desktop and a
+// program group under the Start menu's Programs folder. After each link is
+// written the shell is told, so the desktop and the menu show it at once.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+
+// What the create operations pass to NotifyShellCreated.
+inline constexpr LONG kShortcutCreatedEvent = SHCNE_CREATE | SHCNE_INTERRUPT;
+
+// Saves a shell link at linkPath (cut to 259 characters) that starts target
+// with arguments (null: none set). 1 when the link file was saved, else 0
+// (also for a null target or link path).
+int CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t* arguments);
+
+// Desktop folder + "\" + name + ".lnk"; empty when the desktop folder cannot
+// be had.
+std::wstring DesktopShortcutPath(const wchar_t* name);
+
+// Programs folder + "\" + group + "\" + name + ".lnk"; empty when the
+// Programs folder cannot be had or group is not a usable folder name.
+std::wstring GroupShortcutPath(HWND owner, const wchar_t* group, const wchar_t* name);
+
+// Tells the shell about event on path and about an update of its folder.
+// 1 when path is not null, else 0.
+int NotifyShellCreated(LONG event, const wchar_t* path);
+
+// Creates (replacing an existing one) the desktop shortcut name.lnk to
+// target. False for a null argument or when the link cannot be saved.
+bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments);
+
+// Creates the folder group under the Programs folder. True when it exists
+// afterwards (or a file of that name does); false when the Programs folder
+// cannot be had, group is empty, absolute or climbs out ("..", ":"), or the
+// folder cannot be made.
+bool CreateProgramGroup(HWND owner, const wchar_t* group);
+
+// Creates (replacing an existing one) name.lnk to target in the program
+// group, which CreateProgramGroup must have made. False for a null argument,
+// an unusable group or Programs folder, or when the link cannot be saved.
+bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group, const wchar_t* name,
+                         const wchar_t* arguments);
+
+// Deletes the desktop shortcut name.lnk. True when it is gone or was never
+// there; false when the delete failed.
+bool RemoveDesktopShortcut(const wchar_t* name);
+
+// Deletes the program group with everything in it, permanently. True when
+// it is gone or was never there; also true, touching nothing, when the
+// Programs folder cannot be had or group is unusable (as for
+// CreateProgramGroup); false when the delete failed.
+bool RemoveProgramGroup(HWND owner, const wchar_t* group);
