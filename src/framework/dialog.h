@@ -1,0 +1,247 @@
+// Dialogs made from templates in the program's resources, with message
+// tables, data exchange and a modal loop of our own.
+//
+// The modal loop is ours rather than DialogBoxParamW's because the wizard's
+// pages must see their keyboard messages before the dialog manager acts on
+// them: Enter would otherwise press a page's default button. Every queued
+// message is offered to the dialogs between its target window and the modal
+// dialog, innermost first, through PreTranslateMessage.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace framework {
+
+class Control;
+
+// Binds controls to member objects when a dialog initialises (loading) and
+// collects nothing back when it ends (saving): the wizard's dialogs keep
+// their values in the controls themselves.
+class DataExchange {
+public:
+    DataExchange(HWND dialog, bool saving) : dialog_(dialog), saving_(saving) {}
+
+    bool Saving() const { return saving_; }
+    // Attaches control to the dialog's child controlId while loading. A
+    // missing child leaves the control unattached and marks the exchange
+    // failed.
+    void BindControl(int controlId, Control& control);
+    bool Failed() const { return failed_; }
+
+private:
+    HWND dialog_;
+    bool saving_;
+    bool failed_ = false;
+};
+
+class Dialog {
+public:
+    // templateId names a DIALOG resource of module (null: the running program).
+    explicit Dialog(int templateId, HMODULE module = nullptr);
+    virtual ~Dialog();
+    Dialog(const Dialog&) = delete;
+    Dialog& operator=(const Dialog&) = delete;
+
+    HWND Window() const { return hwnd_; }
+    int TemplateId() const { return templateId_; }
+
+    // Creates the dialog without a loop of its own, as a child (or owned
+    // window) of parent. False when the template is missing or the window
+    // could not be made.
+    bool Create(HWND parent);
+
+    // Shows the dialog and runs the modal loop until EndModal. owner, if any,
+    // is disabled meanwhile. Returns EndModal's result, or -1 when the window
+    // could not be made. The window is destroyed before it returns.
+    INT_PTR DoModal(HWND owner = nullptr);
+    // Ends the modal loop after the message being handled; no effect on a
+    // dialog that is not running modally.
+    void EndModal(INT_PTR result);
+    bool IsModal() const { return modal_; }
+
+    // Offered each queued message for this dialog or one of its descendants
+    // before it is dispatched; true consumes it. The default gives keyboard
+    // messages to the dialog manager (Tab, arrow keys, mnemonics, Enter,
+    // Escape).
+    virtual bool PreTranslateMessage(MSG& message);
+
+    // The framework dialog that owns window, or null.
+    static Dialog* FromWindow(HWND window);
+
+    // Runs data exchange in the given direction; false when a binding failed.
+    bool UpdateData(bool saving);
+
+protected:
+    // The dialog initialisation: binds the controls. Derived classes call it
+    // first. The result is WM_INITDIALOG's: TRUE lets the dialog manager set
+    // the focus.
+    virtual BOOL OnInitDialog();
+    virtual void DoDataExchange(DataExchange& exchange);
+    // The OK command (IDOK): data exchange, then the end of a modal loop
+    // with IDOK.
+    virtual void OnOK();
+    // The cancel command (IDCANCEL): ends a modal loop with IDCANCEL; a
+    // dialog without a loop of its own is hidden, as EndDialog would.
+    virtual void OnCancel();
+
+    // Looks the message up in the class's message table; true with *result
+    // set when a handler took it.
+    virtual bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+
+    // What the system would answer for a message the dialog leaves alone:
+    // used by colour handlers to start from the default colours.
+    LRESULT DefaultAnswer(UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void Detach();
+
+    int templateId_;
+    HMODULE module_;
+    HWND hwnd_ = nullptr;
+    bool modal_ = false;
+    bool endRequested_ = false;
+    INT_PTR modalResult_ = 0;
+};
+
+// Hands a queued message to the framework dialogs from its target window up
+// to top, innermost first; true when one consumed it.
+bool RouteThroughDialogs(MSG& message, HWND top);
+
+// One row of a message table: a message (or a command from one control)
+// and the member function that handles it. Exactly one handler is set.
+template <class T>
+struct MessageEntry {
+    using CommandHandler = void (T::*)();
+    using MessageHandler = LRESULT (T::*)(WPARAM, LPARAM);
+    using PaintHandler = void (T::*)(HDC);
+    using ColorHandler = HBRUSH (T::*)(HDC, HWND, HBRUSH);
+    using TimerHandler = void (T::*)(UINT_PTR);
+
+    UINT message = 0;
+    int controlId = 0;
+    int notification = 0;
+    CommandHandler command = nullptr;
+    MessageHandler raw = nullptr;
+    PaintHandler paint = nullptr;
+    ColorHandler color = nullptr;
+    TimerHandler timer = nullptr;
+
+    // A WM_COMMAND notification from one control, BN_CLICKED unless told.
+    static constexpr MessageEntry Command(int id, CommandHandler handler, int code = BN_CLICKED)
+    {
+        MessageEntry e;
+        e.message = WM_COMMAND;
+        e.controlId = id;
+        e.notification = code;
+        e.command = handler;
+        return e;
+    }
+    // Any message, with its parameters as sent; the result is the message's.
+    static constexpr MessageEntry Message(UINT message, MessageHandler handler)
+    {
+        MessageEntry e;
+        e.message = message;
+        e.raw = handler;
+        return e;
+    }
+    // WM_PAINT inside BeginPaint and EndPaint.
+    static constexpr MessageEntry Paint(PaintHandler handler)
+    {
+        MessageEntry e;
+        e.message = WM_PAINT;
+        e.paint = handler;
+        return e;
+    }
+    // Every WM_CTLCOLOR* message: the control's device context, its window
+    // and the brush the system would use; the handler answers a brush.
+    static constexpr MessageEntry CtlColor(ColorHandler handler)
+    {
+        MessageEntry e;
+        e.message = WM_CTLCOLORSTATIC;
+        e.color = handler;
+        return e;
+    }
+    // WM_TIMER, with the timer's id.
+    static constexpr MessageEntry Timer(TimerHandler handler)
+    {
+        MessageEntry e;
+        e.message = WM_TIMER;
+        e.timer = handler;
+        return e;
+    }
+};
+
+inline bool IsCtlColorMessage(UINT message) { return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC; }
+
+// Finds the message in table and calls its handler on object.
+template <class T, std::size_t N>
+bool DispatchTable(T& object, const MessageEntry<T> (&table)[N], HWND window, UINT message, WPARAM wParam,
+                   LPARAM lParam, LRESULT* result, LRESULT (*defaultAnswer)(T&, UINT, WPARAM, LPARAM))
+{
+    for (const auto& entry : table) {
+        if (entry.color && IsCtlColorMessage(message)) {
+            const HBRUSH defaultBrush = reinterpret_cast<HBRUSH>(defaultAnswer(object, message, wParam, lParam));
+            *result = reinterpret_cast<LRESULT>(
+                (object.*entry.color)(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), defaultBrush));
+            return true;
+        }
+        if (entry.message != message)
+            continue;
+        if (entry.command) {
+            if (LOWORD(wParam) != entry.controlId || HIWORD(wParam) != entry.notification)
+                continue;
+            (object.*entry.command)();
+            *result = 0;
+            return true;
+        }
+        if (entry.raw) {
+            *result = (object.*entry.raw)(wParam, lParam);
+            return true;
+        }
+        if (entry.paint) {
+            PAINTSTRUCT paint;
+            HDC dc = ::BeginPaint(window, &paint);
+            if (dc) {
+                (object.*entry.paint)(dc);
+                ::EndPaint(window, &paint);
+            }
+            *result = 0;
+            return true;
+        }
+        if (entry.timer) {
+            (object.*entry.timer)(static_cast<UINT_PTR>(wParam));
+            *result = 0;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The base of a dialog class T with a message table: T declares
+//   static constexpr framework::MessageEntry<T> kMessageTable[] = {...};
+template <class T>
+class DialogImpl : public Dialog {
+public:
+    using Entry = MessageEntry<T>;
+    using Dialog::Dialog;
+
+protected:
+    bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override
+    {
+        return DispatchTable<T>(static_cast<T&>(*this), T::kMessageTable, Window(), message, wParam, lParam, result,
+                                &DialogImpl::Default) ||
+               Dialog::Dispatch(message, wParam, lParam, result);
+    }
+
+private:
+    static LRESULT Default(T& object, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        return static_cast<DialogImpl&>(object).DefaultAnswer(message, wParam, lParam);
+    }
+};
+
+}  // namespace framework

@@ -1,0 +1,7 @@
+#pragma once
+#define IDD_TEST_FRAME 201
+#define IDD_TEST_PAGE 202
+#define IDC_TEST_OTHER 1101
+#define IDC_TEST_LIST 1102
+#define IDC_TEST_LABEL 1103
+#define IDC_TEST_MISSING 1199
