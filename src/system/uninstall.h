@@ -44,18 +44,20 @@ private:
 // could not, and for an empty path, which would name root itself.
 int DeleteKeyTree(HKEY root, const std::wstring& path);
 
-// The entry's key path for a display name; empty for an empty display name,
-// which would name the Uninstall key itself.
+// The entry's key path for a display name; empty when the name is empty
+// (which would name the Uninstall key itself) or holds a backslash (a key
+// name cannot).
 std::wstring UninstallKeyPath(const std::wstring& displayName);
 
 // Writes the entry afresh from the configuration file: Publisher,
 // DisplayName, DisplayVersion, DisplayIcon and UninstallString. True when
-// the key was made and all five values were written; false for an empty
-// display name (nothing touched) or a failed step (values already written
-// stay).
+// the key was made and all five values were written; false, touching
+// nothing, when UninstallKeyPath refuses the display name or no
+// installation folder is stored; false for a failed step (values already
+// written stay).
 bool RegisterUninstall();
 
 // Deletes the entry named by the configuration file's display name. True
 // when it was walked and deleted; false when it is absent, could not be
-// walked, or the display name is empty (nothing touched).
+// walked, or UninstallKeyPath refuses the display name (nothing touched).
 bool RemoveUninstallEntry();

@@ -1,0 +1,55 @@
+// The uninstall entry's two operations that read the configuration file;
+// the registry parts they use are in sp_system.
+#include "config/config.h"
+#include "system/trace.h"
+#include "system/uninstall.h"
+
+bool RegisterUninstall()
+{
+    const std::wstring displayName = ReadSetting(kKeyDisplayName);
+    const std::wstring publisher = ReadSetting(kKeyPublisher);
+    const std::wstring displayVersion = ReadSetting(kKeyDisplayVersion);
+    const std::wstring exe = ReadSetting(kKeyExe);
+    const std::wstring uninstallExe = ReadSetting(kKeyUninstallExe);
+    const std::wstring setupDir = ReadSetting(kKeySetupDir);
+
+    const std::wstring keyPath = UninstallKeyPath(displayName);
+    // Without the installation folder the entry would point at no program.
+    if (keyPath.empty() || setupDir.empty())
+        return false;
+
+    RegKey key;
+    if (!key.RecreateKey(HKEY_LOCAL_MACHINE, keyPath)) {
+        key.Close();
+        return false;
+    }
+    const struct {
+        const wchar_t* name;
+        const wchar_t* trace;
+        std::wstring data;
+    } values[] = {
+        {L"Publisher", L"写注册表 Publisher\r\n", publisher},
+        {L"DisplayName", L"写注册表 DisplayName\r\n", displayName},
+        {L"DisplayVersion", L"写注册表 DisplayVersion\r\n", displayVersion},
+        {L"DisplayIcon", L"写注册表 DisplayIcon\r\n", JoinPath(setupDir, exe) + L",-0"},
+        // Unquoted, as the list of installed programs has always been given it.
+        {L"UninstallString", L"写注册表 UninstallString\r\n", JoinPath(setupDir, uninstallExe)},
+    };
+    for (const auto& value : values) {
+        InstallTrace(value.trace);
+        if (!key.SetString(value.name, value.data.c_str())) {
+            key.Close();
+            return false;
+        }
+    }
+    key.Close();
+    return true;
+}
+
+bool RemoveUninstallEntry()
+{
+    const std::wstring keyPath = UninstallKeyPath(ReadSetting(kKeyDisplayName));
+    if (keyPath.empty())
+        return false;
+    return DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath) == 1;
+}

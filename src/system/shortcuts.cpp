@@ -1,0 +1,167 @@
+#include "system/shortcuts.h"
+
+#include "system/file_ops.h"
+#include "system/unique_handle.h"
+
+#include <objbase.h>
+#include <shobjidl.h>
+
+namespace {
+
+// One level or a few levels of folder names below the Programs folder. An
+// empty name would make the group the Programs folder itself, and "..", a
+// drive or a leading backslash a folder outside it: removing such a "group"
+// would delete the user's other programs' shortcuts or worse.
+bool IsUsableGroupName(const std::wstring& group)
+{
+    if (group.empty() || group.find(L':') != std::wstring::npos)
+        return false;
+    size_t start = 0;
+    while (true) {
+        const size_t end = group.find_first_of(L"\\/", start);
+        const std::wstring part = group.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        // Windows drops trailing dots and spaces, so "..." or ". " climb too.
+        if (part.find_first_not_of(L". ") == std::wstring::npos)
+            return false;
+        if (end == std::wstring::npos)
+            return true;
+        start = end + 1;
+    }
+}
+
+// The group's folder, or empty when it must not be acted on: no Programs
+// folder, an unusable name, or a path too long to hold whole (a cut one
+// would name some other folder).
+std::wstring ProgramGroupFolder(HWND owner, const wchar_t* group)
+{
+    if (!group || !IsUsableGroupName(group))
+        return {};
+    wchar_t programs[MAX_PATH] = {};
+    if (!::SHGetSpecialFolderPathW(owner, programs, CSIDL_PROGRAMS, FALSE) || programs[0] == L'\0')
+        return {};
+    std::wstring folder = std::wstring(programs) + L"\\" + group;
+    if (folder.size() >= MAX_PATH)
+        return {};
+    return folder;
+}
+
+// Replaces whatever link file is at path, then tells the shell.
+bool WriteShortcutAt(const std::wstring& path, const wchar_t* target, const wchar_t* arguments)
+{
+    if (path.empty())
+        return false;
+    // A link that cannot be deleted (read-only, in use) makes the save fail.
+    if (PathExists(path.c_str()))
+        ::DeleteFileW(path.c_str());
+    if (!CreateShortcut(target, path.c_str(), arguments))
+        return false;
+    return NotifyShellCreated(kShortcutCreatedEvent, path.c_str()) == 1;
+}
+
+}  // namespace
+
+int CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t* arguments)
+{
+    if (!target || !linkPath)
+        return 0;
+    // A path cut to fit would save the link under another name and report
+    // success for a file nobody asked for.
+    if (lstrlenW(linkPath) >= MAX_PATH)
+        return 0;
+    const HRESULT init = ::CoInitialize(nullptr);
+    // Only a successful CoInitialize is ours to undo: on a thread already in
+    // the multithreaded apartment it fails, and uninitialising anyway would
+    // pull COM from under the thread's owner.
+    auto uninit = ScopeExit([] { ::CoUninitialize(); });
+    if (FAILED(init))
+        uninit.release();
+
+    ComPtr<IShellLinkW> link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  link.put_void())))
+        return 0;
+    if (FAILED(link->SetPath(target)))
+        return 0;
+    if (arguments && FAILED(link->SetArguments(arguments)))
+        return 0;
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void())))
+        return 0;
+    return SUCCEEDED(file->Save(linkPath, TRUE)) ? 1 : 0;
+}
+
+std::wstring DesktopShortcutPath(const wchar_t* name)
+{
+    if (!name)
+        return {};
+    UniqueItemIdList desktop;
+    if (FAILED(::SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOPDIRECTORY, desktop.put())) || !desktop)
+        return {};
+    wchar_t folder[MAX_PATH] = {};
+    if (!::SHGetPathFromIDListW(desktop.get(), folder))
+        return {};
+    return std::wstring(folder) + L"\\" + name + L".lnk";
+}
+
+std::wstring GroupShortcutPath(HWND owner, const wchar_t* group, const wchar_t* name)
+{
+    if (!name)
+        return {};
+    const std::wstring folder = ProgramGroupFolder(owner, group);
+    if (folder.empty())
+        return {};
+    return folder + L"\\" + name + L".lnk";
+}
+
+int NotifyShellCreated(LONG event, const wchar_t* path)
+{
+    if (!path)
+        return 0;
+    ::SHChangeNotify(event, SHCNF_PATHW | SHCNF_FLUSH, path, nullptr);
+    const std::wstring text(path);
+    const size_t slash = text.rfind(L'\\');
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : text.substr(0, slash);
+    ::SHChangeNotify(SHCNE_UPDATEDIR | SHCNE_INTERRUPT, SHCNF_PATHW | SHCNF_FLUSH, folder.c_str(), nullptr);
+    return 1;
+}
+
+bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments)
+{
+    if (!target || !name)
+        return false;
+    return WriteShortcutAt(DesktopShortcutPath(name), target, arguments);
+}
+
+bool CreateProgramGroup(HWND owner, const wchar_t* group)
+{
+    const std::wstring folder = ProgramGroupFolder(owner, group);
+    if (folder.empty())
+        return false;
+    return CreateFolderTree(folder.c_str()) == 1;
+}
+
+bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group, const wchar_t* name,
+                         const wchar_t* arguments)
+{
+    if (!target || !group || !name)
+        return false;
+    return WriteShortcutAt(GroupShortcutPath(owner, group, name), target, arguments);
+}
+
+bool RemoveDesktopShortcut(const wchar_t* name)
+{
+    if (!name)
+        return false;
+    const std::wstring path = DesktopShortcutPath(name);
+    if (path.empty() || !PathExists(path.c_str()))
+        return true;
+    return DeletePath(path.c_str()) == 1;
+}
+
+bool RemoveProgramGroup(HWND owner, const wchar_t* group)
+{
+    const std::wstring folder = ProgramGroupFolder(owner, group);
+    if (folder.empty() || !PathExists(folder.c_str()))
+        return true;
+    return DeletePath(folder.c_str()) == 1;
+}
