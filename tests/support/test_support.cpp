@@ -36,6 +36,11 @@ std::wstring FixturePath(const std::wstring& relative)
     return std::wstring(kFixturesFolder) + L"\\" + relative;
 }
 
+std::wstring TestSourcePath(const std::wstring& relative)
+{
+    return std::wstring(kTestSourcesFolder) + L"\\" + relative;
+}
+
 void RemoveTree(const std::wstring& path)
 {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());

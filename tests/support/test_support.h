@@ -18,6 +18,8 @@ std::wstring FromCodePage(const std::string& bytes, UINT codePage);
 
 // The folder of archives and trees that the fixture scripts made.
 std::wstring FixturePath(const std::wstring& relative);
+// A file or folder of the tests' own sources (tests/ in the repository).
+std::wstring TestSourcePath(const std::wstring& relative);
 
 // Deletes a file or a whole folder tree, read-only entries included.
 void RemoveTree(const std::wstring& path);

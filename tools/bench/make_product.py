@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Writes a game-like product folder for the benchmarks: executables and
+DLL-like binaries, already-compressed textures and sounds, and many small
+text and configuration assets over a realistic folder tree. The same
+arguments always give the same bytes.
+
+usage: make_product.py FOLDER [--mb 200] [--files 5000]
+"""
+import argparse
+import os
+import random
+
+WORDS = ("player table card chip board round score dealer seat rank suit hand "
+         "deck shuffle bet pot raise fold check call room lobby match rule level "
+         "bonus reward quest daily friend chat emote avatar frame theme sound "
+         "music volume window button label value index count timer state").split()
+
+
+def code_bytes(rng, size):
+    """Bytes shaped like x86 code: short instruction runs with relative calls,
+    so a branch filter has something to do and LZMA finds some repetition."""
+    out = bytearray()
+    snippets = [bytes(rng.getrandbits(8) for _ in range(rng.randint(3, 12))) for _ in range(400)]
+    while len(out) < size:
+        out += rng.choice(snippets)
+        if rng.random() < 0.3:
+            out += b"\xE8" + rng.getrandbits(32).to_bytes(4, "little")
+        if rng.random() < 0.05:
+            out += rng.randbytes(rng.randint(8, 64))
+    return bytes(out[:size])
+
+
+def text_bytes(rng, size, kind):
+    lines = []
+    total = 0
+    n = 0
+    while total < size:
+        words = " ".join(rng.choice(WORDS) for _ in range(rng.randint(3, 9)))
+        if kind == "lua":
+            line = f"local {rng.choice(WORDS)}_{n} = \"{words}\" -- {rng.randint(0, 99999)}\n"
+        elif kind == "xml":
+            line = f"<item id=\"{n}\" name=\"{rng.choice(WORDS)}\" value=\"{rng.randint(0, 9999)}\">{words}</item>\n"
+        elif kind == "json":
+            line = f"  {{\"id\": {n}, \"key\": \"{rng.choice(WORDS)}\", \"text\": \"{words}\"}},\n"
+        else:
+            line = f"{rng.choice(WORDS)}_{n}={words}\n"
+        lines.append(line)
+        total += len(line)
+        n += 1
+    return "".join(lines).encode()[:size]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("folder")
+    parser.add_argument("--mb", type=int, default=200)
+    parser.add_argument("--files", type=int, default=5000)
+    args = parser.parse_args()
+    rng = random.Random(20261208)
+    total_bytes = args.mb * 1024 * 1024
+
+    # Shares of the size and of the file count per kind of asset.
+    plan = [  # (kind, size share, file share)
+        ("binary", 0.20, 0.012),
+        ("texture", 0.45, 0.12),
+        ("sound", 0.15, 0.03),
+        ("text", 0.20, 0.838),
+    ]
+    modules = ["lobby", "table", "cards", "mahjong", "chess", "shop", "friends", "settings", "tutorial", "events"]
+    files = []
+    for kind, size_share, file_share in plan:
+        count = max(1, round(args.files * file_share))
+        budget = total_bytes * size_share
+        weights = [rng.paretovariate(1.5) for _ in range(count)]
+        scale = budget / sum(weights)
+        for i in range(count):
+            size = max(1, int(weights[i] * scale))
+            module = rng.choice(modules)
+            if kind == "binary":
+                ext = "exe" if i < 3 else "dll"
+                path = f"bin/{module}_{i}.{ext}" if ext == "dll" else f"{['Marvane', 'Updater', 'Repair'][i]}.exe"
+            elif kind == "texture":
+                path = f"data/textures/{module}/{rng.choice(['ui', 'cards', 'boards', 'fx'])}/tex_{i:04d}.{rng.choice(['png', 'dds'])}"
+            elif kind == "sound":
+                path = f"data/sounds/{module}/snd_{i:04d}.ogg"
+            else:
+                ext = rng.choice(["lua", "lua", "xml", "json", "ini"])
+                folder = {"lua": "scripts", "xml": "ui", "json": "data/tables", "ini": "config"}[ext]
+                path = f"{folder}/{module}/{rng.choice(WORDS)}_{i:04d}.{ext}"
+            files.append((path, kind, size))
+
+    for path, kind, size in files:
+        full = os.path.join(args.folder, path)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        if kind == "binary":
+            data = code_bytes(rng, size)
+        elif kind in ("texture", "sound"):
+            data = rng.randbytes(size)
+        else:
+            data = text_bytes(rng, size, path.rsplit(".", 1)[1])
+        with open(full, "wb") as f:
+            f.write(data)
+
+
+if __name__ == "__main__":
+    main()
