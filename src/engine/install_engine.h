@@ -107,6 +107,7 @@ public:
     void RollbackInstall();
 
 private:
+    bool ClaimStagingFolder(const std::wstring& stagingDir);
     bool ReplacePreviousVersion(const std::wstring& installDir, const std::wstring& stagingDir);
     void WaitWhilePaused() const;
     static void WaitAtGate(void* context);
@@ -118,6 +119,9 @@ private:
     InstallProgress progress_;
     UniqueHandle startEvent_;
     UniqueHandle notPaused_;
+    // Set once this run made the staging folder or took over a leftover of
+    // its own; only then may the rollback delete it.
+    bool stagingOwned_ = false;
 };
 
 // The staging folder for an installation folder: beside it, its name with

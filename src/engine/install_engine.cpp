@@ -1,0 +1,211 @@
+#include "engine/install_engine.h"
+
+#include "config/config.h"
+#include "system/file_ops.h"
+#include "system/shortcuts.h"
+#include "system/trace.h"
+#include "system/uninstall.h"
+
+#include <commctrl.h>
+
+#include <exception>
+
+namespace {
+
+void IgnorePackageLog(void*, const char*) {}
+
+InstallServices& RealServices()
+{
+    static InstallServices services;
+    return services;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The real services
+
+int InstallServices::CreateFolderTree(const wchar_t* path) { return ::CreateFolderTree(path); }
+
+int InstallServices::WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type)
+{
+    return ::WriteResourceToFile(module, path, id, type);
+}
+
+bool InstallServices::Decode(CSPPackage& package, const wchar_t* archive, const wchar_t* folder, int32_t* current)
+{
+    return package.Decode(archive, folder, current);
+}
+
+int InstallServices::DeletePath(const wchar_t* path) { return ::DeletePath(path); }
+
+int InstallServices::RenamePath(const wchar_t* newPath, const wchar_t* existingPath)
+{
+    return ::RenamePath(newPath, existingPath);
+}
+
+int InstallServices::CopyPath(const wchar_t* destination, const wchar_t* source)
+{
+    return ::CopyPath(destination, source);
+}
+
+bool InstallServices::CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments)
+{
+    return ::CreateDesktopShortcut(target, name, arguments);
+}
+
+bool InstallServices::CreateProgramGroup(HWND owner, const wchar_t* group)
+{
+    return ::CreateProgramGroup(owner, group);
+}
+
+bool InstallServices::CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group,
+                                          const wchar_t* name, const wchar_t* arguments)
+{
+    return ::CreateGroupShortcut(owner, target, group, name, arguments);
+}
+
+bool InstallServices::RegisterUninstall() { return ::RegisterUninstall(); }
+
+// ---------------------------------------------------------------------------
+// Paths
+
+std::wstring StagingFolderPath(const std::wstring& installDir)
+{
+    if (installDir.empty())
+        return {};
+    const size_t slash = installDir.rfind(L'\\');
+    const std::wstring name = slash == std::wstring::npos ? installDir : installDir.substr(slash + 1);
+    const std::wstring parent = slash == std::wstring::npos ? installDir : installDir.substr(0, slash);
+    return JoinPath(parent, name + L".temp");
+}
+
+WORD ProgressRangeUpperBound(int32_t total) { return static_cast<WORD>((total + 6) & 0xFFFF); }
+
+// ---------------------------------------------------------------------------
+// The shared record and the engine
+
+InstallProgress::InstallProgress()
+{
+    installEnabled.Set(1);
+    succeeded.Set(1);
+    workerRunning.Set(1);
+}
+
+InstallEngine::InstallEngine(HMODULE payloadModule, InstallServices* services)
+    : payloadModule_(payloadModule),
+      services_(services ? services : &RealServices()),
+      startEvent_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      notPaused_(::CreateEventW(nullptr, TRUE, TRUE, nullptr))
+{
+}
+
+InstallEngine::~InstallEngine() = default;
+
+bool InstallEngine::Attach(HWND page)
+{
+    page_ = page;
+    package_.SetGate(WaitAtGate);
+    return package_.SetCallbacks(this, OnExtractProgress, IgnorePackageLog);
+}
+
+void InstallEngine::SignalStart() { ::SetEvent(startEvent_.get()); }
+
+unsigned __stdcall InstallEngine::InstallThreadProc(void* parameter)
+{
+    if (!parameter)
+        return 0;
+    auto* engine = static_cast<InstallEngine*>(parameter);
+    ::WaitForSingleObject(engine->startEvent_.get(), INFINITE);
+    if (engine->progress_.installEnabled.Get() != 0) {
+        int32_t stepsDone = 0;
+        bool ok = false;
+        try {
+            ok = engine->RunInstall(&stepsDone);
+        } catch (...) {
+            // Nothing may unwind out of the thread; a step that threw failed.
+            ok = false;
+        }
+        engine->progress_.succeeded.Set(ok ? 1 : 0);
+        if (ok)
+            InstallTrace(L"安装线程退出\r\n");
+        else
+            ::SendMessageW(engine->page_, WM_INSTALL_FAILED, static_cast<WPARAM>(stepsDone), 0);
+    }
+    engine->progress_.workerRunning.Set(0);
+    return 0;
+}
+
+bool InstallEngine::WorkerEnded(bool* succeeded) const
+{
+    if (progress_.workerRunning.Get() != 0)
+        return false;
+    if (succeeded)
+        *succeeded = progress_.succeeded.Get() != 0;
+    return true;
+}
+
+void InstallEngine::PauseWorker() { ::ResetEvent(notPaused_.get()); }
+
+void InstallEngine::ResumeWorker() { ::SetEvent(notPaused_.get()); }
+
+void InstallEngine::StopExtraction() { package_.RunFlag().Set(0); }
+
+void InstallEngine::WaitWhilePaused() const { ::WaitForSingleObject(notPaused_.get(), INFINITE); }
+
+void InstallEngine::WaitAtGate(void* context) { static_cast<InstallEngine*>(context)->WaitWhilePaused(); }
+
+// ---------------------------------------------------------------------------
+// Drawing on the page
+
+void InstallEngine::SetPageText(int controlId, const wchar_t* text)
+{
+    HWND control = ::GetDlgItem(page_, controlId);
+    if (!control)
+        return;
+    wchar_t current[260] = {};
+    ::GetWindowTextW(control, current, static_cast<int>(std::size(current)));
+    const wchar_t* shown = text ? text : L"";
+    if (::lstrcmpW(shown, current) == 0)
+        return;
+    ::SetWindowTextW(control, shown);
+    // The page paints its own background under the text.
+    RECT rect;
+    if (::GetWindowRect(control, &rect)) {
+        ::ScreenToClient(page_, reinterpret_cast<POINT*>(&rect.left));
+        ::ScreenToClient(page_, reinterpret_cast<POINT*>(&rect.right));
+        ::InvalidateRect(page_, &rect, TRUE);
+    }
+}
+
+void InstallEngine::RefreshProgressBar()
+{
+    HWND bar = ::GetDlgItem(page_, IDC_INSTALL_PROGRESS);
+    const int32_t total = progress_.progressTotal.Get();
+    ::SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, ProgressRangeUpperBound(total)));
+    const int32_t position = progress_.progressPosition.Get();
+    ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void InstallEngine::ShowStep(const wchar_t* status, const wchar_t* detail)
+{
+    SetPageText(IDC_INSTALL_STATUS, status);
+    SetPageText(IDC_INSTALL_DETAIL, detail);
+    RefreshProgressBar();
+}
+
+int32_t InstallEngine::AdvanceProgress() { return progress_.progressPosition.Increment(); }
+
+void InstallEngine::OnExtractProgress(void* context, ExtractProgress progress)
+{
+    auto* engine = static_cast<InstallEngine*>(context);
+    engine->progress_.progressTotal.Set(static_cast<int32_t>(progress.total));
+    engine->progress_.progressPosition.Set(static_cast<int32_t>(progress.index));
+    progress.name[sizeof(progress.name) - 1] = '\0';
+    wchar_t name[260] = {};
+    ::MultiByteToWideChar(CP_ACP, 0, progress.name, -1, name, static_cast<int>(std::size(name)));
+    name[std::size(name) - 1] = L'\0';
+    engine->SetPageText(IDC_INSTALL_STATUS, L"正在解压文件");
+    engine->SetPageText(IDC_INSTALL_DETAIL, name);
+    engine->RefreshProgressBar();
+}

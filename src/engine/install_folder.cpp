@@ -1,0 +1,154 @@
+#include "engine/install_folder.h"
+
+#include "config/config.h"
+#include "system/unique_handle.h"
+
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <cwctype>
+#include <vector>
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool EqualNoCase(const std::wstring& a, const std::wstring& b)
+{
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+// The long form of an existing path, so C:\PROGRA~1 and C:\Program Files compare equal.
+std::wstring LongForm(const std::wstring& path)
+{
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = ::GetLongPathNameW(path.c_str(), buffer, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : path;
+}
+
+std::wstring TrimTrailingSeparators(std::wstring path)
+{
+    while (!path.empty() && IsSeparator(path.back()))
+        path.pop_back();
+    return path;
+}
+
+std::vector<std::wstring> SystemFolders()
+{
+    std::vector<std::wstring> folders;
+    const int kCsidls[] = {CSIDL_WINDOWS,      CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_COMMON_APPDATA,
+                           CSIDL_PROFILE,      CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY,
+                           CSIDL_PERSONAL,     CSIDL_COMMON_DOCUMENTS, CSIDL_SYSTEM};
+    for (const int csidl : kCsidls) {
+        wchar_t path[MAX_PATH];
+        if (SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
+            folders.push_back(path);
+    }
+    PWSTR downloads = nullptr;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_Downloads, 0, nullptr, &downloads)))
+        folders.push_back(downloads);
+    ::CoTaskMemFree(downloads);
+    for (auto& folder : folders)
+        folder = TrimTrailingSeparators(LongForm(folder));
+    return folders;
+}
+
+}  // namespace
+
+std::wstring NormalizeInstallDir(const std::wstring& stored)
+{
+    const bool drivePath = stored.size() >= 3 && std::iswalpha(stored[0]) && stored[1] == L':' && IsSeparator(stored[2]);
+    const bool uncPath = stored.size() >= 3 && IsSeparator(stored[0]) && IsSeparator(stored[1]);
+    if (!drivePath && !uncPath)
+        return {};
+    wchar_t full[MAX_PATH];
+    const DWORD length = ::GetFullPathNameW(stored.c_str(), MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH)
+        return {};
+    return TrimTrailingSeparators(std::wstring(full, length));
+}
+
+bool IsProtectedFolder(const std::wstring& folder)
+{
+    const std::wstring path = TrimTrailingSeparators(LongForm(folder));
+    // A drive root ("D:") or a share's root ("\\server\share").
+    if (path.size() <= 2)
+        return true;
+    if (path.starts_with(L"\\\\") && path.find(L'\\', path.find(L'\\', 2) + 1) == std::wstring::npos)
+        return true;
+    for (const auto& system : SystemFolders()) {
+        if (system.empty())
+            continue;
+        if (EqualNoCase(path, system))
+            return true;
+        // The folder lies above a system folder.
+        if (system.size() > path.size() && system[path.size()] == L'\\' &&
+            EqualNoCase(path, system.substr(0, path.size())))
+            return true;
+    }
+    return false;
+}
+
+FolderState ClassifyInstallFolder(const std::wstring& folder, const std::wstring& mainProgram)
+{
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FolderState::Absent;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return FolderState::Foreign;
+    if (!mainProgram.empty()) {
+        const DWORD program = ::GetFileAttributesW(JoinPath(folder, mainProgram).c_str());
+        if (program != INVALID_FILE_ATTRIBUTES && !(program & FILE_ATTRIBUTE_DIRECTORY))
+            return FolderState::EarlierInstall;
+    }
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find)
+        return FolderState::Foreign;
+    do {
+        if (::lstrcmpW(data.cFileName, L".") != 0 && ::lstrcmpW(data.cFileName, L"..") != 0)
+            return FolderState::Foreign;
+    } while (::FindNextFileW(find.get(), &data));
+    return FolderState::Empty;
+}
+
+bool HasFileInUse(const std::wstring& folder, std::wstring* blocked)
+{
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find)
+        return false;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const std::wstring path = folder + L"\\" + name;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && HasFileInUse(path, blocked))
+                return true;
+            continue;
+        }
+        // No sharing at all: the open fails while any other handle is open.
+        UniqueFile probe(::CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!probe) {
+            if (blocked)
+                *blocked = path;
+            return true;
+        }
+    } while (::FindNextFileW(find.get(), &data));
+    return false;
+}
+
+std::wstring AsideFolderPath(const std::wstring& folder)
+{
+    for (int n = 0;; ++n) {
+        std::wstring candidate = folder + L".old";
+        if (n > 0)
+            candidate += std::to_wstring(n);
+        if (::GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return candidate;
+    }
+}
