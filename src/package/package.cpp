@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -182,6 +183,7 @@ public:
     Byte* block = nullptr;
     size_t blockSize = 0;
     std::vector<UInt16> nameBuffer;
+    std::unordered_set<std::wstring> madeFolders;
 };
 
 CSPPackage::CSPPackage()
@@ -300,12 +302,18 @@ bool CSPPackage::Decode(const wchar_t* archivePath, const wchar_t* targetFolder,
             }
 
             // Outer folders first; a failure here shows when the file is created.
-            for (size_t slash = name.find(L'/'); slash != std::wstring::npos; slash = name.find(L'/', slash + 1))
-                ::CreateDirectoryW((folder + L"\\" + WithBackslashes(name.substr(0, slash))).c_str(), nullptr);
+            // Each level is asked for once per run: under Wine every create is a
+            // round trip to the server, and a game has thousands of entries.
+            for (size_t slash = name.find(L'/'); slash != std::wstring::npos; slash = name.find(L'/', slash + 1)) {
+                std::wstring level = name.substr(0, slash);
+                if (extraction->madeFolders.insert(level).second)
+                    ::CreateDirectoryW((folder + L"\\" + WithBackslashes(level)).c_str(), nullptr);
+            }
 
             const std::wstring path = folder + L"\\" + WithBackslashes(name);
             if (SzArEx_IsDir(&db, i)) {
-                ::CreateDirectoryW(path.c_str(), nullptr);
+                if (extraction->madeFolders.insert(name).second)
+                    ::CreateDirectoryW(path.c_str(), nullptr);
                 continue;
             }
 
@@ -333,7 +341,9 @@ bool CSPPackage::Decode(const wchar_t* archivePath, const wchar_t* targetFolder,
                 // 0x8000; Windows knows only the low attribute bits.
                 if (attributes & 0xF0000000)
                     attributes &= 0x7FFF;
-                ::SetFileAttributesW(path.c_str(), attributes);
+                // A new file already has the archive bit and nothing else.
+                if (attributes != FILE_ATTRIBUTE_ARCHIVE)
+                    ::SetFileAttributesW(path.c_str(), attributes);
             }
         }
     } catch (const std::bad_alloc&) {
