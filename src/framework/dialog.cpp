@@ -220,6 +220,24 @@ INT_PTR Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     return TRUE;
 }
 
+void CenterOverParent(HWND window)
+{
+    HWND parent = ::GetParent(window);
+    if (!parent)
+        return;
+    RECT own{};
+    RECT around{};
+    if (!::GetWindowRect(window, &own) || !::GetWindowRect(parent, &around))
+        return;
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    POINT place{around.left + (around.right - around.left - width) / 2,
+                around.top + (around.bottom - around.top - height) / 2};
+    if (::GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD)
+        ::ScreenToClient(parent, &place);
+    ::SetWindowPos(window, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 bool RouteThroughDialogs(MSG& message, HWND top)
 {
     for (HWND window = message.hwnd; window; window = ::GetParent(window)) {

@@ -10,7 +10,7 @@
 
 #include <windows.h>
 
-#include <cstddef>
+#include <span>
 
 namespace framework {
 
@@ -107,70 +107,87 @@ private:
     INT_PTR modalResult_ = 0;
 };
 
+// Centres window over its parent (or owner); nothing for a window without
+// either.
+void CenterOverParent(HWND window);
+
 // Hands a queued message to the framework dialogs from its target window up
 // to top, innermost first; true when one consumed it.
 bool RouteThroughDialogs(MSG& message, HWND top);
 
 // One row of a message table: a message (or a command from one control)
-// and the member function that handles it. Exactly one handler is set.
+// and the member function that handles it, called through a small thunk so
+// that a handler inherited from a base class serves as well. Exactly one
+// handler is set. Rows are made by the named constructors:
+//   Entry::Command<&Page::OnNext>(IDC_NEXT)
 template <class T>
 struct MessageEntry {
-    using CommandHandler = void (T::*)();
-    using MessageHandler = LRESULT (T::*)(WPARAM, LPARAM);
-    using PaintHandler = void (T::*)(HDC);
-    using ColorHandler = HBRUSH (T::*)(HDC, HWND, HBRUSH);
-    using TimerHandler = void (T::*)(UINT_PTR);
+    using CommandThunk = void (*)(T&);
+    using MessageThunk = LRESULT (*)(T&, WPARAM, LPARAM);
+    using PaintThunk = void (*)(T&, HDC);
+    using ColorThunk = HBRUSH (*)(T&, HDC, HWND, HBRUSH);
+    using TimerThunk = void (*)(T&, UINT_PTR);
 
     UINT message = 0;
     int controlId = 0;
     int notification = 0;
-    CommandHandler command = nullptr;
-    MessageHandler raw = nullptr;
-    PaintHandler paint = nullptr;
-    ColorHandler color = nullptr;
-    TimerHandler timer = nullptr;
+    CommandThunk command = nullptr;
+    MessageThunk raw = nullptr;
+    PaintThunk paint = nullptr;
+    ColorThunk color = nullptr;
+    TimerThunk timer = nullptr;
 
-    // A WM_COMMAND notification from one control, BN_CLICKED unless told.
-    static constexpr MessageEntry Command(int id, CommandHandler handler, int code = BN_CLICKED)
+    // A WM_COMMAND notification from one control, BN_CLICKED unless told:
+    // void Handler().
+    template <auto Handler>
+    static constexpr MessageEntry Command(int id, int code = BN_CLICKED)
     {
         MessageEntry e;
         e.message = WM_COMMAND;
         e.controlId = id;
         e.notification = code;
-        e.command = handler;
+        e.command = [](T& object) { (object.*Handler)(); };
         return e;
     }
-    // Any message, with its parameters as sent; the result is the message's.
-    static constexpr MessageEntry Message(UINT message, MessageHandler handler)
+    // Any message, with its parameters as sent; the result is the message's:
+    // LRESULT Handler(WPARAM, LPARAM).
+    template <auto Handler>
+    static constexpr MessageEntry Message(UINT message)
     {
         MessageEntry e;
         e.message = message;
-        e.raw = handler;
+        e.raw = [](T& object, WPARAM wParam, LPARAM lParam) -> LRESULT { return (object.*Handler)(wParam, lParam); };
         return e;
     }
-    // WM_PAINT inside BeginPaint and EndPaint.
-    static constexpr MessageEntry Paint(PaintHandler handler)
+    // WM_PAINT inside BeginPaint and EndPaint: void Handler(HDC).
+    template <auto Handler>
+    static constexpr MessageEntry Paint()
     {
         MessageEntry e;
         e.message = WM_PAINT;
-        e.paint = handler;
+        e.paint = [](T& object, HDC dc) { (object.*Handler)(dc); };
         return e;
     }
     // Every WM_CTLCOLOR* message: the control's device context, its window
-    // and the brush the system would use; the handler answers a brush.
-    static constexpr MessageEntry CtlColor(ColorHandler handler)
+    // and the brush the system would answer; the handler answers a brush:
+    // HBRUSH Handler(HDC, HWND, HBRUSH).
+    template <auto Handler>
+    static constexpr MessageEntry CtlColor()
     {
         MessageEntry e;
         e.message = WM_CTLCOLORSTATIC;
-        e.color = handler;
+        e.color = [](T& object, HDC dc, HWND control, HBRUSH defaultBrush) -> HBRUSH {
+            return (object.*Handler)(dc, control, defaultBrush);
+        };
         return e;
     }
-    // WM_TIMER, with the timer's id.
-    static constexpr MessageEntry Timer(TimerHandler handler)
+    // WM_TIMER, with the timer's id: void Handler(UINT_PTR).
+    template <auto Handler>
+    static constexpr MessageEntry Timer()
     {
         MessageEntry e;
         e.message = WM_TIMER;
-        e.timer = handler;
+        e.timer = [](T& object, UINT_PTR id) { (object.*Handler)(id); };
         return e;
     }
 };
@@ -178,15 +195,15 @@ struct MessageEntry {
 inline bool IsCtlColorMessage(UINT message) { return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC; }
 
 // Finds the message in table and calls its handler on object.
-template <class T, std::size_t N>
-bool DispatchTable(T& object, const MessageEntry<T> (&table)[N], HWND window, UINT message, WPARAM wParam,
+template <class T>
+bool DispatchTable(T& object, std::span<const MessageEntry<T>> table, HWND window, UINT message, WPARAM wParam,
                    LPARAM lParam, LRESULT* result, LRESULT (*defaultAnswer)(T&, UINT, WPARAM, LPARAM))
 {
     for (const auto& entry : table) {
         if (entry.color && IsCtlColorMessage(message)) {
             const HBRUSH defaultBrush = reinterpret_cast<HBRUSH>(defaultAnswer(object, message, wParam, lParam));
             *result = reinterpret_cast<LRESULT>(
-                (object.*entry.color)(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), defaultBrush));
+                entry.color(object, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), defaultBrush));
             return true;
         }
         if (entry.message != message)
@@ -194,26 +211,26 @@ bool DispatchTable(T& object, const MessageEntry<T> (&table)[N], HWND window, UI
         if (entry.command) {
             if (LOWORD(wParam) != entry.controlId || HIWORD(wParam) != entry.notification)
                 continue;
-            (object.*entry.command)();
+            entry.command(object);
             *result = 0;
             return true;
         }
         if (entry.raw) {
-            *result = (object.*entry.raw)(wParam, lParam);
+            *result = entry.raw(object, wParam, lParam);
             return true;
         }
         if (entry.paint) {
             PAINTSTRUCT paint;
             HDC dc = ::BeginPaint(window, &paint);
             if (dc) {
-                (object.*entry.paint)(dc);
+                entry.paint(object, dc);
                 ::EndPaint(window, &paint);
             }
             *result = 0;
             return true;
         }
         if (entry.timer) {
-            (object.*entry.timer)(static_cast<UINT_PTR>(wParam));
+            entry.timer(object, static_cast<UINT_PTR>(wParam));
             *result = 0;
             return true;
         }
@@ -222,7 +239,9 @@ bool DispatchTable(T& object, const MessageEntry<T> (&table)[N], HWND window, UI
 }
 
 // The base of a dialog class T with a message table: T declares
-//   static constexpr framework::MessageEntry<T> kMessageTable[] = {...};
+//   static std::span<const Entry> MessageTable();
+// and defines it, once the class is complete, over a static constexpr array
+// of entries.
 template <class T>
 class DialogImpl : public Dialog {
 public:
@@ -232,7 +251,7 @@ public:
 protected:
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override
     {
-        return DispatchTable<T>(static_cast<T&>(*this), T::kMessageTable, Window(), message, wParam, lParam, result,
+        return DispatchTable<T>(static_cast<T&>(*this), T::MessageTable(), Window(), message, wParam, lParam, result,
                                 &DialogImpl::Default) ||
                Dialog::Dispatch(message, wParam, lParam, result);
     }

@@ -1,0 +1,160 @@
+#include "app/main_dialog.h"
+
+#include "app/app_resource.h"
+
+std::span<const CSPMainDialog::Entry> CSPMainDialog::MessageTable()
+{
+    static constexpr Entry kTable[] = {
+        Entry::Message<&CSPMainDialog::OnShowPage>(WM_WIZARD_PAGE),
+        Entry::Message<&CSPMainDialog::OnWizardClose>(WM_WIZARD_CLOSE),
+        Entry::Message<&CSPMainDialog::OnClose>(WM_CLOSE),
+        Entry::Paint<&CSPMainDialog::OnPaint>(),
+    };
+    return kTable;
+}
+
+CSPMainDialog::CSPMainDialog()
+    : DialogImpl(IDD_FRAME),
+      icon_(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APPLICATION_ICON)))
+{
+}
+
+framework::Dialog* CSPMainDialog::Page(int index)
+{
+    switch (index) {
+    case kWelcomePage:
+        return &welcome_;
+    case kDestinationPage:
+        return &destination_;
+    case kReadyPage:
+        return &ready_;
+    case kInstallingPage:
+        return &installing_;
+    case kFinishPage:
+        return &finish_;
+    case kCancelledPage:
+        return &cancelled_;
+    default:
+        return nullptr;
+    }
+}
+
+BOOL CSPMainDialog::OnInitDialog()
+{
+    DialogImpl::OnInitDialog();
+    ::SendMessageW(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    ::SendMessageW(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+
+    // The welcome page first: it writes the configuration file every other
+    // page reads while it initialises.
+    for (int index : {kWelcomePage, kInstallingPage, kDestinationPage, kReadyPage, kFinishPage, kCancelledPage}) {
+        framework::Dialog* page = Page(index);
+        if (::IsWindow(page->Window()))
+            continue;
+        if (index == kCancelledPage)
+            cancelled_.SetCompleted(false);
+        // A page that cannot be made stays without a window; the others still
+        // make a usable wizard up to it.
+        if (page->Create(Window()))
+            ::ShowWindow(page->Window(), SW_HIDE);
+    }
+
+    RECT client{};
+    ::GetClientRect(Window(), &client);
+    for (int index = 0; index < kPageCount; ++index) {
+        if (HWND page = Page(index)->Window())
+            ::MoveWindow(page, client.left, client.top, client.right - client.left, client.bottom - client.top, TRUE);
+    }
+    ShowPage(kWelcomePage);
+    ::SetWindowTextW(Window(), kWizardTitle);
+    CenterOnWorkArea();
+    // ShowPage has put the focus on the welcome page's Next button.
+    return FALSE;
+}
+
+// The template places the frame at the screen's corner; a wizard belongs in
+// the middle of the screen it starts on.
+void CSPMainDialog::CenterOnWorkArea()
+{
+    RECT frame{};
+    if (!::GetWindowRect(Window(), &frame))
+        return;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!::GetMonitorInfoW(::MonitorFromWindow(Window(), MONITOR_DEFAULTTOPRIMARY), &monitor))
+        return;
+    const RECT& area = monitor.rcWork;
+    const int x = area.left + (area.right - area.left - (frame.right - frame.left)) / 2;
+    const int y = area.top + (area.bottom - area.top - (frame.bottom - frame.top)) / 2;
+    ::SetWindowPos(Window(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CSPMainDialog::ShowPage(int index)
+{
+    for (int other = 0; other < kPageCount; ++other) {
+        if (other != index && Page(other)->Window())
+            ::ShowWindow(Page(other)->Window(), SW_HIDE);
+    }
+    HWND page = Page(index)->Window();
+    if (!page)
+        return;
+    ::ShowWindow(page, SW_SHOW);
+    shownPage_ = index;
+    // Hiding the page that held the focus hands it to the frame, where a
+    // key would reach no page at all: give it to the new page's default
+    // button, through the frame so it is restored when the frame is
+    // activated again.
+    const LRESULT defId = ::SendMessageW(page, DM_GETDEFID, 0, 0);
+    HWND target = HIWORD(defId) == DC_HASDEFID ? ::GetDlgItem(page, LOWORD(defId)) : nullptr;
+    if (!target || !::IsWindowVisible(target) || !::IsWindowEnabled(target))
+        target = ::GetNextDlgTabItem(page, nullptr, FALSE);
+    if (target)
+        ::SendMessageW(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
+}
+
+LRESULT CSPMainDialog::OnShowPage(WPARAM index, LPARAM)
+{
+    if (index >= static_cast<WPARAM>(kPageCount))
+        return 0;
+    ShowPage(static_cast<int>(index));
+    if (index == kReadyPage)
+        ready_.RefreshSummary();
+    else if (index == kInstallingPage)
+        installing_.StartInstall();
+    return 0;
+}
+
+LRESULT CSPMainDialog::OnWizardClose(WPARAM, LPARAM)
+{
+    Dialog::OnOK();
+    return 0;
+}
+
+// The close box, Alt+F4 and the system menu. While the worker runs they
+// ask what the installing page's Cancel asks: ending the process under a
+// running install would leave half a product and a worker drawing on
+// destroyed windows.
+LRESULT CSPMainDialog::OnClose(WPARAM, LPARAM)
+{
+    if (shownPage_ == kInstallingPage && installing_.WorkerRunning()) {
+        installing_.AskCancel();
+        return 0;
+    }
+    EndModal(IDCANCEL);
+    return 0;
+}
+
+void CSPMainDialog::OnPaint(HDC dc)
+{
+    RECT client{};
+    ::GetClientRect(Window(), &client);
+    if (::IsIconic(Window())) {
+        const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+        const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+        ::DrawIcon(dc, x, y, icon_);
+        return;
+    }
+    // Seen only while no page covers the client area.
+    const RECT white{client.left + skin::kSideWidth, client.top, client.right, client.top + skin::kSideHeight};
+    ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+}

@@ -1,0 +1,43 @@
+// The wizard's frame: a fixed-size window that owns the six pages, shows one
+// at a time and switches when a page asks it to.
+#pragma once
+
+#include "framework/dialog.h"
+#include "pages/destination_page.h"
+#include "pages/finish_page.h"
+#include "pages/installing_page.h"
+#include "pages/ready_page.h"
+#include "pages/welcome_page.h"
+
+class CSPMainDialog : public framework::DialogImpl<CSPMainDialog> {
+public:
+    CSPMainDialog();
+    static std::span<const Entry> MessageTable();
+
+    // The page a WizardPageIndex names; null outside 0 to 5.
+    framework::Dialog* Page(int index);
+
+protected:
+    BOOL OnInitDialog() override;
+    // Enter and Escape that reach the frame itself (no page control has the
+    // focus) would otherwise end the wizard: only the pages end it.
+    void OnOK() override {}
+    void OnCancel() override {}
+
+private:
+    LRESULT OnShowPage(WPARAM index, LPARAM);
+    LRESULT OnWizardClose(WPARAM, LPARAM);
+    LRESULT OnClose(WPARAM, LPARAM);
+    void OnPaint(HDC dc);
+    void ShowPage(int index);
+    void CenterOnWorkArea();
+
+    HICON icon_;
+    CSPWelcomeDialog welcome_;
+    CSPDirDialog destination_;
+    CSPInstallDialog installing_;
+    CSPReadDialog ready_;
+    CSPCompleteDialog finish_;
+    CSPCompleteDialog cancelled_;
+    int shownPage_ = -1;
+};

@@ -1,0 +1,21 @@
+#include "app/setup_app.h"
+
+#include "app/main_dialog.h"
+#include "framework/safe_loading.h"
+
+bool CSetupApp::InitInstance()
+{
+    framework::InitCommonControlsFromSystem();
+    // Named after the executable, so that copies under other names run side
+    // by side. Never closed: it marks this copy until the process ends.
+    HANDLE marker = ::CreateMutexW(nullptr, TRUE, Name().c_str());
+    if (marker && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(marker);
+        return false;
+    }
+    CSPMainDialog frame;
+    SetMainWindow(&frame);
+    frame.DoModal(nullptr);
+    SetMainWindow(nullptr);
+    return false;
+}

@@ -1,0 +1,125 @@
+#include "pages/finish_page.h"
+
+#include "config/config.h"
+
+#include <shellapi.h>
+
+namespace {
+
+constexpr int kTransparent[] = {
+    IDC_FINISH_TITLE_NAME, IDC_FINISH_SENTENCE_LEAD, IDC_FINISH_INSTRUCTION,   IDC_FINISH_RUN_LABEL,
+    IDC_FINISH_TITLE_TAIL, IDC_FINISH_SHORTCUT_HINT, IDC_FINISH_SENTENCE_NAME, IDC_FINISH_RUN_NAME,
+};
+
+// The side picture and the check box keep their template places.
+constexpr skin::ControlPlace kCompletedLayout[] = {
+    {IDC_FINISH_SENTENCE_NAME, 370, 50, 60, 50},  {IDC_FINISH_SHORTCUT_HINT, 180, 80, 270, 50},
+    {IDC_FINISH_RUN_LABEL, 200, 149, 50, 25},     {IDC_FINISH_RUN_NAME, 260, 149, 60, 25},
+    {IDC_FINISH_SENTENCE_LEAD, 180, 50, 180, 50}, {IDC_FINISH_LINE, 0, 290, 506, 1},
+    {IDC_FINISH_TITLE_NAME, 200, 15, 100, 25},    {IDC_FINISH_TITLE_TAIL, 270, 15, 110, 25},
+    {IDC_FINISH_INSTRUCTION, 180, 120, 200, 25},  {IDC_FINISH_DONE, 390, 295, 75, 25},
+};
+
+constexpr skin::ControlPlace kCancelledLayout[] = {
+    {IDC_FINISH_SENTENCE_NAME, 370, 50, 60, 50},  {IDC_FINISH_SHORTCUT_HINT, 180, 80, 270, 50},
+    {IDC_FINISH_RUN_LABEL, 200, 149, 50, 25},     {IDC_FINISH_RUN_NAME, 260, 149, 60, 25},
+    {IDC_FINISH_SENTENCE_LEAD, 180, 50, 180, 50}, {IDC_FINISH_LINE, 0, 290, 506, 1},
+    {IDC_FINISH_TITLE_NAME, 200, 30, 100, 25},    {IDC_FINISH_TITLE_TAIL, 270, 30, 110, 25},
+    {IDC_FINISH_INSTRUCTION, 180, 120, 200, 25},  {IDC_FINISH_DONE, 390, 295, 75, 25},
+};
+
+}  // namespace
+
+std::wstring RunVerbForMajorVersion(DWORD majorVersion) { return majorVersion >= 6 ? L"runas" : L""; }
+
+DWORD ReportedMajorVersion()
+{
+    OSVERSIONINFOEXW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version))) {
+        version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
+        if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)))
+            return 0;
+    }
+    return version.dwMajorVersion;
+}
+
+bool StartProgram(const std::wstring& program, const std::wstring& verb)
+{
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.lpVerb = verb.c_str();
+    info.lpFile = program.c_str();
+    info.nShow = SW_SHOW;
+    return ::ShellExecuteExW(&info) != FALSE;
+}
+
+std::span<const CSPCompleteDialog::Entry> CSPCompleteDialog::MessageTable()
+{
+    static constexpr Entry kTable[] = {
+        Entry::Command<&CSPCompleteDialog::OnFinish>(IDC_FINISH_DONE),
+        Entry::Paint<&CSPCompleteDialog::OnPaint>(),
+        Entry::CtlColor<&CSPCompleteDialog::OnCtlColor>(),
+    };
+    return kTable;
+}
+
+CSPCompleteDialog::CSPCompleteDialog() : WizardPage(IDD_FINISH, skin::WhiteArea::kBesidePicture, kTransparent) {}
+
+void CSPCompleteDialog::DoDataExchange(framework::DataExchange& exchange)
+{
+    exchange.BindControl(IDC_FINISH_RUN_NOW, runNow_);
+}
+
+BOOL CSPCompleteDialog::OnInitDialog()
+{
+    WizardPage::OnInitDialog();
+    FillTexts();
+    skin::LayOutPage(Window(), completed_ ? std::span<const skin::ControlPlace>(kCompletedLayout)
+                                          : std::span<const skin::ControlPlace>(kCancelledLayout));
+    // Both titles bold or neither: one bold half beside a plain one would
+    // look broken.
+    UniqueFont title = skin::MakeBoldFont(skin::kLargeTitleFontHeight);
+    UniqueFont heading = skin::MakeBoldFont(skin::kLargeTitleFontHeight);
+    if (title && heading) {
+        titleFont_ = std::move(title);
+        headingFont_ = std::move(heading);
+        skin::GiveFont(Window(), IDC_FINISH_TITLE_NAME, titleFont_);
+        skin::GiveFont(Window(), IDC_FINISH_TITLE_TAIL, headingFont_);
+    }
+    runNow_.SetChecked(true);
+    return TRUE;
+}
+
+void CSPCompleteDialog::FillTexts()
+{
+    if (completed_) {
+        const std::wstring name = ReadSetting(kKeyDisplayName);
+        ::SetWindowTextW(Window(), ReadSetting(kKeyCaption).c_str());
+        SetItemText(IDC_FINISH_TITLE_NAME, name);
+        SetItemText(IDC_FINISH_SENTENCE_NAME, name + L"\u3002");
+        SetItemText(IDC_FINISH_RUN_NAME, name);
+        return;
+    }
+    SetItemText(IDC_FINISH_TITLE_TAIL, L"安装已取消。");
+    for (int id : {IDC_FINISH_SENTENCE_LEAD, IDC_FINISH_SENTENCE_NAME, IDC_FINISH_SHORTCUT_HINT, IDC_FINISH_RUN_NAME,
+                   IDC_FINISH_RUN_LABEL})
+        SetItemText(id, L"");
+    ::ShowWindow(::GetDlgItem(Window(), IDC_FINISH_RUN_NOW), SW_HIDE);
+}
+
+void CSPCompleteDialog::OnFinish()
+{
+    if (completed_) {
+        const std::wstring address = ReadSetting(kKeyCompleteUrl);
+        if (!address.empty())
+            ::ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        if (runNow_.Checked()) {
+            const std::wstring program = JoinPath(ReadSetting(kKeySetupDir), ReadSetting(kKeyExe));
+            if (!program.empty())
+                StartProgram(program, RunVerbForMajorVersion(ReportedMajorVersion()));
+        }
+    }
+    DeleteConfigFile();
+    SendToFrame(WM_WIZARD_CLOSE, 0);
+}

@@ -1,0 +1,44 @@
+// The finish page, in two instances: completed (the product is installed;
+// Finish may open the configured address and start the program) and
+// cancelled (nothing was installed; Finish only ends the wizard).
+#pragma once
+
+#include "framework/controls.h"
+#include "pages/resource.h"
+#include "pages/skin.h"
+
+#include <string>
+
+// The verb that starts the installed program: "runas" from Windows major
+// version 6 on, else the file's default action.
+std::wstring RunVerbForMajorVersion(DWORD majorVersion);
+
+// The major version the system reports to this program.
+DWORD ReportedMajorVersion();
+
+// Starts program with verb through the shell, showing it; true when the
+// shell took it. Nothing is reported.
+bool StartProgram(const std::wstring& program, const std::wstring& verb);
+
+class CSPCompleteDialog : public WizardPage<CSPCompleteDialog> {
+public:
+    CSPCompleteDialog();
+    static std::span<const Entry> MessageTable();
+
+    bool Completed() const { return completed_; }
+    // The frame clears it on the cancelled instance before creating it.
+    void SetCompleted(bool completed) { completed_ = completed; }
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(framework::DataExchange& exchange) override;
+
+private:
+    void OnFinish();
+    void FillTexts();
+
+    UniqueFont titleFont_;
+    UniqueFont headingFont_;
+    bool completed_ = true;
+    framework::CheckBox runNow_;
+};

@@ -1,0 +1,128 @@
+#include "pages/installing_page.h"
+
+#include "config/config.h"
+
+namespace {
+
+constexpr int kTransparent[] = {
+    IDC_INSTALLING_TITLE,  IDC_INSTALLING_HEADING_LEAD, IDC_INSTALLING_STATUS,
+    IDC_INSTALLING_DETAIL, IDC_INSTALLING_HEADING_NAME, IDC_INSTALLING_HEADING_TAIL,
+};
+
+constexpr skin::ControlPlace kLayout[] = {
+    {IDC_INSTALLING_TITLE, 30, 10, 80, 25},
+    {IDC_INSTALLING_HEADING_LEAD, 45, 30, 110, 25},
+    {IDC_INSTALLING_HEADING_NAME, 155, 30, 60, 25},
+    {IDC_INSTALLING_HEADING_TAIL, 220, 30, 150, 25},
+    {IDC_INSTALLING_HEADER_PICTURE, 422, 0, 55, 54},
+    {IDC_INSTALLING_TOP_LINE, 0, 55, skin::kClientWidth, 1},
+    {IDC_INSTALLING_STATUS, 45, 78, 448, 25},
+    {IDC_INSTALLING_DETAIL, 45, 100, 417, 25},
+    {IDC_INSTALLING_PROGRESS, 45, 130, 417, 25},
+    {IDC_INSTALLING_BOTTOM_LINE, 0, 290, skin::kClientWidth, 1},
+    {IDC_INSTALLING_CANCEL, 390, 295, 75, 25},
+};
+
+constexpr const wchar_t* kCancelQuestion =
+    L"安装还没有完成。如果您现在关闭安装\n程序，程序将不会安装到您的电脑中。\r\n选择“确定”退出安装。\r\n选择“取消”继续安装 。";
+constexpr const wchar_t* kCancelCaption = L"温馨提示";
+
+static_assert(IDC_INSTALLING_STATUS == IDC_INSTALL_STATUS && IDC_INSTALLING_DETAIL == IDC_INSTALL_DETAIL &&
+                  IDC_INSTALLING_PROGRESS == IDC_INSTALL_PROGRESS,
+              "the engine draws on the page's own controls");
+
+}  // namespace
+
+std::span<const CSPInstallDialog::Entry> CSPInstallDialog::MessageTable()
+{
+    static constexpr Entry kTable[] = {
+        Entry::Timer<&CSPInstallDialog::OnTimer>(),
+        Entry::Message<&CSPInstallDialog::OnInstallFailed>(WM_INSTALL_FAILED),
+        Entry::Command<&CSPInstallDialog::AskCancel>(IDC_INSTALLING_CANCEL),
+        Entry::Paint<&CSPInstallDialog::OnPaint>(),
+        Entry::CtlColor<&CSPInstallDialog::OnCtlColor>(),
+        Entry::Message<&CSPInstallDialog::OnClose>(WM_CLOSE),
+    };
+    return kTable;
+}
+
+CSPInstallDialog::CSPInstallDialog() : WizardPage(IDD_INSTALLING, skin::WhiteArea::kHeaderBand, kTransparent) {}
+
+CSPInstallDialog::~CSPInstallDialog() = default;
+
+void CSPInstallDialog::DoDataExchange(framework::DataExchange& exchange)
+{
+    exchange.BindControl(IDC_INSTALLING_PROGRESS, progressBar_);
+}
+
+BOOL CSPInstallDialog::OnInitDialog()
+{
+    WizardPage::OnInitDialog();
+    if (engine_.Attach(Window())) {
+        skin::LayOutPage(Window(), kLayout);
+        titleFont_ = skin::MakeBoldFont(skin::kTitleFontHeight);
+        skin::GiveFont(Window(), IDC_INSTALLING_TITLE, titleFont_);
+        ::SetWindowTextW(Window(), ReadSetting(kKeyCaption).c_str());
+        SetItemText(IDC_INSTALLING_HEADING_NAME, ReadSetting(kKeyDisplayName));
+    }
+    // Runs from the start; until the worker exists it finds nothing to do.
+    ::SetTimer(Window(), kWorkerCheckTimer, 1000, nullptr);
+    return TRUE;
+}
+
+void CSPInstallDialog::StartInstall()
+{
+    if (started_)
+        return;
+    started_ = true;
+    worker_ = framework::WorkerThread::Start(&InstallEngine::InstallThreadProc, &engine_);
+    if (!worker_) {
+        // No worker, so nothing was installed and nothing will end: go
+        // straight to the page that says the installation did not happen.
+        ::KillTimer(Window(), kWorkerCheckTimer);
+        SendToFrame(WM_WIZARD_PAGE, kCancelledPage);
+        return;
+    }
+    engine_.SignalStart();
+}
+
+bool CSPInstallDialog::WorkerRunning() const
+{
+    bool succeeded = false;
+    return worker_ && !engine_.WorkerEnded(&succeeded);
+}
+
+void CSPInstallDialog::OnTimer(UINT_PTR timerId)
+{
+    if (timerId != kWorkerCheckTimer || !worker_)
+        return;
+    bool succeeded = false;
+    if (!engine_.WorkerEnded(&succeeded))
+        return;
+    ::KillTimer(Window(), kWorkerCheckTimer);
+    SendToFrame(WM_WIZARD_PAGE, succeeded ? kFinishPage : kCancelledPage);
+}
+
+LRESULT CSPInstallDialog::OnInstallFailed(WPARAM stepsDone, LPARAM) { return engine_.OnInstallFailed(stepsDone); }
+
+void CSPInstallDialog::AskCancel()
+{
+    const bool running = WorkerRunning();
+    if (running)
+        engine_.PauseWorker();
+    const int answer = ::MessageBoxW(Window(), kCancelQuestion, kCancelCaption, MB_OKCANCEL | MB_ICONINFORMATION);
+    if (answer == IDOK && running) {
+        // The stop comes before the resume, so the worker meets it at the
+        // very place it was held.
+        engine_.StopExtraction();
+        // Asking a second time would only confuse: the answer is given.
+        ::EnableWindow(::GetDlgItem(Window(), IDC_INSTALLING_CANCEL), FALSE);
+    }
+    if (running)
+        engine_.ResumeWorker();
+}
+
+// The worker closes the page when it cannot move the new files into place.
+// The page stays: the user watches the bar count back while the rollback
+// runs, and the finish page then follows as after any failure.
+LRESULT CSPInstallDialog::OnClose(WPARAM, LPARAM) { return 0; }

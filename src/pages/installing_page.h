@@ -1,0 +1,49 @@
+// The installing page: hosts the install engine, starts its worker when the
+// frame shows the page, asks before stopping it, and moves the wizard on to
+// a finish page once the worker has ended.
+#pragma once
+
+#include "engine/install_engine.h"
+#include "framework/controls.h"
+#include "framework/worker_thread.h"
+#include "pages/resource.h"
+#include "pages/skin.h"
+
+#include <memory>
+
+inline constexpr UINT_PTR kWorkerCheckTimer = 1;
+
+class CSPInstallDialog : public WizardPage<CSPInstallDialog> {
+public:
+    CSPInstallDialog();
+    ~CSPInstallDialog() override;
+    static std::span<const Entry> MessageTable();
+
+    // Starts the install worker; the frame calls it right after showing the
+    // page. The worker runs once per wizard: later calls do nothing.
+    void StartInstall();
+
+    // True from StartInstall until the worker has finished everything, its
+    // rollback included.
+    bool WorkerRunning() const;
+
+    // The cancel question: while it is open the worker holds still before
+    // its next step; OK stops the extraction, after which the worker fails
+    // and rolls back, and the wizard ends on the cancelled finish page.
+    void AskCancel();
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(framework::DataExchange& exchange) override;
+
+private:
+    void OnTimer(UINT_PTR timerId);
+    LRESULT OnInstallFailed(WPARAM stepsDone, LPARAM);
+    LRESULT OnClose(WPARAM, LPARAM);
+
+    UniqueFont titleFont_;
+    framework::ProgressBar progressBar_;
+    std::shared_ptr<framework::WorkerThread> worker_;
+    bool started_ = false;
+    InstallEngine engine_;
+};

@@ -1,0 +1,127 @@
+// The wizard's common look: white areas painted over the dialog grey,
+// statics drawn transparently on them, bold titles, fixed pixel layouts, and
+// a key filter that keeps Enter and Escape from acting on a page.
+#pragma once
+
+#include "config/config.h"
+#include "framework/dialog.h"
+#include "pages/wizard.h"
+#include "system/unique_handle.h"
+
+#include <windows.h>
+
+#include <span>
+#include <string>
+
+namespace skin {
+
+inline constexpr int kPageWidth = 506;
+inline constexpr int kPageHeight = 364;
+// The side picture's size, which is also the white area beside it.
+inline constexpr int kSideWidth = 164;
+inline constexpr int kSideHeight = 290;
+inline constexpr int kHeaderHeight = 55;
+inline constexpr int kTitleFontHeight = 12;
+inline constexpr int kLargeTitleFontHeight = 16;
+
+// Side-picture pages (welcome, finish) are white right of the picture down
+// to the lower line; header pages (destination, ready, installing) across
+// their top band.
+enum class WhiteArea { kBesidePicture, kHeaderBand };
+
+RECT WhiteAreaRect(const RECT& client, WhiteArea area);
+
+// The bold face every title uses, at the given pixel height; empty when the
+// system cannot make it.
+UniqueFont MakeBoldFont(int height);
+
+// Sends font to the page's control with redrawing; nothing when the font is
+// empty, so the control keeps its dialog font.
+void GiveFont(HWND page, int controlId, const UniqueFont& font);
+
+// Width kClientWidth stretches a control (a separator line) across the
+// page's client area.
+inline constexpr int kClientWidth = -1;
+struct ControlPlace {
+    int id;
+    int x;
+    int y;
+    int width;
+    int height;
+};
+
+// Moves the page to (0, 0) at 506 x 364 pixels, every listed control to its
+// place, and centres the page over its parent.
+void LayOutPage(HWND page, std::span<const ControlPlace> places);
+
+// Enter and Escape key presses, which a page consumes before the dialog
+// manager would turn them into its default button or a cancel.
+bool IsSwallowedKey(const MSG& message);
+
+bool IsListed(int controlId, std::span<const int> ids);
+
+}  // namespace skin
+
+// The base of every page: painting, transparent statics, the key filter,
+// a silent OK command, and the way to the frame.
+template <class T>
+class WizardPage : public framework::DialogImpl<T> {
+public:
+    bool PreTranslateMessage(MSG& message) override
+    {
+        if (skin::IsSwallowedKey(message))
+            return true;
+        return framework::Dialog::PreTranslateMessage(message);
+    }
+
+protected:
+    WizardPage(int templateId, skin::WhiteArea area, std::span<const int> transparentIds)
+        : framework::DialogImpl<T>(templateId), area_(area), transparentIds_(transparentIds)
+    {
+    }
+
+    // Enter would raise the OK command; a page's buttons have handlers of
+    // their own.
+    void OnOK() override {}
+
+    void OnPaint(HDC dc)
+    {
+        RECT client;
+        if (!::GetClientRect(this->Window(), &client))
+            return;
+        const RECT white = skin::WhiteAreaRect(client, area_);
+        ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    }
+
+    // A transparent static draws its text straight onto what the page
+    // painted, the white area included.
+    HBRUSH OnCtlColor(HDC dc, HWND control, HBRUSH defaultBrush)
+    {
+        if (!skin::IsListed(::GetDlgCtrlID(control), transparentIds_))
+            return defaultBrush;
+        ::SetBkMode(dc, TRANSPARENT);
+        return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+    }
+
+    LRESULT SendToFrame(UINT message, WPARAM wParam) const
+    {
+        return ::SendMessageW(::GetParent(this->Window()), message, wParam, 0);
+    }
+
+    // Cancel on the first three pages: nothing has been installed, so the
+    // configuration file goes and the wizard ends.
+    void OnCancelPage()
+    {
+        DeleteConfigFile();
+        SendToFrame(WM_WIZARD_CLOSE, 0);
+    }
+
+    void SetItemText(int controlId, const std::wstring& text) const
+    {
+        ::SetDlgItemTextW(this->Window(), controlId, text.c_str());
+    }
+
+private:
+    skin::WhiteArea area_;
+    std::span<const int> transparentIds_;
+};

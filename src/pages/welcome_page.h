@@ -1,0 +1,23 @@
+// The first page: greets the user with the product's name. Its
+// initialisation writes the configuration file that every later page and the
+// install worker read, which is why the frame creates it first.
+#pragma once
+
+#include "pages/resource.h"
+#include "pages/skin.h"
+
+class CSPWelcomeDialog : public WizardPage<CSPWelcomeDialog> {
+public:
+    CSPWelcomeDialog();
+    static std::span<const Entry> MessageTable();
+
+protected:
+    BOOL OnInitDialog() override;
+
+private:
+    void OnNext();
+
+    UniqueFont titleLeadFont_;
+    UniqueFont titleNameFont_;
+    UniqueFont titleTailFont_;
+};
