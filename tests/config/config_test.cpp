@@ -1,0 +1,119 @@
+// The configuration file: the sample text the installer carries, and the
+// readers and writers over files of the test's own.
+#include "config/config.h"
+#include "system/file_ops.h"
+#include "support/test_support.h"
+#include "temp_redirect.h"
+
+#include <vector>
+
+using namespace testing_support;
+
+namespace {
+
+class ConfigTest : public ::testing::Test {
+protected:
+    std::string SampleBytes()
+    {
+        const std::wstring path = scratch.Join(L"sample.ini");
+        EXPECT_EQ(1, WriteResourceToFile(nullptr, path.c_str(), kConfigResourceId, kConfigResourceType));
+        return ReadBytes(path);
+    }
+
+    ScratchDir scratch;
+    std::wstring file = scratch.Join(L"incfg.ini");
+};
+
+TEST_F(ConfigTest, SampleTextIsGbkWithCrLfAndTheKeysInOrder)
+{
+    const std::string bytes = SampleBytes();
+    ASSERT_TRUE(bytes.starts_with("/////"));  // no byte-order mark either
+    EXPECT_FALSE(bytes.ends_with("\n"));
+    for (size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1))
+        ASSERT_EQ('\r', bytes[at - 1]) << "bare line feed at " << at;
+    std::vector<std::wstring> lines;
+    const std::wstring text = FromCodePage(bytes, 936) + L"\r\n";
+    for (size_t start = 0, end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+        std::wstring line = text.substr(start, end - start);
+        // The comment column's padding is free.
+        if (const size_t gap = line.find(L"  "); gap != std::wstring::npos)
+            line.erase(gap, line.find_first_not_of(L' ', gap) - gap - 1);
+        if (!line.starts_with(L"/////"))
+            lines.push_back(line);
+    }
+    // Between the "/////" rules: the title and each key with its meaning.
+    const std::vector<std::wstring> expected = {
+        L"配置文件说明", L"OBJ_IN_CAPTION 窗口标题", L"OBJ_IN_PUBLISHER 发布者",
+        L"OBJ_IN_DISPLAY_NAME 安装程序显示名字", L"OBJ_IN_DISPLAY_VERSION 显示版本",
+        L"OBJ_IN_SIZE 被安装程序所需磁盘空间大小", L"OBJ_IN_EXE 主程序", L"OBJ_IN_EXE_LINK 主程序快捷方式名",
+        L"OBJ_IN_UNINSTALL_EXE 所指向的卸载程序", L"OBJ_IN_REPAIR_EXE_CMD UPDATE 运行时的命令行参数",
+        L"OBJ_IN_REPAIR_EXE 修复程序", L"OBJ_IN_REPAIR_EXE_LINK 修复程序快捷方式名称",
+        L"OBJ_IN_USERDATA_FILE 旧版本保留文件名", L"OBJ_IN_SETUP_DIR 安装目录", L"[IN_INFO]",
+        L"OBJ_IN_CAPTION=Quenlo棋牌 安装", L"OBJ_IN_PUBLISHER=晴川互动工作室", L"OBJ_IN_DISPLAY_NAME=Quenlo棋牌",
+        L"OBJ_IN_FOLDER=Tovani", L"OBJ_IN_DISPLAY_VERSION=1.1.1.1", L"OBJ_IN_SIZE=210",
+        L"OBJ_IN_EXE=Marvane.exe", L"OBJ_IN_EXE_LINK=Quenlo棋牌", L"OBJ_IN_UNINSTALL_EXE=uninst.exe",
+        L"OBJ_IN_REPAIR_EXE_CMD=-tp:1", L"OBJ_IN_REPAIR_EXE=Marvane.exe", L"OBJ_IN_REPAIR_EXE_LINK=强力修复",
+        L"OBJ_IN_USERDATA_FILE=UserSetting.ini",
+    };
+    EXPECT_EQ(expected, lines);
+
+    WriteBytes(file, bytes);
+    EXPECT_EQ(L"Quenlo棋牌 安装", ReadConfigString(file, kConfigSection, kKeyCaption, L""));
+    EXPECT_EQ(L"", ReadConfigString(file, kConfigSection, kKeySetupDir, L""));
+    EXPECT_EQ(L"", ReadConfigString(file, kConfigSection, kKeyCompleteUrl, L""));
+}
+
+TEST_F(ConfigTest, ReadersCutLongValuesAndFallBackToTheirDefaults)
+{
+    const std::wstring longValue(300, L'长');
+    ASSERT_TRUE(WriteConfigString(file, kConfigSection, kKeyCaption, longValue));
+    EXPECT_EQ(longValue.substr(0, 259), ReadConfigString(file, kConfigSection, kKeyCaption, L""));
+    EXPECT_EQ(L"Marvane", ReadConfigString(file, kConfigSection, kKeyFolder, kDefaultFolderName));
+    EXPECT_EQ(0, ReadConfigInt(file, kConfigSection, kKeySize, 0));
+    ASSERT_TRUE(WriteConfigString(file, kConfigSection, kKeySize, L"350MB"));
+    EXPECT_EQ(350, ReadConfigInt(file, kConfigSection, kKeySize, 0));
+
+    EXPECT_EQ(L"C:\\Temp\\incfg.ini", JoinPath(L"C:\\Temp\\", L"incfg.ini"));
+    EXPECT_EQ(L"C:\\Temp\\incfg.ini", JoinPath(L"C:\\Temp", L"incfg.ini"));
+    EXPECT_EQ(L"", JoinPath(L"", L"incfg.ini"));
+}
+
+TEST_F(ConfigTest, TemporaryDirectoryOutsideTheAnsiCodePageStillHoldsTheFile)
+{
+    // Thai does not pass through code page 936: an ANSI round trip of this
+    // path would name a folder that does not exist.
+    const std::wstring temp = scratch.Join(L"用户 ทดสอบ");
+    BOOL lost = FALSE;
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, temp.c_str(), -1, nullptr, 0, nullptr, &lost);
+    ASSERT_TRUE(lost);
+    ::CreateDirectoryW(temp.c_str(), nullptr);
+    TempRedirect redirect(temp);
+
+    ASSERT_EQ(temp + L"\\incfg.ini", ConfigFilePath());
+    WriteBytes(ConfigFilePath(), "stale");
+    ASSERT_EQ(1, WriteConfigFile());
+    EXPECT_EQ(SampleBytes(), ReadBytes(ConfigFilePath()));
+    EXPECT_EQ(L"Quenlo棋牌", ReadSetting(kKeyDisplayName));
+    ASSERT_TRUE(WriteSetting(kKeySetupDir, L"D:\\游戏\\Tovani"));
+    EXPECT_EQ(L"D:\\游戏\\Tovani", ReadSetting(kKeySetupDir));
+
+    DeleteConfigFile();
+    EXPECT_FALSE(Exists(temp + L"\\incfg.ini"));
+    EXPECT_EQ(L"Marvane", ReadSetting(kKeyFolder, kDefaultFolderName));
+}
+
+TEST_F(ConfigTest, TemporaryDirectoryTooLongToHoldLeavesEveryReadAtItsDefault)
+{
+    TempRedirect redirect(scratch.Join(std::wstring(300, L't')));
+    EXPECT_EQ(L"", ConfigFilePath());
+    EXPECT_EQ(0, WriteConfigFile());
+    EXPECT_FALSE(WriteSetting(kKeySetupDir, L"C:\\x"));
+    EXPECT_EQ(5, ReadSettingInt(kKeySize, 5));
+    DeleteConfigFile();
+    // An empty file name would have sent the write to win.ini.
+    wchar_t value[MAX_PATH] = {};
+    ::GetPrivateProfileStringW(kConfigSection, kKeySetupDir, L"", value, MAX_PATH, L"win.ini");
+    EXPECT_STREQ(L"", value);
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+// Shortcuts in the prefix's real desktop and Programs folders, read back
+// through IShellLinkW. Each test uses names of its own.
+#include "system/shortcuts.h"
+#include "system/unique_handle.h"
+#include "support/test_support.h"
+
+#include <objbase.h>
+#include <shobjidl.h>
+
+#include <thread>
+
+using namespace testing_support;
+
+namespace {
+
+// Target and arguments, and the file's own flag for arguments, which is set
+// for empty ones too.
+std::wstring ReadLink(const std::wstring& path)
+{
+    wchar_t target[MAX_PATH] = {}, arguments[MAX_PATH] = {};
+    ::CoInitialize(nullptr);
+    {
+        ComPtr<IShellLinkW> link;
+        ComPtr<IPersistFile> file;
+        if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                         link.put_void())) &&
+            SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void())) &&
+            SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+            link->GetPath(target, MAX_PATH, nullptr, 0);
+            link->GetArguments(arguments, MAX_PATH);
+        }
+    }
+    ::CoUninitialize();
+    const std::string bytes = ReadBytes(path);
+    const bool flagged = bytes.size() > 0x14 && (bytes[0x14] & 0x20);
+    return std::wstring(target) + (flagged ? L" | " + std::wstring(arguments) : L"");
+}
+
+std::wstring ProgramsFolder()
+{
+    wchar_t folder[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_PROGRAMS, FALSE);
+    return folder;
+}
+
+class ShortcutsTest : public ::testing::Test {
+protected:
+    ShortcutsTest()
+    {
+        WriteBytes(exe, "MZ");
+        RemoveDesktopShortcut(name.c_str());
+        RemoveProgramGroup(nullptr, name.c_str());
+    }
+    ~ShortcutsTest() override
+    {
+        RemoveDesktopShortcut(name.c_str());
+        RemoveProgramGroup(nullptr, name.c_str());
+    }
+
+    ScratchDir scratch;
+    std::wstring name = L"服务测试 " + Utf8ToWide(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::wstring exe = scratch.Join(L"Marvane.exe");
+};
+
+TEST_F(ShortcutsTest, ShortcutsAreReplacedAndRemovedWithTheirGroup)
+{
+    const std::wstring desktop = DesktopShortcutPath(name.c_str());
+    ASSERT_TRUE(desktop.ends_with(L"\\" + name + L".lnk"));
+    WriteBytes(scratch.Join(L"Old.exe"), "MZ");
+    ASSERT_TRUE(CreateDesktopShortcut(scratch.Join(L"Old.exe").c_str(), name.c_str(), nullptr));
+    ASSERT_TRUE(CreateDesktopShortcut(exe.c_str(), name.c_str(), L""));
+    EXPECT_EQ(exe + L" | ", ReadLink(desktop));
+    EXPECT_TRUE(RemoveDesktopShortcut(name.c_str()));
+    EXPECT_FALSE(Exists(desktop));
+    EXPECT_TRUE(RemoveDesktopShortcut(name.c_str()));
+
+    ASSERT_TRUE(CreateProgramGroup(nullptr, name.c_str()));
+    EXPECT_TRUE(CreateProgramGroup(nullptr, name.c_str()));
+    ASSERT_TRUE(CreateGroupShortcut(nullptr, exe.c_str(), name.c_str(), L"主程序", nullptr));
+    ASSERT_TRUE(CreateGroupShortcut(nullptr, exe.c_str(), name.c_str(), L"强力修复", L"-tp:1"));
+    const std::wstring group = ProgramsFolder() + L"\\" + name;
+    EXPECT_EQ(exe, ReadLink(group + L"\\主程序.lnk"));
+    EXPECT_EQ(exe + L" | -tp:1", ReadLink(group + L"\\强力修复.lnk"));
+    WriteBytes(group + L"\\user notes.txt", "mine");
+    EXPECT_TRUE(RemoveProgramGroup(nullptr, name.c_str()));
+    EXPECT_FALSE(Exists(group));
+}
+
+TEST_F(ShortcutsTest, GroupNamesThatLeaveTheirOwnFolderAreRefused)
+{
+    // Each would make the "group" the Programs folder or one above it, and
+    // removing it would take every other program's shortcuts.
+    const std::wstring other = ProgramsFolder() + L"\\" + name + L".txt";
+    WriteBytes(other, "another program's");
+    for (const wchar_t* group : {L"", L"..", L"a\\..\\..", L"...", L"\\", L"C:\\Temp", L"a\\"}) {
+        EXPECT_FALSE(CreateProgramGroup(nullptr, group)) << group;
+        EXPECT_TRUE(RemoveProgramGroup(nullptr, group)) << group;
+        EXPECT_EQ(L"", GroupShortcutPath(nullptr, group, L"x")) << group;
+    }
+    EXPECT_TRUE(Exists(other));
+    ::DeleteFileW(other.c_str());
+}
+
+TEST_F(ShortcutsTest, CreateShortcutRefusesPathsItWouldHaveToCut)
+{
+    const std::wstring tooLong = scratch.Join(std::wstring(MAX_PATH - scratch.path().size() - 5, L'n') + L".lnk");
+    ASSERT_EQ(size_t{MAX_PATH}, tooLong.size());
+    EXPECT_EQ(0, CreateShortcut(exe.c_str(), tooLong.c_str(), nullptr));
+    EXPECT_EQ(1u, ReadTree(scratch.path()).size());  // the exe alone
+}
+
+TEST_F(ShortcutsTest, CreateShortcutLeavesTheCallersApartmentAlone)
+{
+    // On a thread in the multithreaded apartment CoInitialize fails; undoing
+    // it anyway would end COM under the thread's owner.
+    bool created = false, comStillUp = false;
+    std::thread([&] {
+        ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        created = CreateShortcut(exe.c_str(), scratch.Join(L"mta.lnk").c_str(), nullptr) == 1;
+        ComPtr<IShellLinkW> link;
+        comStillUp = SUCCEEDED(
+            ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()));
+        link.reset();
+        ::CoUninitialize();
+    }).join();
+    EXPECT_TRUE(created);
+    EXPECT_TRUE(comStillUp);
+}
+
+TEST_F(ShortcutsTest, WithoutAProgramsFolderGroupsFailOrDoNothing)
+{
+    // Redirected to a folder that does not exist: the shell refuses it but
+    // still fills in the path, so acting on that would make a Start menu.
+    UniqueKey folders;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER,
+                                             L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                                             0, KEY_ALL_ACCESS, folders.put()));
+    wchar_t saved[2 * MAX_PATH] = {};
+    DWORD type = 0, size = sizeof(saved);
+    ASSERT_EQ(ERROR_SUCCESS, ::RegQueryValueExW(folders.get(), L"Programs", nullptr, &type,
+                                                reinterpret_cast<BYTE*>(saved), &size));
+    const auto restore = ScopeExit([&] {
+        ::RegSetValueExW(folders.get(), L"Programs", 0, type, reinterpret_cast<const BYTE*>(saved), size);
+    });
+    const std::wstring missing = scratch.Join(L"no Programs");
+    ::RegSetValueExW(folders.get(), L"Programs", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(missing.c_str()),
+                     static_cast<DWORD>((missing.size() + 1) * 2));
+
+    EXPECT_FALSE(CreateProgramGroup(nullptr, name.c_str()));
+    EXPECT_FALSE(CreateGroupShortcut(nullptr, exe.c_str(), name.c_str(), L"main", nullptr));
+    EXPECT_TRUE(RemoveProgramGroup(nullptr, name.c_str()));
+    EXPECT_FALSE(Exists(missing));
+}
+
+}  // namespace
