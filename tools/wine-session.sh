@@ -4,6 +4,9 @@
 #   wine_session_start BUILD_DIR
 wine_session_start() {
   local build=$1
+  # A script run inside another's session (a tool called by a test) shares it.
+  if [ "${WINE_SESSION_ACTIVE:-}" = "$build" ]; then return 0; fi
+  export WINE_SESSION_ACTIVE="$build"
   export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
   export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
   if [ -z "${DISPLAY:-}" ] || [ -n "${SETUP_OWN_DISPLAY:-}" ]; then

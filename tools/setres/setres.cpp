@@ -1,0 +1,116 @@
+// setres EXE TYPE ID FILE [TYPE ID FILE ...]
+//
+// Replaces resources of a Windows executable with the bytes of files, through
+// the system's own resource update functions: each (TYPE, ID) given loses
+// every language it had and gets the file's bytes under the language its
+// first old copy used (neutral when it had none). The executable is changed
+// in place; make a copy first. Exit code 0 on success, 1 on failure, 2 on
+// wrong usage.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Replacement {
+    std::wstring type;
+    WORD id;
+    std::wstring file;
+    std::vector<char> bytes;
+    std::vector<WORD> languages;
+};
+
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR context)
+{
+    reinterpret_cast<std::vector<WORD>*>(context)->push_back(language);
+    return TRUE;
+}
+
+bool ReadWholeFile(const std::wstring& path, std::vector<char>* bytes)
+{
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER size;
+    bool ok = ::GetFileSizeEx(file, &size) && size.QuadPart < 0x7FFFFFFF;
+    if (ok) {
+        bytes->resize(static_cast<size_t>(size.QuadPart));
+        size_t done = 0;
+        while (ok && done < bytes->size()) {
+            DWORD chunk = 0;
+            const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes->size() - done, 1u << 24));
+            ok = ::ReadFile(file, bytes->data() + done, want, &chunk, nullptr) && chunk > 0;
+            done += chunk;
+        }
+    }
+    ::CloseHandle(file);
+    return ok;
+}
+
+void Fail(const wchar_t* what, const std::wstring& subject)
+{
+    std::fwprintf(stderr, L"setres: %ls: %ls (error %lu)\n", what, subject.c_str(), ::GetLastError());
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 5 || (argc - 2) % 3 != 0) {
+        std::fwprintf(stderr, L"usage: setres EXE TYPE ID FILE [TYPE ID FILE ...]\n");
+        return 2;
+    }
+    const std::wstring exe = argv[1];
+    std::vector<Replacement> replacements;
+    for (int i = 2; i < argc; i += 3) {
+        Replacement r{argv[i], static_cast<WORD>(std::wcstoul(argv[i + 1], nullptr, 10)), argv[i + 2], {}, {}};
+        if (!ReadWholeFile(r.file, &r.bytes)) {
+            Fail(L"cannot read", r.file);
+            return 1;
+        }
+        replacements.push_back(std::move(r));
+    }
+
+    // The languages the resources have now, so that the new bytes replace
+    // them instead of standing beside them.
+    HMODULE image = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!image) {
+        Fail(L"cannot load", exe);
+        return 1;
+    }
+    for (auto& r : replacements)
+        ::EnumResourceLanguagesW(image, r.type.c_str(), MAKEINTRESOURCEW(r.id), CollectLanguage,
+                                 reinterpret_cast<LONG_PTR>(&r.languages));
+    ::FreeLibrary(image);
+
+    HANDLE update = ::BeginUpdateResourceW(exe.c_str(), FALSE);
+    if (!update) {
+        Fail(L"cannot open for update", exe);
+        return 1;
+    }
+    for (auto& r : replacements) {
+        for (const WORD language : r.languages) {
+            if (!::UpdateResourceW(update, r.type.c_str(), MAKEINTRESOURCEW(r.id), language, nullptr, 0)) {
+                Fail(L"cannot remove the old resource", r.type);
+                ::EndUpdateResourceW(update, TRUE);
+                return 1;
+            }
+        }
+        const WORD language = r.languages.empty() ? MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL) : r.languages[0];
+        if (!::UpdateResourceW(update, r.type.c_str(), MAKEINTRESOURCEW(r.id), language, r.bytes.data(),
+                               static_cast<DWORD>(r.bytes.size()))) {
+            Fail(L"cannot store", r.file);
+            ::EndUpdateResourceW(update, TRUE);
+            return 1;
+        }
+    }
+    if (!::EndUpdateResourceW(update, FALSE)) {
+        Fail(L"cannot write", exe);
+        return 1;
+    }
+    return 0;
+}
