@@ -143,6 +143,41 @@ def pack(payload, archive, level):
     os.remove(listing)
 
 
+def keep_link_time(template, exe):
+    """strip stamps the image with the current time; give it back the
+    template's, so that the same inputs give the same bytes."""
+    with open(template, "rb") as f:
+        head = f.read(4096)
+    pe = int.from_bytes(head[0x3C:0x40], "little")
+    stamp = head[pe + 8:pe + 12]
+    with open(exe, "r+b") as f:
+        f.seek(pe + 8)
+        f.write(stamp)
+
+
+def write_checksum(exe):
+    """The image's checksum over its final bytes (the one stored before the
+    resources changed no longer fits them)."""
+    with open(exe, "rb") as f:
+        data = bytearray(f.read())
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    field = pe + 24 + 64
+    data[field:field + 4] = b"\0\0\0\0"
+    if len(data) % 2:
+        data.append(0)
+    total = 0
+    view = memoryview(data).cast("H")
+    for start in range(0, len(view), 1 << 20):
+        total += sum(view[start:start + (1 << 20)])
+        total = (total & 0xFFFF) + (total >> 16)
+    while total >> 16:
+        total = (total & 0xFFFF) + (total >> 16)
+    checksum = (total + os.path.getsize(exe)) & 0xFFFFFFFF
+    with open(exe, "r+b") as f:
+        f.seek(field)
+        f.write(checksum.to_bytes(4, "little"))
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -184,8 +219,10 @@ def main():
         # No symbols: resource updates rewrite the image, and a symbol table
         # behind it would be left pointing at the wrong place.
         subprocess.run(["x86_64-w64-mingw32-strip", "-o", exe, args.template], check=True)
+        keep_link_time(args.template, exe)
         subprocess.run([args.wine_run, windows_path(args.setres), windows_path(exe),
                         "INI", "138", windows_path(ini), "DATA", "148", windows_path(archive)], check=True)
+        write_checksum(exe)
         os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
         shutil.move(exe, args.out)
     except subprocess.CalledProcessError as e:
