@@ -1,0 +1,306 @@
+// The sample product's programs, run for real: the main program's marker
+// and window, and the uninstaller on an installation laid out by hand with
+// the installer's own shortcut and registry services.
+#include "resources/sample_paths.h"
+#include "support/test_support.h"
+#include "system/shortcuts.h"
+#include "system/uninstall.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <string>
+
+using namespace testing_support;
+
+namespace {
+
+constexpr DWORD kDeadlineMs = 30000;
+
+bool WaitUntil(const std::function<bool()>& done)
+{
+    const ULONGLONG end = ::GetTickCount64() + kDeadlineMs;
+    while (!done()) {
+        if (::GetTickCount64() > end)
+            return false;
+        ::Sleep(50);
+    }
+    return true;
+}
+
+// Copies a folder tree (the product as the payload holds it).
+void CopyTree(const std::wstring& from, const std::wstring& to)
+{
+    ::CreateDirectoryW(to.c_str(), nullptr);
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((from + L"\\*").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CopyTree(from + L"\\" + name, to + L"\\" + name);
+        else
+            ASSERT_TRUE(::CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE));
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+}
+
+struct Process {
+    HANDLE handle = nullptr;
+    DWORD id = 0;
+    ~Process()
+    {
+        if (handle) {
+            if (::WaitForSingleObject(handle, 0) == WAIT_TIMEOUT)
+                ::TerminateProcess(handle, 99);
+            ::CloseHandle(handle);
+        }
+    }
+    DWORD WaitForExit() const
+    {
+        if (::WaitForSingleObject(handle, kDeadlineMs) != WAIT_OBJECT_0)
+            return STILL_ACTIVE;
+        DWORD code = 0;
+        ::GetExitCodeProcess(handle, &code);
+        return code;
+    }
+};
+
+void Start(Process& process, const std::wstring& program, const std::wstring& arguments)
+{
+    std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &info))
+        << ::GetLastError();
+    ::CloseHandle(info.hThread);
+    process.handle = info.hProcess;
+    process.id = info.dwProcessId;
+}
+
+// The first visible top-level window of the process with the class name.
+HWND FindProcessWindow(DWORD processId, const wchar_t* className)
+{
+    struct Search {
+        DWORD processId;
+        const wchar_t* className;
+        HWND found;
+    } search = {processId, className, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM lParam) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lParam);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            wchar_t name[64] = {};
+            ::GetClassNameW(window, name, 64);
+            if (owner == s->processId && ::IsWindowVisible(window) && ::lstrcmpW(name, s->className) == 0) {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t text[256] = {};
+    ::GetWindowTextW(window, text, 256);
+    return text;
+}
+
+// ---------------------------------------------------------------- Marvane --
+
+class MainProgram : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder_ = scratch_.Join(L"游戏 目录");
+        ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr));
+        program_ = folder_ + L"\\Marvane.exe";
+        ASSERT_TRUE(::CopyFileW((std::wstring(kProductFolder) + L"\\Marvane.exe").c_str(), program_.c_str(), TRUE));
+    }
+
+    std::string Marker() const
+    {
+        const std::wstring path = folder_ + L"\\run-marker.txt";
+        return Exists(path) ? ReadBytes(path) : std::string();
+    }
+
+    ScratchDir scratch_;
+    std::wstring folder_;
+    std::wstring program_;
+};
+
+TEST_F(MainProgram, RecordsEachStartAndClosesItselfWhenAsked)
+{
+    {
+        Process process;
+        Start(process, program_, L"-tp:1 -autoclose:200");
+        EXPECT_EQ(process.WaitForExit(), 0u);
+    }
+    // The finish page starts the program without arguments: the delay then
+    // comes from the environment, which the program inherits.
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"MARVANE_AUTOCLOSE_MS", L"200"));
+    {
+        Process process;
+        Start(process, program_, L"");
+        EXPECT_EQ(process.WaitForExit(), 0u);
+    }
+    ::SetEnvironmentVariableW(L"MARVANE_AUTOCLOSE_MS", nullptr);
+
+    std::string quoted = WideToUtf8(program_);
+    quoted.insert(quoted.begin(), '"');
+    quoted.push_back('"');
+    EXPECT_EQ(Marker(), quoted + " -tp:1 -autoclose:200\r\n" + quoted + "\r\n");
+}
+
+TEST_F(MainProgram, StaysOpenUntilClosed)
+{
+    Process process;
+    Start(process, program_, L"-tp:1");
+    HWND window = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (window = FindProcessWindow(process.id, L"MarvaneSampleWindow")) != nullptr; }));
+    EXPECT_EQ(WindowText(window), L"Marvane 修复");  // the repair argument is understood
+    EXPECT_EQ(::WaitForSingleObject(process.handle, 1000), static_cast<DWORD>(WAIT_TIMEOUT));
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(process.WaitForExit(), 0u);
+    EXPECT_NE(Marker().find(" -tp:1\r\n"), std::string::npos);
+}
+
+// ------------------------------------------------------------ uninst.exe --
+
+// An installation as the installer leaves it, under a name of the test's
+// own: the product folder, the desktop shortcut, the program group with its
+// two shortcuts and the registration.
+class Uninstaller : public ::testing::Test {
+protected:
+    static constexpr const wchar_t* kName = L"样品卸载测试";
+
+    void SetUp() override
+    {
+        TearDown();
+        folder_ = scratch_.Join(L"安装 目录");
+        CopyTree(kProductFolder, folder_);
+        // A read-only file of the user's, which goes too.
+        WriteBytes(folder_ + L"\\logs\\today.log", "played\r\n");
+        ::SetFileAttributesW((folder_ + L"\\logs\\today.log").c_str(), FILE_ATTRIBUTE_READONLY);
+        main_ = folder_ + L"\\Marvane.exe";
+    }
+
+    void TearDown() override
+    {
+        RemoveDesktopShortcut(kName);
+        RemoveProgramGroup(nullptr, kName);
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(kName));
+    }
+
+    void MakeShortcutsAndGroup()
+    {
+        ASSERT_TRUE(CreateDesktopShortcut(main_.c_str(), kName, nullptr));
+        ASSERT_TRUE(CreateProgramGroup(nullptr, kName));
+        ASSERT_TRUE(CreateGroupShortcut(nullptr, main_.c_str(), kName, kName, nullptr));
+        ASSERT_TRUE(CreateGroupShortcut(nullptr, main_.c_str(), kName, L"强力修复", L"-tp:1"));
+    }
+
+    void Register(const std::wstring& keyName, const std::wstring& uninstallString)
+    {
+        RegKey key;
+        ASSERT_TRUE(key.RecreateKey(HKEY_LOCAL_MACHINE, UninstallKeyPath(keyName)));
+        ASSERT_TRUE(key.SetString(L"DisplayName", keyName.c_str()));
+        ASSERT_TRUE(key.SetString(L"DisplayIcon", (main_ + L",-0").c_str()));
+        ASSERT_TRUE(key.SetString(L"UninstallString", uninstallString.c_str()));
+    }
+
+    static bool KeyExists(const std::wstring& keyName)
+    {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallKeyPath(keyName).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return false;
+        ::RegCloseKey(key);
+        return true;
+    }
+
+    std::wstring GroupFolder() const
+    {
+        wchar_t programs[MAX_PATH] = {};
+        ::SHGetSpecialFolderPathW(nullptr, programs, CSIDL_PROGRAMS, FALSE);
+        return std::wstring(programs) + L"\\" + kName;
+    }
+
+    // Runs the uninstaller from the installation folder, as the system's
+    // list of programs does; it hands over to a copy and ends at once.
+    void RunUninstaller(const std::wstring& arguments, Process& process)
+    {
+        Start(process, folder_ + L"\\uninst.exe", arguments);
+    }
+
+    ScratchDir scratch_;
+    std::wstring folder_;
+    std::wstring main_;
+};
+
+TEST_F(Uninstaller, RemovesTheFolderShortcutsGroupAndRegistration)
+{
+    MakeShortcutsAndGroup();
+    Register(kName, folder_ + L"\\uninst.exe");
+    // Someone else's: a desktop shortcut to elsewhere and an entry of another
+    // program, both of which stay.
+    const std::wstring otherName = std::wstring(kName) + L" 其他";
+    ASSERT_TRUE(CreateDesktopShortcut(scratch_.Join(L"other.exe").c_str(), otherName.c_str(), nullptr));
+    Register(otherName, scratch_.Join(L"other\\uninst.exe"));
+
+    Process process;
+    RunUninstaller(L"/S", process);
+    EXPECT_EQ(process.WaitForExit(), 0u);
+    const std::wstring desktopLink = DesktopShortcutPath(kName);
+    EXPECT_TRUE(WaitUntil([&] {
+        return !Exists(folder_) && !Exists(desktopLink) && !Exists(GroupFolder()) && !KeyExists(kName);
+    })) << "left: folder " << Exists(folder_) << ", desktop " << Exists(desktopLink) << ", group "
+        << Exists(GroupFolder()) << ", entry " << KeyExists(kName);
+
+    EXPECT_TRUE(Exists(DesktopShortcutPath(otherName.c_str())));
+    EXPECT_TRUE(KeyExists(otherName));
+    RemoveDesktopShortcut(otherName.c_str());
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(otherName));
+}
+
+TEST_F(Uninstaller, WithoutARegistrationStillRemovesTheFolderAndDesktopShortcut)
+{
+    MakeShortcutsAndGroup();
+
+    Process process;
+    RunUninstaller(L"/S", process);
+    EXPECT_EQ(process.WaitForExit(), 0u);
+    const std::wstring desktopLink = DesktopShortcutPath(kName);
+    EXPECT_TRUE(WaitUntil([&] { return !Exists(folder_) && !Exists(desktopLink); }));
+    // The group's name is known only from the registration.
+    EXPECT_TRUE(Exists(GroupFolder()));
+}
+
+TEST_F(Uninstaller, AnsweredNoRemovesNothing)
+{
+    MakeShortcutsAndGroup();
+    Register(kName, folder_ + L"\\uninst.exe");
+
+    Process process;
+    RunUninstaller(L"", process);
+    HWND question = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (question = FindProcessWindow(process.id, L"#32770")) != nullptr; }));
+    EXPECT_EQ(WindowText(question), L"卸载程序");
+    ::SendMessageW(::GetDlgItem(question, IDNO), BM_CLICK, 0, 0);
+    EXPECT_EQ(process.WaitForExit(), 0u);
+
+    EXPECT_TRUE(Exists(folder_ + L"\\uninst.exe"));
+    EXPECT_TRUE(Exists(DesktopShortcutPath(kName)));
+    EXPECT_TRUE(Exists(GroupFolder()));
+    EXPECT_TRUE(KeyExists(kName));
+}
+
+}  // namespace
