@@ -38,7 +38,7 @@ std::wstring ReadConfigString(const std::wstring& file, const std::wstring& sect
 {
     wchar_t value[kMaxConfigValueLength + 1] = {};
     if (file.empty()) {
-        lstrcpynW(value, defaultValue.c_str(), static_cast<int>(std::size(value)));
+        ::lstrcpynW(value, defaultValue.c_str(), static_cast<int>(std::size(value)));
         return value;
     }
     ::GetPrivateProfileStringW(section.c_str(), key.c_str(), defaultValue.c_str(), value,

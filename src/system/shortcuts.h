@@ -11,9 +11,10 @@
 // What the create operations pass to NotifyShellCreated.
 inline constexpr LONG kShortcutCreatedEvent = SHCNE_CREATE | SHCNE_INTERRUPT;
 
-// Saves a shell link at linkPath (cut to 259 characters) that starts target
-// with arguments (null: none set). 1 when the link file was saved, else 0
-// (also for a null target or link path).
+// Saves a shell link at linkPath that starts target with arguments (null:
+// none set). 1 when the link file was saved; 0 for a null target or link
+// path, a link path of 260 characters or more (it would have to be cut and
+// so name another file), or when the link cannot be made or saved.
 int CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t* arguments);
 
 // Desktop folder + "\" + name + ".lnk"; empty when the desktop folder cannot
@@ -21,7 +22,8 @@ int CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t
 std::wstring DesktopShortcutPath(const wchar_t* name);
 
 // Programs folder + "\" + group + "\" + name + ".lnk"; empty when the
-// Programs folder cannot be had or group is not a usable folder name.
+// Programs folder cannot be had, group is not a usable folder name (see
+// CreateProgramGroup) or the group's folder would need 260 characters.
 std::wstring GroupShortcutPath(HWND owner, const wchar_t* group, const wchar_t* name);
 
 // Tells the shell about event on path and about an update of its folder.
@@ -34,8 +36,8 @@ bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wch
 
 // Creates the folder group under the Programs folder. True when it exists
 // afterwards (or a file of that name does); false when the Programs folder
-// cannot be had, group is empty, absolute or climbs out ("..", ":"), or the
-// folder cannot be made.
+// cannot be had, group is empty, absolute or climbs out ("..", ":"), its
+// folder would need 260 characters, or the folder cannot be made.
 bool CreateProgramGroup(HWND owner, const wchar_t* group);
 
 // Creates (replacing an existing one) name.lnk to target in the program
