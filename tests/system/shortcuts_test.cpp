@@ -127,29 +127,4 @@ TEST_F(ShortcutsTest, CreateShortcutLeavesTheCallersApartmentAlone)
     EXPECT_TRUE(comStillUp);
 }
 
-TEST_F(ShortcutsTest, WithoutAProgramsFolderGroupsFailOrDoNothing)
-{
-    // Redirected to a folder that does not exist: the shell refuses it but
-    // still fills in the path, so acting on that would make a Start menu.
-    UniqueKey folders;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER,
-                                             L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-                                             0, KEY_ALL_ACCESS, folders.put()));
-    wchar_t saved[2 * MAX_PATH] = {};
-    DWORD type = 0, size = sizeof(saved);
-    ASSERT_EQ(ERROR_SUCCESS, ::RegQueryValueExW(folders.get(), L"Programs", nullptr, &type,
-                                                reinterpret_cast<BYTE*>(saved), &size));
-    const auto restore = ScopeExit([&] {
-        ::RegSetValueExW(folders.get(), L"Programs", 0, type, reinterpret_cast<const BYTE*>(saved), size);
-    });
-    const std::wstring missing = scratch.Join(L"no Programs");
-    ::RegSetValueExW(folders.get(), L"Programs", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(missing.c_str()),
-                     static_cast<DWORD>((missing.size() + 1) * 2));
-
-    EXPECT_FALSE(CreateProgramGroup(nullptr, name.c_str()));
-    EXPECT_FALSE(CreateGroupShortcut(nullptr, exe.c_str(), name.c_str(), L"main", nullptr));
-    EXPECT_TRUE(RemoveProgramGroup(nullptr, name.c_str()));
-    EXPECT_FALSE(Exists(missing));
-}
-
 }  // namespace
