@@ -43,11 +43,15 @@ public:
         return answer;
     }
 
-    static constexpr Entry kMessageTable[] = {
-        Entry::Command(IDC_TEST_OTHER, &TestPage::OnOther),
-        Entry::Command(IDC_TEST_LABEL, &TestPage::OnThrow),
-        Entry::CtlColor(&TestPage::OnColor),
-    };
+    static std::span<const Entry> MessageTable()
+    {
+        static constexpr Entry kTable[] = {
+            Entry::Command<&TestPage::OnOther>(IDC_TEST_OTHER),
+            Entry::Command<&TestPage::OnThrow>(IDC_TEST_LABEL),
+            Entry::CtlColor<&TestPage::OnColor>(),
+        };
+        return kTable;
+    }
 
 protected:
     void OnOK() override { ++okCount; }
@@ -75,9 +79,13 @@ public:
         return 0;
     }
 
-    static constexpr Entry kMessageTable[] = {
-        Entry::Message(WM_TEST_FINISH, &TestFrame::OnFinish),
-    };
+    static std::span<const Entry> MessageTable()
+    {
+        static constexpr Entry kTable[] = {
+            Entry::Message<&TestFrame::OnFinish>(WM_TEST_FINISH),
+        };
+        return kTable;
+    }
 
 protected:
     BOOL OnInitDialog() override

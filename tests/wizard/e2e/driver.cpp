@@ -1,0 +1,511 @@
+#include "e2e/driver.h"
+
+#include <shlobj.h>
+
+#include <memory>
+
+namespace e2e {
+
+namespace {
+
+// The pages' controls by which the driver tells them apart.
+constexpr int kWelcomeTitleLead = 1000;
+constexpr int kDestinationQuestionName = 1020;
+constexpr int kReadyInstall = 1025;
+constexpr int kInstallingProgress = 1026;
+constexpr int kFinishDone = 1;
+constexpr int kFinishTitleTail = 1018;
+
+constexpr const wchar_t* kFrameTitle = L"游戏安装向导";
+
+struct TopLevelSearch {
+    DWORD processId;
+    std::function<bool(HWND)> accept;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK AcceptTopLevel(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<TopLevelSearch*>(context);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !search->accept(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindTopLevel(DWORD processId, const std::function<bool(HWND)>& accept)
+{
+    TopLevelSearch search{processId, accept};
+    ::EnumWindows(&AcceptTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring ClassName(HWND window)
+{
+    wchar_t name[128] = {};
+    ::GetClassNameW(window, name, 128);
+    return name;
+}
+
+struct ChildSearch {
+    std::function<bool(HWND)> accept;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK AcceptChild(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<ChildSearch*>(context);
+    if (!search->accept(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindDescendant(HWND parent, const std::function<bool(HWND)>& accept)
+{
+    ChildSearch search{accept};
+    ::EnumChildWindows(parent, &AcceptChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+const char* PageName(Page page)
+{
+    switch (page) {
+    case Page::kNone:
+        return "none";
+    case Page::kWelcome:
+        return "welcome";
+    case Page::kDestination:
+        return "destination";
+    case Page::kReady:
+        return "ready";
+    case Page::kInstalling:
+        return "installing";
+    case Page::kFinish:
+        return "finish";
+    case Page::kCancelled:
+        return "cancelled";
+    }
+    return "?";
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (condition())
+            return true;
+        if (::GetTickCount64() >= deadline)
+            return false;
+        ::Sleep(20);
+    }
+}
+
+std::wstring WindowText(HWND window)
+{
+    if (!window)
+        return {};
+    wchar_t text[1024] = {};
+    DWORD_PTR copied = 0;
+    if (!::SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                               &copied))
+        return {};
+    return std::wstring(text, copied);
+}
+
+std::wstring ItemText(HWND dialog, int id) { return WindowText(::GetDlgItem(dialog, id)); }
+
+std::vector<std::wstring> ListLines(HWND listBox)
+{
+    std::vector<std::wstring> lines;
+    DWORD_PTR count = 0;
+    if (!::SendMessageTimeoutW(listBox, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count))
+        return lines;
+    for (DWORD_PTR i = 0; i < count; ++i) {
+        wchar_t line[1024] = {};
+        DWORD_PTR length = 0;
+        DWORD_PTR needed = 0;
+        ::SendMessageTimeoutW(listBox, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &needed);
+        if (needed >= 1024)
+            continue;
+        ::SendMessageTimeoutW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line), SMTO_ABORTIFHUNG, 5000,
+                              &length);
+        lines.emplace_back(line, length);
+    }
+    return lines;
+}
+
+void Click(HWND dialog, int id) { ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+void PressKey(HWND window, WORD key)
+{
+    const UINT scan = ::MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
+    ::PostMessageW(window, WM_KEYDOWN, key, static_cast<LPARAM>(1 | (scan << 16)));
+    ::PostMessageW(window, WM_KEYUP, key, static_cast<LPARAM>(1 | (scan << 16) | (3u << 30)));
+}
+
+SetupProcess::SetupProcess(const std::wstring& exe, const std::vector<std::wstring>& extraEnvironment)
+{
+    // An environment block of our own variables plus the extra ones.
+    std::wstring environment;
+    if (wchar_t* own = ::GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = own; *entry; entry += wcslen(entry) + 1)
+            environment.append(entry).push_back(L'\0');
+        ::FreeEnvironmentStringsW(own);
+    }
+    for (const auto& extra : extraEnvironment)
+        environment.append(extra).push_back(L'\0');
+    environment.push_back(L'\0');
+
+    const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                          environment.data(), folder.c_str(), &startup, &info_))
+        info_ = {};
+}
+
+SetupProcess::~SetupProcess()
+{
+    if (!info_.hProcess)
+        return;
+    // A test that failed half-way must not leave its wizard to the next one.
+    if (::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(info_.hProcess, 99);
+        ::WaitForSingleObject(info_.hProcess, 5000);
+    }
+    ::CloseHandle(info_.hThread);
+    ::CloseHandle(info_.hProcess);
+}
+
+bool SetupProcess::WaitForExit(DWORD timeoutMs) const
+{
+    return info_.hProcess && ::WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+HWND SetupProcess::WaitForFrame(DWORD timeoutMs)
+{
+    WaitUntil(
+        [&] {
+            frame_ = FindTopLevel(Id(), [](HWND w) { return ::IsWindowVisible(w) && WindowText(w) == kFrameTitle; });
+            return frame_ != nullptr || WaitForExit(0);
+        },
+        timeoutMs);
+    return frame_;
+}
+
+HWND SetupProcess::ShownPage() const
+{
+    if (!frame_)
+        return nullptr;
+    for (HWND child = ::GetWindow(frame_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (::IsWindowVisible(child))
+            return child;
+    }
+    return nullptr;
+}
+
+Page IdentifyPage(HWND page)
+{
+    if (!page)
+        return Page::kNone;
+    // Ids repeat across pages: test the ones unique to a page first.
+    if (::GetDlgItem(page, kFinishDone))
+        return ItemText(page, kFinishTitleTail) == L"安装已取消。" ? Page::kCancelled : Page::kFinish;
+    if (::GetDlgItem(page, kInstallingProgress))
+        return Page::kInstalling;
+    if (::GetDlgItem(page, kReadyInstall))
+        return Page::kReady;
+    if (::GetDlgItem(page, kWelcomeTitleLead))
+        return Page::kWelcome;
+    if (::GetDlgItem(page, kDestinationQuestionName))
+        return Page::kDestination;
+    return Page::kNone;
+}
+
+Page SetupProcess::ShownPageKind() const { return IdentifyPage(ShownPage()); }
+
+HWND SetupProcess::WaitForPage(Page page, DWORD timeoutMs) const
+{
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            HWND shown = ShownPage();
+            if (IdentifyPage(shown) == page)
+                found = shown;
+            return found != nullptr;
+        },
+        timeoutMs);
+    return found;
+}
+
+HWND SetupProcess::FindBox(const std::wstring& caption) const
+{
+    return FindTopLevel(Id(), [&](HWND w) {
+        return ::IsWindowVisible(w) && ClassName(w) == L"#32770" && WindowText(w) == caption;
+    });
+}
+
+HWND SetupProcess::WaitForBox(const std::wstring& caption, DWORD timeoutMs) const
+{
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = FindBox(caption)) != nullptr; }, timeoutMs);
+    return box;
+}
+
+HWND SetupProcess::WaitForFolderDialog(DWORD timeoutMs) const
+{
+    HWND dialog = nullptr;
+    WaitUntil(
+        [&] {
+            dialog = FindTopLevel(Id(), [](HWND w) {
+                return ::IsWindowVisible(w) && ClassName(w) == L"#32770" &&
+                       FindDescendant(w, [](HWND c) { return ClassName(c) == L"SysTreeView32"; }) != nullptr;
+            });
+            return dialog != nullptr;
+        },
+        timeoutMs);
+    return dialog;
+}
+
+bool SetupProcess::ChooseInFolderDialog(HWND dialog, const std::wstring& path) const
+{
+    // BFFM_SETSELECTIONW carries a pointer, so the path must live in the
+    // dialog's own process.
+    const SIZE_T bytes = (path.size() + 1) * sizeof(wchar_t);
+    void* remote = ::VirtualAllocEx(info_.hProcess, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!remote)
+        return false;
+    SIZE_T written = 0;
+    bool ok = ::WriteProcessMemory(info_.hProcess, remote, path.c_str(), bytes, &written) && written == bytes;
+    DWORD_PTR result = 0;
+    ok = ok && ::SendMessageTimeoutW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote),
+                                     SMTO_ABORTIFHUNG, 5000, &result);
+    ::VirtualFreeEx(info_.hProcess, remote, 0, MEM_RELEASE);
+    if (ok)
+        Click(dialog, IDOK);
+    return ok;
+}
+
+HWND SetupProcess::FocusWindow() const
+{
+    if (!frame_)
+        return nullptr;
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof(gui);
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(frame_, nullptr), &gui))
+        return nullptr;
+    return gui.hwndFocus;
+}
+
+std::wstring BoxText(HWND box)
+{
+    HWND text = FindDescendant(box, [](HWND c) {
+        return ClassName(c) == L"Static" && !WindowText(c).empty() && !(::GetWindowLongW(c, GWL_STYLE) & SS_ICON);
+    });
+    return WindowText(text);
+}
+
+void AnswerBox(HWND box, int buttonId) { Click(box, buttonId); }
+
+bool SaveScreenshot(const std::wstring& name, std::initializer_list<HWND> windows)
+{
+    RECT area{};
+    bool any = false;
+    for (HWND window : windows) {
+        RECT r{};
+        if (!window || !::GetWindowRect(window, &r))
+            continue;
+        if (!any)
+            area = r;
+        else
+            ::UnionRect(&area, &area, &r);
+        any = true;
+    }
+    if (!any)
+        return false;
+    // Let the windows finish painting what they were just told.
+    ::Sleep(300);
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (bitmap) {
+        HGDIOBJ old = ::SelectObject(memory, bitmap);
+        ok = ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY) != FALSE;
+        ::GdiFlush();
+        ::SelectObject(memory, old);
+        const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
+        const DWORD imageSize = stride * static_cast<DWORD>(height);
+        BITMAPFILEHEADER file{};
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
+        file.bfSize = file.bfOffBits + imageSize;
+        std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
+        bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+        bytes.append(static_cast<const char*>(bits), imageSize);
+        ::CreateDirectoryW(kShotsFolder, nullptr);
+        ok = ok && WriteFileBytes(std::wstring(kShotsFolder) + L"\\" + name + L".bmp", bytes);
+        ::DeleteObject(bitmap);
+    }
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL | (attributes & FILE_ATTRIBUTE_DIRECTORY));
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::DeleteFileW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..")
+                RemoveTree(path + L"\\" + name);
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+std::string ReadFileBytes(const std::wstring& path)
+{
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string bytes;
+    char chunk[1 << 16];
+    DWORD read = 0;
+    while (::ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0)
+        bytes.append(chunk, read);
+    ::CloseHandle(file);
+    return bytes;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    ::CloseHandle(file);
+    return ok;
+}
+
+std::wstring TempFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH, path);
+    wchar_t longPath[MAX_PATH] = {};
+    if (length && ::GetLongPathNameW(path, longPath, MAX_PATH))
+        return longPath;
+    return path;
+}
+
+std::wstring SpecialFolder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {};
+    if (!::SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE))
+        return {};
+    return path;
+}
+
+std::wstring Utf8ToWide(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    const int units = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
+    return wide;
+}
+
+std::string WideToCodePage(const std::wstring& text, UINT codePage)
+{
+    if (text.empty())
+        return {};
+    const int bytes = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                            nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes, nullptr,
+                          nullptr);
+    return out;
+}
+
+namespace {
+
+BOOL CALLBACK FirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR context)
+{
+    *reinterpret_cast<WORD*>(context) = language;
+    return FALSE;
+}
+
+}  // namespace
+
+bool CopyWithResource(const std::wstring& source, const std::wstring& target, const wchar_t* type, int id,
+                      const std::string& bytes)
+{
+    WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+    if (HMODULE module = ::LoadLibraryExW(source.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        ::EnumResourceLanguagesW(module, type, MAKEINTRESOURCEW(id), &FirstLanguage,
+                                 reinterpret_cast<LONG_PTR>(&language));
+        ::FreeLibrary(module);
+    }
+    if (!::CopyFileW(source.c_str(), target.c_str(), FALSE))
+        return false;
+    HANDLE update = ::BeginUpdateResourceW(target.c_str(), FALSE);
+    if (!update)
+        return false;
+    if (!::UpdateResourceW(update, type, MAKEINTRESOURCEW(id), language, const_cast<char*>(bytes.data()),
+                           static_cast<DWORD>(bytes.size()))) {
+        ::EndUpdateResourceW(update, TRUE);
+        return false;
+    }
+    return ::EndUpdateResourceW(update, FALSE) != FALSE;
+}
+
+std::string ReadResource(const std::wstring& exe, const wchar_t* type, int id)
+{
+    HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module)
+        return {};
+    std::string bytes;
+    if (HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type)) {
+        HGLOBAL loaded = ::LoadResource(module, found);
+        const DWORD size = ::SizeofResource(module, found);
+        if (const void* data = loaded ? ::LockResource(loaded) : nullptr)
+            bytes.assign(static_cast<const char*>(data), size);
+    }
+    ::FreeLibrary(module);
+    return bytes;
+}
+
+}  // namespace e2e

@@ -1,0 +1,109 @@
+// Drives the real setup.exe from a second process in the same Wine prefix:
+// finds its frame by title and the visible page among the frame's children,
+// presses buttons by control id, answers message boxes by caption, reads
+// every text, and saves screenshots.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Where the test prefix keeps everything: its own drive D:, so that the
+// wizard's default folder lands on it and nowhere on the host.
+inline constexpr const wchar_t* kBinFolder = L"D:\\e2e\\bin";
+inline constexpr const wchar_t* kWorkFolder = L"D:\\e2e\\work";
+inline constexpr const wchar_t* kShotsFolder = L"D:\\e2e\\shots";
+
+inline constexpr DWORD kDeadlineMs = 20000;
+
+enum class Page { kNone, kWelcome, kDestination, kReady, kInstalling, kFinish, kCancelled };
+const char* PageName(Page page);
+
+// Polls condition every 20 ms until it holds or timeoutMs passed.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kDeadlineMs);
+
+std::wstring WindowText(HWND window);
+std::wstring ItemText(HWND dialog, int id);
+std::vector<std::wstring> ListLines(HWND listBox);
+
+// Presses a button without waiting for what it does, which may be a box
+// that waits for us.
+void Click(HWND dialog, int id);
+// A key press delivered to window as the keyboard would queue it.
+void PressKey(HWND window, WORD key);
+
+class SetupProcess {
+public:
+    // Starts exe from its own folder; extraEnvironment adds NAME=VALUE pairs
+    // to this process's environment for the child.
+    explicit SetupProcess(const std::wstring& exe, const std::vector<std::wstring>& extraEnvironment = {});
+    ~SetupProcess();
+    SetupProcess(const SetupProcess&) = delete;
+    SetupProcess& operator=(const SetupProcess&) = delete;
+
+    bool Started() const { return info_.hProcess != nullptr; }
+    DWORD Id() const { return info_.dwProcessId; }
+    HANDLE Handle() const { return info_.hProcess; }
+    bool WaitForExit(DWORD timeoutMs = kDeadlineMs) const;
+
+    // The wizard's frame, once it exists; null at the deadline.
+    HWND WaitForFrame(DWORD timeoutMs = kDeadlineMs);
+    HWND Frame() const { return frame_; }
+
+    // The frame's visible page window and what it is.
+    HWND ShownPage() const;
+    Page ShownPageKind() const;
+    // Waits for page to be the one shown; its window, or null.
+    HWND WaitForPage(Page page, DWORD timeoutMs = kDeadlineMs) const;
+
+    // A top-level window of this process with the caption (a message box),
+    // once it is visible; null at the deadline.
+    HWND WaitForBox(const std::wstring& caption, DWORD timeoutMs = kDeadlineMs) const;
+    // Whether such a window exists now.
+    HWND FindBox(const std::wstring& caption) const;
+    // The shell's folder dialog of this process.
+    HWND WaitForFolderDialog(DWORD timeoutMs = kDeadlineMs) const;
+    // Selects path in the folder dialog as its own caller could, then OK.
+    bool ChooseInFolderDialog(HWND dialog, const std::wstring& path) const;
+
+    // The focused window of the process's user-interface thread.
+    HWND FocusWindow() const;
+
+private:
+    PROCESS_INFORMATION info_{};
+    HWND frame_ = nullptr;
+};
+
+Page IdentifyPage(HWND page);
+
+// The text of a message box (its static text).
+std::wstring BoxText(HWND box);
+// Presses one of a message box's buttons (IDOK, IDCANCEL).
+void AnswerBox(HWND box, int buttonId);
+
+// Saves the screen area of the given windows (their union) as
+// kShotsFolder\name.bmp; the test script turns them into PNG files.
+bool SaveScreenshot(const std::wstring& name, std::initializer_list<HWND> windows);
+
+// Files and folders of the scratch world.
+bool Exists(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+std::string ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::wstring TempFolder();
+std::wstring SpecialFolder(int csidl);
+std::wstring Utf8ToWide(const std::string& text);
+std::string WideToCodePage(const std::wstring& text, UINT codePage);
+
+// A copy of setup.exe at target with one resource replaced; false when the
+// copy or the update failed.
+bool CopyWithResource(const std::wstring& source, const std::wstring& target, const wchar_t* type, int id,
+                      const std::string& bytes);
+// The bytes of a resource of an executable on disk.
+std::string ReadResource(const std::wstring& exe, const wchar_t* type, int id);
+
+}  // namespace e2e

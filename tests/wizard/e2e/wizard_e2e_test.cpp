@@ -1,0 +1,591 @@
+// setup.exe driven from outside, as a user would drive it, in a Wine prefix
+// whose drive D: is a scratch folder of its own.
+#include "e2e/driver.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <string>
+
+using namespace e2e;
+
+namespace {
+
+const std::wstring kDisplayName = L"Quenlo棋牌";
+const std::wstring kDefaultInstallDir = L"D:\\Program Files\\Tovani";
+const std::wstring kUninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlo棋牌";
+const std::wstring kCaption = L"游戏安装向导";
+const std::wstring kQuestionCaption = L"温馨提示";
+const std::wstring kErrorCaption = L"错误提示";
+const std::wstring kCancelQuestion =
+    L"安装还没有完成。如果您现在关闭安装\n程序，程序将不会安装到您的电脑中。\r\n选择“确定”退出安装。\r\n选择“取消”继续安装 。";
+const std::wstring kNewerWindowsNotice = L"您当前系统版本较高 , 最好不要选择安装在系统磁盘目录。";
+
+// Control ids as the pages define them.
+constexpr int kNext = 1006;
+constexpr int kBack = 1009;
+constexpr int kCancel = 1029;
+constexpr int kInstall = 1025;
+constexpr int kBrowse = 1008;
+constexpr int kFolderEdit = 1007;
+constexpr int kSummary = 1024;
+constexpr int kStatus = 1014;
+constexpr int kDetail = 1015;
+constexpr int kFinishButton = 1;
+constexpr int kRunNow = 1028;
+
+std::wstring Bin(const std::wstring& name) { return std::wstring(kBinFolder) + L"\\" + name; }
+std::wstring Work(const std::wstring& name) { return std::wstring(kWorkFolder) + L"\\" + name; }
+std::wstring ConfigFile() { return TempFolder() + L"incfg.ini"; }
+
+std::wstring ConfigValue(const std::wstring& key)
+{
+    wchar_t value[260] = {};
+    ::GetPrivateProfileStringW(L"IN_INFO", key.c_str(), L"", value, 260, ConfigFile().c_str());
+    return value;
+}
+
+bool UninstallKeyExists()
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+std::wstring UninstallValue(const wchar_t* name)
+{
+    wchar_t value[520] = {};
+    DWORD size = sizeof(value);
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) !=
+        ERROR_SUCCESS)
+        return {};
+    return value;
+}
+
+std::wstring DesktopShortcut() { return SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + kDisplayName + L".lnk"; }
+std::wstring ProgramGroup() { return SpecialFolder(CSIDL_PROGRAMS) + L"\\" + kDisplayName; }
+
+struct LinkInfo {
+    std::wstring target;
+    std::wstring arguments;
+};
+
+LinkInfo ReadLink(const std::wstring& path)
+{
+    LinkInfo info;
+    IShellLinkW* link = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  reinterpret_cast<void**>(&link))))
+        return info;
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+            wchar_t target[MAX_PATH] = {};
+            wchar_t arguments[MAX_PATH] = {};
+            link->GetPath(target, MAX_PATH, nullptr, 0);
+            link->GetArguments(arguments, MAX_PATH);
+            info = {target, arguments};
+        }
+        file->Release();
+    }
+    link->Release();
+    return info;
+}
+
+// The sample configuration with extra lines after it.
+std::string ConfigWith(const std::wstring& extraLines)
+{
+    return ReadResource(Bin(L"setup.exe"), L"INI", 138) + WideToCodePage(extraLines, 936);
+}
+
+// The sample configuration with one line changed.
+std::string ConfigReplacing(const std::string& line, const std::string& replacement)
+{
+    std::string text = ReadResource(Bin(L"setup.exe"), L"INI", 138);
+    const size_t at = text.find(line);
+    if (at != std::string::npos)
+        text.replace(at, line.size(), replacement);
+    return text;
+}
+
+class Wizard : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+
+    void SetUp() override
+    {
+        ::DeleteFileW(ConfigFile().c_str());
+        ::DeleteFileW((TempFolder() + L"temp.7z").c_str());
+        for (const auto& folder : {kDefaultInstallDir, kDefaultInstallDir + L".temp", std::wstring(kWorkFolder)})
+            RemoveTree(folder);
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallKey.c_str());
+        ::DeleteFileW(DesktopShortcut().c_str());
+        RemoveTree(ProgramGroup());
+        ::CreateDirectoryW(L"D:\\e2e", nullptr);
+        ASSERT_TRUE(::CreateDirectoryW(kWorkFolder, nullptr));
+    }
+
+    std::wstring SetupExe() const { return Bin(L"setup.exe"); }
+
+    // Starts a wizard and waits for its welcome page.
+    std::unique_ptr<SetupProcess> Start(const std::wstring& exe, const std::vector<std::wstring>& environment = {})
+    {
+        auto wizard = std::make_unique<SetupProcess>(exe, environment);
+        EXPECT_TRUE(wizard->Started());
+        EXPECT_NE(wizard->WaitForFrame(), nullptr);
+        EXPECT_NE(wizard->WaitForPage(Page::kWelcome), nullptr);
+        return wizard;
+    }
+
+    // Welcome, Next, Next: the installing page, its worker started.
+    HWND GoToInstalling(SetupProcess& wizard)
+    {
+        Click(wizard.ShownPage(), kNext);
+        HWND destination = wizard.WaitForPage(Page::kDestination);
+        if (!destination)
+            return nullptr;
+        Click(destination, kNext);
+        HWND ready = wizard.WaitForPage(Page::kReady);
+        if (!ready)
+            return nullptr;
+        Click(ready, kInstall);
+        return wizard.WaitForPage(Page::kInstalling);
+    }
+
+    // A copy of setup.exe whose payload has enough entries for a cancel to
+    // catch the extraction running.
+    std::wstring BigPayloadSetup()
+    {
+        const std::wstring exe = Work(L"setup.exe");
+        const std::string archive = ReadFileBytes(Bin(L"big-payload.7z"));
+        EXPECT_FALSE(archive.empty());
+        EXPECT_TRUE(CopyWithResource(SetupExe(), exe, L"DATA", 148, archive));
+        return exe;
+    }
+
+    void ExpectNothingInstalled(const std::wstring& installDir = kDefaultInstallDir)
+    {
+        EXPECT_FALSE(Exists(installDir));
+        EXPECT_FALSE(Exists(installDir + L".temp"));
+        EXPECT_FALSE(UninstallKeyExists());
+        EXPECT_FALSE(Exists(DesktopShortcut()));
+        EXPECT_FALSE(Exists(ProgramGroup()));
+    }
+};
+
+TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
+{
+    auto wizard = Start(SetupExe());
+    HWND welcome = wizard->ShownPage();
+    EXPECT_EQ(ItemText(welcome, 1000), L"欢迎使用");
+    EXPECT_EQ(ItemText(welcome, 1007), kDisplayName);
+    EXPECT_EQ(ItemText(welcome, 1008), L"安装向导");
+    EXPECT_EQ(ItemText(welcome, 1001), L"现在将安装");
+    EXPECT_EQ(ItemText(welcome, 1010), kDisplayName);
+    EXPECT_EQ(ItemText(welcome, 1009), L"到您的电脑中。");
+    EXPECT_EQ(ItemText(welcome, 1003), L"单击“下一步”继续，单击“取消”退出安装程序。");
+    // Written on the welcome page, before anything was pressed.
+    EXPECT_EQ(ReadFileBytes(ConfigFile()), ReadResource(SetupExe(), L"INI", 138));
+    EXPECT_TRUE(SaveScreenshot(L"page-1-welcome", {wizard->Frame()}));
+
+    Click(welcome, kNext);
+    HWND destination = wizard->WaitForPage(Page::kDestination);
+    ASSERT_NE(destination, nullptr);
+    EXPECT_EQ(ItemText(destination, 1012), L"选择目标位置");
+    EXPECT_EQ(ItemText(destination, 1020), kDisplayName);
+    EXPECT_EQ(ItemText(destination, 1022), kDisplayName);
+    EXPECT_EQ(ItemText(destination, 1024), L"“Quenlo棋牌”。");
+    EXPECT_EQ(ItemText(destination, 1016), L"至少需要  210 MB 的可用磁盘空间");
+    EXPECT_EQ(ItemText(destination, kFolderEdit), kDefaultInstallDir);
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(destination, kFolderEdit)));
+    EXPECT_TRUE(SaveScreenshot(L"page-2-destination", {wizard->Frame()}));
+
+    Click(destination, kNext);
+    HWND ready = wizard->WaitForPage(Page::kReady);
+    ASSERT_NE(ready, nullptr);
+    EXPECT_EQ(ConfigValue(L"OBJ_IN_SETUP_DIR"), kDefaultInstallDir);
+    EXPECT_EQ(ItemText(ready, 1015), kDisplayName);
+    const std::vector<std::wstring> summary{L"目标位置:", L"        " + kDefaultInstallDir};
+    EXPECT_EQ(ListLines(::GetDlgItem(ready, kSummary)), summary);
+    EXPECT_TRUE(SaveScreenshot(L"page-3-ready", {wizard->Frame()}));
+
+    Click(ready, kInstall);
+    HWND installing = wizard->WaitForPage(Page::kInstalling);
+    ASSERT_NE(installing, nullptr);
+    EXPECT_EQ(ItemText(installing, 1016), kDisplayName);
+    EXPECT_EQ(ItemText(installing, 1013), L"安装程序正在安装");
+    EXPECT_TRUE(SaveScreenshot(L"page-4-installing", {wizard->Frame()}));
+
+    HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
+    ASSERT_NE(finish, nullptr);
+    EXPECT_EQ(ItemText(finish, 1012), kDisplayName);
+    EXPECT_EQ(ItemText(finish, 1018), L"安装向导完成");
+    EXPECT_EQ(ItemText(finish, 1020), kDisplayName + L"。");
+    EXPECT_EQ(ItemText(finish, 1021), kDisplayName);
+    EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(finish, kRunNow)));
+    EXPECT_EQ(::SendMessageW(::GetDlgItem(finish, kRunNow), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_TRUE(SaveScreenshot(L"page-5-finish", {wizard->Frame()}));
+
+    // On disk, in the registry and in the shortcuts.
+    EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
+    EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\uninst.exe"));
+    EXPECT_FALSE(Exists(kDefaultInstallDir + L".temp"));
+    EXPECT_FALSE(Exists(TempFolder() + L"temp.7z"));
+    EXPECT_EQ(UninstallValue(L"DisplayName"), kDisplayName);
+    EXPECT_EQ(UninstallValue(L"DisplayVersion"), L"1.1.1.1");
+    EXPECT_NE(UninstallValue(L"UninstallString").find(kDefaultInstallDir + L"\\uninst.exe"), std::wstring::npos);
+    EXPECT_EQ(ReadLink(DesktopShortcut()).target, kDefaultInstallDir + L"\\Marvane.exe");
+    EXPECT_EQ(ReadLink(ProgramGroup() + L"\\" + kDisplayName + L".lnk").target, kDefaultInstallDir + L"\\Marvane.exe");
+    const LinkInfo repair = ReadLink(ProgramGroup() + L"\\强力修复.lnk");
+    EXPECT_EQ(repair.target, kDefaultInstallDir + L"\\Marvane.exe");
+    EXPECT_EQ(repair.arguments, L"-tp:1");
+
+    // Cleared: Finish starts nothing.
+    Click(finish, kRunNow);
+    ASSERT_TRUE(WaitUntil([&] { return ::SendMessageW(::GetDlgItem(finish, kRunNow), BM_GETCHECK, 0, 0) == 0; }));
+    Click(finish, kFinishButton);
+    EXPECT_TRUE(wizard->WaitForExit());
+    EXPECT_FALSE(Exists(ConfigFile()));
+    ::Sleep(500);
+    EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\run-marker.txt"));
+}
+
+TEST_F(Wizard, RunNowStartsTheInstalledProgram)
+{
+    auto wizard = Start(SetupExe(), {L"MARVANE_AUTOCLOSE_MS=300"});
+    ASSERT_NE(GoToInstalling(*wizard), nullptr);
+    HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
+    ASSERT_NE(finish, nullptr);
+    Click(finish, kFinishButton);
+    EXPECT_TRUE(wizard->WaitForExit());
+    EXPECT_TRUE(WaitUntil([] {
+        return Exists(kDefaultInstallDir + L"\\run-marker.txt") || Exists(TempFolder() + L"run-marker.txt");
+    }));
+}
+
+TEST_F(Wizard, ConfiguredAddressIsOpenedAtFinish)
+{
+    // An address the shell opens by starting a program, so that its opening
+    // leaves a mark: a copy of the sample's main program.
+    const std::wstring target = Work(L"url\\Marvane.exe");
+    const std::wstring exe = Work(L"setup-url.exe");
+    ASSERT_TRUE(CopyWithResource(SetupExe(), exe, L"INI", 138, ConfigWith(L"\r\nOBJ_IN_COMPLETE_URL=" + target)));
+    auto wizard = Start(exe, {L"MARVANE_AUTOCLOSE_MS=300"});
+    ASSERT_NE(GoToInstalling(*wizard), nullptr);
+    HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
+    ASSERT_NE(finish, nullptr);
+    ASSERT_TRUE(::CreateDirectoryW(Work(L"url").c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW((kDefaultInstallDir + L"\\Marvane.exe").c_str(), target.c_str(), FALSE));
+    Click(finish, kRunNow);
+    Click(finish, kFinishButton);
+    EXPECT_TRUE(wizard->WaitForExit());
+    EXPECT_TRUE(WaitUntil([] { return Exists(Work(L"url\\run-marker.txt")); }));
+    EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\run-marker.txt"));
+}
+
+TEST_F(Wizard, UpgradeKeepsTheUserDataFile)
+{
+    ASSERT_EQ(::SHCreateDirectoryExW(nullptr, kDefaultInstallDir.c_str(), nullptr), ERROR_SUCCESS);
+    ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\Marvane.exe", "old program"));
+    ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\UserSetting.ini", "[user]\r\nname=keeper\r\n"));
+    ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\old-only.txt", "from the old version"));
+    auto wizard = Start(SetupExe());
+    ASSERT_NE(GoToInstalling(*wizard), nullptr);
+    ASSERT_NE(wizard->WaitForPage(Page::kFinish, 60000), nullptr);
+    EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\UserSetting.ini"), "[user]\r\nname=keeper\r\n");
+    EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\old-only.txt"));
+    EXPECT_NE(ReadFileBytes(kDefaultInstallDir + L"\\Marvane.exe"), "old program");
+}
+
+class CancelOnPage : public Wizard, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CancelOnPage, DeletesTheConfigurationAndInstallsNothing)
+{
+    auto wizard = Start(SetupExe());
+    for (int step = 0; step < GetParam(); ++step)
+        Click(wizard->ShownPage(), kNext);
+    const Page expected[] = {Page::kWelcome, Page::kDestination, Page::kReady};
+    HWND page = wizard->WaitForPage(expected[GetParam()]);
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(Exists(ConfigFile()));
+    Click(page, kCancel);
+    EXPECT_TRUE(wizard->WaitForExit());
+    EXPECT_FALSE(Exists(ConfigFile()));
+    ExpectNothingInstalled();
+}
+
+INSTANTIATE_TEST_SUITE_P(FirstThreePages, CancelOnPage, ::testing::Values(0, 1, 2));
+
+TEST_F(Wizard, CancelConfirmedDuringExtractionRollsBack)
+{
+    auto wizard = Start(BigPayloadSetup());
+    HWND installing = GoToInstalling(*wizard);
+    ASSERT_NE(installing, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return ItemText(installing, kStatus) == L"正在解压文件"; }));
+    Click(installing, kCancel);
+    HWND box = wizard->WaitForBox(kQuestionCaption);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(BoxText(box), kCancelQuestion);
+    EXPECT_TRUE(SaveScreenshot(L"box-cancel-question", {wizard->Frame(), box}));
+    // Held still while the question is open.
+    const std::wstring entry = ItemText(installing, kDetail);
+    ::Sleep(700);
+    EXPECT_EQ(ItemText(installing, kDetail), entry);
+    EXPECT_TRUE(Exists(kDefaultInstallDir + L".temp"));
+    AnswerBox(box, IDOK);
+    HWND cancelled = wizard->WaitForPage(Page::kCancelled, 60000);
+    ASSERT_NE(cancelled, nullptr);
+    EXPECT_EQ(ItemText(cancelled, 1018), L"安装已取消。");
+    EXPECT_EQ(ItemText(cancelled, 1014), L"单击“完成”退出安装程序。");
+    EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(cancelled, kRunNow)));
+    EXPECT_LE(::SendMessageW(::GetDlgItem(installing, 1026), PBM_GETPOS, 0, 0), 1);
+    EXPECT_TRUE(SaveScreenshot(L"page-6-cancelled", {wizard->Frame()}));
+    ExpectNothingInstalled();
+    Click(cancelled, kFinishButton);
+    EXPECT_TRUE(wizard->WaitForExit());
+    EXPECT_FALSE(Exists(ConfigFile()));
+    ExpectNothingInstalled();
+}
+
+TEST_F(Wizard, CancelQuestionAnsweredCancelCompletesTheInstallation)
+{
+    auto wizard = Start(BigPayloadSetup());
+    HWND installing = GoToInstalling(*wizard);
+    ASSERT_NE(installing, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return ItemText(installing, kStatus) == L"正在解压文件"; }));
+    Click(installing, kCancel);
+    HWND box = wizard->WaitForBox(kQuestionCaption);
+    ASSERT_NE(box, nullptr);
+    AnswerBox(box, IDCANCEL);
+    ASSERT_NE(wizard->WaitForPage(Page::kFinish, 120000), nullptr);
+    EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
+    EXPECT_TRUE(UninstallKeyExists());
+}
+
+TEST_F(Wizard, CloseBoxWhileInstallingAsksTheCancelQuestion)
+{
+    auto wizard = Start(BigPayloadSetup());
+    HWND installing = GoToInstalling(*wizard);
+    ASSERT_NE(installing, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return ItemText(installing, kStatus) == L"正在解压文件"; }));
+    ::PostMessageW(wizard->Frame(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND box = wizard->WaitForBox(kQuestionCaption);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(BoxText(box), kCancelQuestion);
+    AnswerBox(box, IDOK);
+    ASSERT_NE(wizard->WaitForPage(Page::kCancelled, 60000), nullptr);
+    ExpectNothingInstalled();
+}
+
+TEST_F(Wizard, CloseBoxOnAnotherPageEndsAtOnceAndKeepsTheConfiguration)
+{
+    auto wizard = Start(SetupExe());
+    Click(wizard->ShownPage(), kNext);
+    ASSERT_NE(wizard->WaitForPage(Page::kDestination), nullptr);
+    ::PostMessageW(wizard->Frame(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(wizard->WaitForExit());
+    EXPECT_TRUE(Exists(ConfigFile()));
+    ExpectNothingInstalled();
+}
+
+TEST_F(Wizard, FolderInUseStopsTheReplacementWithItsErrorBox)
+{
+    ASSERT_EQ(::SHCreateDirectoryExW(nullptr, kDefaultInstallDir.c_str(), nullptr), ERROR_SUCCESS);
+    ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\Marvane.exe", "old program"));
+    // Open without FILE_SHARE_DELETE, as a running program holds its files.
+    HANDLE held = ::CreateFileW((kDefaultInstallDir + L"\\Marvane.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    auto wizard = Start(SetupExe());
+    ASSERT_NE(GoToInstalling(*wizard), nullptr);
+    HWND box = wizard->WaitForBox(kErrorCaption, 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(BoxText(box).empty());
+    EXPECT_TRUE(SaveScreenshot(L"box-error", {wizard->Frame(), box}));
+    AnswerBox(box, IDOK);
+    EXPECT_NE(wizard->WaitForPage(Page::kCancelled, 60000), nullptr);
+    ::CloseHandle(held);
+    EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\Marvane.exe"), "old program");
+    EXPECT_FALSE(Exists(kDefaultInstallDir + L".temp"));
+}
+
+TEST_F(Wizard, SecondCopyUnderTheSameNameEndsSilently)
+{
+    auto first = Start(SetupExe());
+    SetupProcess second(SetupExe());
+    ASSERT_TRUE(second.Started());
+    EXPECT_TRUE(second.WaitForExit());
+    EXPECT_EQ(second.WaitForFrame(0), nullptr);
+    EXPECT_EQ(first->ShownPageKind(), Page::kWelcome);
+
+    const std::wstring renamed = Work(L"other-name.exe");
+    ASSERT_TRUE(::CopyFileW(SetupExe().c_str(), renamed.c_str(), FALSE));
+    SetupProcess other(renamed);
+    EXPECT_NE(other.WaitForFrame(), nullptr);
+    EXPECT_NE(other.WaitForPage(Page::kWelcome), nullptr);
+}
+
+TEST_F(Wizard, EnterAndEscapeChangeNothing)
+{
+    auto wizard = Start(SetupExe());
+    auto pressBoth = [&](Page expected) {
+        HWND page = wizard->WaitForPage(expected);
+        ASSERT_NE(page, nullptr) << PageName(expected);
+        HWND focus = wizard->FocusWindow();
+        ASSERT_NE(focus, nullptr) << PageName(expected);
+        EXPECT_TRUE(::IsChild(page, focus)) << PageName(expected);
+        PressKey(focus, VK_RETURN);
+        PressKey(focus, VK_ESCAPE);
+        PressKey(wizard->Frame(), VK_RETURN);
+        PressKey(wizard->Frame(), VK_ESCAPE);
+        ::Sleep(600);
+        EXPECT_FALSE(wizard->WaitForExit(0)) << PageName(expected);
+        EXPECT_EQ(wizard->ShownPageKind(), expected) << PageName(expected);
+    };
+    pressBoth(Page::kWelcome);
+    Click(wizard->ShownPage(), kNext);
+    pressBoth(Page::kDestination);
+    Click(wizard->ShownPage(), kNext);
+    pressBoth(Page::kReady);
+    Click(wizard->ShownPage(), kInstall);
+    pressBoth(Page::kFinish);
+    EXPECT_TRUE(Exists(ConfigFile()));
+}
+
+TEST_F(Wizard, BrowseAppendsTheDisplayNameAndBackKeepsTheFolder)
+{
+    ASSERT_TRUE(::CreateDirectoryW(Work(L"Games").c_str(), nullptr));
+    auto wizard = Start(SetupExe());
+    Click(wizard->ShownPage(), kNext);
+    HWND destination = wizard->WaitForPage(Page::kDestination);
+    ASSERT_NE(destination, nullptr);
+    Click(destination, kBrowse);
+    // Wine reports Windows 7, a newer Windows: the advice comes first.
+    HWND notice = wizard->WaitForBox(kCaption);
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(BoxText(notice), kNewerWindowsNotice);
+    EXPECT_TRUE(SaveScreenshot(L"box-newer-windows-notice", {wizard->Frame(), notice}));
+    AnswerBox(notice, IDOK);
+    HWND folders = wizard->WaitForFolderDialog();
+    ASSERT_NE(folders, nullptr);
+    EXPECT_TRUE(SaveScreenshot(L"box-folder-dialog", {wizard->Frame(), folders}));
+    ASSERT_TRUE(wizard->ChooseInFolderDialog(folders, Work(L"Games")));
+    const std::wstring expected = Work(L"Games\\") + kDisplayName;
+    EXPECT_TRUE(WaitUntil([&] { return ItemText(destination, kFolderEdit) == expected; }))
+        << testing::PrintToString(ItemText(destination, kFolderEdit));
+
+    Click(destination, kBack);
+    HWND welcome = wizard->WaitForPage(Page::kWelcome);
+    ASSERT_NE(welcome, nullptr);
+    EXPECT_EQ(ConfigValue(L"OBJ_IN_SETUP_DIR"), expected);
+    Click(welcome, kNext);
+    ASSERT_NE(wizard->WaitForPage(Page::kDestination), nullptr);
+    EXPECT_EQ(ItemText(destination, kFolderEdit), expected);
+    Click(destination, kNext);
+    HWND ready = wizard->WaitForPage(Page::kReady);
+    ASSERT_NE(ready, nullptr);
+    const std::vector<std::wstring> summary{L"目标位置:", L"        " + expected};
+    EXPECT_EQ(ListLines(::GetDlgItem(ready, kSummary)), summary);
+}
+
+TEST_F(Wizard, BrowseNoticeComesEvenWhenTheFolderDialogIsCancelled)
+{
+    auto wizard = Start(SetupExe());
+    Click(wizard->ShownPage(), kNext);
+    HWND destination = wizard->WaitForPage(Page::kDestination);
+    ASSERT_NE(destination, nullptr);
+    for (int press = 0; press < 2; ++press) {
+        Click(destination, kBrowse);
+        HWND notice = wizard->WaitForBox(kCaption);
+        ASSERT_NE(notice, nullptr) << press;
+        AnswerBox(notice, IDOK);
+        HWND folders = wizard->WaitForFolderDialog();
+        ASSERT_NE(folders, nullptr);
+        Click(folders, IDCANCEL);
+        ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(folders); }));
+        EXPECT_EQ(ItemText(destination, kFolderEdit), kDefaultInstallDir);
+    }
+}
+
+TEST_F(Wizard, BrowseRefusesADriveWithoutRoom)
+{
+    const std::wstring exe = Work(L"setup-huge.exe");
+    ASSERT_TRUE(CopyWithResource(SetupExe(), exe, L"INI", 138, ConfigReplacing("OBJ_IN_SIZE=210", "OBJ_IN_SIZE=2000000000")));
+    auto wizard = Start(exe);
+    Click(wizard->ShownPage(), kNext);
+    HWND destination = wizard->WaitForPage(Page::kDestination);
+    ASSERT_NE(destination, nullptr);
+    const std::wstring before = ItemText(destination, kFolderEdit);
+    Click(destination, kBrowse);
+    HWND notice = wizard->WaitForBox(kCaption);
+    ASSERT_NE(notice, nullptr);
+    AnswerBox(notice, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(notice); }));
+    HWND folders = wizard->WaitForFolderDialog();
+    ASSERT_NE(folders, nullptr);
+    ASSERT_TRUE(wizard->ChooseInFolderDialog(folders, kWorkFolder));
+    HWND refusal = wizard->WaitForBox(kCaption);
+    ASSERT_NE(refusal, nullptr);
+    EXPECT_EQ(BoxText(refusal), L"磁盘D:剩余空间不足，请释放磁盘空间或者选择其他磁盘安装！");
+    EXPECT_TRUE(SaveScreenshot(L"box-low-disk-space", {wizard->Frame(), refusal}));
+    AnswerBox(refusal, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(refusal); }));
+    EXPECT_EQ(ItemText(destination, kFolderEdit), before);
+}
+
+TEST_F(Wizard, OlderWindowsBrowsesWithoutTheNotice)
+{
+    // Wine reports Windows XP (5.2) to a program of this name.
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\setup-xp.exe", 0, nullptr, 0,
+                                KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const wchar_t version[] = L"winxp64";
+    ::RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), sizeof(version));
+    ::RegCloseKey(key);
+    const std::wstring exe = Work(L"setup-xp.exe");
+    ASSERT_TRUE(::CopyFileW(SetupExe().c_str(), exe.c_str(), FALSE));
+    auto wizard = Start(exe);
+    Click(wizard->ShownPage(), kNext);
+    HWND destination = wizard->WaitForPage(Page::kDestination);
+    ASSERT_NE(destination, nullptr);
+    Click(destination, kBrowse);
+    HWND folders = wizard->WaitForFolderDialog();
+    ASSERT_NE(folders, nullptr);
+    EXPECT_EQ(wizard->FindBox(kCaption), nullptr);
+    Click(folders, IDCANCEL);
+}
+
+TEST_F(Wizard, PlantedComctl32BesideSetupIsNotLoaded)
+{
+    const std::wstring folder = Work(L"downloads");
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    for (const wchar_t* name : {L"setup.exe", L"comctl32.dll", L"dll_probe.exe"})
+        ASSERT_TRUE(::CopyFileW(Bin(name).c_str(), (folder + L"\\" + name).c_str(), FALSE)) << name;
+    const std::wstring marker = folder + L"\\planted-dll-loaded.txt";
+    // Wine prefers a DLL found beside the program only when told to.
+    const std::vector<std::wstring> preferPlanted{L"WINEDLLOVERRIDES=comctl32=n,b"};
+    {
+        // The control: a program that loads comctl32 by name does take the
+        // planted one.
+        SetupProcess probe(folder + L"\\dll_probe.exe", preferPlanted);
+        ASSERT_TRUE(probe.WaitForExit());
+        ASSERT_TRUE(Exists(marker));
+        ::DeleteFileW(marker.c_str());
+    }
+    auto wizard = Start(folder + L"\\setup.exe", preferPlanted);
+    // The installing page exists: its progress bar's class came from the
+    // system's comctl32.
+    HWND frame = wizard->Frame();
+    ASSERT_NE(frame, nullptr);
+    int pages = 0;
+    for (HWND child = ::GetWindow(frame, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        ++pages;
+    EXPECT_EQ(pages, 6);
+    EXPECT_FALSE(Exists(marker));
+}
+
+}  // namespace
