@@ -122,7 +122,7 @@ class MakeInstallerTest(unittest.TestCase):
             with self.subTest(key=key, value=value):
                 self.assertIn(problem, self.refused(dict(GOOD, **{key: value}), key))
         self.refused(dict(GOOD, OBJ_IN_CAPTON="typo"), "OBJ_IN_CAPTON")
-        self.refused(GOOD, "[Other]", raw="[Other]\nOBJ_IN_CAPTION=x\n")
+        self.refused(GOOD, "no [IN_INFO] section", raw="[Other]\nOBJ_IN_CAPTION=x\n")
 
 
 if __name__ == "__main__":
