@@ -3,6 +3,7 @@
 // the installer's own shortcut and registry services.
 #include "resources/sample_paths.h"
 #include "support/test_support.h"
+#include "system/file_ops.h"
 #include "system/shortcuts.h"
 #include "system/uninstall.h"
 
@@ -27,25 +28,6 @@ bool WaitUntil(const std::function<bool()>& done)
         ::Sleep(50);
     }
     return true;
-}
-
-// Copies a folder tree (the product as the payload holds it).
-void CopyTree(const std::wstring& from, const std::wstring& to)
-{
-    ::CreateDirectoryW(to.c_str(), nullptr);
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((from + L"\\*").c_str(), &data);
-    ASSERT_NE(find, INVALID_HANDLE_VALUE);
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            CopyTree(from + L"\\" + name, to + L"\\" + name);
-        else
-            ASSERT_TRUE(::CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE));
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
 }
 
 struct Process {
@@ -187,7 +169,7 @@ protected:
     {
         TearDown();
         folder_ = scratch_.Join(L"安装 目录");
-        CopyTree(kProductFolder, folder_);
+        ASSERT_EQ(CopyPath(folder_.c_str(), kProductFolder), 1);
         // A read-only file of the user's, which goes too.
         WriteBytes(folder_ + L"\\logs\\today.log", "played\r\n");
         ::SetFileAttributesW((folder_ + L"\\logs\\today.log").c_str(), FILE_ATTRIBUTE_READONLY);
@@ -269,19 +251,6 @@ TEST_F(Uninstaller, RemovesTheFolderShortcutsGroupAndRegistration)
     EXPECT_TRUE(KeyExists(otherName));
     RemoveDesktopShortcut(otherName.c_str());
     DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(otherName));
-}
-
-TEST_F(Uninstaller, WithoutARegistrationStillRemovesTheFolderAndDesktopShortcut)
-{
-    MakeShortcutsAndGroup();
-
-    Process process;
-    RunUninstaller(L"/S", process);
-    EXPECT_EQ(process.WaitForExit(), 0u);
-    const std::wstring desktopLink = DesktopShortcutPath(kName);
-    EXPECT_TRUE(WaitUntil([&] { return !Exists(folder_) && !Exists(desktopLink); }));
-    // The group's name is known only from the registration.
-    EXPECT_TRUE(Exists(GroupFolder()));
 }
 
 TEST_F(Uninstaller, AnsweredNoRemovesNothing)
