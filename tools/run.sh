@@ -1,21 +1,47 @@
 #!/usr/bin/env bash
-# The main job: builds everything, packs a sample product folder with 7zz and
-# unpacks it with the installer's package reader under Wine.
+# The main job: builds setup.exe and runs the wizard on the sample product
+# under Wine, in the wizard's own prefix, whose drive D: is
+# BUILD/wizard-e2e/drive-d.
+#
+# With a display (DISPLAY set), it opens the wizard for a person. Without
+# one, it drives the wizard headless on an Xvfb display: first through the
+# cancel question, the folder dialog, a refused folder and a folder in use,
+# for their screenshots, then through one whole installation, and prints
+# where the product went and where the screenshots are.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="${BUILD_DIR:-$top/build}"
+person_display="${DISPLAY:-}"
 bash "$top/tools/setup.sh"
 BUILD_DIR="$build" bash "$top/tools/build.sh"
 . "$top/tools/wine-session.sh"
 wine_session_start "$build"
 
-work="$build/sample"
-rm -rf "$work" && mkdir -p "$work/product/data/棋牌" "$work/product/config"
-printf 'sample main program\r\n' > "$work/product/Marvane.exe"
-printf '[user]\r\nname=player\r\n' > "$work/product/config/user.ini"
-printf '牌桌规则\r\n' > "$work/product/data/棋牌/rules.txt"
-(cd "$work/product" && 7zz a -t7z -m0=LZMA2 -ms=on "$work/sample.7z" . >/dev/null)
-echo "== unpack7z $work/sample.7z"
-"$build/wine-run" "$build/tools/unpack7z.exe" "$(winepath -w "$work/sample.7z")" "$(winepath -w "$work/out")"
-echo "== what it wrote in $work/out"
-(cd "$work/out" && find . -type f | sort)
+setup="$build/src/app/setup.exe"
+if [ -n "$person_display" ]; then
+  . "$top/tests/wizard/e2e/wizard_prefix.sh"
+  wizard_prefix_prepare "$build"
+  wizard_prefix_install "$setup" setup.exe
+  echo "== the wizard is open on $DISPLAY; it installs into drive D: = $WIZARD_DRIVE"
+  wine 'D:\e2e\bin\setup.exe' </dev/null >/dev/null 2>&1 || true
+  exit 0
+fi
+
+tests="$build/tests/wizard"
+drive() {
+  bash "$top/tests/wizard/e2e/run_e2e.sh" "$build" "$setup" "$tests/comctl32.dll" "$tests/dll_probe.exe" \
+       "$tests/big-payload.7z" "$tests/wizard_e2e_test.exe" --gtest_brief=1 "$@"
+}
+rm -rf "$build/wizard-shots"
+echo "== driving the wizard's boxes and the cancelled finish page"
+drive --gtest_filter='Wizard.CancelConfirmedDuringExtractionRollsBack:Wizard.BrowseAppendsTheDisplayNameAndBackKeepsTheFolder:Wizard.BrowseRefusesADriveWithoutRoom:Wizard.FolderInUseStopsTheReplacementWithItsErrorBox'
+echo "== driving one whole installation: welcome, destination, ready, installing, finish"
+drive --gtest_filter='Wizard.WholeRoadInstallsTheProductAndShowsEveryPage'
+
+product="$build/wizard-e2e/drive-d/Program Files/Tovani"
+echo "== the product went to D:\\Program Files\\Tovani, which is $product:"
+(cd "$product" && find . -type f | sort)
+echo "== screenshots of every page and box: $build/wizard-shots"
+ls "$build/wizard-shots"
+# The wizard's prefix has a server of its own; it must not outlive the display.
+WINEPREFIX="$build/wizard-e2e/prefix" wineserver -k >/dev/null 2>&1 || true

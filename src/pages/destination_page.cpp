@@ -105,10 +105,7 @@ std::span<const CSPDirDialog::Entry> CSPDirDialog::MessageTable()
     return kTable;
 }
 
-CSPDirDialog::CSPDirDialog(FolderChooser chooseFolder)
-    : WizardPage(IDD_DESTINATION, skin::WhiteArea::kHeaderBand, kTransparent), chooseFolder_(std::move(chooseFolder))
-{
-}
+CSPDirDialog::CSPDirDialog() : WizardPage(IDD_DESTINATION, skin::WhiteArea::kHeaderBand, kTransparent) {}
 
 BOOL CSPDirDialog::OnInitDialog()
 {
@@ -159,7 +156,7 @@ void CSPDirDialog::OnBrowse()
 {
     if (IsNewerWindows(GetWindowsVersionName()))
         ::MessageBoxW(Window(), kNewerWindowsNotice, kCaption, MB_OK | MB_ICONINFORMATION);
-    const std::wstring chosen = chooseFolder_(Window()).value_or(L"");
+    const std::wstring chosen = ChooseFolderWithShell(Window()).value_or(L"");
     const BrowseOutcome outcome =
         DecideBrowseChoice(chosen, ReadSettingInt(kKeySize, 0), ReadSetting(kKeyDisplayName), &GetDiskFreeMB);
     switch (outcome.kind) {

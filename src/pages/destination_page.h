@@ -34,16 +34,13 @@ struct BrowseOutcome {
 BrowseOutcome DecideBrowseChoice(const std::wstring& chosen, int requiredMB, const std::wstring& displayName,
                                  const std::function<double(const std::wstring& drive)>& freeMB);
 
-// What the folder dialog answered: the chosen folder's file-system path, or
+// The shell's folder dialog: the chosen folder's file-system path, or
 // nothing when the user cancelled or picked something without one.
-using FolderChooser = std::function<std::optional<std::wstring>(HWND owner)>;
-
-// The shell's folder dialog.
 std::optional<std::wstring> ChooseFolderWithShell(HWND owner);
 
 class CSPDirDialog : public WizardPage<CSPDirDialog> {
 public:
-    explicit CSPDirDialog(FolderChooser chooseFolder = ChooseFolderWithShell);
+    CSPDirDialog();
     static std::span<const Entry> MessageTable();
 
     // The folder the page shows.
@@ -59,6 +56,5 @@ private:
     void OnNext();
     void OnBrowse();
 
-    FolderChooser chooseFolder_;
     UniqueFont titleFont_;
 };

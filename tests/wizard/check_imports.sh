@@ -7,6 +7,7 @@ set -euo pipefail
 known=" advapi32.dll comdlg32.dll gdi32.dll imagehlp.dll imm32.dll kernel32.dll msctf.dll msvcrt.dll normaliz.dll
         nsi.dll ole32.dll oleaut32.dll psapi.dll rpcrt4.dll sechost.dll setupapi.dll shcore.dll shell32.dll
         shlwapi.dll user32.dll wldap32.dll ws2_32.dll combase.dll "
+known=$(echo "$known" | tr -s ' \n' '  ')
 imports=$("$1" -p "$2" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')
 [ -n "$imports" ] || { echo "no imports found in $2"; exit 1; }
 status=0

@@ -151,10 +151,22 @@ void PressKey(HWND window, WORD key)
 SetupProcess::SetupProcess(const std::wstring& exe, const std::vector<std::wstring>& extraEnvironment)
 {
     // An environment block of our own variables plus the extra ones.
+    // An extra variable replaces one of ours of the same name.
+    auto overridden = [&](const wchar_t* entry) {
+        const wchar_t* equals = wcschr(entry + 1, L'=');
+        const size_t nameLength = equals ? static_cast<size_t>(equals - entry) + 1 : wcslen(entry);
+        for (const auto& extra : extraEnvironment) {
+            if (extra.size() >= nameLength && _wcsnicmp(extra.c_str(), entry, nameLength) == 0)
+                return true;
+        }
+        return false;
+    };
     std::wstring environment;
     if (wchar_t* own = ::GetEnvironmentStringsW()) {
-        for (const wchar_t* entry = own; *entry; entry += wcslen(entry) + 1)
-            environment.append(entry).push_back(L'\0');
+        for (const wchar_t* entry = own; *entry; entry += wcslen(entry) + 1) {
+            if (!overridden(entry))
+                environment.append(entry).push_back(L'\0');
+        }
         ::FreeEnvironmentStringsW(own);
     }
     for (const auto& extra : extraEnvironment)
@@ -246,8 +258,9 @@ HWND SetupProcess::WaitForPage(Page page, DWORD timeoutMs) const
 
 HWND SetupProcess::FindBox(const std::wstring& caption) const
 {
+    // The frame is a dialog too, and a box may share its caption.
     return FindTopLevel(Id(), [&](HWND w) {
-        return ::IsWindowVisible(w) && ClassName(w) == L"#32770" && WindowText(w) == caption;
+        return w != frame_ && ::IsWindowVisible(w) && ClassName(w) == L"#32770" && WindowText(w) == caption;
     });
 }
 

@@ -1,0 +1,49 @@
+# Sourced by run_e2e.sh and tools/run.sh: the Wine prefix in which setup.exe
+# is run for real. It has no drive Z:, and its drive D: is a scratch folder,
+# so that the wizard's default folder (on a newer Windows, the first fixed
+# drive other than the system's) is on D: and never the host's root. Its
+# user folders are its own rather than links to the host's home, and
+# programs run in a virtual desktop, which draws title bars.
+#   wizard_prefix_prepare BUILD    sets WINEPREFIX, WIZARD_DRIVE, WIZARD_BIN
+#   wizard_prefix_install FILE [NAME]   copies FILE into D:\e2e\bin
+wizard_prefix_prepare() {
+  local root="$1/wizard-e2e"
+  WIZARD_DRIVE="$root/drive-d"
+  WIZARD_BIN="$WIZARD_DRIVE/e2e/bin"
+  mkdir -p "$root"
+  export WINEPREFIX="$root/prefix" WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
+  # No menu and desktop entries on the host for what the wizard installs;
+  # and a comctl32.dll found beside a program is preferred, as a planted one
+  # would be on Windows by a program that lets its own folder be searched.
+  # Wine reads this only from the environment it starts with.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;comctl32=n,b"
+  # One user at a time: the prefix, its drive and the wizard's
+  # single-instance rule are shared.
+  exec 9>"$root/lock"
+  flock 9
+  if [ ! -f "$root/prefix-ready" ]; then
+    echo "wine: creating the wizard's prefix in $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WIZARD_DRIVE"
+    wineboot -i </dev/null >/dev/null 2>&1
+    wineserver -w
+    local link
+    for link in "$WINEPREFIX"/drive_c/users/*/*; do
+      if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+    done
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >/dev/null 2>&1
+    wineserver -w
+    rm -f "$WINEPREFIX/dosdevices/z:"
+    ln -sfn "$WIZARD_DRIVE" "$WINEPREFIX/dosdevices/d:"
+    touch "$root/prefix-ready"
+  fi
+  mkdir -p "$WIZARD_BIN"
+  # A server that outlives each program by a few seconds spares every start
+  # the server's own start-up, and ends by itself.
+  setsid wineserver -p5 </dev/null >/dev/null 2>&1 || true
+}
+
+wizard_prefix_install() {
+  cp "$1" "$WIZARD_BIN/${2:-$(basename "$1")}"
+}

@@ -1,0 +1,151 @@
+// The pages' logic as plain functions of plain values: the texts they show,
+// what a folder chosen by Browse does, the ready page's summary, the verb
+// that starts the installed program, the look's areas and key filter.
+#include "pages/destination_page.h"
+#include "pages/finish_page.h"
+#include "pages/ready_page.h"
+#include "pages/skin.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+// Free space by drive part, as the test decides it.
+struct FreeSpace {
+    explicit FreeSpace(std::map<std::wstring, double> free = {}) : byDrive(std::move(free)) {}
+    std::map<std::wstring, double> byDrive;
+    mutable std::vector<std::wstring> asked;
+    double operator()(const std::wstring& drive) const
+    {
+        asked.push_back(drive);
+        const auto found = byDrive.find(drive);
+        return found == byDrive.end() ? 0.0 : found->second;
+    }
+};
+
+TEST(DestinationTexts, AreTheFixedSentencesWithTheirValues)
+{
+    EXPECT_EQ(SpaceRequirementText(210), L"至少需要  210 MB 的可用磁盘空间");
+    EXPECT_EQ(SpaceRequirementText(0), L"至少需要  0 MB 的可用磁盘空间");
+    EXPECT_EQ(QuotedDisplayName(L"Quenlo棋牌"), L"“Quenlo棋牌”。");
+    EXPECT_EQ(QuotedDisplayName(L""), L"“”。");
+    EXPECT_EQ(LowDiskSpaceMessage(L"D:"), L"磁盘D:剩余空间不足，请释放磁盘空间或者选择其他磁盘安装！");
+}
+
+TEST(DestinationTexts, LowSpaceMessageIsCutToItsBuffer)
+{
+    const std::wstring message = LowDiskSpaceMessage(std::wstring(400, L'x'));
+    EXPECT_EQ(message.size(), 259u);
+    EXPECT_EQ(message.substr(0, 2), L"磁盘");
+}
+
+TEST(BrowseChoice, CancelledDialogChangesNothingAndMeasuresNothing)
+{
+    FreeSpace free({{L"D:", 1e6}});
+    const BrowseOutcome outcome = DecideBrowseChoice(L"", 210, L"Quenlo棋牌", std::cref(free));
+    EXPECT_EQ(outcome.kind, BrowseOutcome::Kind::kUnchanged);
+    EXPECT_TRUE(free.asked.empty());
+}
+
+TEST(BrowseChoice, ExactlyTheRequiredSpaceIsEnough)
+{
+    FreeSpace free({{L"D:", 210.0}});
+    const BrowseOutcome outcome = DecideBrowseChoice(L"D:\\Games", 210, L"Quenlo棋牌", std::cref(free));
+    EXPECT_EQ(outcome.kind, BrowseOutcome::Kind::kAccepted);
+    EXPECT_EQ(outcome.text, L"D:\\Games\\Quenlo棋牌");
+    EXPECT_EQ(free.asked, std::vector<std::wstring>{L"D:"});
+}
+
+TEST(BrowseChoice, LessThanRequiredIsRefusedNamingTheDrive)
+{
+    FreeSpace free({{L"D:", 209.999}});
+    const BrowseOutcome outcome = DecideBrowseChoice(L"D:\\Games", 210, L"Quenlo棋牌", std::cref(free));
+    EXPECT_EQ(outcome.kind, BrowseOutcome::Kind::kRefused);
+    EXPECT_EQ(outcome.text, LowDiskSpaceMessage(L"D:"));
+}
+
+TEST(BrowseChoice, DriveRootGetsOneBackslashBeforeTheName)
+{
+    FreeSpace free({{L"D:", 1e6}});
+    EXPECT_EQ(DecideBrowseChoice(L"D:\\", 210, L"Quenlo棋牌", std::cref(free)).text, L"D:\\Quenlo棋牌");
+}
+
+TEST(BrowseChoice, NetworkFolderHasNoDrivePart)
+{
+    FreeSpace free;
+    const BrowseOutcome outcome = DecideBrowseChoice(L"\\\\server\\share", 210, L"Quenlo棋牌", std::cref(free));
+    EXPECT_EQ(outcome.kind, BrowseOutcome::Kind::kRefused);
+    EXPECT_EQ(free.asked, std::vector<std::wstring>{L""});
+    EXPECT_EQ(outcome.text, LowDiskSpaceMessage(L""));
+}
+
+TEST(BrowseChoice, NoRequirementAcceptsEveryChoice)
+{
+    FreeSpace free;
+    EXPECT_EQ(DecideBrowseChoice(L"E:\\x", 0, L"", std::cref(free)).kind, BrowseOutcome::Kind::kAccepted);
+}
+
+TEST(Summary, SavedFolderUnderTheHeadingAndNoFallbackAsked)
+{
+    int asked = 0;
+    const auto lines = SummaryLines(L"D:\\Program Files\\Tovani", [&] {
+        ++asked;
+        return std::optional<std::wstring>(L"C:\\Program Files");
+    });
+    EXPECT_EQ(lines, (std::vector<std::wstring>{L"目标位置:", L"        D:\\Program Files\\Tovani"}));
+    EXPECT_EQ(asked, 0);
+}
+
+TEST(Summary, NothingSavedShowsProgramFilesOrOnlyTheHeading)
+{
+    EXPECT_EQ(SummaryLines(L"", [] { return std::optional<std::wstring>(L"C:\\Program Files"); }),
+              (std::vector<std::wstring>{L"目标位置:", L"        C:\\Program Files"}));
+    EXPECT_EQ(SummaryLines(L"", [] { return std::optional<std::wstring>(); }),
+              std::vector<std::wstring>{L"目标位置:"});
+}
+
+TEST(RunVerb, ElevatesFromMajorVersionSix)
+{
+    EXPECT_EQ(RunVerbForMajorVersion(5), L"");
+    EXPECT_EQ(RunVerbForMajorVersion(6), L"runas");
+    EXPECT_EQ(RunVerbForMajorVersion(10), L"runas");
+}
+
+TEST(Skin, WhiteAreasOfBothDesigns)
+{
+    const RECT client{0, 0, 480, 325};
+    const RECT side = skin::WhiteAreaRect(client, skin::WhiteArea::kBesidePicture);
+    EXPECT_EQ(side.left, 164);
+    EXPECT_EQ(side.top, 0);
+    EXPECT_EQ(side.right, 480);
+    EXPECT_EQ(side.bottom, 290);
+    const RECT header = skin::WhiteAreaRect(client, skin::WhiteArea::kHeaderBand);
+    EXPECT_EQ(header.left, 0);
+    EXPECT_EQ(header.right, 480);
+    EXPECT_EQ(header.bottom, 55);
+}
+
+TEST(Skin, KeyFilterTakesOnlyEnterAndEscapePresses)
+{
+    auto key = [](UINT message, WPARAM code) { return MSG{nullptr, message, code, 0, 0, {}}; };
+    EXPECT_TRUE(skin::IsSwallowedKey(key(WM_KEYDOWN, VK_RETURN)));
+    EXPECT_TRUE(skin::IsSwallowedKey(key(WM_KEYDOWN, VK_ESCAPE)));
+    EXPECT_FALSE(skin::IsSwallowedKey(key(WM_KEYDOWN, VK_SPACE)));
+    EXPECT_FALSE(skin::IsSwallowedKey(key(WM_KEYDOWN, VK_TAB)));
+    EXPECT_FALSE(skin::IsSwallowedKey(key(WM_CHAR, VK_RETURN)));
+}
+
+TEST(Skin, TitleFontIsBoldAtItsHeight)
+{
+    const UniqueFont font = skin::MakeBoldFont(16);
+    ASSERT_TRUE(font);
+    LOGFONTW description{};
+    ASSERT_TRUE(::GetObjectW(font.get(), sizeof(description), &description));
+    EXPECT_EQ(description.lfHeight, 16);
+    EXPECT_EQ(description.lfWeight, FW_BOLD);
+    EXPECT_STREQ(description.lfFaceName, L"宋体");
+}
+
+}  // namespace
