@@ -12,21 +12,16 @@ constexpr int kTransparent[] = {
 };
 
 // The side picture and the check box keep their template places.
-constexpr skin::ControlPlace kCompletedLayout[] = {
+constexpr skin::ControlPlace kLayout[] = {
     {IDC_FINISH_SENTENCE_NAME, 370, 50, 60, 50},  {IDC_FINISH_SHORTCUT_HINT, 180, 80, 270, 50},
     {IDC_FINISH_RUN_LABEL, 200, 149, 50, 25},     {IDC_FINISH_RUN_NAME, 260, 149, 60, 25},
     {IDC_FINISH_SENTENCE_LEAD, 180, 50, 180, 50}, {IDC_FINISH_LINE, 0, 290, 506, 1},
-    {IDC_FINISH_TITLE_NAME, 200, 15, 100, 25},    {IDC_FINISH_TITLE_TAIL, 270, 15, 110, 25},
     {IDC_FINISH_INSTRUCTION, 180, 120, 200, 25},  {IDC_FINISH_DONE, 390, 295, 75, 25},
 };
 
-constexpr skin::ControlPlace kCancelledLayout[] = {
-    {IDC_FINISH_SENTENCE_NAME, 370, 50, 60, 50},  {IDC_FINISH_SHORTCUT_HINT, 180, 80, 270, 50},
-    {IDC_FINISH_RUN_LABEL, 200, 149, 50, 25},     {IDC_FINISH_RUN_NAME, 260, 149, 60, 25},
-    {IDC_FINISH_SENTENCE_LEAD, 180, 50, 180, 50}, {IDC_FINISH_LINE, 0, 290, 506, 1},
-    {IDC_FINISH_TITLE_NAME, 200, 30, 100, 25},    {IDC_FINISH_TITLE_TAIL, 270, 30, 110, 25},
-    {IDC_FINISH_INSTRUCTION, 180, 120, 200, 25},  {IDC_FINISH_DONE, 390, 295, 75, 25},
-};
+// The cancelled page has no sentence under its title, which sits lower.
+constexpr int kCompletedTitleY = 15;
+constexpr int kCancelledTitleY = 30;
 
 }  // namespace
 
@@ -75,8 +70,12 @@ BOOL CSPCompleteDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
     FillTexts();
-    skin::LayOutPage(Window(), completed_ ? std::span<const skin::ControlPlace>(kCompletedLayout)
-                                          : std::span<const skin::ControlPlace>(kCancelledLayout));
+    const int titleY = completed_ ? kCompletedTitleY : kCancelledTitleY;
+    const skin::ControlPlace titles[] = {
+        {IDC_FINISH_TITLE_NAME, 200, titleY, 100, 25},
+        {IDC_FINISH_TITLE_TAIL, 270, titleY, 110, 25},
+    };
+    skin::LayOutPage(Window(), kLayout, titles);
     // Both titles bold or neither: one bold half beside a plain one would
     // look broken.
     UniqueFont title = skin::MakeBoldFont(skin::kLargeTitleFontHeight);

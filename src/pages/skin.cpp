@@ -24,17 +24,19 @@ void GiveFont(HWND page, int controlId, const UniqueFont& font)
     ::SendDlgItemMessageW(page, controlId, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
 }
 
-void LayOutPage(HWND page, std::span<const ControlPlace> places)
+void LayOutPage(HWND page, std::span<const ControlPlace> places, std::span<const ControlPlace> morePlaces)
 {
     ::MoveWindow(page, 0, 0, kPageWidth, kPageHeight, TRUE);
     RECT client{};
     ::GetClientRect(page, &client);
-    for (const auto& place : places) {
-        HWND control = ::GetDlgItem(page, place.id);
-        if (!control)
-            continue;
-        const int width = place.width == kClientWidth ? client.right - client.left : place.width;
-        ::MoveWindow(control, place.x, place.y, width, place.height, TRUE);
+    for (auto list : {places, morePlaces}) {
+        for (const auto& place : list) {
+            HWND control = ::GetDlgItem(page, place.id);
+            if (!control)
+                continue;
+            const int width = place.width == kClientWidth ? client.right - client.left : place.width;
+            ::MoveWindow(control, place.x, place.y, width, place.height, TRUE);
+        }
     }
     framework::CenterOverParent(page);
 }

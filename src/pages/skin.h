@@ -52,7 +52,7 @@ struct ControlPlace {
 
 // Moves the page to (0, 0) at 506 x 364 pixels, every listed control to its
 // place, and centres the page over its parent.
-void LayOutPage(HWND page, std::span<const ControlPlace> places);
+void LayOutPage(HWND page, std::span<const ControlPlace> places, std::span<const ControlPlace> morePlaces = {});
 
 // Enter and Escape key presses, which a page consumes before the dialog
 // manager would turn them into its default button or a cancel.

@@ -1,8 +1,7 @@
 // The pages' logic as plain functions of plain values: the texts they show,
-// what a folder chosen by Browse does, the ready page's summary, the verb
-// that starts the installed program, the look's areas and key filter.
+// what a folder chosen by Browse does, the ready page's summary, and the
+// title font.
 #include "pages/destination_page.h"
-#include "pages/finish_page.h"
 #include "pages/ready_page.h"
 #include "pages/skin.h"
 
@@ -104,37 +103,6 @@ TEST(Summary, NothingSavedShowsProgramFilesOrOnlyTheHeading)
               (std::vector<std::wstring>{L"目标位置:", L"        C:\\Program Files"}));
     EXPECT_EQ(SummaryLines(L"", [] { return std::optional<std::wstring>(); }),
               std::vector<std::wstring>{L"目标位置:"});
-}
-
-TEST(RunVerb, ElevatesFromMajorVersionSix)
-{
-    EXPECT_EQ(RunVerbForMajorVersion(5), L"");
-    EXPECT_EQ(RunVerbForMajorVersion(6), L"runas");
-    EXPECT_EQ(RunVerbForMajorVersion(10), L"runas");
-}
-
-TEST(Skin, WhiteAreasOfBothDesigns)
-{
-    const RECT client{0, 0, 480, 325};
-    const RECT side = skin::WhiteAreaRect(client, skin::WhiteArea::kBesidePicture);
-    EXPECT_EQ(side.left, 164);
-    EXPECT_EQ(side.top, 0);
-    EXPECT_EQ(side.right, 480);
-    EXPECT_EQ(side.bottom, 290);
-    const RECT header = skin::WhiteAreaRect(client, skin::WhiteArea::kHeaderBand);
-    EXPECT_EQ(header.left, 0);
-    EXPECT_EQ(header.right, 480);
-    EXPECT_EQ(header.bottom, 55);
-}
-
-TEST(Skin, KeyFilterTakesOnlyEnterAndEscapePresses)
-{
-    auto key = [](UINT message, WPARAM code) { return MSG{nullptr, message, code, 0, 0, {}}; };
-    EXPECT_TRUE(skin::IsSwallowedKey(key(WM_KEYDOWN, VK_RETURN)));
-    EXPECT_TRUE(skin::IsSwallowedKey(key(WM_KEYDOWN, VK_ESCAPE)));
-    EXPECT_FALSE(skin::IsSwallowedKey(key(WM_KEYDOWN, VK_SPACE)));
-    EXPECT_FALSE(skin::IsSwallowedKey(key(WM_KEYDOWN, VK_TAB)));
-    EXPECT_FALSE(skin::IsSwallowedKey(key(WM_CHAR, VK_RETURN)));
 }
 
 TEST(Skin, TitleFontIsBoldAtItsHeight)

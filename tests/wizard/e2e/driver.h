@@ -4,6 +4,8 @@
 // every text, and saves screenshots.
 #pragma once
 
+#include "support/test_support.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -89,14 +91,15 @@ void AnswerBox(HWND box, int buttonId);
 // kShotsFolder\name.bmp; the test script turns them into PNG files.
 bool SaveScreenshot(const std::wstring& name, std::initializer_list<HWND> windows);
 
-// Files and folders of the scratch world.
-bool Exists(const std::wstring& path);
-void RemoveTree(const std::wstring& path);
+// Files and folders of the scratch world; reading a missing file gives no
+// bytes, and a failed write false, so that tests can expect on them.
+using testing_support::Exists;
+using testing_support::RemoveTree;
+using testing_support::Utf8ToWide;
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::wstring TempFolder();
 std::wstring SpecialFolder(int csidl);
-std::wstring Utf8ToWide(const std::string& text);
 std::string WideToCodePage(const std::wstring& text, UINT codePage);
 
 // A copy of setup.exe at target with one resource replaced; false when the

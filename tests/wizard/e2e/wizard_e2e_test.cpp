@@ -6,6 +6,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 using namespace e2e;
@@ -166,6 +168,25 @@ protected:
         return exe;
     }
 
+    // Starts the big-payload wizard, installs, and once the extraction runs
+    // asks to cancel through ask (the page's Cancel or the close box); the
+    // question's box, or null.
+    HWND AskDuringExtraction(std::unique_ptr<SetupProcess>& wizard, HWND* installing,
+                             const std::function<void(SetupProcess&, HWND)>& ask)
+    {
+        wizard = Start(BigPayloadSetup());
+        *installing = GoToInstalling(*wizard);
+        if (!*installing)
+            return nullptr;
+        HWND page = *installing;
+        if (!WaitUntil([&] { return ItemText(page, kStatus) == L"正在解压文件"; }))
+            return nullptr;
+        ask(*wizard, page);
+        return wizard->WaitForBox(kQuestionCaption);
+    }
+
+    static void PressCancel(SetupProcess&, HWND installing) { Click(installing, kCancel); }
+
     void ExpectNothingInstalled(const std::wstring& installDir = kDefaultInstallDir)
     {
         EXPECT_FALSE(Exists(installDir));
@@ -190,6 +211,9 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     // Written on the welcome page, before anything was pressed.
     EXPECT_EQ(ReadFileBytes(ConfigFile()), ReadResource(SetupExe(), L"INI", 138));
     EXPECT_TRUE(SaveScreenshot(L"page-1-welcome", {wizard->Frame()}));
+    // A page index past the last changes nothing.
+    ::SendMessageW(wizard->Frame(), WM_USER + 1000, 6, 0);
+    EXPECT_EQ(wizard->ShownPageKind(), Page::kWelcome);
 
     Click(welcome, kNext);
     HWND destination = wizard->WaitForPage(Page::kDestination);
@@ -217,6 +241,7 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     ASSERT_NE(installing, nullptr);
     EXPECT_EQ(ItemText(installing, 1016), kDisplayName);
     EXPECT_EQ(ItemText(installing, 1013), L"安装程序正在安装");
+    EXPECT_EQ(WindowText(installing), L"Quenlo棋牌 安装");
     EXPECT_TRUE(SaveScreenshot(L"page-4-installing", {wizard->Frame()}));
 
     HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
@@ -227,6 +252,7 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     EXPECT_EQ(ItemText(finish, 1021), kDisplayName);
     EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(finish, kRunNow)));
     EXPECT_EQ(::SendMessageW(::GetDlgItem(finish, kRunNow), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(WindowText(finish), L"Quenlo棋牌 安装");
     EXPECT_TRUE(SaveScreenshot(L"page-5-finish", {wizard->Frame()}));
 
     // On disk, in the registry and in the shortcuts.
@@ -323,12 +349,9 @@ INSTANTIATE_TEST_SUITE_P(FirstThreePages, CancelOnPage, ::testing::Values(0, 1, 
 
 TEST_F(Wizard, CancelConfirmedDuringExtractionRollsBack)
 {
-    auto wizard = Start(BigPayloadSetup());
-    HWND installing = GoToInstalling(*wizard);
-    ASSERT_NE(installing, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ItemText(installing, kStatus) == L"正在解压文件"; }));
-    Click(installing, kCancel);
-    HWND box = wizard->WaitForBox(kQuestionCaption);
+    std::unique_ptr<SetupProcess> wizard;
+    HWND installing = nullptr;
+    HWND box = AskDuringExtraction(wizard, &installing, &PressCancel);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(BoxText(box), kCancelQuestion);
     EXPECT_TRUE(SaveScreenshot(L"box-cancel-question", {wizard->Frame(), box}));
@@ -346,20 +369,20 @@ TEST_F(Wizard, CancelConfirmedDuringExtractionRollsBack)
     EXPECT_LE(::SendMessageW(::GetDlgItem(installing, 1026), PBM_GETPOS, 0, 0), 1);
     EXPECT_TRUE(SaveScreenshot(L"page-6-cancelled", {wizard->Frame()}));
     ExpectNothingInstalled();
+    // Its check box is hidden but ticked: Finish must start nothing.
     Click(cancelled, kFinishButton);
     EXPECT_TRUE(wizard->WaitForExit());
     EXPECT_FALSE(Exists(ConfigFile()));
     ExpectNothingInstalled();
+    ::Sleep(500);
+    EXPECT_FALSE(Exists(TempFolder() + L"run-marker.txt"));
 }
 
 TEST_F(Wizard, CancelQuestionAnsweredCancelCompletesTheInstallation)
 {
-    auto wizard = Start(BigPayloadSetup());
-    HWND installing = GoToInstalling(*wizard);
-    ASSERT_NE(installing, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ItemText(installing, kStatus) == L"正在解压文件"; }));
-    Click(installing, kCancel);
-    HWND box = wizard->WaitForBox(kQuestionCaption);
+    std::unique_ptr<SetupProcess> wizard;
+    HWND installing = nullptr;
+    HWND box = AskDuringExtraction(wizard, &installing, &PressCancel);
     ASSERT_NE(box, nullptr);
     AnswerBox(box, IDCANCEL);
     ASSERT_NE(wizard->WaitForPage(Page::kFinish, 120000), nullptr);
@@ -369,12 +392,11 @@ TEST_F(Wizard, CancelQuestionAnsweredCancelCompletesTheInstallation)
 
 TEST_F(Wizard, CloseBoxWhileInstallingAsksTheCancelQuestion)
 {
-    auto wizard = Start(BigPayloadSetup());
-    HWND installing = GoToInstalling(*wizard);
-    ASSERT_NE(installing, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ItemText(installing, kStatus) == L"正在解压文件"; }));
-    ::PostMessageW(wizard->Frame(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    HWND box = wizard->WaitForBox(kQuestionCaption);
+    std::unique_ptr<SetupProcess> wizard;
+    HWND installing = nullptr;
+    HWND box = AskDuringExtraction(wizard, &installing, [](SetupProcess& process, HWND) {
+        ::PostMessageW(process.Frame(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    });
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(BoxText(box), kCancelQuestion);
     AnswerBox(box, IDOK);
