@@ -14,6 +14,9 @@ namespace {
 
 void IgnorePackageLog(void*, const char*) {}
 
+constexpr UINT kRefreshMessage = WM_APP + 1;
+constexpr const wchar_t* kRefreshClass = L"SetupInstallRefresh";
+
 InstallServices& RealServices()
 {
     static InstallServices services;
@@ -100,13 +103,44 @@ InstallEngine::InstallEngine(HMODULE payloadModule, InstallServices* services)
 {
 }
 
-InstallEngine::~InstallEngine() = default;
+InstallEngine::~InstallEngine()
+{
+    if (refreshWindow_)
+        ::DestroyWindow(refreshWindow_);
+}
 
 bool InstallEngine::Attach(HWND page)
 {
     page_ = page;
     package_.SetGate(WaitAtGate);
+    if (!refreshWindow_) {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = RefreshProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = kRefreshClass;
+        ::RegisterClassW(&wc);
+        // Without it every report is drawn at once, as the worker makes it.
+        refreshWindow_ = ::CreateWindowExW(0, kRefreshClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                           wc.hInstance, nullptr);
+        if (refreshWindow_)
+            ::SetWindowLongPtrW(refreshWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
     return package_.SetCallbacks(this, OnExtractProgress, IgnorePackageLog);
+}
+
+LRESULT CALLBACK InstallEngine::RefreshProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == kRefreshMessage) {
+        if (auto* engine = reinterpret_cast<InstallEngine*>(::GetWindowLongPtrW(window, GWLP_USERDATA))) {
+            try {
+                engine->ApplyExtractProgress();
+            } catch (...) {
+                // Nothing unwinds into the system's message dispatch.
+            }
+        }
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
 void InstallEngine::SignalStart() { ::SetEvent(startEvent_.get()); }
@@ -205,7 +239,44 @@ void InstallEngine::OnExtractProgress(void* context, ExtractProgress progress)
     wchar_t name[260] = {};
     ::MultiByteToWideChar(CP_ACP, 0, progress.name, -1, name, static_cast<int>(std::size(name)));
     name[std::size(name) - 1] = L'\0';
-    engine->SetPageText(IDC_INSTALL_STATUS, L"正在解压文件");
-    engine->SetPageText(IDC_INSTALL_DETAIL, name);
-    engine->RefreshProgressBar();
+    if (!engine->refreshWindow_) {
+        engine->SetPageText(IDC_INSTALL_STATUS, L"正在解压文件");
+        engine->SetPageText(IDC_INSTALL_DETAIL, name);
+        engine->RefreshProgressBar();
+        return;
+    }
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> hold(engine->extractMutex_);
+        engine->extractName_ = name;
+        engine->extractPending_ = true;
+        post = !engine->refreshPosted_;
+        engine->refreshPosted_ = true;
+    }
+    if (post)
+        ::PostMessageW(engine->refreshWindow_, kRefreshMessage, 0, 0);
+}
+
+void InstallEngine::ApplyExtractProgress()
+{
+    std::wstring name;
+    {
+        std::lock_guard<std::mutex> hold(extractMutex_);
+        refreshPosted_ = false;
+        if (!extractPending_)
+            return;
+        extractPending_ = false;
+        name.swap(extractName_);
+    }
+    SetPageText(IDC_INSTALL_STATUS, L"正在解压文件");
+    SetPageText(IDC_INSTALL_DETAIL, name.c_str());
+    RefreshProgressBar();
+}
+
+void InstallEngine::FlushExtractProgress()
+{
+    // Sent, not posted: the page draws the last report before the worker's
+    // next text, and a refresh still queued then finds nothing to draw.
+    if (refreshWindow_)
+        ::SendMessageW(refreshWindow_, kRefreshMessage, 0, 0);
 }

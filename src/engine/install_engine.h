@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 inline constexpr UINT WM_INSTALL_FAILED = WM_USER + 1001;
@@ -102,6 +103,9 @@ public:
     int32_t AdvanceProgress();
     static void OnExtractProgress(void* context, ExtractProgress progress);
 
+    // Draws the newest extraction report on the page; on the page's thread.
+    void ApplyExtractProgress();
+
     // The sequence of steps; true when every step succeeded.
     bool RunInstall(int32_t* stepsDone);
     void RollbackInstall();
@@ -111,6 +115,9 @@ private:
     bool ReplacePreviousVersion(const std::wstring& installDir, const std::wstring& stagingDir);
     void WaitWhilePaused() const;
     static void WaitAtGate(void* context);
+    // Draws what extraction reported last before the worker draws anything else.
+    void FlushExtractProgress();
+    static LRESULT CALLBACK RefreshProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HMODULE payloadModule_;
     InstallServices* services_;
@@ -119,6 +126,15 @@ private:
     InstallProgress progress_;
     UniqueHandle startEvent_;
     UniqueHandle notPaused_;
+    // The extraction reports every entry, far faster than a page can be
+    // redrawn under a window system that is another process: the worker
+    // leaves the newest name here and posts one refresh, which the page's
+    // thread draws when it gets to it, through this message-only window.
+    HWND refreshWindow_ = nullptr;
+    std::mutex extractMutex_;
+    std::wstring extractName_;
+    bool extractPending_ = false;
+    bool refreshPosted_ = false;
     // Set once this run made the staging folder or took over a leftover of
     // its own; only then may the rollback delete it.
     bool stagingOwned_ = false;

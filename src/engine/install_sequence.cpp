@@ -82,7 +82,9 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     SetPageText(IDC_INSTALL_STATUS, L"正在准备安装文件...");
 
     // 4. Unpacking; the package shows each entry and stops on a cancel.
-    if (!services_->Decode(package_, archive.c_str(), stagingDir.c_str(), stepsDone))
+    const bool unpacked = services_->Decode(package_, archive.c_str(), stagingDir.c_str(), stepsDone);
+    FlushExtractProgress();
+    if (!unpacked)
         return false;
     InstallTrace(L"解压 temp.7z 到 temp 文件夹\r\n");
 

@@ -354,36 +354,47 @@ TEST_F(InstallTest, RootsSystemFoldersAndTrailingBackslashesAreSafe)
 
 TEST_F(InstallTest, CancelAfterAnEntryStopsThereAndRollsBack)
 {
-    // Cancel while the third entry is shown: it completes, the next is not begun.
-    int shown = 0;
-    page.onDetail = [&](const std::wstring&) {
-        if (++shown == 3)
-            engine->StopExtraction();
-    };
-    ASSERT_TRUE(Run());
+    MakeEarlierInstallation();
+    const auto before = ReadTree(installDir);
+    engine = std::make_unique<InstallEngine>(nullptr, nullptr);
+    ASSERT_TRUE(engine->Attach(page.window()));
+    // Entry 2 completes, entry 3 is not begun.
+    engine->Package().SetGate([](void* context) {
+        auto* self = static_cast<InstallEngine*>(context);
+        if (self->Progress().progressPosition.Get() == 2)
+            self->StopExtraction();
+    });
+    ASSERT_TRUE(page.RunWorker(*engine));
     EXPECT_FALSE(Succeeded());
     EXPECT_EQ(page.failures, std::vector<WPARAM>{2});
+    EXPECT_EQ(std::vector<int>(page.positions.end() - 3, page.positions.end()), (std::vector<int>{2, 1, 1}));
     ExpectRolledBack();
-    EXPECT_FALSE(Exists(installDir));
+    EXPECT_EQ(ReadTree(installDir), before);
 }
 
 TEST_F(InstallTest, PausedWorkerTakesNoStepUntilResumed)
 {
-    int shown = 0;
-    size_t textsAtPause = 0;
+    bool paused = false;
+    int32_t positionAtPause = -1;
     page.onDetail = [&](const std::wstring&) {
-        if (++shown != 2)
+        if (paused)
             return;
+        paused = true;
         engine->PauseWorker();
-        textsAtPause = page.detailTexts.size();
-        // While the question would be open, nothing more happens.
-        page.Pump(300);
+        // Whatever the worker had in hand is drawn; then nothing moves while
+        // the question would be open.
+        page.Pump(100);
+        positionAtPause = engine->Progress().progressPosition.Get();
+        const size_t textsAtPause = page.detailTexts.size();
+        page.Pump(400);
+        EXPECT_EQ(engine->Progress().progressPosition.Get(), positionAtPause);
         EXPECT_EQ(page.detailTexts.size(), textsAtPause);
         EXPECT_EQ(engine->Progress().workerRunning.Get(), 1);
         engine->ResumeWorker();
     };
     ASSERT_TRUE(Run());
     EXPECT_TRUE(Succeeded());
+    EXPECT_LT(positionAtPause, static_cast<int32_t>(payload.size()) - 1);
     EXPECT_EQ(ReadTree(installDir), payload);
 }
 
