@@ -5,8 +5,11 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -37,6 +40,73 @@ int RunShellOperation(UINT operation, FILEOP_FLAGS flags, const wchar_t* from, c
 
 }  // namespace
 
+namespace {
+
+// Where the bytes at address lie in the file of module's image: false for a
+// module loaded as a data file or an address outside the image's sections.
+bool ImageFileOffset(HMODULE module, const void* address, DWORD size, LONGLONG* offset)
+{
+    const auto base = reinterpret_cast<const BYTE*>(module);
+    if (!base || (reinterpret_cast<ULONG_PTR>(base) & 3) != 0)
+        return false;
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE)
+        return false;
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE)
+        return false;
+    const ULONG_PTR rva = static_cast<const BYTE*>(address) - base;
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        if (rva >= section->VirtualAddress && rva + size <= section->VirtualAddress + section->SizeOfRawData) {
+            *offset = static_cast<LONGLONG>(section->PointerToRawData) + (rva - section->VirtualAddress);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Copies the resource's bytes from the module's file instead of from its
+// mapped image: every page of an image that is read stays in the working
+// set, and a payload of hundreds of megabytes would sit there, on top of
+// the block the unpacking holds, for the rest of the installation.
+bool CopyFromImageFile(HMODULE module, const void* data, DWORD size, HANDLE target)
+{
+    LONGLONG offset = 0;
+    if (!ImageFileOffset(module, data, size, &offset))
+        return false;
+    wchar_t image[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(module, image, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    UniqueFile source(::CreateFileW(image, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER start;
+    start.QuadPart = offset;
+    if (!source || !::SetFilePointerEx(source.get(), start, nullptr, FILE_BEGIN))
+        return false;
+    // The file's bytes must be the image's: a file changed since it was
+    // loaded is not copied from.
+    constexpr DWORD kChunk = 1 << 20;
+    std::vector<BYTE> buffer(std::min<DWORD>(kChunk, std::max<DWORD>(size, 1)));
+    const BYTE* expected = static_cast<const BYTE*>(data);
+    for (DWORD done = 0; done < size;) {
+        const DWORD want = std::min<DWORD>(kChunk, size - done);
+        DWORD read = 0;
+        if (!::ReadFile(source.get(), buffer.data(), want, &read, nullptr) || read != want)
+            return false;
+        if (done == 0 && std::memcmp(buffer.data(), expected, std::min<DWORD>(want, 4096)) != 0)
+            return false;
+        DWORD written = 0;
+        if (!::WriteFile(target, buffer.data(), want, &written, nullptr) || written != want)
+            return false;
+        done += want;
+    }
+    return true;
+}
+
+}  // namespace
+
 int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type)
 {
     if (!path || !type || id <= 0 || id > 0xFFFF)
@@ -53,6 +123,12 @@ int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar
         return 0;
     UniqueFile file(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
+        return 0;
+    if (CopyFromImageFile(module ? module : ::GetModuleHandleW(nullptr), data, size, file.get()))
+        return 1;
+    // Otherwise from memory, in one piece, from the start of the file again.
+    LARGE_INTEGER zero{};
+    if (!::SetFilePointerEx(file.get(), zero, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get()))
         return 0;
     DWORD written = 0;
     if (!::WriteFile(file.get(), data, size, &written, nullptr) || written != size)
