@@ -22,7 +22,7 @@ wine_session_start() {
     wineboot -i </dev/null >/dev/null 2>&1
     wineserver -w
   fi
-  setsid wineserver -p </dev/null >/dev/null 2>&1
+  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
   # The first program of a session starts Wine's own services, which keep the
   # standard handles they inherit: let them inherit nothing a caller waits on.
   wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
@@ -34,5 +34,25 @@ wine_session_stop() {
   if [ -n "${WINE_SESSION_XVFB:-}" ]; then
     kill "$WINE_SESSION_XVFB" 2>/dev/null || true
     wait "$WINE_SESSION_XVFB" 2>/dev/null || true
+  fi
+}
+
+# A prefix of its own under ROOT whose drive D: is the folder ROOT/drive-d and
+# which has no drive Z:, so that what a program installs by default lands on
+# D: and never in the host's own folders. Exports WINEPREFIX and sets
+# WINE_SCRATCH_DRIVE to D:'s host folder.
+#   wine_scratch_prefix ROOT
+wine_scratch_prefix() {
+  local root=$1
+  local drive="$root/drive-d"
+  WINE_SCRATCH_DRIVE=$drive
+  export WINEPREFIX="$root/prefix" WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
+  if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -L "$WINEPREFIX/dosdevices/d:" ]; then
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$drive"
+    wineboot -i </dev/null >/dev/null 2>&1
+    wineserver -w
+    rm -f "$WINEPREFIX/dosdevices/z:"
+    ln -sfn "$drive" "$WINEPREFIX/dosdevices/d:"
   fi
 }

@@ -124,8 +124,9 @@ def config_text(values, comments_file):
 
 
 def pack(payload, archive, level):
-    """One solid block, LZMA2 behind BCJ2, names and contents only, one
-    thread and a sorted list of files: the same folder gives the same bytes."""
+    """One solid block, LZMA2 behind BCJ2, names and contents only, a fixed
+    thread count (LZMA2 splits its stream by it) and a sorted list of files:
+    the same folder gives the same bytes on any machine."""
     entries = []
     for root, dirs, files in os.walk(payload):
         dirs.sort()
@@ -138,7 +139,7 @@ def pack(payload, archive, level):
     if os.path.exists(archive):
         os.remove(archive)
     subprocess.run(["7zz", "a", "-t7z", "-bso0", "-bsp0", "-m0=LZMA2", "-mf=BCJ2", f"-mx={level}", "-ms=on",
-                    "-mmt=1", "-mtm=off", "-mtc=off", "-mta=off", "-mtr=off", "-scsUTF-8", archive, "@" + listing],
+                    "-mmt=2", "-mtm=off", "-mtc=off", "-mta=off", "-mtr=off", "-scsUTF-8", archive, "@" + listing],
                    cwd=payload, check=True)
     os.remove(listing)
 
