@@ -43,7 +43,8 @@ bool StartProgram(const std::wstring& program, const std::wstring& verb)
 {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
-    info.lpVerb = verb.c_str();
+    // No verb at all, rather than an empty one, asks for the default action.
+    info.lpVerb = verb.empty() ? nullptr : verb.c_str();
     info.lpFile = program.c_str();
     info.nShow = SW_SHOW;
     return ::ShellExecuteExW(&info) != FALSE;

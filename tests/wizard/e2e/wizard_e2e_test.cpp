@@ -121,6 +121,7 @@ protected:
     {
         ::DeleteFileW(ConfigFile().c_str());
         ::DeleteFileW((TempFolder() + L"temp.7z").c_str());
+        ::DeleteFileW((TempFolder() + L"run-marker.txt").c_str());
         for (const auto& folder : {kDefaultInstallDir, kDefaultInstallDir + L".temp", std::wstring(kWorkFolder)})
             RemoveTree(folder);
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallKey.c_str());
@@ -560,18 +561,25 @@ TEST_F(Wizard, BrowseRefusesADriveWithoutRoom)
     EXPECT_EQ(ItemText(destination, kFolderEdit), before);
 }
 
-TEST_F(Wizard, OlderWindowsBrowsesWithoutTheNotice)
+// Wine reports Windows XP (5.2) to a program named setup-xp.exe.
+std::wstring OlderWindowsSetup(const std::wstring& source)
 {
-    // Wine reports Windows XP (5.2) to a program of this name.
     HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\setup-xp.exe", 0, nullptr, 0,
-                                KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\setup-xp.exe", 0, nullptr, 0, KEY_WRITE,
+                          nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return {};
     const wchar_t version[] = L"winxp64";
-    ::RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), sizeof(version));
+    const bool set = ::RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                                      sizeof(version)) == ERROR_SUCCESS;
     ::RegCloseKey(key);
     const std::wstring exe = Work(L"setup-xp.exe");
-    ASSERT_TRUE(::CopyFileW(SetupExe().c_str(), exe.c_str(), FALSE));
+    return set && ::CopyFileW(source.c_str(), exe.c_str(), FALSE) ? exe : std::wstring();
+}
+
+TEST_F(Wizard, OlderWindowsBrowsesWithoutTheNotice)
+{
+    const std::wstring exe = OlderWindowsSetup(SetupExe());
+    ASSERT_FALSE(exe.empty());
     auto wizard = Start(exe);
     Click(wizard->ShownPage(), kNext);
     HWND destination = wizard->WaitForPage(Page::kDestination);
@@ -581,6 +589,30 @@ TEST_F(Wizard, OlderWindowsBrowsesWithoutTheNotice)
     ASSERT_NE(folders, nullptr);
     EXPECT_EQ(wizard->FindBox(kCaption), nullptr);
     Click(folders, IDCANCEL);
+}
+
+TEST_F(Wizard, OlderWindowsProposesTheSystemDriveAndStartsTheProgramPlainly)
+{
+    const std::wstring exe = OlderWindowsSetup(SetupExe());
+    ASSERT_FALSE(exe.empty());
+    auto wizard = Start(exe, {L"MARVANE_AUTOCLOSE_MS=300"});
+    Click(wizard->ShownPage(), kNext);
+    HWND destination = wizard->WaitForPage(Page::kDestination);
+    ASSERT_NE(destination, nullptr);
+    // Not a newer Windows: the first fixed drive with room, the system's.
+    const std::wstring folder = ItemText(destination, kFolderEdit);
+    ASSERT_EQ(folder.substr(0, 3), L"C:\\");
+    Click(destination, kNext);
+    HWND ready = wizard->WaitForPage(Page::kReady);
+    ASSERT_NE(ready, nullptr);
+    Click(ready, kInstall);
+    HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
+    ASSERT_NE(finish, nullptr);
+    // The default action, not "runas", on major version 5.
+    Click(finish, kFinishButton);
+    EXPECT_TRUE(wizard->WaitForExit());
+    EXPECT_TRUE(WaitUntil([&] { return Exists(folder + L"\\run-marker.txt"); }));
+    RemoveTree(folder);
 }
 
 TEST_F(Wizard, PlantedComctl32BesideSetupIsNotLoaded)
