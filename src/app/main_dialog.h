@@ -14,9 +14,6 @@ public:
     CSPMainDialog();
     static std::span<const Entry> MessageTable();
 
-    // The page a WizardPageIndex names; null outside 0 to 5.
-    framework::Dialog* Page(int index);
-
 protected:
     BOOL OnInitDialog() override;
     // Enter and Escape that reach the frame itself (no page control has the
@@ -25,6 +22,8 @@ protected:
     void OnCancel() override {}
 
 private:
+    // The page a WizardPageIndex names; null outside 0 to 5.
+    framework::Dialog* Page(int index);
     LRESULT OnShowPage(WPARAM index, LPARAM);
     LRESULT OnWizardClose(WPARAM, LPARAM);
     LRESULT OnClose(WPARAM, LPARAM);

@@ -63,26 +63,9 @@ std::wstring ListBox::Line(int index) const
     return text;
 }
 
-void ProgressBar::SetRange(WORD low, WORD high) const
-{
-    if (Window())
-        ::SendMessageW(Window(), PBM_SETRANGE, 0, MAKELPARAM(low, high));
-}
-
-void ProgressBar::SetPosition(int position) const
-{
-    if (Window())
-        ::SendMessageW(Window(), PBM_SETPOS, static_cast<WPARAM>(position), 0);
-}
-
 int ProgressBar::Position() const
 {
     return Window() ? static_cast<int>(::SendMessageW(Window(), PBM_GETPOS, 0, 0)) : 0;
-}
-
-int ProgressBar::Upper() const
-{
-    return Window() ? static_cast<int>(::SendMessageW(Window(), PBM_GETRANGE, FALSE, 0)) : 0;
 }
 
 bool CheckBox::Checked() const

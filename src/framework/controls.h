@@ -40,10 +40,7 @@ public:
 
 class ProgressBar : public Control {
 public:
-    void SetRange(WORD low, WORD high) const;
-    void SetPosition(int position) const;
     int Position() const;
-    int Upper() const;
 };
 
 class CheckBox : public Control {

@@ -107,6 +107,11 @@ std::span<const CSPDirDialog::Entry> CSPDirDialog::MessageTable()
 
 CSPDirDialog::CSPDirDialog() : WizardPage(IDD_DESTINATION, skin::WhiteArea::kHeaderBand, kTransparent) {}
 
+void CSPDirDialog::DoDataExchange(framework::DataExchange& exchange)
+{
+    exchange.BindControl(IDC_DEST_FOLDER, folder_);
+}
+
 BOOL CSPDirDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
@@ -114,7 +119,7 @@ BOOL CSPDirDialog::OnInitDialog()
     skin::LayOutPage(Window(), kLayout);
     titleFont_ = skin::MakeBoldFont(skin::kTitleFontHeight);
     skin::GiveFont(Window(), IDC_DEST_TITLE, titleFont_);
-    SetItemText(IDC_DEST_FOLDER, ComposeDefaultInstallDir());
+    folder_.SetText(ComposeDefaultInstallDir());
     return TRUE;
 }
 
@@ -126,17 +131,10 @@ void CSPDirDialog::FillPageTexts()
     SetItemText(IDC_DEST_QUOTED_NAME, QuotedDisplayName(name));
     SetItemText(IDC_DEST_SPACE, SpaceRequirementText(ReadSettingInt(kKeySize, 0)));
     // Only Browse changes the folder: what it yields has been checked for room.
-    ::EnableWindow(::GetDlgItem(Window(), IDC_DEST_FOLDER), FALSE);
+    folder_.Enable(false);
 }
 
-std::wstring CSPDirDialog::InstallDir() const
-{
-    HWND edit = ::GetDlgItem(Window(), IDC_DEST_FOLDER);
-    const int length = ::GetWindowTextLengthW(edit);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(edit, text.data(), length + 1)));
-    return text;
-}
+std::wstring CSPDirDialog::InstallDir() const { return folder_.Text(); }
 
 void CSPDirDialog::SaveInstallDir() { WriteSetting(kKeySetupDir, InstallDir()); }
 
@@ -166,7 +164,7 @@ void CSPDirDialog::OnBrowse()
         ::MessageBoxW(Window(), outcome.text.c_str(), kCaption, MB_OK | MB_ICONERROR);
         break;
     case BrowseOutcome::Kind::kAccepted:
-        SetItemText(IDC_DEST_FOLDER, outcome.text);
+        folder_.SetText(outcome.text);
         break;
     }
 }

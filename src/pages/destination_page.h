@@ -4,6 +4,7 @@
 // Back or Next. The edit box is the page's only store of the folder.
 #pragma once
 
+#include "framework/controls.h"
 #include "pages/resource.h"
 #include "pages/skin.h"
 
@@ -48,6 +49,7 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
+    void DoDataExchange(framework::DataExchange& exchange) override;
 
 private:
     void FillPageTexts();
@@ -57,4 +59,5 @@ private:
     void OnBrowse();
 
     UniqueFont titleFont_;
+    framework::Control folder_;
 };

@@ -11,8 +11,6 @@
 
 #include <memory>
 
-inline constexpr UINT_PTR kWorkerCheckTimer = 1;
-
 class CSPInstallDialog : public WizardPage<CSPInstallDialog> {
 public:
     CSPInstallDialog();

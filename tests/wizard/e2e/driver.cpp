@@ -1,5 +1,6 @@
 #include "e2e/driver.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <memory>
@@ -286,23 +287,93 @@ HWND SetupProcess::WaitForFolderDialog(DWORD timeoutMs) const
     return dialog;
 }
 
+namespace {
+
+// Memory in another process for the messages that carry pointers.
+class RemoteBlock {
+public:
+    RemoteBlock(HANDLE process, SIZE_T bytes)
+        : process_(process), address_(::VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))
+    {
+    }
+    ~RemoteBlock()
+    {
+        if (address_)
+            ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+
+    char* Address() const { return static_cast<char*>(address_); }
+    bool Write(SIZE_T offset, const void* data, SIZE_T bytes) const
+    {
+        SIZE_T written = 0;
+        return address_ && ::WriteProcessMemory(process_, Address() + offset, data, bytes, &written) && written == bytes;
+    }
+    bool Read(SIZE_T offset, void* data, SIZE_T bytes) const
+    {
+        SIZE_T read = 0;
+        return address_ && ::ReadProcessMemory(process_, Address() + offset, data, bytes, &read) && read == bytes;
+    }
+
+private:
+    HANDLE process_;
+    void* address_;
+};
+
+// The label of the folder dialog's selected tree item.
+std::wstring SelectedFolderLabel(HANDLE process, HWND dialog)
+{
+    HWND tree = FindDescendant(dialog, [](HWND c) { return ClassName(c) == L"SysTreeView32"; });
+    DWORD_PTR item = 0;
+    if (!tree || !::SendMessageTimeoutW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_ABORTIFHUNG, 5000, &item) || !item)
+        return {};
+    RemoteBlock block(process, sizeof(TVITEMW) + MAX_PATH * sizeof(wchar_t));
+    TVITEMW request{};
+    request.mask = TVIF_TEXT;
+    request.hItem = reinterpret_cast<HTREEITEM>(item);
+    request.pszText = reinterpret_cast<wchar_t*>(block.Address() + sizeof(TVITEMW));
+    request.cchTextMax = MAX_PATH;
+    wchar_t label[MAX_PATH] = {};
+    DWORD_PTR result = 0;
+    if (!block.Write(0, &request, sizeof(request)) || !block.Write(sizeof(TVITEMW), label, sizeof(label)) ||
+        !::SendMessageTimeoutW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(block.Address()), SMTO_ABORTIFHUNG,
+                               5000, &result) ||
+        !block.Read(sizeof(TVITEMW), label, sizeof(label)))
+        return {};
+    label[MAX_PATH - 1] = L'\0';
+    return label;
+}
+
+}  // namespace
+
 bool SetupProcess::ChooseInFolderDialog(HWND dialog, const std::wstring& path) const
 {
+    // The item the dialog should end up on: the path's last folder, or the
+    // drive for a drive root.
+    std::wstring trimmed = path;
+    while (trimmed.size() > 3 && trimmed.back() == L'\\')
+        trimmed.pop_back();
+    const std::wstring expected =
+        trimmed.size() <= 3 ? trimmed.substr(0, 2) : trimmed.substr(trimmed.find_last_of(L'\\') + 1);
     // BFFM_SETSELECTIONW carries a pointer, so the path must live in the
-    // dialog's own process.
+    // dialog's own process. The dialog may still be filling its tree when
+    // it first shows, and a selection made then is lost: select until the
+    // tree shows it.
     const SIZE_T bytes = (path.size() + 1) * sizeof(wchar_t);
-    void* remote = ::VirtualAllocEx(info_.hProcess, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (!remote)
+    RemoteBlock remote(info_.hProcess, bytes);
+    if (!remote.Write(0, path.c_str(), bytes))
         return false;
-    SIZE_T written = 0;
-    bool ok = ::WriteProcessMemory(info_.hProcess, remote, path.c_str(), bytes, &written) && written == bytes;
-    DWORD_PTR result = 0;
-    ok = ok && ::SendMessageTimeoutW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote),
-                                     SMTO_ABORTIFHUNG, 5000, &result);
-    ::VirtualFreeEx(info_.hProcess, remote, 0, MEM_RELEASE);
-    if (ok)
+    const bool selected = WaitUntil([&] {
+        DWORD_PTR result = 0;
+        ::SendMessageTimeoutW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote.Address()),
+                              SMTO_ABORTIFHUNG, 5000, &result);
+        ::Sleep(100);
+        return SelectedFolderLabel(info_.hProcess, dialog).find(expected) != std::wstring::npos;
+    });
+    if (selected)
         Click(dialog, IDOK);
-    return ok;
+    return selected;
 }
 
 HWND SetupProcess::FocusWindow() const
