@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <exception>
 #include <memory>
 
 namespace e2e {
@@ -452,56 +453,23 @@ bool SaveScreenshot(const std::wstring& name, std::initializer_list<HWND> window
     return ok;
 }
 
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void RemoveTree(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL | (attributes & FILE_ATTRIBUTE_DIRECTORY));
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::DeleteFileW(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name != L"." && name != L"..")
-                RemoveTree(path + L"\\" + name);
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(path.c_str());
-}
-
 std::string ReadFileBytes(const std::wstring& path)
 {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    try {
+        return testing_support::ReadBytes(path);
+    } catch (const std::exception&) {
         return {};
-    std::string bytes;
-    char chunk[1 << 16];
-    DWORD read = 0;
-    while (::ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0)
-        bytes.append(chunk, read);
-    ::CloseHandle(file);
-    return bytes;
+    }
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
 {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    try {
+        testing_support::WriteBytes(path, bytes);
+        return testing_support::ReadBytes(path).size() == bytes.size();
+    } catch (const std::exception&) {
         return false;
-    DWORD written = 0;
-    const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
-    ::CloseHandle(file);
-    return ok;
+    }
 }
 
 std::wstring TempFolder()
@@ -520,16 +488,6 @@ std::wstring SpecialFolder(int csidl)
     if (!::SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE))
         return {};
     return path;
-}
-
-std::wstring Utf8ToWide(const std::string& text)
-{
-    if (text.empty())
-        return {};
-    const int units = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
-    return wide;
 }
 
 std::string WideToCodePage(const std::wstring& text, UINT codePage)

@@ -4,6 +4,8 @@
 // every text, and saves screenshots.
 #pragma once
 
+#include "support/test_support.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -90,12 +92,10 @@ void AnswerBox(HWND box, int buttonId);
 bool SaveScreenshot(const std::wstring& name, std::initializer_list<HWND> windows);
 
 // Files and folders of the scratch world; reading a missing file gives no
-// bytes, and a failed write false, so that tests can expect on them. The
-// driver stands alone (other suites build it into their own programs), so
-// it does not lean on the test support library.
-bool Exists(const std::wstring& path);
-void RemoveTree(const std::wstring& path);
-std::wstring Utf8ToWide(const std::string& text);
+// bytes, and a failed write false, so that tests can expect on them.
+using testing_support::Exists;
+using testing_support::RemoveTree;
+using testing_support::Utf8ToWide;
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::wstring TempFolder();
