@@ -68,7 +68,7 @@ BOOL CSPInstallDialog::OnInitDialog()
         SetItemText(IDC_INSTALLING_HEADING_NAME, ReadSetting(kKeyDisplayName));
     }
     // Runs from the start; until the worker exists it finds nothing to do.
-    ::SetTimer(Window(), kWorkerCheckTimer, 1000, nullptr);
+    timerSet_ = ::SetTimer(Window(), kWorkerCheckTimer, 1000, nullptr) != 0;
     return TRUE;
 }
 
@@ -77,6 +77,9 @@ void CSPInstallDialog::StartInstall()
     if (started_)
         return;
     started_ = true;
+    // Without its timer the page would never move on once the worker ends.
+    if (!timerSet_)
+        timerSet_ = ::SetTimer(Window(), kWorkerCheckTimer, 1000, nullptr) != 0;
     worker_ = framework::WorkerThread::Start(&InstallEngine::InstallThreadProc, &engine_);
     if (!worker_) {
         // No worker, so nothing was installed and nothing will end: go

@@ -43,5 +43,6 @@ private:
     framework::ProgressBar progressBar_;
     std::shared_ptr<framework::WorkerThread> worker_;
     bool started_ = false;
+    bool timerSet_ = false;
     InstallEngine engine_;
 };
