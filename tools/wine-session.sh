@@ -8,7 +8,8 @@ wine_session_start() {
   if [ "${WINE_SESSION_ACTIVE:-}" = "$build" ]; then return 0; fi
   export WINE_SESSION_ACTIVE="$build"
   export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
-  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+  # No menu or desktop entries on the host for what the tests install.
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
   if [ -z "${DISPLAY:-}" ] || [ -n "${SETUP_OWN_DISPLAY:-}" ]; then
     local n=90
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
@@ -22,11 +23,22 @@ wine_session_start() {
     wineboot -i </dev/null >/dev/null 2>&1
     wineserver -w
   fi
+  wine_own_user_folders
   setsid wineserver -p </dev/null >/dev/null 2>&1 || true
   # The first program of a session starts Wine's own services, which keep the
   # standard handles they inherit: let them inherit nothing a caller waits on.
   wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
   trap wine_session_stop EXIT
+}
+
+# Wine links the user's Desktop, Documents and the like to the host's home:
+# the prefix gets folders of its own, so that shortcuts the tests make stay
+# inside the build.
+wine_own_user_folders() {
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+  done
 }
 
 wine_session_stop() {
@@ -47,6 +59,7 @@ wine_scratch_prefix() {
   local drive="$root/drive-d"
   WINE_SCRATCH_DRIVE=$drive
   export WINEPREFIX="$root/prefix" WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
   if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -L "$WINEPREFIX/dosdevices/d:" ]; then
     rm -rf "$WINEPREFIX"
     mkdir -p "$drive"
@@ -55,4 +68,5 @@ wine_scratch_prefix() {
     rm -f "$WINEPREFIX/dosdevices/z:"
     ln -sfn "$drive" "$WINEPREFIX/dosdevices/d:"
   fi
+  wine_own_user_folders
 }
