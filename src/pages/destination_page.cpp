@@ -119,6 +119,9 @@ BOOL CSPDirDialog::OnInitDialog()
     skin::LayOutPage(Window(), kLayout);
     titleFont_ = skin::MakeBoldFont(skin::kTitleFontHeight);
     skin::GiveFont(Window(), IDC_DEST_TITLE, titleFont_);
+    skin::FlowLine(Window(), {IDC_DEST_QUESTION_LEAD, IDC_DEST_QUESTION_NAME, IDC_DEST_QUESTION_TAIL});
+    skin::FlowLine(Window(), {IDC_DEST_STATEMENT_LEAD, IDC_DEST_STATEMENT_NAME, IDC_DEST_STATEMENT_TAIL});
+    skin::FlowLine(Window(), {IDC_DEST_CANCEL_HINT, IDC_DEST_QUOTED_NAME});
     folder_.SetText(ComposeDefaultInstallDir());
     return TRUE;
 }

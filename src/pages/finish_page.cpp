@@ -87,6 +87,9 @@ BOOL CSPCompleteDialog::OnInitDialog()
         skin::GiveFont(Window(), IDC_FINISH_TITLE_NAME, titleFont_);
         skin::GiveFont(Window(), IDC_FINISH_TITLE_TAIL, headingFont_);
     }
+    skin::FlowLine(Window(), {IDC_FINISH_TITLE_NAME, IDC_FINISH_TITLE_TAIL});
+    skin::FlowLine(Window(), {IDC_FINISH_SENTENCE_LEAD, IDC_FINISH_SENTENCE_NAME});
+    skin::FlowLine(Window(), {IDC_FINISH_RUN_LABEL, IDC_FINISH_RUN_NAME});
     runNow_.SetChecked(true);
     return TRUE;
 }

@@ -66,6 +66,8 @@ BOOL CSPInstallDialog::OnInitDialog()
         skin::GiveFont(Window(), IDC_INSTALLING_TITLE, titleFont_);
         ::SetWindowTextW(Window(), ReadSetting(kKeyCaption).c_str());
         SetItemText(IDC_INSTALLING_HEADING_NAME, ReadSetting(kKeyDisplayName));
+        skin::FlowLine(Window(),
+                       {IDC_INSTALLING_HEADING_LEAD, IDC_INSTALLING_HEADING_NAME, IDC_INSTALLING_HEADING_TAIL});
     }
     // Runs from the start; until the worker exists it finds nothing to do.
     timerSet_ = ::SetTimer(Window(), kWorkerCheckTimer, 1000, nullptr) != 0;

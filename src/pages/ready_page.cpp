@@ -79,6 +79,7 @@ BOOL CSPReadDialog::OnInitDialog()
     titleFont_ = skin::MakeBoldFont(skin::kTitleFontHeight);
     skin::GiveFont(Window(), IDC_READY_TITLE, titleFont_);
     SetItemText(IDC_READY_SENTENCE_NAME, ReadSetting(kKeyDisplayName));
+    skin::FlowLine(Window(), {IDC_READY_SENTENCE_LEAD, IDC_READY_SENTENCE_NAME, IDC_READY_SENTENCE_TAIL});
     return TRUE;
 }
 

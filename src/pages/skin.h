@@ -10,8 +10,10 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace skin {
 
@@ -53,6 +55,21 @@ struct ControlPlace {
 // Moves the page to (0, 0) at 506 x 364 pixels, every listed control to its
 // place, and centres the page over its parent.
 void LayOutPage(HWND page, std::span<const ControlPlace> places, std::span<const ControlPlace> morePlaces = {});
+
+// A line of texts in several statics (a lead, the product's name, a tail):
+// each keeps its laid-out place unless the text before it reaches that far,
+// and then starts a small gap after it; each is at least as wide as its
+// text. A long product name thus pushes the rest of its line along instead
+// of wrapping or running into it. Places are in page pixels.
+struct LineSpan {
+    int x;
+    int width;
+};
+std::vector<LineSpan> FlowSpans(std::span<const LineSpan> laidOut, std::span<const int> textWidths);
+
+// Measures each control's text in its own font and moves it as FlowSpans
+// says, keeping its row.
+void FlowLine(HWND page, std::initializer_list<int> controlIds);
 
 // Enter and Escape key presses, which a page consumes before the dialog
 // manager would turn them into its default button or a cancel.

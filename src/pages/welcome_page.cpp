@@ -57,6 +57,8 @@ BOOL CSPWelcomeDialog::OnInitDialog()
     skin::GiveFont(Window(), IDC_WELCOME_TITLE_NAME, titleNameFont_);
     titleTailFont_ = skin::MakeBoldFont(skin::kLargeTitleFontHeight);
     skin::GiveFont(Window(), IDC_WELCOME_TITLE_TAIL, titleTailFont_);
+    skin::FlowLine(Window(), {IDC_WELCOME_TITLE_LEAD, IDC_WELCOME_TITLE_NAME, IDC_WELCOME_TITLE_TAIL});
+    skin::FlowLine(Window(), {IDC_WELCOME_SENTENCE_LEAD, IDC_WELCOME_SENTENCE_NAME, IDC_WELCOME_SENTENCE_TAIL});
     return TRUE;
 }
 

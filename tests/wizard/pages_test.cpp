@@ -117,3 +117,23 @@ TEST(Skin, TitleFontIsBoldAtItsHeight)
 }
 
 }  // namespace
+
+TEST(Skin, LongTextsPushTheRestOfTheirLineAlong)
+{
+    const skin::LineSpan laidOut[] = {{180, 75}, {255, 75}, {330, 75}};
+    // Short texts keep the laid-out places.
+    const int shortTexts[] = {64, 40, 64};
+    auto spans = skin::FlowSpans(laidOut, shortTexts);
+    EXPECT_EQ(spans[1].x, 255);
+    EXPECT_EQ(spans[2].x, 330);
+    // A name wider than its slot is widened to fit and the tail starts after it.
+    const int longName[] = {64, 90, 64};
+    spans = skin::FlowSpans(laidOut, longName);
+    EXPECT_EQ(spans[1].x, 255);
+    EXPECT_EQ(spans[1].width, 91);
+    EXPECT_EQ(spans[2].x, 255 + 90 + 4);
+    // An empty text takes no room but keeps its place.
+    const int emptyName[] = {64, 0, 64};
+    spans = skin::FlowSpans(laidOut, emptyName);
+    EXPECT_EQ(spans[2].x, 330);
+}
