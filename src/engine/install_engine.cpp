@@ -8,8 +8,6 @@
 
 #include <commctrl.h>
 
-#include <exception>
-
 namespace {
 
 void IgnorePackageLog(void*, const char*) {}

@@ -46,12 +46,9 @@ bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
     if (!services_->CreateFolderTree(stagingDir.c_str()))
         return false;
     stagingOwned_ = true;
-    HANDLE tag = ::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_HIDDEN, nullptr);
-    if (tag == INVALID_HANDLE_VALUE)
-        return false;
-    ::CloseHandle(tag);
-    return true;
+    const UniqueFile tag(
+        ::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr));
+    return static_cast<bool>(tag);
 }
 
 bool InstallEngine::RunInstall(int32_t* stepsDone)
