@@ -2,6 +2,7 @@
 // product of the test's own installs that product under Wine: its files in
 // the default folder, its uninstall entry, its shortcuts, its texts on the
 // pages. Runs on the prefix that branded_install.sh lays out (drive D:).
+#include "e2e/control_ids.h"
 #include "e2e/driver.h"
 
 #include <cstdio>
@@ -11,10 +12,6 @@ using namespace e2e;
 
 namespace {
 
-constexpr int kNext = 1006;
-constexpr int kInstall = 1025;
-constexpr int kFinishButton = 1;
-constexpr int kFolderEdit = 1007;
 const std::wstring kName = L"星河麻将";
 const std::wstring kFolder = L"D:\\Program Files\\StarMahjong";
 
@@ -72,7 +69,7 @@ int wmain(int argc, wchar_t** argv)
     Check(Exists(SpecialFolder(0x10) + L"\\" + kName + L".lnk"), "the desktop shortcut exists");
     Check(Exists(SpecialFolder(0x02) + L"\\" + kName + L"\\修复星河麻将.lnk"), "the repair shortcut exists");
 
-    ::SendMessageW(::GetDlgItem(finish, 1028), BM_SETCHECK, BST_UNCHECKED, 0);
+    ::SendMessageW(::GetDlgItem(finish, kRunNow), BM_SETCHECK, BST_UNCHECKED, 0);
     Click(finish, kFinishButton);
     Check(setup.WaitForExit(), "the wizard ends");
     std::printf("%d passed, %d failed\n", checks - failures, failures);

@@ -5,6 +5,7 @@
 //   extract,SECONDS          from the page saying it prepares the files to the end of unpacking
 //   peak_working_set,BYTES   setup.exe's peak working set during the installation
 // Exit code 0 when the installation reached the finish page, 1 otherwise.
+#include "e2e/control_ids.h"
 #include "e2e/driver.h"
 
 #include <psapi.h>
@@ -16,11 +17,6 @@
 using namespace e2e;
 
 namespace {
-
-constexpr int kNext = 1006;
-constexpr int kInstall = 1025;
-constexpr int kStatus = 1014;
-constexpr int kFinishButton = 1;
 
 double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
 {

@@ -1,5 +1,6 @@
 // setup.exe driven from outside, as a user would drive it, in a Wine prefix
 // whose drive D: is a scratch folder of its own.
+#include "e2e/control_ids.h"
 #include "e2e/driver.h"
 
 #include <gtest/gtest.h>
@@ -23,19 +24,6 @@ const std::wstring kErrorCaption = L"错误提示";
 const std::wstring kCancelQuestion =
     L"安装还没有完成。如果您现在关闭安装\n程序，程序将不会安装到您的电脑中。\r\n选择“确定”退出安装。\r\n选择“取消”继续安装 。";
 const std::wstring kNewerWindowsNotice = L"您当前系统版本较高 , 最好不要选择安装在系统磁盘目录。";
-
-// Control ids as the pages define them.
-constexpr int kNext = 1006;
-constexpr int kBack = 1009;
-constexpr int kCancel = 1029;
-constexpr int kInstall = 1025;
-constexpr int kBrowse = 1008;
-constexpr int kFolderEdit = 1007;
-constexpr int kSummary = 1024;
-constexpr int kStatus = 1014;
-constexpr int kDetail = 1015;
-constexpr int kFinishButton = 1;
-constexpr int kRunNow = 1028;
 
 std::wstring Bin(const std::wstring& name) { return std::wstring(kBinFolder) + L"\\" + name; }
 std::wstring Work(const std::wstring& name) { return std::wstring(kWorkFolder) + L"\\" + name; }
