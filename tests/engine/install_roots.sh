@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installations into a drive root and into a folder above a system folder, in
+# a prefix of its own whose drive D: is a scratch folder (install_roots_test),
+# and the sample product's uninstaller run from those two places, which must
+# refuse (exit 2) and remove nothing.
+#   install_roots.sh BUILD TEST.EXE UNINST.EXE
+set -euo pipefail
+top=$(cd "$(dirname "$0")/../.." && pwd)
+build=$1 test_exe=$2 uninst=$3
+
+. "$top/tools/wine-session.sh"
+root="$build/tests/install-roots-wine"
+mkdir -p "$root"
+exec 9>"$root.lock"
+flock 9
+wine_scratch_prefix "$root"
+trap wine_session_stop EXIT
+drive=$WINE_SCRATCH_DRIVE
+rm -rf "${drive:?}"/* && mkdir -p "$drive/bin"
+cp "$test_exe" "$drive/bin/"
+
+setsid wineserver -p5 </dev/null >/dev/null 2>&1 || true
+status=0
+(cd "$drive/bin" && wine "D:\\bin\\$(basename "$test_exe")" </dev/null) || status=$?
+
+# The uninstaller's copy does the removing; it is run here as the original
+# starts it, told which installation it removes, from a folder of its own on
+# C: (it marks its own file for deletion at the next start of the prefix).
+users="$WINEPREFIX/drive_c/users"
+copy="uninst-copy-$$"
+rm -rf "$WINEPREFIX"/drive_c/uninst-copy-* && mkdir -p "$WINEPREFIX/drive_c/$copy"
+cp "$uninst" "$WINEPREFIX/drive_c/$copy/uninst.exe"
+snapshot() { (cd "$1" && find . -maxdepth 2 -printf '%p %s\n' | sort); }
+for place in D users; do
+  if [ $place = D ]; then host=$drive windows='D:'; else host=$users windows='C:\users'; fi
+  cp "$uninst" "$host/uninst.exe"
+  printf 'notes\r\n' > "$host/keep-notes.txt"
+  before=$(snapshot "$host")
+  code=0
+  (cd "$drive/bin" && wine "C:\\$copy\\uninst.exe" /S "/_from=$windows\\uninst.exe" </dev/null) || code=$?
+  if [ $code -ne 2 ]; then echo "FAIL uninstaller in $windows: exit $code, expected 2"; status=1; fi
+  if [ "$(snapshot "$host")" != "$before" ]; then
+    echo "FAIL uninstaller in $windows removed:"; diff <(echo "$before") <(snapshot "$host") | head; status=1
+  fi
+  rm -f "$host/uninst.exe" "$host/keep-notes.txt"
+done
+[ $status -eq 0 ] && echo "ok   installations and the uninstaller refuse a drive root and C:\\users"
+exit $status

@@ -1,0 +1,130 @@
+// Whole installations, with the real worker and services, into folders the
+// installer must never take: the root of a drive that is not the system's,
+// and a folder above a system folder. Each is refused at the first step, with
+// no question and nothing touched, although both hold the product's main
+// program, as an earlier installation would.
+//
+// install_roots.sh runs this in a prefix of its own whose drive D: is a
+// scratch folder, so the drive can be compared whole before and after.
+#include "engine/install_engine.h"
+#include "test_page.h"
+
+#include "config/config.h"
+#include "support/test_support.h"
+#include "system/file_ops.h"
+#include "system/shortcuts.h"
+#include "system/trace.h"
+#include "system/uninstall.h"
+
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+
+namespace {
+
+void RecordTrace(void* context, const wchar_t* line)
+{
+    static_cast<std::vector<std::wstring>*>(context)->push_back(line);
+}
+
+std::vector<std::wstring> Listing(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(data.cFileName);
+    while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return names;
+}
+
+void RemoveWhatAnInstallationLeaves()
+{
+    RemoveDesktopShortcut(L"引擎测试棋牌");
+    RemoveProgramGroup(nullptr, L"引擎测试棋牌");
+    RemoveUninstallEntry();
+}
+
+class InstallRoots : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(WriteConfigFile(nullptr), 1);
+        SetInstallTraceSink(RecordTrace, &trace);
+    }
+    void TearDown() override
+    {
+        SetInstallTraceSink(nullptr, nullptr);
+        RemoveWhatAnInstallationLeaves();
+        DeleteConfigFile();
+    }
+
+    // One whole run of the worker into folder; true when it succeeded.
+    bool Install(const std::wstring& folder)
+    {
+        EXPECT_TRUE(WriteSetting(kKeySetupDir, folder));
+        page.failures.clear();
+        trace.clear();
+        InstallEngine engine;
+        EXPECT_TRUE(engine.Attach(page.window()));
+        EXPECT_TRUE(page.RunWorker(engine));
+        bool succeeded = false;
+        return engine.WorkerEnded(&succeeded) && succeeded;
+    }
+
+    TestPage page;
+    std::vector<std::wstring> trace;
+};
+
+TEST_F(InstallRoots, ADriveRootAndAFolderAboveASystemFolderAreRefusedAtTheFirstStep)
+{
+    // The route works in this prefix: a folder of its own on D: installs.
+    ASSERT_TRUE(Install(L"D:\\Games\\Tovani"));
+    ASSERT_TRUE(Exists(L"D:\\Games\\Tovani\\Marvane.exe"));
+    RemoveTree(L"D:\\Games");
+    RemoveWhatAnInstallationLeaves();
+
+    wchar_t profile[MAX_PATH] = {};
+    ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile)));
+    const std::wstring users = std::wstring(profile).substr(0, std::wstring(profile).rfind(L'\\'));
+    // Both hold the main program and a file of someone's beside it.
+    for (const std::wstring& folder : {std::wstring(L"D:"), users}) {
+        WriteBytes(folder + L"\\Marvane.exe", "someone's game at the top\r\n");
+        ::CreateDirectoryW((folder + L"\\keep").c_str(), nullptr);
+        WriteBytes(folder + L"\\keep\\notes.txt", "someone's notes\r\n");
+    }
+    const std::wstring archive = JoinPath(TempDirectory(), L"temp.7z");
+    ::DeleteFileW(archive.c_str());
+
+    for (const std::wstring& folder : {std::wstring(L"D:\\"), std::wstring(L"D:"), std::wstring(L"d:/Games/.."),
+                                       users, users + L"\\"}) {
+        SCOPED_TRACE(WideToUtf8(folder));
+        const auto drive = ReadTree(L"D:");
+        const auto usersTop = Listing(users);
+        const auto profileTop = Listing(profile);
+        MessageBoxAnswerer answerer(L"错误提示");
+
+        EXPECT_FALSE(Install(folder));
+        EXPECT_EQ(page.failures, std::vector<WPARAM>{0});
+        EXPECT_TRUE(trace.empty());
+        EXPECT_TRUE(answerer.Texts().empty());
+        EXPECT_EQ(ReadTree(L"D:"), drive);
+        EXPECT_EQ(Listing(users), usersTop);
+        EXPECT_EQ(Listing(profile), profileTop);
+        EXPECT_FALSE(Exists(users + L".temp"));
+        EXPECT_FALSE(Exists(users + L".old"));
+        EXPECT_FALSE(Exists(archive));
+    }
+    for (const std::wstring& folder : {std::wstring(L"D:"), users}) {
+        RemoveTree(folder + L"\\Marvane.exe");
+        RemoveTree(folder + L"\\keep");
+    }
+}
+
+}  // namespace
