@@ -128,6 +128,24 @@ std::map<std::wstring, std::string> ReadTree(const std::wstring& root)
     return tree;
 }
 
+std::string TreeChanges(const std::map<std::wstring, std::string>& before,
+                        const std::map<std::wstring, std::string>& after)
+{
+    std::string changes;
+    for (const auto& [path, bytes] : after) {
+        const auto old = before.find(path);
+        if (old == before.end())
+            changes += "+ " + WideToUtf8(path) + "\n";
+        else if (old->second != bytes)
+            changes += "~ " + WideToUtf8(path) + "\n";
+    }
+    for (const auto& [path, bytes] : before) {
+        if (!after.contains(path))
+            changes += "- " + WideToUtf8(path) + "\n";
+    }
+    return changes;
+}
+
 ScratchDir::ScratchDir()
 {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();

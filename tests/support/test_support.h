@@ -31,6 +31,10 @@ void WriteBytes(const std::wstring& path, const std::string& bytes);
 // Every file and folder under root, by path relative to it ("\" between
 // levels): files map to their bytes, folders to "<dir>".
 std::map<std::wstring, std::string> ReadTree(const std::wstring& root);
+// What differs between two ReadTree results, one line a path ("+" added,
+// "-" gone, "~" changed), for a readable failure message; empty when equal.
+std::string TreeChanges(const std::map<std::wstring, std::string>& before,
+                        const std::map<std::wstring, std::string>& after);
 
 // A fresh, empty folder for the running test, named after it, under the
 // build's scratch folder. Left in place afterwards for inspection.
