@@ -35,6 +35,9 @@ NAME_KEYS = ["OBJ_IN_DISPLAY_NAME", "OBJ_IN_FOLDER", "OBJ_IN_EXE_LINK", "OBJ_IN_
 # Values that name a file inside the product folder.
 PROGRAM_KEYS = ["OBJ_IN_EXE", "OBJ_IN_REPAIR_EXE", "OBJ_IN_UNINSTALL_EXE"]
 BAD_NAME_CHARS = set('\\/:*?"<>|')
+# Names Windows keeps for devices, with any extension.
+DEVICE_NAMES = ({"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}
+                | {f"{device}{n}" for device in ("COM", "LPT") for n in range(10)})
 
 
 class Refusal(Exception):
@@ -67,6 +70,13 @@ def relative_inside(value):
             and all(p not in ("", ".", "..") and p.strip(". ") for p in parts))
 
 
+def installable_name(name):
+    """True when the installer can make a file or folder of this name: the
+    installer refuses a whole package holding any other."""
+    return (name.strip(". ") != "" and not any(c in BAD_NAME_CHARS or ord(c) < 0x20 for c in name)
+            and name.split(".")[0].rstrip(" ").upper() not in DEVICE_NAMES)
+
+
 def folder_size_mib(folder):
     total = 0
     for root, _, files in os.walk(folder):
@@ -94,8 +104,7 @@ def validate(values, payload):
     for key in NAME_KEYS:
         value = values[key]
         if key != "OBJ_IN_FOLDER" or value:
-            bad = sorted(set(value) & BAD_NAME_CHARS)
-            if bad or value.strip(". ") == "":
+            if not installable_name(value):
                 raise Refusal(f"{key}: {value!r} is not usable as a file or folder name")
     for key in PROGRAM_KEYS:
         value = values[key]
@@ -106,6 +115,11 @@ def validate(values, payload):
     if not relative_inside(values["OBJ_IN_USERDATA_FILE"]):
         raise Refusal(f"OBJ_IN_USERDATA_FILE: {values['OBJ_IN_USERDATA_FILE']!r} must be a relative name "
                       f"without '..'")
+    for root, dirs, files in os.walk(payload):
+        for name in sorted(dirs) + sorted(files):
+            if not installable_name(name):
+                raise Refusal(f"{os.path.relpath(os.path.join(root, name), payload)}: the installer cannot "
+                              f"make a file or folder of this name on Windows; rename it in the product folder")
     if "OBJ_IN_SIZE" in values:
         size = values["OBJ_IN_SIZE"].strip()
         if not size.isdigit():
