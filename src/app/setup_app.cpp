@@ -1,6 +1,7 @@
 #include "app/setup_app.h"
 
 #include "app/main_dialog.h"
+#include "config/config.h"
 #include "framework/safe_loading.h"
 
 bool CSetupApp::InitInstance()
@@ -17,5 +18,8 @@ bool CSetupApp::InitInstance()
     SetMainWindow(&frame);
     frame.DoModal(nullptr);
     SetMainWindow(nullptr);
+    // However the wizard ended (finished, failed, cancelled, closed), the
+    // run's temporary folder goes with it.
+    RemoveRunFolder();
     return false;
 }
