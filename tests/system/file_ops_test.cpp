@@ -34,6 +34,9 @@ TEST(FileOpsTest, PathExistsRefusesPathsOf260CharactersOrMore)
     EXPECT_EQ(1, PathExists(fits.c_str()));
     EXPECT_EQ(0, PathExists(tooLong.c_str()));
     EXPECT_EQ(1, FileExists((L"\\\\?\\" + tooLong).c_str()));
+    // Too long for the shell to delete: a failure, not "nothing there".
+    EXPECT_EQ(0, DeletePath(tooLong.c_str()));
+    EXPECT_EQ(1, FileExists((L"\\\\?\\" + tooLong).c_str()));
 }
 
 TEST(FileOpsTest, ShellOperationsMoveWholeTrees)
