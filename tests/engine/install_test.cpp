@@ -429,7 +429,9 @@ TEST(Payload, TheFileHoldingItCannotBeChangedWhileTheEngineLives)
         if (writer != INVALID_HANDLE_VALUE)
             ::CloseHandle(writer);
     }
-    EXPECT_FALSE(::MoveFileW(self, (std::wstring(self) + L".moved").c_str()));
+    const std::wstring moved = std::wstring(self) + L".moved";
+    EXPECT_FALSE(::MoveFileW(self, moved.c_str()));
+    ::MoveFileW(moved.c_str(), self);
 }
 
 }  // namespace
