@@ -14,6 +14,7 @@ void IgnorePackageLog(void*, const char*) {}
 
 constexpr int kPayloadResourceId = 148;
 constexpr const wchar_t* kPayloadResourceType = L"DATA";
+constexpr const wchar_t* kPayloadCopyName = L"temp.7z";
 
 constexpr UINT kRefreshMessage = WM_APP + 1;
 constexpr const wchar_t* kRefreshClass = L"SetupInstallRefresh";
@@ -33,7 +34,13 @@ int InstallServices::CreateFolderTree(const wchar_t* path) { return ::CreateFold
 
 bool InstallServices::OpenPayload(HMODULE module, ResourceWindow* payload)
 {
-    return OpenResourceWindow(module, kPayloadResourceId, kPayloadResourceType, payload);
+    if (OpenResourceWindow(module, kPayloadResourceId, kPayloadResourceType, payload))
+        return true;
+    // An image whose file cannot be read that way (its sections not where
+    // the loader put them): a copy in the run's own folder, held the same way.
+    const std::wstring folder = RunFolder();
+    return !folder.empty() && CopyResourceToHeldFile(module, kPayloadResourceId, kPayloadResourceType,
+                                                     JoinPath(folder, kPayloadCopyName).c_str(), payload);
 }
 
 bool InstallServices::Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder,

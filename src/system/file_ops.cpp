@@ -150,6 +150,31 @@ bool OpenResourceWindow(HMODULE module, int id, const wchar_t* type, ResourceWin
     return true;
 }
 
+bool CopyResourceToHeldFile(HMODULE module, int id, const wchar_t* type, const wchar_t* path,
+                            ResourceWindow* window)
+{
+    if (!window || !path || !type || id <= 0 || id > 0xFFFF)
+        return false;
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const void* data = loaded ? ::LockResource(loaded) : nullptr;
+    const DWORD size = found ? ::SizeofResource(module, found) : 0;
+    if (!data)
+        return false;
+    // A new file only: one that is there already may be someone else's link.
+    UniqueFile file(::CreateFileW(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!file)
+        return false;
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), data, size, &written, nullptr) || written != size)
+        return false;
+    window->file = std::move(file);
+    window->offset = 0;
+    window->size = size;
+    return true;
+}
+
 int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type)
 {
     if (!path || !type || id <= 0 || id > 0xFFFF)

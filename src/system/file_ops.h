@@ -32,6 +32,14 @@ struct ResourceWindow {
 // module loaded as data), or the file cannot be opened or differs.
 bool OpenResourceWindow(HMODULE module, int id, const wchar_t* type, ResourceWindow* window);
 
+// Where the image route fails: writes resource (id, type) of module from
+// memory to a new file at path (an existing one is refused) and keeps it open
+// as the window, for reading and writing, shared for reading only, and
+// deleted when the window's handle closes. True when the whole resource was
+// written; false otherwise, and then nothing stays at path.
+bool CopyResourceToHeldFile(HMODULE module, int id, const wchar_t* type, const wchar_t* path,
+                            ResourceWindow* window);
+
 // 1 when at least one file or folder matches path (wildcards allowed).
 int FileExists(const wchar_t* path);
 
