@@ -3,9 +3,10 @@
 // Replaces resources of a Windows executable with the bytes of files, through
 // the system's own resource update functions: each (TYPE, ID) given loses
 // every language it had and gets the file's bytes under the language its
-// first old copy used (neutral when it had none). The executable is changed
-// in place; make a copy first. Exit code 0 on success, 1 on failure, 2 on
-// wrong usage.
+// first old copy used (neutral when it had none). TYPE is a name ("DATA") or
+// "#" and a number ("#3" for icon images); FILE "-" only removes the
+// resource. The executable is changed in place; make a copy first. Exit code
+// 0 on success, 1 on failure, 2 on wrong usage.
 #include <windows.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@ namespace {
 
 struct Replacement {
     std::wstring type;
+    bool remove = false;
     WORD id;
     std::wstring file;
     std::vector<char> bytes;
@@ -51,6 +53,14 @@ bool ReadWholeFile(const std::wstring& path, std::vector<char>* bytes)
     return ok;
 }
 
+// "#16" is the numbered type 16, anything else a named type.
+LPCWSTR TypeOf(const std::wstring& type)
+{
+    if (type.size() > 1 && type[0] == L'#')
+        return MAKEINTRESOURCEW(std::wcstoul(type.c_str() + 1, nullptr, 10));
+    return type.c_str();
+}
+
 void Fail(const wchar_t* what, const std::wstring& subject)
 {
     std::fwprintf(stderr, L"setres: %ls: %ls (error %lu)\n", what, subject.c_str(), ::GetLastError());
@@ -67,8 +77,9 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring exe = argv[1];
     std::vector<Replacement> replacements;
     for (int i = 2; i < argc; i += 3) {
-        Replacement r{argv[i], static_cast<WORD>(std::wcstoul(argv[i + 1], nullptr, 10)), argv[i + 2], {}, {}};
-        if (!ReadWholeFile(r.file, &r.bytes)) {
+        Replacement r{argv[i], false, static_cast<WORD>(std::wcstoul(argv[i + 1], nullptr, 10)), argv[i + 2], {}, {}};
+        r.remove = r.file == L"-";
+        if (!r.remove && !ReadWholeFile(r.file, &r.bytes)) {
             Fail(L"cannot read", r.file);
             return 1;
         }
@@ -83,7 +94,7 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     for (auto& r : replacements)
-        ::EnumResourceLanguagesW(image, r.type.c_str(), MAKEINTRESOURCEW(r.id), CollectLanguage,
+        ::EnumResourceLanguagesW(image, TypeOf(r.type), MAKEINTRESOURCEW(r.id), CollectLanguage,
                                  reinterpret_cast<LONG_PTR>(&r.languages));
     ::FreeLibrary(image);
 
@@ -94,14 +105,16 @@ int wmain(int argc, wchar_t** argv)
     }
     for (auto& r : replacements) {
         for (const WORD language : r.languages) {
-            if (!::UpdateResourceW(update, r.type.c_str(), MAKEINTRESOURCEW(r.id), language, nullptr, 0)) {
+            if (!::UpdateResourceW(update, TypeOf(r.type), MAKEINTRESOURCEW(r.id), language, nullptr, 0)) {
                 Fail(L"cannot remove the old resource", r.type);
                 ::EndUpdateResourceW(update, TRUE);
                 return 1;
             }
         }
+        if (r.remove)
+            continue;
         const WORD language = r.languages.empty() ? MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL) : r.languages[0];
-        if (!::UpdateResourceW(update, r.type.c_str(), MAKEINTRESOURCEW(r.id), language, r.bytes.data(),
+        if (!::UpdateResourceW(update, TypeOf(r.type), MAKEINTRESOURCEW(r.id), language, r.bytes.data(),
                                static_cast<DWORD>(r.bytes.size()))) {
             Fail(L"cannot store", r.file);
             ::EndUpdateResourceW(update, TRUE);
