@@ -516,9 +516,16 @@ bool CopyWithResource(const std::wstring& source, const std::wstring& target, co
                       const std::string& bytes)
 {
     WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+    // The recorded digest no longer fits the changed resource: the copy
+    // goes without one, as an image made without make-installer would.
+    WORD digestLanguage = language;
+    bool hasDigest = false;
     if (HMODULE module = ::LoadLibraryExW(source.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
         ::EnumResourceLanguagesW(module, type, MAKEINTRESOURCEW(id), &FirstLanguage,
                                  reinterpret_cast<LONG_PTR>(&language));
+        hasDigest = ::FindResourceW(module, MAKEINTRESOURCEW(140), L"DIGEST") != nullptr;
+        ::EnumResourceLanguagesW(module, L"DIGEST", MAKEINTRESOURCEW(140), &FirstLanguage,
+                                 reinterpret_cast<LONG_PTR>(&digestLanguage));
         ::FreeLibrary(module);
     }
     if (!::CopyFileW(source.c_str(), target.c_str(), FALSE))
@@ -527,7 +534,8 @@ bool CopyWithResource(const std::wstring& source, const std::wstring& target, co
     if (!update)
         return false;
     if (!::UpdateResourceW(update, type, MAKEINTRESOURCEW(id), language, const_cast<char*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size()))) {
+                           static_cast<DWORD>(bytes.size())) ||
+        (hasDigest && !::UpdateResourceW(update, L"DIGEST", MAKEINTRESOURCEW(140), digestLanguage, nullptr, 0))) {
         ::EndUpdateResourceW(update, TRUE);
         return false;
     }
