@@ -129,7 +129,7 @@ void CSPMainDialog::ShowPage(int index)
 
 LRESULT CSPMainDialog::OnShowPage(WPARAM index, LPARAM)
 {
-    if (index >= static_cast<WPARAM>(kPageCount))
+    if (index >= static_cast<WPARAM>(kPageCount) || damaged_)
         return 0;
     // The check has long finished by the time anyone presses Install; the
     // wait only makes sure of it.
@@ -176,11 +176,14 @@ LRESULT CSPMainDialog::OnIntegrityChecked(WPARAM, LPARAM)
 
 bool CSPMainDialog::ConfirmIntact()
 {
+    // Once found damaged, for good: the box below runs a message loop of its
+    // own, and nothing that arrives meanwhile may move the wizard on.
+    if (damaged_)
+        return false;
     if (!integrity_ || integrity_->Passed())
         return true;
+    damaged_ = true;
     integrity_->NotifyWhenDone(nullptr, 0);
-    integrity_ = nullptr;
-    ::EnableWindow(Window(), TRUE);
     ::MessageBoxW(Window(), kDamagedInstallerText, kDamagedInstallerCaption, MB_OK | MB_ICONERROR);
     // The pages' set-up wrote the configuration copy; a damaged installer
     // leaves nothing behind.

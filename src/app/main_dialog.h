@@ -48,4 +48,5 @@ private:
     CSPCompleteDialog finish_;
     CSPCompleteDialog cancelled_;
     int shownPage_ = -1;
+    bool damaged_ = false;
 };

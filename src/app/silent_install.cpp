@@ -114,11 +114,16 @@ SetupArguments ParseSetupArguments(const std::wstring& commandLine)
             ++at;
         if (at >= commandLine.size())
             break;
-        if (StartsWithNoCase(commandLine, at, L"/D=")) {
-            std::wstring folder = commandLine.substr(at + 3);
+        // /D=... as typed, or "/D=..." as a shell quotes an argument with
+        // blanks when it builds the command line.
+        const bool quoted = commandLine[at] == L'"' && StartsWithNoCase(commandLine, at + 1, L"/D=");
+        if (quoted || StartsWithNoCase(commandLine, at, L"/D=")) {
+            std::wstring folder = commandLine.substr(at + (quoted ? 4 : 3));
             while (!folder.empty() && std::iswspace(folder.back()))
                 folder.pop_back();
-            if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"')
+            if (quoted && !folder.empty() && folder.back() == L'"')
+                folder.pop_back();
+            else if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"')
                 folder = folder.substr(1, folder.size() - 2);
             arguments.hasFolder = true;
             arguments.folder = folder;
