@@ -3,6 +3,7 @@
 #include "app/integrity_check.h"
 #include "app/main_dialog.h"
 #include "app/silent_install.h"
+#include "config/config.h"
 #include "framework/safe_loading.h"
 
 bool CSetupApp::InitInstance()
@@ -23,12 +24,16 @@ bool CSetupApp::InitInstance()
     integrity.Start();
     if (arguments.silent) {
         exitCode_ = RunSilentInstall(arguments, integrity);
-        return false;
+    } else {
+        CSPMainDialog frame(&integrity);
+        SetMainWindow(&frame);
+        frame.DoModal(nullptr);
+        SetMainWindow(nullptr);
     }
-    CSPMainDialog frame(&integrity);
-    SetMainWindow(&frame);
-    frame.DoModal(nullptr);
-    SetMainWindow(nullptr);
+    // However the wizard or the silent installation ended (finished, failed,
+    // cancelled, closed), the run's temporary folder goes with it, once the
+    // pages have let go of what they held there.
+    RemoveRunFolder();
     return false;
 }
 

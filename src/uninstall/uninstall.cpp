@@ -319,6 +319,7 @@ bool ReadProduct(Product* product)
     product->mainProgram = ReadSetting(kKeyExe);
     product->userDataFile = ReadSetting(kKeyUserDataFile);
     DeleteConfigFile();
+    RemoveRunFolder();
     for (std::wstring* path : {&product->uninstaller, &product->mainProgram, &product->userDataFile})
         std::replace(path->begin(), path->end(), L'/', L'\\');
     return !product->mainProgram.empty();
