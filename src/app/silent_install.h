@@ -3,6 +3,8 @@
 // through the same engine, and reports the outcome as its exit code.
 #pragma once
 
+#include "app/setup_arguments.h"
+
 #include <string>
 
 class IntegrityCheck;
@@ -19,18 +21,6 @@ enum SilentExitCode : int {
     kSilentProgramInUse = 7,    // a file of the earlier installation is in use
     kSilentInstallFailed = 8,   // a step of the installation failed; everything was rolled back
 };
-
-struct SetupArguments {
-    bool silent = false;   // /S
-    bool hasFolder = false;
-    std::wstring folder;   // /D=, the rest of the command line, spaces included
-    bool unknown = false;  // anything else
-};
-
-// The arguments of a whole command line, program name first (as
-// GetCommandLineW gives it). /D= is taken last: everything after it is the
-// folder, quotes around it removed.
-SetupArguments ParseSetupArguments(const std::wstring& commandLine);
 
 // Runs the installation without a window; integrity is the check started
 // at start-up. Returns a SilentExitCode.
