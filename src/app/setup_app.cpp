@@ -29,6 +29,8 @@ bool CSetupApp::InitInstance()
         SetMainWindow(&frame);
         frame.DoModal(nullptr);
         SetMainWindow(nullptr);
+        // The frame's window is gone: a check still running tells no one.
+        integrity.NotifyWhenDone(nullptr, 0);
     }
     // However the wizard or the silent installation ended (finished, failed,
     // cancelled, closed), the run's temporary folder goes with it, once the
