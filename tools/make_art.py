@@ -5,12 +5,12 @@
 
 writes into OUTPUT_FOLDER:
 
-    side.bmp    164 x 290, 8 bits per pixel, palette, BI_RLE8   (bitmap 129)
+    side.bmp    164 x 290, 8 bits per pixel, palette, BI_RGB    (bitmap 129)
     header.bmp   53 x 49, 32 bits per pixel, BI_RGB, opaque      (bitmap 131)
     folder.bmp   25 x 34, 24 bits per pixel, BI_RGB              (bitmap 132)
     app.ico      one 32 x 32 image, 32 bits per pixel with alpha (icon 128)
 
-Everything is drawn here, with the standard library only: shapes are signed
+Everything is drawn here, and written through Pillow: shapes are signed
 distance functions, painted with one pixel of anti-aliasing, composited in
 floating point and rounded once at the end. There is no randomness other than
 a fixed integer hash, so the same script always writes the same bytes.
@@ -21,10 +21,13 @@ edges are blended into those colours here, because a bitmap static control
 draws them opaque.
 """
 
+import io
 import math
 import os
 import struct
 import sys
+
+from PIL import Image
 
 WHITE = (255.0, 255.0, 255.0)
 # The classic dialog face of the Windows versions the installer targets.
@@ -553,46 +556,18 @@ def median_cut(colours, limit):
     return palette, index
 
 
-def rle8_rows(rows):
-    """Encodes 8-bit rows (bottom row first) as BI_RLE8: repeated bytes as
-    (count, value) pairs, other stretches of three or more in absolute mode
-    padded to a word, an end-of-line after each row and end-of-bitmap last."""
-    out = bytearray()
-    for number, row in enumerate(rows):
-        i, n = 0, len(row)
-        while i < n:
-            run = 1
-            while i + run < n and run < 255 and row[i + run] == row[i]:
-                run += 1
-            if run >= 2:
-                out += bytes((run, row[i]))
-                i += run
-                continue
-            # Collect literals up to the next repeat.
-            j = i
-            while j < n and j - i < 255 and not (j + 1 < n and row[j + 1] == row[j]):
-                j += 1
-            literal = row[i:j]
-            if len(literal) < 3:
-                for value in literal:
-                    out += bytes((1, value))
-            else:
-                out += bytes((0, len(literal))) + bytes(literal)
-                if len(literal) % 2:
-                    out += b"\x00"
-            i = j
-        out += b"\x00\x01" if number == len(rows) - 1 else b"\x00\x00"
-    return bytes(out)
+def image_bytes(image, fmt):
+    buffer = io.BytesIO()
+    image.save(buffer, fmt)
+    return buffer.getvalue()
 
 
-def bmp_file(width, height, bits, compression, palette, pixel_data):
-    colours = len(palette)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, compression, len(pixel_data),
-                       2835, 2835, colours, 0)
-    table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
-    offset = 14 + len(info) + len(table)
-    header = struct.pack("<2sIHHI", b"BM", offset + len(pixel_data), 0, 0, offset)
-    return header + info + table + pixel_data
+def palette_bmp(palette, rows):
+    """An 8-bit BMP with its palette: what the side picture is stored as."""
+    image = Image.new("P", (len(rows[0]), len(rows)))
+    image.putpalette([channel for colour in palette for channel in colour])
+    image.putdata([index for row in rows for index in row])
+    return image_bytes(image, "BMP")
 
 
 def indexed(canvas):
@@ -606,61 +581,98 @@ def indexed(canvas):
     return palette, [[index[p] for p in pixels[y * w:(y + 1) * w]] for y in range(canvas.height)]
 
 
-def rle8_bmp(canvas):
-    palette, rows = indexed(canvas)
-    return bmp_file(canvas.width, canvas.height, 8, 1, palette, rle8_rows(rows[::-1]))
+def canvas_image(canvas):
+    return Image.frombytes("RGB", (canvas.width, canvas.height),
+                           bytes(channel for pixel in canvas.rgb() for channel in pixel))
 
 
-def rgb_bmp(canvas, bits):
-    pixels = canvas.rgb()
-    w, step = canvas.width, bits // 8
-    stride = (w * step + 3) & ~3
-    data = bytearray()
-    for y in range(canvas.height - 1, -1, -1):
-        row = bytearray()
-        for r, g, b in pixels[y * w:(y + 1) * w]:
-            row += bytes((b, g, r, 255)) if step == 4 else bytes((b, g, r))
-        data += row + b"\x00" * (stride - len(row))
-    return bmp_file(w, canvas.height, bits, 0, [], bytes(data))
+def icon_image_bytes(image):
+    """One RGBA image as an icon stores it: the DIB with the doubled height
+    that counts its AND mask, then that mask (opaque where alpha is at
+    least half, for systems that ignore alpha), rows bottom first."""
+    dib = bytearray(image_bytes(image, "DIB"))
+    w, h = image.size
+    dib[8:12] = struct.pack("<i", h * 2)
+    mask = image.getchannel("A").point(lambda a: 0 if a >= 128 else 255).convert("1")
+    row_bytes, stride = (w + 7) // 8, ((w + 31) // 32) * 4
+    packed = mask.tobytes()
+    rows = [packed[y * row_bytes:(y + 1) * row_bytes] + b"\0" * (stride - row_bytes) for y in range(h)]
+    return bytes(dib) + b"".join(reversed(rows))
 
 
-def icon_file(canvas):
-    """An .ico holding the canvas as one 32-bit image with its AND mask
-    (opaque where alpha is at least half, for systems that ignore alpha)."""
-    w, h = canvas.width, canvas.height
+def icon_file(images):
+    """An .ico holding each RGBA image, 32 bits per pixel."""
+    data = [icon_image_bytes(image) for image in images]
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for image, bytes_ in zip(images, data):
+        w, h = image.size
+        out += struct.pack("<BBBBHHII", w % 256, h % 256, 0, 0, 1, 32, len(bytes_), offset)
+        offset += len(bytes_)
+    return out + b"".join(data)
+
+
+def canvas_icon(canvas):
+    """The canvas with straight (not premultiplied) alpha, as icons store
+    it; the colour of a fully clear pixel does not matter, keep it black."""
     pixels, alpha = canvas.rgb(), canvas.alpha_bytes()
-    xor = bytearray()
-    mask = bytearray()
-    mask_stride = ((w + 31) // 32) * 4
-    for y in range(h - 1, -1, -1):
-        bits = bytearray(mask_stride)
-        for x in range(w):
-            i = y * w + x
-            a = alpha[i]
-            # Straight (not premultiplied) alpha, as icons store it; the
-            # colour of a fully clear pixel does not matter, keep it black.
-            r, g, b = pixels[i]
-            if a:
-                # The canvas holds colour composited over black: undo that.
-                r, g, b = (min(255, int(v * 255.0 / a + 0.5)) for v in (r, g, b))
-            else:
-                r = g = b = 0
-            xor += bytes((b, g, r, a))
-            if a < 128:
-                bits[x // 8] |= 0x80 >> (x % 8)
-        mask += bits
-    info = struct.pack("<IiiHHIIiiII", 40, w, h * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
-    image = info + bytes(xor) + bytes(mask)
-    directory = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", w, h, 0, 0, 1, 32, len(image), 6 + 16)
-    return directory + entry + image
+    rgba = bytearray()
+    for (r, g, b), a in zip(pixels, alpha):
+        if a:
+            # The canvas holds colour composited over black: undo that.
+            r, g, b = (min(255, int(v * 255.0 / a + 0.5)) for v in (r, g, b))
+        else:
+            r = g = b = 0
+        rgba += bytes((r, g, b, a))
+    return icon_file([Image.frombytes("RGBA", (canvas.width, canvas.height), bytes(rgba))])
+
+
+# ------------------------------------------------------- team pictures --
+#
+# make-installer converts a product team's pictures into the same formats:
+# resource id -> (what it is, width, height, the background it sits on).
+TEAM_PICTURES = {
+    129: ("side picture", 164, 290, WHITE),
+    131: ("header picture", 53, 49, WHITE),
+    132: ("folder picture", 25, 34, DIALOG_FACE),
+}
+
+
+def team_picture_bmp(image, resource_id):
+    """A PNG or BMP of exactly the resource's size as the BMP the wizard
+    loads: transparency flattened onto the picture's background, the side
+    picture in at most 256 colours (exact when it has no more), the header
+    in 32 opaque bits, the folder picture in 24."""
+    _, width, height, background = TEAM_PICTURES[resource_id]
+    assert image.size == (width, height)
+    flat = Image.new("RGBA", image.size, tuple(int(c) for c in background) + (255,))
+    flat.alpha_composite(image.convert("RGBA"))
+    rgb = flat.convert("RGB")
+    if resource_id == 129:
+        colours = rgb.getcolors(256)
+        if colours is not None:
+            palette = sorted(colour for _, colour in colours)
+            index = {colour: i for i, colour in enumerate(palette)}
+            pixels = list(rgb.getdata())
+            return palette_bmp(palette, [[index[p] for p in pixels[y * width:(y + 1) * width]]
+                                         for y in range(height)])
+        return image_bytes(rgb.quantize(256, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE), "BMP")
+    if resource_id == 131:
+        rgb.putalpha(255)
+    return image_bytes(rgb, "BMP")
+
+
+def header_bmp(canvas):
+    image = canvas_image(canvas)
+    image.putalpha(255)
+    return image_bytes(image, "BMP")
 
 
 PICTURES = {
-    "side.bmp": lambda: rle8_bmp(draw_side()),
-    "header.bmp": lambda: rgb_bmp(draw_header(), 32),
-    "folder.bmp": lambda: rgb_bmp(draw_folder(), 24),
-    "app.ico": lambda: icon_file(draw_icon()),
+    "side.bmp": lambda: palette_bmp(*indexed(draw_side())),
+    "header.bmp": lambda: header_bmp(draw_header()),
+    "folder.bmp": lambda: image_bytes(canvas_image(draw_folder()), "BMP"),
+    "app.ico": lambda: canvas_icon(draw_icon()),
 }
 
 

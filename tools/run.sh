@@ -33,8 +33,8 @@ drive() {
        "$tests/big-payload.7z" "$tests/wizard_e2e_test.exe" --gtest_brief=1 "$@"
 }
 rm -rf "$build/wizard-shots"
-echo "== driving the wizard's boxes and the cancelled finish page"
-drive --gtest_filter='Wizard.CancelConfirmedDuringExtractionRollsBack:Wizard.BrowseAppendsTheDisplayNameAndBackKeepsTheFolder:Wizard.BrowseRefusesADriveWithoutRoom:Wizard.FolderInUseStopsTheReplacementWithItsErrorBox'
+echo "== driving the wizard's boxes (the damaged-download box among them) and the cancelled finish page"
+drive --gtest_filter='Wizard.CancelConfirmedDuringExtractionRollsBack:Wizard.BrowseAppendsTheDisplayNameAndBackKeepsTheFolder:Wizard.BrowseRefusesADriveWithoutRoom:Wizard.FolderInUseStopsTheReplacementWithItsErrorBox:Wizard.DamagedDownloadShowsOneBoxWritesNothingAndEnds'
 echo "== driving one whole installation: welcome, destination, ready, installing, finish"
 drive --gtest_filter='Wizard.WholeRoadInstallsTheProductAndShowsEveryPage'
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian 12 machine, as root:
-# the cross compiler, Wine, Xvfb, 7-Zip, the Chinese locale and font, and the
+# the cross compiler, Wine and its own fonts (the caption buttons need them),
+# Xvfb, 7-Zip, Pillow and pefile for the pictures and resources, osslsigncode
+# and openssl for signing, the Chinese locale and font, and the
 # LZMA SDK source from Debian's 7zip source package (unpacked under deps/,
 # never into the repository). Each part is skipped when it is already there,
 # so a second run takes about a second.
@@ -13,6 +15,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth imagemagick xdotool locales fonts-wqy-microhei
   7zip googletest cmake make dpkg-dev xz-utils ca-certificates python3 time
+  fonts-wine python3-pil python3-pefile osslsigncode openssl
 )
 
 missing=()

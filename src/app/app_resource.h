@@ -6,3 +6,5 @@
 // The configuration text, type "INI", and the payload archive, type "DATA".
 #define IDR_CONFIG_TEXT 138
 #define IDR_PAYLOAD 148
+// Their SHA-256 digests, type "DIGEST", checked at start-up.
+#define IDR_DIGEST 140

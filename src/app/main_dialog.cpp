@@ -1,6 +1,13 @@
 #include "app/main_dialog.h"
 
 #include "app/app_resource.h"
+#include "config/config.h"
+
+namespace {
+
+constexpr UINT WM_INTEGRITY_CHECKED = WM_APP + 20;
+
+}  // namespace
 
 std::span<const CSPMainDialog::Entry> CSPMainDialog::MessageTable()
 {
@@ -8,13 +15,15 @@ std::span<const CSPMainDialog::Entry> CSPMainDialog::MessageTable()
         Entry::Message<&CSPMainDialog::OnShowPage>(WM_WIZARD_PAGE),
         Entry::Message<&CSPMainDialog::OnWizardClose>(WM_WIZARD_CLOSE),
         Entry::Message<&CSPMainDialog::OnClose>(WM_CLOSE),
+        Entry::Message<&CSPMainDialog::OnIntegrityChecked>(WM_INTEGRITY_CHECKED),
         Entry::Paint<&CSPMainDialog::OnPaint>(),
     };
     return kTable;
 }
 
-CSPMainDialog::CSPMainDialog()
+CSPMainDialog::CSPMainDialog(IntegrityCheck* integrity)
     : DialogImpl(IDD_FRAME),
+      integrity_(integrity),
       icon_(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APPLICATION_ICON)))
 {
 }
@@ -68,6 +77,12 @@ BOOL CSPMainDialog::OnInitDialog()
     ShowPage(kWelcomePage);
     ::SetWindowTextW(Window(), kWizardTitle);
     CenterOnWorkArea();
+    // The wizard shows at once, but takes no input until the check of the
+    // payload has passed.
+    if (integrity_ && !integrity_->Done())
+        ::EnableWindow(Window(), FALSE);
+    if (integrity_)
+        integrity_->NotifyWhenDone(Window(), WM_INTEGRITY_CHECKED);
     // ShowPage has put the focus on the welcome page's Next button.
     return FALSE;
 }
@@ -114,7 +129,11 @@ void CSPMainDialog::ShowPage(int index)
 
 LRESULT CSPMainDialog::OnShowPage(WPARAM index, LPARAM)
 {
-    if (index >= static_cast<WPARAM>(kPageCount))
+    if (index >= static_cast<WPARAM>(kPageCount) || damaged_)
+        return 0;
+    // The check has long finished by the time anyone presses Install; the
+    // wait only makes sure of it.
+    if (index == kInstallingPage && !ConfirmIntact())
         return 0;
     ShowPage(static_cast<int>(index));
     if (index == kReadyPage)
@@ -142,6 +161,35 @@ LRESULT CSPMainDialog::OnClose(WPARAM, LPARAM)
     }
     EndModal(IDCANCEL);
     return 0;
+}
+
+LRESULT CSPMainDialog::OnIntegrityChecked(WPARAM, LPARAM)
+{
+    if (!ConfirmIntact())
+        return 0;
+    if (!::IsWindowEnabled(Window())) {
+        ::EnableWindow(Window(), TRUE);
+        ShowPage(shownPage_);
+    }
+    return 0;
+}
+
+bool CSPMainDialog::ConfirmIntact()
+{
+    // Once found damaged, for good: the box below runs a message loop of its
+    // own, and nothing that arrives meanwhile may move the wizard on.
+    if (damaged_)
+        return false;
+    if (!integrity_ || integrity_->Passed())
+        return true;
+    damaged_ = true;
+    integrity_->NotifyWhenDone(nullptr, 0);
+    ::MessageBoxW(Window(), kDamagedInstallerText, kDamagedInstallerCaption, MB_OK | MB_ICONERROR);
+    // The pages' set-up wrote the configuration copy; a damaged installer
+    // leaves nothing behind.
+    DeleteConfigFile();
+    EndModal(IDCANCEL);
+    return false;
 }
 
 void CSPMainDialog::OnPaint(HDC dc)

@@ -2,6 +2,7 @@
 // at a time and switches when a page asks it to.
 #pragma once
 
+#include "app/integrity_check.h"
 #include "framework/dialog.h"
 #include "pages/destination_page.h"
 #include "pages/finish_page.h"
@@ -11,7 +12,10 @@
 
 class CSPMainDialog : public framework::DialogImpl<CSPMainDialog> {
 public:
-    CSPMainDialog();
+    // integrity, when given, is the running check of what the installer
+    // carries: the frame stays disabled until it passes, and ends with the
+    // damaged-installer box when it fails.
+    explicit CSPMainDialog(IntegrityCheck* integrity = nullptr);
     static std::span<const Entry> MessageTable();
 
 protected:
@@ -27,10 +31,15 @@ private:
     LRESULT OnShowPage(WPARAM index, LPARAM);
     LRESULT OnWizardClose(WPARAM, LPARAM);
     LRESULT OnClose(WPARAM, LPARAM);
+    LRESULT OnIntegrityChecked(WPARAM, LPARAM);
+    // False, after telling the user and ending the wizard, when the
+    // installer is damaged.
+    bool ConfirmIntact();
     void OnPaint(HDC dc);
     void ShowPage(int index);
     void CenterOnWorkArea();
 
+    IntegrityCheck* integrity_;
     HICON icon_;
     CSPWelcomeDialog welcome_;
     CSPDirDialog destination_;
@@ -39,4 +48,5 @@ private:
     CSPCompleteDialog finish_;
     CSPCompleteDialog cancelled_;
     int shownPage_ = -1;
+    bool damaged_ = false;
 };

@@ -1,28 +1,46 @@
 #include "app/setup_app.h"
 
+#include "app/integrity_check.h"
 #include "app/main_dialog.h"
+#include "app/silent_install.h"
 #include "config/config.h"
 #include "framework/safe_loading.h"
 
 bool CSetupApp::InitInstance()
 {
     framework::InitCommonControlsFromSystem();
+    const SetupArguments arguments = ParseSetupArguments(::GetCommandLineW());
     // Named after the executable, so that copies under other names run side
     // by side. Never closed: it marks this copy until the process ends.
     HANDLE marker = ::CreateMutexW(nullptr, TRUE, Name().c_str());
     if (marker && ::GetLastError() == ERROR_ALREADY_EXISTS) {
         ::CloseHandle(marker);
+        exitCode_ = arguments.silent ? kSilentAlreadyRunning : 0;
         return false;
     }
-    {
-        CSPMainDialog frame;
+    // From the start, beside the wizard's own set-up: a damaged download is
+    // found before anything can be installed from it.
+    IntegrityCheck integrity;
+    integrity.Start();
+    if (arguments.silent) {
+        exitCode_ = RunSilentInstall(arguments, integrity);
+    } else {
+        CSPMainDialog frame(&integrity);
         SetMainWindow(&frame);
         frame.DoModal(nullptr);
         SetMainWindow(nullptr);
+        // The frame's window is gone: a check still running tells no one.
+        integrity.NotifyWhenDone(nullptr, 0);
     }
-    // However the wizard ended (finished, failed, cancelled, closed), the
-    // run's temporary folder goes with it, once the pages have let go of
-    // what they held there.
+    // However the wizard or the silent installation ended (finished, failed,
+    // cancelled, closed), the run's temporary folder goes with it, once the
+    // pages have let go of what they held there.
     RemoveRunFolder();
     return false;
+}
+
+int CSetupApp::ExitInstance()
+{
+    framework::Application::ExitInstance();
+    return exitCode_;
 }

@@ -79,6 +79,11 @@ bool InstallServices::CreateGroupShortcut(HWND owner, const wchar_t* target, con
 
 bool InstallServices::RegisterUninstall() { return ::RegisterUninstall(); }
 
+void InstallServices::ShowError(HWND owner, const wchar_t* text, const wchar_t* caption)
+{
+    ::MessageBoxW(owner, text, caption, MB_ICONHAND);
+}
+
 // ---------------------------------------------------------------------------
 // Paths
 

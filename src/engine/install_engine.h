@@ -58,7 +58,15 @@ public:
     virtual bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group, const wchar_t* name,
                                      const wchar_t* arguments);
     virtual bool RegisterUninstall();
+    // The sequence's error boxes (a foreign folder, a program in use). A
+    // host without a window (the silent installation) shows nothing and
+    // keeps the text instead.
+    virtual void ShowError(HWND owner, const wchar_t* text, const wchar_t* caption);
 };
+
+// The texts of those boxes, by which a host tells the reasons apart.
+inline constexpr const wchar_t* kForeignFolderText = L"安装目录中已有其他文件，请选择其他安装目录！";
+inline constexpr const wchar_t* kInUseText = L"覆盖安装文件出错！源程序正在运行， 请关闭后重试！";
 
 class InstallEngine {
 public:

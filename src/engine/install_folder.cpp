@@ -91,7 +91,38 @@ bool IsProtectedFolder(const std::wstring& folder)
     return false;
 }
 
-FolderState ClassifyInstallFolder(const std::wstring& folder, const std::wstring& mainProgram)
+namespace {
+
+// Whether folder holds nothing but the file at relative (and the folders on
+// its way to it).
+bool HoldsOnly(const std::wstring& folder, const std::wstring& relative)
+{
+    const size_t slash = relative.find_first_of(L"\\/");
+    const std::wstring first = relative.substr(0, slash);
+    bool found = false;
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find)
+        return false;
+    do {
+        if (::lstrcmpW(data.cFileName, L".") == 0 || ::lstrcmpW(data.cFileName, L"..") == 0)
+            continue;
+        if (first.empty() || ::CompareStringOrdinal(data.cFileName, -1, first.c_str(), -1, TRUE) != CSTR_EQUAL)
+            return false;
+        const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (slash == std::wstring::npos ? isFolder
+                                        : !isFolder || !HoldsOnly(folder + L"\\" + data.cFileName,
+                                                                  relative.substr(slash + 1)))
+            return false;
+        found = true;
+    } while (::FindNextFileW(find.get(), &data));
+    return found;
+}
+
+}  // namespace
+
+FolderState ClassifyInstallFolder(const std::wstring& folder, const std::wstring& mainProgram,
+                                  const std::wstring& userDataFile)
 {
     const DWORD attributes = ::GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -103,6 +134,10 @@ FolderState ClassifyInstallFolder(const std::wstring& folder, const std::wstring
         if (program != INVALID_FILE_ATTRIBUTES && !(program & FILE_ATTRIBUTE_DIRECTORY))
             return FolderState::EarlierInstall;
     }
+    // What an uninstallation leaves when the user keeps the user data file:
+    // the next installation carries it over as from any earlier one.
+    if (!userDataFile.empty() && HoldsOnly(folder, userDataFile))
+        return FolderState::EarlierInstall;
     WIN32_FIND_DATAW data;
     UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
     if (!find)

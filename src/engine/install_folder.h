@@ -19,11 +19,14 @@ bool IsProtectedFolder(const std::wstring& folder);
 enum class FolderState {
     Absent,            // nothing of that name
     Empty,             // an empty folder
-    EarlierInstall,    // a folder holding the main program
+    EarlierInstall,    // a folder holding the main program, or only the user data file
     Foreign,           // a folder with other content, or a file
 };
 
-FolderState ClassifyInstallFolder(const std::wstring& folder, const std::wstring& mainProgram);
+// userDataFile, when given, is the user data file relative to the folder: a
+// folder holding nothing else is what an uninstallation that kept it left.
+FolderState ClassifyInstallFolder(const std::wstring& folder, const std::wstring& mainProgram,
+                                  const std::wstring& userDataFile = {});
 
 // True when some file under folder cannot be opened for exclusive delete
 // access: a running program or another process holds it, or it may not be

@@ -12,8 +12,6 @@
 namespace {
 
 constexpr const wchar_t* kErrorCaption = L"错误提示";
-constexpr const wchar_t* kForeignFolderText = L"安装目录中已有其他文件，请选择其他安装目录！";
-constexpr const wchar_t* kInUseText = L"覆盖安装文件出错！源程序正在运行， 请关闭后重试！";
 // Marks a staging folder as this installer's own, so that a later run may
 // empty and reuse it; removed before the folder becomes the installation.
 constexpr const wchar_t* kStagingMarker = L"~setup-staging.tag";
@@ -54,8 +52,9 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     const std::wstring installDir = NormalizeInstallDir(ReadSetting(kKeySetupDir));
     if (installDir.empty() || IsProtectedFolder(installDir))
         return false;
-    if (ClassifyInstallFolder(installDir, ReadSetting(kKeyExe)) == FolderState::Foreign) {
-        ::MessageBoxW(page_, kForeignFolderText, kErrorCaption, MB_ICONHAND);
+    if (ClassifyInstallFolder(installDir, ReadSetting(kKeyExe), ReadSetting(kKeyUserDataFile)) ==
+        FolderState::Foreign) {
+        services_->ShowError(page_, kForeignFolderText, kErrorCaption);
         return false;
     }
     const std::wstring stagingDir = StagingFolderPath(installDir);
@@ -162,7 +161,7 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
         ShowStep(L"正在删除旧版本文件...", installDir.c_str());
         asideDir = AsideFolderPath(installDir);
         if (HasFileInUse(installDir) || !services_->RenamePath(asideDir.c_str(), installDir.c_str())) {
-            ::MessageBoxW(page_, kInUseText, kErrorCaption, MB_ICONHAND);
+            services_->ShowError(page_, kInUseText, kErrorCaption);
             return false;
         }
     }

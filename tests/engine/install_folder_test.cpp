@@ -57,6 +57,18 @@ TEST(InstallFolder, TellsAnEarlierInstallationFromSomeoneElsesFolder)
     EXPECT_EQ(ClassifyInstallFolder(scratch.Join(L"game"), L""), FolderState::Foreign);
     WriteBytes(scratch.Join(L"file"), "x");
     EXPECT_EQ(ClassifyInstallFolder(scratch.Join(L"file"), L"Marvane.exe"), FolderState::Foreign);
+
+    // What an uninstallation that kept the user data file leaves, and
+    // anything more than that.
+    ::CreateDirectoryW(scratch.Join(L"kept").c_str(), nullptr);
+    ::CreateDirectoryW(scratch.Join(L"kept\\config").c_str(), nullptr);
+    WriteBytes(scratch.Join(L"kept\\config\\user.ini"), "x");
+    EXPECT_EQ(ClassifyInstallFolder(scratch.Join(L"kept"), L"Game.exe", L"config\\user.ini"),
+              FolderState::EarlierInstall);
+    EXPECT_EQ(ClassifyInstallFolder(scratch.Join(L"kept"), L"Game.exe", L"config"), FolderState::Foreign);
+    EXPECT_EQ(ClassifyInstallFolder(scratch.Join(L"kept"), L"Game.exe"), FolderState::Foreign);
+    WriteBytes(scratch.Join(L"kept\\config\\more.ini"), "x");
+    EXPECT_EQ(ClassifyInstallFolder(scratch.Join(L"kept"), L"Game.exe", L"config\\user.ini"), FolderState::Foreign);
 }
 
 TEST(InstallFolder, FindsAFileHeldOpenAnywhereInTheTree)

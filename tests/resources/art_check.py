@@ -46,7 +46,7 @@ with tempfile.TemporaryDirectory() as first, tempfile.TemporaryDirectory() as se
 # palette entries, so its expectation goes through the same quantisation.
 palette, rows = make_art.indexed(make_art.draw_side())
 side = bytes(channel for row in rows for index in row for channel in palette[index])
-check(decoded(os.path.join(built, "side.bmp"), "rgb") == side, "side.bmp: the run-length code decodes to the drawing")
+check(decoded(os.path.join(built, "side.bmp"), "rgb") == side, "side.bmp: decodes to the drawing in its palette")
 for name, draw in (("header.bmp", make_art.draw_header), ("folder.bmp", make_art.draw_folder)):
     pixels = bytes(channel for pixel in draw().rgb() for channel in pixel)
     check(decoded(os.path.join(built, name), "rgb") == pixels, name + ": decodes to the drawing")

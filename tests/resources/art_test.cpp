@@ -22,7 +22,7 @@ struct Picture {
 };
 
 constexpr Picture kPictures[] = {
-    {129, 164, 290, 8, BI_RLE8},
+    {129, 164, 290, 8, BI_RGB},
     {131, 53, 49, 32, BI_RGB},
     {132, 25, 34, 24, BI_RGB},
 };

@@ -1,6 +1,7 @@
 // The sample product's programs, run for real: the main program's marker
-// and window, and the uninstaller on an installation laid out by hand with
-// the installer's own shortcut and registry services.
+// and window, and the installer's uninstaller (which the sample carries) on
+// an installation laid out by hand with the installer's own shortcut and
+// registry services.
 #include "resources/sample_paths.h"
 #include "support/test_support.h"
 #include "system/file_ops.h"
@@ -12,6 +13,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 using namespace testing_support;
 
@@ -88,6 +90,22 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* className)
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// The names directly in a folder.
+std::vector<std::wstring> EntriesOf(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (::lstrcmpW(data.cFileName, L".") != 0 && ::lstrcmpW(data.cFileName, L"..") != 0)
+            names.push_back(data.cFileName);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return names;
 }
 
 std::wstring WindowText(HWND window)
@@ -241,16 +259,44 @@ TEST_F(Uninstaller, RemovesTheFolderShortcutsGroupAndRegistration)
     Process process;
     RunUninstaller(L"/S", process);
     EXPECT_EQ(process.WaitForExit(), 0u);
+    // Silent keeps the user data file, and nothing else of the folder.
     const std::wstring desktopLink = DesktopShortcutPath(kName);
+    const std::wstring userData = folder_ + L"\\UserSetting.ini";
     EXPECT_TRUE(WaitUntil([&] {
-        return !Exists(folder_) && !Exists(desktopLink) && !Exists(GroupFolder()) && !KeyExists(kName);
-    })) << "left: folder " << Exists(folder_) << ", desktop " << Exists(desktopLink) << ", group "
-        << Exists(GroupFolder()) << ", entry " << KeyExists(kName);
+        return !Exists(folder_ + L"\\Marvane.exe") && !Exists(folder_ + L"\\logs") && !Exists(desktopLink) &&
+               !Exists(GroupFolder()) && !KeyExists(kName);
+    })) << "left: program " << Exists(folder_ + L"\\Marvane.exe") << ", desktop " << Exists(desktopLink)
+        << ", group " << Exists(GroupFolder()) << ", entry " << KeyExists(kName);
+    EXPECT_TRUE(Exists(userData));
+    EXPECT_EQ(EntriesOf(folder_), std::vector<std::wstring>{L"UserSetting.ini"});
 
     EXPECT_TRUE(Exists(DesktopShortcutPath(otherName.c_str())));
     EXPECT_TRUE(KeyExists(otherName));
     RemoveDesktopShortcut(otherName.c_str());
     DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(otherName));
+}
+
+// Asked, the user confirms and then declines to keep the user data file:
+// the whole folder goes.
+TEST_F(Uninstaller, AskedRemovesTheUserDataFileWhenNotKept)
+{
+    MakeShortcutsAndGroup();
+    Register(kName, folder_ + L"\\uninst.exe");
+
+    Process process;
+    RunUninstaller(L"", process);
+    for (const int answer : {IDYES, IDNO}) {
+        HWND question = nullptr;
+        ASSERT_TRUE(WaitUntil([&] { return (question = FindProcessWindow(process.id, L"#32770")) != nullptr; }));
+        ::SendMessageW(::GetDlgItem(question, answer), BM_CLICK, 0, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(question); }));
+    }
+    EXPECT_EQ(process.WaitForExit(), 0u);
+    // The copy that does the work says when it is done.
+    HWND done = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (done = ::FindWindowW(L"#32770", L"卸载程序")) != nullptr; }));
+    ::SendMessageW(::GetDlgItem(done, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !Exists(folder_) && !KeyExists(kName); }));
 }
 
 TEST_F(Uninstaller, AnsweredNoRemovesNothing)

@@ -1,18 +1,47 @@
 #!/usr/bin/env python3
-"""make-installer: refuses bad configurations with a message naming the key,
-stores the configuration as the installer's GBK text, and gives the same
-bytes for the same inputs.
+"""make-installer: refuses bad configurations and pictures with a message
+naming the key or the file, stores the configuration as the installer's GBK
+text, gives the same bytes for the same inputs, writes version information
+the system reads back, the team's icon and pictures, the digest setup.exe
+checks, and a signature osslsigncode verifies.
 
-usage: make_installer_test.py TOOL TEMPLATE SETRES WINE_RUN COMMENTS SCRATCH
+usage: make_installer_test.py TOOL TEMPLATE SETRES WINE_RUN COMMENTS SCRATCH FILE_PROPERTIES
 """
+import hashlib
+import io
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import unittest
 
-TOOL, TEMPLATE, SETRES, WINE_RUN, COMMENTS, SCRATCH = sys.argv[1:7]
-del sys.argv[1:7]
+import pefile
+from PIL import Image
+
+TOOL, TEMPLATE, SETRES, WINE_RUN, COMMENTS, SCRATCH, FILE_PROPERTIES = sys.argv[1:8]
+del sys.argv[1:8]
+sys.path.insert(0, os.path.join(os.path.dirname(TOOL), ".."))
+import make_art  # noqa: E402
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def resource(exe, kind, resource_id):
+    """The bytes of one resource of exe, whatever its language."""
+    pe = pefile.PE(exe)
+    try:
+        for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+            if entry.id == kind or (entry.name is not None and str(entry.name) == kind):
+                for item in entry.directory.entries:
+                    if item.id == resource_id:
+                        data = item.directory.entries[0].data.struct
+                        return pe.get_data(data.OffsetToData, data.Size)
+    finally:
+        pe.close()
+    return None
 
 GOOD = {
     "OBJ_IN_CAPTION": "星河麻将 安装",
@@ -42,7 +71,7 @@ class MakeInstallerTest(unittest.TestCase):
             with open(full, "wb") as f:
                 f.write(bytes((i * 7) % 251 for i in range(size)))
 
-    def build(self, values, out="setup.exe", raw=None):
+    def build(self, values, out="setup.exe", raw=None, extra=()):
         config = os.path.join(self.dir, "product.ini")
         with open(config, "w", encoding="utf-8") as f:
             f.write(raw if raw is not None else
@@ -50,12 +79,13 @@ class MakeInstallerTest(unittest.TestCase):
         out = os.path.join(self.dir, out)
         run = subprocess.run([sys.executable, TOOL, "--config", config, "--payload", self.product, "--out", out,
                               "--template", TEMPLATE, "--setres", SETRES, "--wine-run", WINE_RUN,
-                              "--comments", COMMENTS, "--level", "1", "--work", os.path.join(self.dir, "work")],
+                              "--comments", COMMENTS, "--level", "1", "--work", os.path.join(self.dir, "work")]
+                             + list(extra),
                              capture_output=True, text=True)
         return run, out
 
-    def refused(self, values, key, raw=None):
-        run, out = self.build(values, raw=raw)
+    def refused(self, values, key, raw=None, extra=()):
+        run, out = self.build(values, raw=raw, extra=extra)
         self.assertEqual(run.returncode, 1, run.stderr)
         self.assertIn(key, run.stderr)
         self.assertFalse(os.path.exists(out))
@@ -87,11 +117,12 @@ class MakeInstallerTest(unittest.TestCase):
         self.assertIn("BCJ2", listing)
 
     def test_same_inputs_give_the_same_bytes(self):
-        first, a = self.build(GOOD, out="a.exe")
+        # The output's own name is an input too: it is the file's original name.
+        first, a = self.build(GOOD, out="a/setup.exe")
         for root, _, files in os.walk(self.product):
             for name in files:
                 os.utime(os.path.join(root, name), (1_000_000_000, 1_000_000_000))
-        second, b = self.build(GOOD, out="b.exe")
+        second, b = self.build(GOOD, out="b/setup.exe")
         self.assertEqual((first.returncode, second.returncode), (0, 0), first.stderr + second.stderr)
         with open(a, "rb") as fa, open(b, "rb") as fb:
             self.assertTrue(fa.read() == fb.read())
@@ -123,6 +154,92 @@ class MakeInstallerTest(unittest.TestCase):
                 self.assertIn(problem, self.refused(dict(GOOD, **{key: value}), key))
         self.refused(dict(GOOD, OBJ_IN_CAPTON="typo"), "OBJ_IN_CAPTON")
         self.refused(GOOD, "no [IN_INFO] section", raw="[Other]\nOBJ_IN_CAPTION=x\n")
+
+    def picture(self, name, size, fmt, colours):
+        """A picture of stripes in the given colours."""
+        image = Image.new("RGB", size)
+        image.putdata([colours[(x // 3 + y) % len(colours)] for y in range(size[1]) for x in range(size[0])])
+        path = os.path.join(self.dir, name)
+        image.save(path, fmt)
+        return path, image
+
+    def test_version_information_reads_back_under_wine(self):
+        run, out = self.build(dict(GOOD, OBJ_IN_DISPLAY_VERSION="3.2.17-beta", OBJ_IN_COPYRIGHT="版权所有 2026 星河游戏"),
+                              out="StarSetup.exe")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        shown = subprocess.run([WINE_RUN, windows_path(FILE_PROPERTIES), windows_path(out)], capture_output=True,
+                               check=True).stdout.decode("utf-8").splitlines()
+        self.assertEqual(dict(line.split("=", 1) for line in shown), {
+            "binary FileVersion": "3.2.17.0", "binary ProductVersion": "3.2.17.0",
+            "CompanyName": "星河游戏", "FileDescription": "星河麻将 安装", "FileVersion": "3.2.17-beta",
+            "LegalCopyright": "版权所有 2026 星河游戏", "OriginalFilename": "StarSetup.exe",
+            "ProductName": "星河麻将", "ProductVersion": "3.2.17-beta"})
+
+    def test_team_icon_and_pictures_replace_the_samples(self):
+        side, side_image = self.picture("side.png", (164, 290), "PNG", [(200, 30, 40), (20, 20, 90), (250, 250, 250)])
+        header, header_image = self.picture("header.bmp", (53, 49), "BMP", [(1, 2, 3), (90, 180, 45)])
+        folder, folder_image = self.picture("folder.png", (25, 34), "PNG", [(255, 128, 0), (0, 0, 0)])
+        icons = [Image.new("RGBA", (n, n), (n * 4, 100, 200, 255)) for n in (16, 32, 48)]
+        icon = os.path.join(self.dir, "team.ico")
+        with open(icon, "wb") as f:
+            f.write(make_art.icon_file(icons))
+        run, out = self.build(GOOD, extra=["--icon", icon, "--side-picture", side, "--header-picture", header,
+                                           "--folder-picture", folder])
+        self.assertEqual(run.returncode, 0, run.stderr)
+        for resource_id, expected in ((129, side_image), (131, header_image), (132, folder_image)):
+            bitmap = resource(out, 2, resource_id)
+            head = struct.pack("<2sIHHI", b"BM", 14 + len(bitmap), 0, 0,
+                               14 + struct.unpack_from("<I", bitmap)[0] + 4 * struct.unpack_from("<I", bitmap, 32)[0])
+            shown = Image.open(io.BytesIO(head + bitmap)).convert("RGB")
+            self.assertEqual(shown.size, expected.size)
+            self.assertTrue(list(shown.getdata()) == list(expected.getdata()), resource_id)
+        group = resource(out, 14, 128)
+        self.assertEqual(struct.unpack_from("<HHH", group), (0, 1, 3))
+        for i, image in enumerate(icons):
+            width, _, _, _, _, _, size, image_id = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i)
+            self.assertEqual((width, image_id), (image.size[0], i + 1))
+            self.assertEqual(resource(out, 3, image_id), make_art.icon_image_bytes(image))
+
+    def test_refuses_pictures_icons_and_signing_inputs_naming_the_file(self):
+        small, _ = self.picture("small.png", (160, 290), "PNG", [(1, 1, 1)])
+        jpeg, _ = self.picture("photo.jpg", (53, 49), "JPEG", [(1, 1, 1)])
+        for extra, problem in [
+            (["--side-picture", small], "164 x 290"),
+            (["--header-picture", jpeg], "PNG or BMP"),
+            (["--icon", small], "ICO"),
+            (["--icon", os.path.join(self.dir, "none.ico")], "no such file"),
+            (["--sign", os.path.join(self.dir, "none.pfx")], "no such file"),
+        ]:
+            with self.subTest(extra=extra):
+                self.assertIn(problem, self.refused(GOOD, extra[1], extra=extra))
+        self.assertIn("65535", self.refused(dict(GOOD, OBJ_IN_DISPLAY_VERSION="2026.70000"), "OBJ_IN_DISPLAY_VERSION"))
+        self.assertIn("GBK", self.refused(dict(GOOD, OBJ_IN_COPYRIGHT="© 한국"), "OBJ_IN_COPYRIGHT"))
+
+    def test_digest_covers_the_configuration_and_the_payload(self):
+        run, out = self.build(GOOD)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        stored = resource(out, "DIGEST", 140)
+        self.assertEqual(stored, hashlib.sha256(resource(out, "INI", 138)).digest()
+                         + hashlib.sha256(resource(out, "DATA", 148)).digest())
+
+    def test_signs_with_a_certificate_osslsigncode_verifies(self):
+        key, cert, pfx = (os.path.join(self.dir, n) for n in ("key.pem", "cert.pem", "cert.pfx"))
+        password = os.path.join(self.dir, "password.txt")
+        with open(password, "w") as f:
+            f.write("s3cret\n")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                        "-days", "30", "-subj", "/CN=Star Games Test"], check=True, capture_output=True)
+        subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
+                        "-passout", "pass:s3cret"], check=True, capture_output=True)
+        run, out = self.build(GOOD, extra=["--sign", pfx, "--sign-password-file", password])
+        self.assertEqual(run.returncode, 0, run.stderr)
+        verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", out], capture_output=True, text=True)
+        self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+        self.assertIn("Signature verification: ok", verify.stdout)
+        with open(password, "w") as f:
+            f.write("wrong\n")
+        os.remove(out)
+        self.refused(GOOD, "--sign", extra=["--sign", pfx, "--sign-password-file", password])
 
 
 if __name__ == "__main__":

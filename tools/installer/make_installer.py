@@ -2,11 +2,17 @@
 """Builds a branded setup.exe from a product configuration and a product
 folder: checks the configuration, stores it as the GBK text the installer
 reads, packs the folder into one solid 7z archive and puts both into a copy
-of the installer as resources INI 138 and DATA 148.
+of the installer as resources INI 138 and DATA 148, with their digest
+(DIGEST 140), the file's version information from the configuration, the
+team's icon and pictures when given, and an Authenticode signature when
+asked for.
 
 usage: make_installer.py --config PRODUCT.ini --payload DIR --out NAME.exe
                          --template SETUP.exe --setres SETRES.exe --wine-run WINE_RUN
-                         --comments INCFG.ini [--level 0-9] [--work DIR]
+                         --comments INCFG.ini [--uninstaller UNINST.exe] [--level 0-9] [--work DIR]
+                         [--icon FILE.ico] [--side-picture FILE] [--header-picture FILE]
+                         [--folder-picture FILE]
+                         [--sign CERT.pfx [--sign-password-file FILE] [--timestamp URL]]
 
 Exit codes: 0 built, 1 refused or failed (with a message naming the key and
 the problem), 2 wrong usage.
@@ -15,10 +21,17 @@ import argparse
 import configparser
 import math
 import os
+import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import make_art  # noqa: E402  (the wizard's picture formats)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from payload_digest import payload_digest  # noqa: E402
 
 # The keys of section IN_INFO in the order the installer's text carries them.
 SHIPPED_KEYS = [
@@ -27,7 +40,7 @@ SHIPPED_KEYS = [
     "OBJ_IN_UNINSTALL_EXE", "OBJ_IN_REPAIR_EXE_CMD", "OBJ_IN_REPAIR_EXE",
     "OBJ_IN_REPAIR_EXE_LINK", "OBJ_IN_USERDATA_FILE",
 ]
-OPTIONAL_KEYS = ["OBJ_IN_SETUP_DIR", "OBJ_IN_COMPLETE_URL"]
+OPTIONAL_KEYS = ["OBJ_IN_SETUP_DIR", "OBJ_IN_COMPLETE_URL", "OBJ_IN_COPYRIGHT"]
 MAX_VALUE = 259  # the installer reads values into 260 characters
 SECTION = "IN_INFO"
 # Values that become a single file or folder name on the user's disk.
@@ -85,7 +98,11 @@ def folder_size_mib(folder):
     return max(1, math.ceil(total / (1024 * 1024)))
 
 
-def validate(values, payload):
+def product_path(payload, value):
+    return os.path.join(payload, *value.replace("\\", "/").split("/"))
+
+
+def validate(values, payload, uninstaller=None):
     unknown = [k for k in values if k not in SHIPPED_KEYS + OPTIONAL_KEYS]
     if unknown:
         raise Refusal(f"{unknown[0]}: not a key of the installer's configuration")
@@ -110,7 +127,11 @@ def validate(values, payload):
         value = values[key]
         if not relative_inside(value):
             raise Refusal(f"{key}: {value!r} must be a file name relative to the product folder")
-        if not os.path.isfile(os.path.join(payload, *value.replace("\\", "/").split("/"))):
+        path = product_path(payload, value)
+        # The installer's own uninstaller takes the place of a missing one.
+        if key == "OBJ_IN_UNINSTALL_EXE" and uninstaller and not os.path.lexists(path):
+            continue
+        if not os.path.isfile(path):
             raise Refusal(f"{key}: {value} is not in the product folder {payload}")
     if not relative_inside(values["OBJ_IN_USERDATA_FILE"]):
         raise Refusal(f"OBJ_IN_USERDATA_FILE: {values['OBJ_IN_USERDATA_FILE']!r} must be a relative name "
@@ -124,6 +145,125 @@ def validate(values, payload):
         size = values["OBJ_IN_SIZE"].strip()
         if not size.isdigit():
             raise Refusal(f"OBJ_IN_SIZE: {values['OBJ_IN_SIZE']!r} is not a whole number of MB")
+    version_fields(values["OBJ_IN_DISPLAY_VERSION"])
+
+
+def version_fields(text):
+    """The leading numbers of a display version as the four 16-bit fields
+    of the file's binary version: "3.2.0-beta" gives 3, 2, 0, 0; a text
+    without a leading number gives zeros."""
+    match = re.match(r"\s*(\d+(?:\.\d+){0,3})", text)
+    fields = [int(n) for n in match.group(1).split(".")] if match else []
+    for field in fields:
+        if field > 0xFFFF:
+            raise Refusal(f"OBJ_IN_DISPLAY_VERSION: {field} does not fit a version field (at most 65535)")
+    return (fields + [0, 0, 0, 0])[:4]
+
+
+# ------------------------------------------------------------ version info --
+
+def version_node(key, value=b"", text=False, children=()):
+    """One VS_VERSIONINFO block: its length, its value's length (in
+    characters for text), its type, its key, then its value and its
+    children, each on a 32-bit boundary."""
+    def pad(data):
+        return data + b"\0" * (-len(data) % 4)
+    body = pad(b"\0" * 6 + (key + "\0").encode("utf-16-le"))
+    if value:
+        body = pad(body) + value
+    for child in children:
+        body = pad(body) + child
+    value_length = len(value) // 2 if text else len(value)
+    return struct.pack("<HHH", len(body), value_length, 1 if text else 0) + body[6:]
+
+
+def version_info(values, file_name):
+    """The file properties the shell and virus scanners show: product and
+    company from the configuration, in Simplified Chinese, Unicode."""
+    fields = version_fields(values["OBJ_IN_DISPLAY_VERSION"])
+    ms, ls = (fields[0] << 16) | fields[1], (fields[2] << 16) | fields[3]
+    fixed = struct.pack("<13I", 0xFEEF04BD, 0x00010000, ms, ls, ms, ls, 0x3F, 0,
+                        0x00040004, 1, 0, 0, 0)  # VOS_NT_WINDOWS32, VFT_APP
+    strings = [
+        ("CompanyName", values["OBJ_IN_PUBLISHER"]),
+        ("FileDescription", values["OBJ_IN_CAPTION"]),
+        ("FileVersion", values["OBJ_IN_DISPLAY_VERSION"]),
+        ("InternalName", "setup"),
+        ("LegalCopyright", values.get("OBJ_IN_COPYRIGHT", "")),
+        ("OriginalFilename", file_name),
+        ("ProductName", values["OBJ_IN_DISPLAY_NAME"]),
+        ("ProductVersion", values["OBJ_IN_DISPLAY_VERSION"]),
+    ]
+    table = version_node("080404b0", children=[
+        version_node(name, (text + "\0").encode("utf-16-le"), text=True) for name, text in strings if text])
+    string_info = version_node("StringFileInfo", children=[table])
+    string_info = string_info[:4] + struct.pack("<H", 1) + string_info[6:]
+    var_info = version_node("VarFileInfo", children=[version_node("Translation", struct.pack("<HH", 0x0804, 1200))])
+    var_info = var_info[:4] + struct.pack("<H", 1) + var_info[6:]
+    return version_node("VS_VERSION_INFO", fixed, children=[string_info, var_info])
+
+
+# ---------------------------------------------------------------- branding --
+
+PICTURE_OPTIONS = {"side_picture": 129, "header_picture": 131, "folder_picture": 132}
+
+
+def open_image(path, formats):
+    from PIL import Image, UnidentifiedImageError
+    try:
+        image = Image.open(path)
+        image.load()
+    except FileNotFoundError:
+        raise Refusal(f"{path}: no such file")
+    except (UnidentifiedImageError, OSError, ValueError) as e:
+        raise Refusal(f"{path}: not a {' or '.join(formats)} image ({e})")
+    if image.format not in formats:
+        raise Refusal(f"{path}: a {image.format} image; it must be {' or '.join(formats)}")
+    return image
+
+
+def team_picture(path, resource_id):
+    """The BMP bytes of a team's PNG or BMP for bitmap resource_id."""
+    what, width, height, _ = make_art.TEAM_PICTURES[resource_id]
+    image = open_image(path, ("PNG", "BMP"))
+    if image.size != (width, height):
+        raise Refusal(f"{path}: {image.size[0]} x {image.size[1]} pixels; the {what} must be "
+                      f"{width} x {height} pixels")
+    return make_art.team_picture_bmp(image, resource_id)[14:]  # a bitmap resource has no file header
+
+
+def icon_resources(path):
+    """An .ico file as the resources of one icon: the images (type 3, one
+    each) and the group (type 14) that lists them under ids 1, 2, ..."""
+    open_image(path, ("ICO",))
+    with open(path, "rb") as f:
+        data = f.read()
+    reserved, kind, count = struct.unpack_from("<HHH", data, 0)
+    if reserved != 0 or kind != 1 or count == 0 or len(data) < 6 + 16 * count:
+        raise Refusal(f"{path}: not an icon file with at least one image")
+    images = []
+    group = struct.pack("<HHH", 0, 1, count)
+    for i in range(count):
+        w, h, colours, res, planes, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        if offset + size > len(data) or size == 0:
+            raise Refusal(f"{path}: image {i + 1} lies outside the file")
+        images.append(data[offset:offset + size])
+        group += struct.pack("<BBBBHHIH", w, h, colours, res, planes, bits, size, i + 1)
+    return images, group
+
+
+def existing_icon_images(exe):
+    """The ids of the icon images (type 3) the image holds now."""
+    import pefile
+    pe = pefile.PE(exe, fast_load=True)
+    pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+    ids = []
+    root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    for entry in root.entries if root else []:
+        if entry.id == 3:
+            ids = [e.id for e in entry.directory.entries]
+    pe.close()
+    return ids
 
 
 def config_text(values, comments_file):
@@ -193,6 +333,50 @@ def write_checksum(exe):
         f.write(checksum.to_bytes(4, "little"))
 
 
+def with_uninstaller(args, values, ini, work):
+    """The product folder with the installer's own uninstaller added where
+    OBJ_IN_UNINSTALL_EXE names it, carrying the product's configuration as
+    its resource INI 138: a copy made of links to the product's files (or
+    copies where links cannot be made), so the product folder stays as it
+    is."""
+    staged = os.path.join(work, "product")
+    shutil.rmtree(staged, ignore_errors=True)
+
+    def link_or_copy(source, destination):
+        try:
+            os.link(source, destination)
+        except OSError:
+            shutil.copy2(source, destination)
+    shutil.copytree(args.payload, staged, copy_function=link_or_copy)
+    target = product_path(staged, values["OBJ_IN_UNINSTALL_EXE"])
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    shutil.copyfile(args.uninstaller, target)
+    subprocess.run([args.wine_run, windows_path(args.setres), windows_path(target), "INI", "138", windows_path(ini)],
+                   check=True)
+    return staged
+
+
+def sign(exe, args, values):
+    """Authenticode through osslsigncode, into a new file that replaces exe."""
+    if not shutil.which("osslsigncode"):
+        raise Refusal("--sign: osslsigncode is not installed (Debian package osslsigncode)")
+    signed = exe + ".signed"
+    command = ["osslsigncode", "sign", "-pkcs12", args.sign, "-h", "sha256", "-n", values["OBJ_IN_DISPLAY_NAME"]]
+    if args.sign_password_file:
+        command += ["-readpass", args.sign_password_file]
+    if values.get("OBJ_IN_COMPLETE_URL"):
+        command += ["-i", values["OBJ_IN_COMPLETE_URL"]]
+    if args.timestamp:
+        command += ["-ts", args.timestamp]
+    command += ["-in", exe, "-out", signed]
+    run = subprocess.run(command, capture_output=True, text=True)
+    if run.returncode != 0:
+        detail = (run.stderr or run.stdout).strip().splitlines()
+        raise Refusal(f"--sign: osslsigncode could not sign with {args.sign}: "
+                      f"{detail[-1] if detail else 'exit code ' + str(run.returncode)}")
+    os.replace(signed, exe)
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -206,18 +390,38 @@ def main():
     parser.add_argument("--setres", required=True)
     parser.add_argument("--wine-run", required=True)
     parser.add_argument("--comments", required=True)
+    parser.add_argument("--uninstaller")
     parser.add_argument("--level", type=int, default=7, choices=range(10), metavar="0-9")
     parser.add_argument("--work")
+    parser.add_argument("--icon")
+    parser.add_argument("--side-picture")
+    parser.add_argument("--header-picture")
+    parser.add_argument("--folder-picture")
+    parser.add_argument("--sign")
+    parser.add_argument("--sign-password-file")
+    parser.add_argument("--timestamp")
     args = parser.parse_args()
+    if (args.sign_password_file or args.timestamp) and not args.sign:
+        parser.error("--sign-password-file and --timestamp need --sign")
 
+    # Every input is checked before anything is built: a refusal leaves no
+    # output behind.
     try:
         if not os.path.isdir(args.payload):
             raise Refusal(f"{args.payload}: not a folder")
         values = read_config(args.config)
-        validate(values, args.payload)
+        validate(values, args.payload, args.uninstaller)
         if "OBJ_IN_SIZE" not in values:
             values["OBJ_IN_SIZE"] = str(folder_size_mib(args.payload))
         text = config_text(values, args.comments)
+        resources = [("#16", 1, version_info(values, os.path.basename(args.out)))]
+        for option, resource_id in PICTURE_OPTIONS.items():
+            if getattr(args, option):
+                resources.append(("#2", resource_id, team_picture(getattr(args, option), resource_id)))
+        icon = icon_resources(args.icon) if args.icon else None
+        for option in ("sign", "sign_password_file"):
+            if getattr(args, option) and not os.path.isfile(getattr(args, option)):
+                raise Refusal(f"--{option.replace('_', '-')}: {getattr(args, option)}: no such file")
     except Refusal as e:
         print(f"make-installer: {e}", file=sys.stderr)
         return 1
@@ -229,19 +433,44 @@ def main():
         with open(ini, "wb") as f:
             f.write(text)
         archive = os.path.join(work, "payload.7z")
-        pack(args.payload, archive, args.level)
+        payload = args.payload
+        added = product_path(args.payload, values["OBJ_IN_UNINSTALL_EXE"])
+        if args.uninstaller and not os.path.lexists(added):
+            payload = with_uninstaller(args, values, ini, work)
+        pack(payload, archive, args.level)
         exe = os.path.join(work, "setup.exe")
         # No symbols: resource updates rewrite the image, and a symbol table
         # behind it would be left pointing at the wrong place.
         subprocess.run(["x86_64-w64-mingw32-strip", "-o", exe, args.template], check=True)
         keep_link_time(args.template, exe)
-        subprocess.run([args.wine_run, windows_path(args.setres), windows_path(exe),
-                        "INI", "138", windows_path(ini), "DATA", "148", windows_path(archive)], check=True)
+        if icon:
+            images, group = icon
+            # Images of the old icon that no new one replaces would stay behind.
+            resources += [("#3", old, None) for old in existing_icon_images(exe) if old > len(images)]
+            resources += [("#3", i + 1, image) for i, image in enumerate(images)]
+            resources.append(("#14", 128, group))
+        resources.append(("DIGEST", 140, payload_digest(text, archive)))
+        updates = ["INI", "138", windows_path(ini), "DATA", "148", windows_path(archive)]
+        for n, (kind, resource_id, data) in enumerate(resources):
+            if data is None:
+                updates += [kind, str(resource_id), "-"]
+                continue
+            part = os.path.join(work, f"resource-{n}.bin")
+            with open(part, "wb") as f:
+                f.write(data)
+            updates += [kind, str(resource_id), windows_path(part)]
+        subprocess.run([args.wine_run, windows_path(args.setres), windows_path(exe)] + updates, check=True)
         write_checksum(exe)
+        # Last: a signature covers every byte before it.
+        if args.sign:
+            sign(exe, args, values)
         os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
         shutil.move(exe, args.out)
     except subprocess.CalledProcessError as e:
         print(f"make-installer: {e.cmd[0]} failed with exit code {e.returncode}", file=sys.stderr)
+        return 1
+    except Refusal as e:
+        print(f"make-installer: {e}", file=sys.stderr)
         return 1
     finally:
         if not args.work:

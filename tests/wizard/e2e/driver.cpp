@@ -1,5 +1,7 @@
 #include "e2e/driver.h"
 
+#include "package/payload_digest.h"
+
 #include <algorithm>
 
 #include <commctrl.h>
@@ -540,22 +542,38 @@ bool CopyWithResource(const std::wstring& source, const std::wstring& target, co
                       const std::string& bytes)
 {
     WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+    WORD digestLanguage = language;
+    bool hasDigest = false;
     if (HMODULE module = ::LoadLibraryExW(source.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
         ::EnumResourceLanguagesW(module, type, MAKEINTRESOURCEW(id), &FirstLanguage,
                                  reinterpret_cast<LONG_PTR>(&language));
+        hasDigest = ::FindResourceW(module, MAKEINTRESOURCEW(kDigestResourceId), kDigestResourceType) != nullptr;
+        ::EnumResourceLanguagesW(module, kDigestResourceType, MAKEINTRESOURCEW(kDigestResourceId), &FirstLanguage,
+                                 reinterpret_cast<LONG_PTR>(&digestLanguage));
         ::FreeLibrary(module);
     }
     if (!::CopyFileW(source.c_str(), target.c_str(), FALSE))
         return false;
-    HANDLE update = ::BeginUpdateResourceW(target.c_str(), FALSE);
-    if (!update)
+    const auto update = [&target](const wchar_t* kind, int resourceId, WORD lang, const void* data, size_t size) {
+        HANDLE handle = ::BeginUpdateResourceW(target.c_str(), FALSE);
+        if (!handle)
+            return false;
+        if (!::UpdateResourceW(handle, kind, MAKEINTRESOURCEW(resourceId), lang, const_cast<void*>(data),
+                               static_cast<DWORD>(size))) {
+            ::EndUpdateResourceW(handle, TRUE);
+            return false;
+        }
+        return ::EndUpdateResourceW(handle, FALSE) != FALSE;
+    };
+    if (!update(type, id, language, bytes.data(), bytes.size()))
         return false;
-    if (!::UpdateResourceW(update, type, MAKEINTRESOURCEW(id), language, const_cast<char*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size()))) {
-        ::EndUpdateResourceW(update, TRUE);
-        return false;
-    }
-    return ::EndUpdateResourceW(update, FALSE) != FALSE;
+    if (!hasDigest)
+        return true;
+    // The copy is made as make-installer makes an installer: its digest
+    // fits what it carries.
+    const PayloadDigest digest =
+        ComputePayloadDigest(ReadResource(target, L"INI", 138), ReadResource(target, L"DATA", 148));
+    return update(kDigestResourceType, kDigestResourceId, digestLanguage, digest.data(), digest.size());
 }
 
 std::string ReadResource(const std::wstring& exe, const wchar_t* type, int id)

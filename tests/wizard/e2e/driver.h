@@ -106,8 +106,8 @@ std::wstring RunConfigFile();
 std::wstring SpecialFolder(int csidl);
 std::string WideToCodePage(const std::wstring& text, UINT codePage);
 
-// A copy of setup.exe at target with one resource replaced; false when the
-// copy or the update failed.
+// A copy of setup.exe at target with one resource replaced and its digest
+// (when it has one) made to fit; false when the copy or an update failed.
 bool CopyWithResource(const std::wstring& source, const std::wstring& target, const wchar_t* type, int id,
                       const std::string& bytes);
 // The bytes of a resource of an executable on disk.

@@ -646,4 +646,155 @@ TEST_F(Wizard, PlantedComctl32BesideSetupIsNotLoaded)
     EXPECT_FALSE(Exists(marker));
 }
 
+// ------------------------------------------------- damaged downloads --
+
+// A copy of setup.exe with one byte of a resource changed in the file, as a
+// download damaged in transit has it.
+std::wstring DamagedCopy(const std::wstring& source, const wchar_t* type, int id, const std::wstring& target)
+{
+    std::string image = ReadFileBytes(source);
+    const std::string resource = ReadResource(source, type, id);
+    const size_t at = resource.empty() ? std::string::npos : image.find(resource);
+    if (at == std::string::npos || !WriteFileBytes(target, (image[at + resource.size() / 2] ^= 0x20, image)))
+        return {};
+    return target;
+}
+
+TEST_F(Wizard, DamagedDownloadShowsOneBoxWritesNothingAndEnds)
+{
+    for (const auto& [type, id] : {std::pair{L"INI", 138}, std::pair{L"DATA", 148}}) {
+        SCOPED_TRACE(type);
+        ::DeleteFileW(ConfigFile().c_str());
+        const std::wstring exe = DamagedCopy(SetupExe(), type, id, Work(L"damaged.exe"));
+        ASSERT_FALSE(exe.empty());
+        SetupProcess wizard(exe);
+        ASSERT_TRUE(wizard.Started());
+        HWND box = wizard.WaitForBox(kErrorCaption);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(BoxText(box), L"安装程序已损坏，无法继续安装。\r\n请重新下载安装程序后再运行。");
+        if (id == 148) {
+            EXPECT_TRUE(SaveScreenshot(L"box-damaged", {wizard.WaitForFrame(), box}));
+        }
+        // Buttons pressed behind the box's back move nothing on.
+        wizard.WaitForFrame();
+        for (int press = 0; press < 3; ++press) {
+            if (HWND page = wizard.ShownPage()) {
+                ::SendMessageW(::GetDlgItem(page, kNext), BM_CLICK, 0, 0);
+                ::SendMessageW(::GetDlgItem(page, kInstall), BM_CLICK, 0, 0);
+            }
+        }
+        EXPECT_NE(wizard.ShownPageKind(), Page::kInstalling);
+        AnswerBox(box, IDOK);
+        EXPECT_TRUE(wizard.WaitForExit());
+        EXPECT_FALSE(Exists(ConfigFile()));
+        EXPECT_FALSE(Exists(TempFolder() + L"temp.7z"));
+        ExpectNothingInstalled();
+    }
+}
+
+// ---------------------------------------------------- silent installs --
+
+// Runs exe with arguments and waits for its end; its exit code, or
+// STILL_ACTIVE at the deadline.
+DWORD RunToEnd(const std::wstring& exe, const std::wstring& arguments, DWORD timeoutMs = 120000)
+{
+    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info))
+        return static_cast<DWORD>(-1);
+    ::CloseHandle(info.hThread);
+    DWORD code = STILL_ACTIVE;
+    if (::WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(info.hProcess, &code);
+    else
+        ::TerminateProcess(info.hProcess, 99);
+    ::CloseHandle(info.hProcess);
+    return code;
+}
+
+TEST_F(Wizard, SilentInstallUpgradeUninstallAndInstallAgain)
+{
+    // Into the folder the destination page would propose, with everything
+    // the wizard makes, and no window.
+    ASSERT_EQ(RunToEnd(SetupExe(), L"/S"), 0u);
+    EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
+    EXPECT_TRUE(Exists(DesktopShortcut()));
+    EXPECT_TRUE(Exists(ProgramGroup()));
+    EXPECT_EQ(UninstallValue(L"UninstallString"), L"\"" + kDefaultInstallDir + L"\\uninst.exe\"");
+    EXPECT_FALSE(Exists(ConfigFile()));
+    EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\run-marker.txt"));  // nothing started
+
+    // The upgrade carries the user data file over.
+    ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\UserSetting.ini", "[user]\r\nname=keeper\r\n"));
+    ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\old-only.txt", "from the old version"));
+    ASSERT_EQ(RunToEnd(SetupExe(), L"/S"), 0u);
+    EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\UserSetting.ini"), "[user]\r\nname=keeper\r\n");
+    EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\old-only.txt"));
+
+    // The installer's uninstaller, run as the system's list of programs runs
+    // it, silently: nothing of the product remains but the user data file.
+    ASSERT_EQ(RunToEnd(kDefaultInstallDir + L"\\uninst.exe", L"/S"), 0u);
+    EXPECT_TRUE(WaitUntil([] {
+        return !Exists(kDefaultInstallDir + L"\\Marvane.exe") && !Exists(DesktopShortcut()) &&
+               !Exists(ProgramGroup()) && !UninstallKeyExists();
+    }));
+    EXPECT_TRUE(WaitUntil([] { return !Exists(kDefaultInstallDir + L"\\uninst.exe"); }));
+    EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\UserSetting.ini"), "[user]\r\nname=keeper\r\n");
+
+    // A second installation after the uninstallation.
+    ASSERT_EQ(RunToEnd(SetupExe(), L"/S"), 0u);
+    EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
+    EXPECT_TRUE(UninstallKeyExists());
+}
+
+TEST_F(Wizard, SilentInstallTakesAFolderWithSpacesAndReportsEachFailure)
+{
+    const std::wstring chosen = L"D:\\e2e\\My Games\\星 河";
+    RemoveTree(L"D:\\e2e\\My Games");
+    // As typed, and as a shell that quotes an argument with blanks passes it.
+    for (const std::wstring& arguments : {L"/S /D=" + chosen, L"/S \"/D=" + chosen + L"\""}) {
+        ASSERT_EQ(RunToEnd(SetupExe(), arguments), 0u);
+        EXPECT_TRUE(Exists(chosen + L"\\Marvane.exe"));
+        EXPECT_EQ(UninstallValue(L"UninstallString"), L"\"" + chosen + L"\\uninst.exe\"");
+        RemoveTree(L"D:\\e2e\\My Games");
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallKey.c_str());
+        ::DeleteFileW(DesktopShortcut().c_str());
+        RemoveTree(ProgramGroup());
+    }
+
+    const std::wstring foreign = Work(L"foreign");
+    ASSERT_TRUE(WriteFileBytes(Work(L"foreign-file.txt"), "x"));
+    ASSERT_TRUE(::CreateDirectoryW(foreign.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(foreign + L"\\notes.txt", "someone else's"));
+    EXPECT_EQ(RunToEnd(SetupExe(), L"/S /D=" + foreign), 5u);
+    EXPECT_EQ(RunToEnd(SetupExe(), L"/S /D=D:\\"), 5u);
+    EXPECT_EQ(RunToEnd(SetupExe(), L"/S /D=games"), 1u);
+    EXPECT_EQ(RunToEnd(SetupExe(), L"/S /X"), 1u);
+    EXPECT_EQ(ReadFileBytes(foreign + L"\\notes.txt"), "someone else's");
+    ExpectNothingInstalled();
+
+    // A running copy of the product keeps its folder: nothing is replaced.
+    ASSERT_EQ(::SHCreateDirectoryExW(nullptr, kDefaultInstallDir.c_str(), nullptr), ERROR_SUCCESS);
+    ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\Marvane.exe", "old program"));
+    HANDLE held = ::CreateFileW((kDefaultInstallDir + L"\\Marvane.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(RunToEnd(SetupExe(), L"/S"), 7u);
+    ::CloseHandle(held);
+    EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\Marvane.exe"), "old program");
+
+    // A damaged installer installs nothing.
+    const std::wstring damaged = DamagedCopy(SetupExe(), L"DATA", 148, Work(L"damaged.exe"));
+    ASSERT_FALSE(damaged.empty());
+    EXPECT_EQ(RunToEnd(damaged, L"/S"), 3u);
+
+    // The single-instance guard holds for the silent mode too.
+    auto wizard = Start(SetupExe());
+    EXPECT_EQ(RunToEnd(SetupExe(), L"/S"), 2u);
+    EXPECT_EQ(wizard->ShownPageKind(), Page::kWelcome);
+}
+
 }  // namespace

@@ -38,6 +38,12 @@ wizard_prefix_prepare() {
     ln -sfn "$WIZARD_DRIVE" "$WINEPREFIX/dosdevices/d:"
     touch "$root/prefix-ready"
   fi
+  # Wine's own fonts (Debian's fonts-wine), Marlett among them, which the
+  # window captions draw their buttons with: this Wine does not find them
+  # where the package puts them, but does in the prefix's Fonts folder.
+  if [ -d /usr/share/wine/fonts ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   mkdir -p "$WIZARD_BIN"
   # A server that outlives each program by a few seconds spares every start
   # the server's own start-up, and ends by itself.

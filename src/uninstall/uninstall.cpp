@@ -1,37 +1,51 @@
-// uninst.exe, the sample product's uninstaller: removes what the installer
-// made for the installation it lies in.
+// uninst.exe, the uninstaller of every installation this installer makes:
+// removes what the installer made for the installation it lies in.
 //
 //   uninst.exe [/S]
 //
-// /S is silent: no question, no message at the end. Otherwise the user is
-// asked first and told the outcome.
+// /S is silent: no question, no message at the end, and the user data file
+// stays. Otherwise the user is asked once whether to remove the product,
+// then whether to keep the user data file (kept unless the user says no),
+// and told the outcome.
 //
-// The installer's configuration file is gone by the time this runs, so every
-// name comes from what the installation left:
+// Its resource INI 138 is the configuration of the product it belongs to
+// (make-installer stores the product's own there): where it lies in the
+// installation (OBJ_IN_UNINSTALL_EXE), the main program (OBJ_IN_EXE) and the
+// user data file (OBJ_IN_USERDATA_FILE). The rest comes from what the
+// installation left:
 //   - the registration: each entry under HKLM's Uninstall key whose
 //     UninstallString names this program (case ignored). The entry's key name
 //     is the product's display name, which is also the program group's name;
+//     without one, the configured display name names the group;
 //   - the program group: the folder of that name in the user's Start-menu
 //     Programs folder, removed with everything in it;
 //   - desktop shortcuts: every .lnk on the user's desktop whose target lies in
 //     the installation folder (the shortcut's own name is not needed);
-//   - the installation folder: the folder this program lies in, with
-//     everything in it (the user data file too). A drive root, or a folder
-//     that is or holds a system or user folder, is refused.
+//   - the installation folder: the folder holding this program at the place
+//     the configuration names, with everything in it but the user data file
+//     when it is kept. The installer's own guards apply: a drive root, a
+//     system or user folder, or a folder without the product's main program
+//     is refused and nothing is removed.
 //
 // A running program cannot delete its own file, so the copy in the
 // installation folder only asks, copies itself to the temporary folder and
-// starts that copy with /_from=<its own path> and /_wait=<an inherited handle
-// of its own process>, then ends. The copy waits for it to end, removes
-// everything, and leaves itself to be deleted at the next restart. Exit code
-// of the copy: 0 when everything was removed, 1 when something was left, 2
-// when the folder was refused.
+// starts that copy with /_from=<its own path>, /_keep=<0 or 1> and
+// /_wait=<an inherited handle of its own process>, then ends. The copy waits
+// for it to end, removes everything, and leaves itself to be deleted at the
+// next restart. Exit code of the copy: 0 when everything was removed, 1 when
+// something was left, 2 when the folder was refused, 3 when the program
+// carries no configuration.
+#include "config/config.h"
+#include "engine/install_folder.h"
+#include "system/shortcuts.h"
+#include "system/uninstall.h"
 #include "system/unique_handle.h"
 
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cwchar>
 #include <string>
@@ -44,6 +58,7 @@ constexpr wchar_t kCaption[] = L"卸载程序";
 
 struct Options {
     bool silent = false;
+    bool keepUserData = true;
     std::wstring from;      // the original uninstaller's path; empty in the original
     HANDLE wait = nullptr;  // the original's process, inherited
 };
@@ -61,6 +76,8 @@ Options ParseOptions()
             options.silent = true;
         else if (::_wcsnicmp(arg, L"/_from=", 7) == 0)
             options.from = arg + 7;
+        else if (::lstrcmpiW(arg, L"/_keep=0") == 0)
+            options.keepUserData = false;
         else if (::_wcsnicmp(arg, L"/_wait=", 7) == 0)
             options.wait = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::wcstoull(arg + 7, nullptr, 10)));
     }
@@ -114,43 +131,12 @@ bool IsInside(const std::wstring& path, const std::wstring& folder)
     return path.size() == folder.size() || path[folder.size()] == L'\\';
 }
 
-bool IsDriveOrShareRoot(const std::wstring& folder)
-{
-    if (folder.size() <= 3)  // "", "C:", "C:\"
-        return true;
-    if (folder.rfind(L"\\\\", 0) == 0) {
-        // \\server\share has no backslash after the share's name.
-        const size_t share = folder.find(L'\\', 2);
-        return share == std::wstring::npos || folder.find(L'\\', share + 1) == std::wstring::npos;
-    }
-    return false;
-}
-
 std::wstring SpecialFolder(int csidl)
 {
     wchar_t path[MAX_PATH] = {};
     if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
         return {};
     return path;
-}
-
-// A folder that must never go in one piece: a drive or share root, or one
-// that is or holds a folder of the system or the user (an installation made
-// straight into Program Files, say). The installation folder is refused then.
-bool IsProtectedFolder(const std::wstring& folder)
-{
-    if (IsDriveOrShareRoot(folder))
-        return true;
-    static constexpr int kSystemFolders[] = {
-        CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
-        CSIDL_PROFILE, CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA,
-        CSIDL_PROGRAMS, CSIDL_COMMON_APPDATA, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_PROGRAMS};
-    for (int csidl : kSystemFolders) {
-        const std::wstring system = SpecialFolder(csidl);
-        if (!system.empty() && IsInside(LongPath(system), folder))
-            return true;
-    }
-    return false;
 }
 
 std::wstring ReadString(HKEY key, const wchar_t* name)
@@ -209,12 +195,14 @@ std::vector<Registration> FindRegistrations(const std::wstring& uninstaller)
     return found;
 }
 
-// Deletes a file or a folder tree, read-only entries included. True when
-// nothing of it is left.
-bool DeleteTree(const std::wstring& path)
+// Deletes a file or a folder tree, read-only entries included, but not the
+// file keep (nor the folders on its way). True when nothing else is left.
+bool DeleteTree(const std::wstring& path, const std::wstring& keep = {})
 {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true;
+    if (!keep.empty() && SamePath(path, keep))
         return true;
     if (attributes & FILE_ATTRIBUTE_READONLY)
         ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
@@ -228,20 +216,22 @@ bool DeleteTree(const std::wstring& path)
             do {
                 const std::wstring name = data.cFileName;
                 if (name != L"." && name != L"..")
-                    DeleteTree(path + L"\\" + name);
+                    DeleteTree(path + L"\\" + name, keep);
             } while (::FindNextFileW(find.get(), &data));
         }
     }
+    if (!keep.empty() && IsInside(keep, path) && ::GetFileAttributesW(keep.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;  // the kept file is inside: this folder stays for it
     return ::RemoveDirectoryW(path.c_str()) != 0;
 }
 
 // The program that first opened a file of the folder may hold it a moment
 // longer than its process handle says (the loader, a virus scanner): try a
 // few times.
-bool DeleteTreePatiently(const std::wstring& path)
+bool DeleteTreePatiently(const std::wstring& path, const std::wstring& keep)
 {
     for (int attempt = 0; attempt < 20; ++attempt) {
-        if (DeleteTree(path))
+        if (DeleteTree(path, keep))
             return true;
         ::Sleep(250);
     }
@@ -293,32 +283,65 @@ bool IsPlainName(const std::wstring& name)
     return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos;
 }
 
-bool RemoveProgramGroup(const std::wstring& group)
+// The program group through the installer's own service, when the name
+// can only be a folder directly in the Programs folder.
+bool RemoveGroupNamed(const std::wstring& group)
 {
-    const std::wstring programs = SpecialFolder(CSIDL_PROGRAMS);
-    if (programs.empty() || !IsPlainName(group))
-        return true;
-    const std::wstring folder = programs + L"\\" + group;
-    if (::GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return true;
-    if (!DeleteTree(folder))
-        return false;
-    ::SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, folder.c_str(), nullptr);
-    return true;
+    return !IsPlainName(group) || RemoveProgramGroup(nullptr, group.c_str());
 }
 
 bool RemoveRegistration(const std::wstring& keyName)
 {
-    if (!IsPlainName(keyName))
+    const std::wstring path = UninstallKeyPath(keyName);
+    if (path.empty() || !IsPlainName(keyName))
         return false;
-    const std::wstring path = std::wstring(kUninstallKey) + L"\\" + keyName;
-    const LONG result = ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
-    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, path);
+    UniqueKey left;
+    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, left.put()) != ERROR_SUCCESS;
 }
 
-std::wstring ProductName(const std::vector<Registration>& registrations)
+// What the uninstaller knows of its product, from its own configuration.
+struct Product {
+    std::wstring displayName;
+    std::wstring uninstaller;  // relative to the installation folder
+    std::wstring mainProgram;  // relative to the installation folder
+    std::wstring userDataFile; // relative to the installation folder
+};
+
+bool ReadProduct(Product* product)
 {
-    return registrations.empty() ? std::wstring(L"本程序") : registrations.front().displayName;
+    // The configuration comes out of the program's own resource, through
+    // the installer's readers; the copy goes again at once.
+    if (!WriteConfigFile())
+        return false;
+    product->displayName = ReadSetting(kKeyDisplayName);
+    product->uninstaller = ReadSetting(kKeyUninstallExe);
+    product->mainProgram = ReadSetting(kKeyExe);
+    product->userDataFile = ReadSetting(kKeyUserDataFile);
+    DeleteConfigFile();
+    RemoveRunFolder();
+    for (std::wstring* path : {&product->uninstaller, &product->mainProgram, &product->userDataFile})
+        std::replace(path->begin(), path->end(), L'/', L'\\');
+    return !product->mainProgram.empty();
+}
+
+// The installation folder of the uninstaller at path: the folder it lies in
+// at the place the configuration names (tools\Uninstall.exe lies one level
+// down), or the folder it lies in when it has another name.
+std::wstring InstallFolderOf(const std::wstring& path, const Product& product)
+{
+    const std::wstring tail = L"\\" + product.uninstaller;
+    if (!product.uninstaller.empty() && path.size() > tail.size() &&
+        ::CompareStringOrdinal(path.c_str() + path.size() - tail.size(), -1, tail.c_str(), -1, TRUE) == CSTR_EQUAL)
+        return path.substr(0, path.size() - tail.size());
+    return FolderOf(path);
+}
+
+std::wstring ProductName(const std::vector<Registration>& registrations, const Product& product)
+{
+    if (!registrations.empty())
+        return registrations.front().displayName;
+    return product.displayName.empty() ? std::wstring(L"本程序") : product.displayName;
 }
 
 // The copy in the temporary folder: everything is removed from here.
@@ -328,28 +351,41 @@ int RemoveInstallation(const Options& options)
         ::WaitForSingleObject(options.wait, 30000);
         ::CloseHandle(options.wait);
     }
-    const std::wstring installFolder = LongPath(FolderOf(options.from));
-    if (IsProtectedFolder(installFolder)) {
+    Product product;
+    if (!ReadProduct(&product)) {
         if (!options.silent)
-            ::MessageBoxW(nullptr, (installFolder + L" 是系统或用户的文件夹，卸载程序未删除任何内容。").c_str(), kCaption,
-                          MB_OK | MB_ICONERROR);
+            ::MessageBoxW(nullptr, L"卸载程序缺少产品的配置信息，未删除任何内容。", kCaption, MB_OK | MB_ICONERROR);
+        return 3;
+    }
+    // The installer's own guards: never a drive root or a folder of the
+    // system or the user, and only a folder that holds the product.
+    const std::wstring installFolder = NormalizeInstallDir(LongPath(InstallFolderOf(options.from, product)));
+    if (installFolder.empty() || IsProtectedFolder(installFolder) ||
+        ClassifyInstallFolder(installFolder, product.mainProgram) != FolderState::EarlierInstall) {
+        if (!options.silent)
+            ::MessageBoxW(nullptr, (installFolder + L" 不是本程序的安装文件夹，卸载程序未删除任何内容。").c_str(),
+                          kCaption, MB_OK | MB_ICONERROR);
         return 2;
     }
+    const std::wstring keep =
+        options.keepUserData && !product.userDataFile.empty() ? JoinPath(installFolder, product.userDataFile) : L"";
 
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::vector<Registration> registrations = FindRegistrations(options.from);
     bool complete = RemoveDesktopShortcuts(installFolder);
+    if (registrations.empty())
+        complete = RemoveGroupNamed(product.displayName) && complete;
     for (const Registration& registration : registrations) {
-        complete = RemoveProgramGroup(registration.keyName) && complete;
+        complete = RemoveGroupNamed(registration.keyName) && complete;
         complete = RemoveRegistration(registration.keyName) && complete;
     }
-    complete = DeleteTreePatiently(installFolder) && complete;
+    complete = DeleteTreePatiently(installFolder, keep) && complete;
     ::SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, installFolder.c_str(), nullptr);
     if (SUCCEEDED(com))
         ::CoUninitialize();
 
     if (!options.silent) {
-        const std::wstring name = ProductName(registrations);
+        const std::wstring name = ProductName(registrations, product);
         const std::wstring text =
             complete ? name + L" 已从您的电脑中删除。" : L"部分项目未能删除，请手动删除：\r\n" + installFolder;
         ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK | (complete ? MB_ICONINFORMATION : MB_ICONWARNING));
@@ -380,11 +416,24 @@ std::wstring CopyToTemp(const std::wstring& self)
 int HandOver(const Options& options)
 {
     const std::wstring self = ModulePath();
+    bool keepUserData = true;
     if (!options.silent) {
+        Product product;
+        ReadProduct(&product);
         const std::wstring question =
-            L"确定要从您的电脑中完全删除 " + ProductName(FindRegistrations(self)) + L" 及其所有组件吗？";
+            L"确定要从您的电脑中完全删除 " + ProductName(FindRegistrations(self), product) + L" 及其所有组件吗？";
         if (::MessageBoxW(nullptr, question.c_str(), kCaption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
             return 0;
+        // Scores, settings, saved games: kept unless the user says otherwise.
+        const std::wstring userData = product.userDataFile.empty()
+                                          ? std::wstring()
+                                          : JoinPath(InstallFolderOf(self, product), product.userDataFile);
+        if (!userData.empty() && ::GetFileAttributesW(userData.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            const std::wstring keepQuestion = L"是否保留您的用户数据文件？\r\n" + userData +
+                                              L"\r\n选择“是”保留该文件，选择“否”将其一并删除。";
+            keepUserData = ::MessageBoxW(nullptr, keepQuestion.c_str(), kCaption,
+                                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) != IDNO;
+        }
     }
     const std::wstring copy = CopyToTemp(self);
     if (copy.empty())
@@ -398,6 +447,7 @@ int HandOver(const Options& options)
         L"\"" + copy + L"\" \"/_from=" + self + L"\" /_wait=" + std::to_wstring(reinterpret_cast<uintptr_t>(process));
     if (options.silent)
         commandLine += L" /S";
+    commandLine += keepUserData ? L" /_keep=1" : L" /_keep=0";
     // The copy works from the temporary folder: a current folder inside the
     // installation would keep it from being deleted.
     const std::wstring workFolder = FolderOf(copy);
