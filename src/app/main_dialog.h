@@ -30,6 +30,7 @@ private:
     void OnPaint(HDC dc);
     void ShowPage(int index);
     void CenterOnWorkArea();
+    void SizeClientArea(int width, int height);
 
     HICON icon_;
     CSPWelcomeDialog welcome_;
