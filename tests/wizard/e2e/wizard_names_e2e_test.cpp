@@ -51,7 +51,10 @@ std::wstring RegistryValue(const std::wstring& key, const wchar_t* name)
     return value;
 }
 
-// Target | arguments | working folder, read back through the shell.
+// Target | arguments | working folder, read back through the shell. The
+// target is the path of the link's item list, which names it in UTF-16 (the
+// shell starts the link by it); GetPath gives the copy that the link keeps
+// for the 8-bit world, in the ANSI code page, which Wine hands back as it is.
 std::wstring LinkSummary(const std::wstring& path)
 {
     IShellLinkW* link = nullptr;
@@ -63,7 +66,11 @@ std::wstring LinkSummary(const std::wstring& path)
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
         if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
             wchar_t target[MAX_PATH] = {}, arguments[MAX_PATH] = {}, folder[MAX_PATH] = {};
-            link->GetPath(target, MAX_PATH, nullptr, 0);
+            PIDLIST_ABSOLUTE items = nullptr;
+            if (SUCCEEDED(link->GetIDList(&items)) && items) {
+                ::SHGetPathFromIDListW(items, target);
+                ::CoTaskMemFree(items);
+            }
             link->GetArguments(arguments, MAX_PATH);
             link->GetWorkingDirectory(folder, MAX_PATH);
             summary = std::wstring(target) + L" | " + arguments + L" | " + folder;
