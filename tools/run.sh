@@ -6,7 +6,8 @@
 # With a display (DISPLAY set), it opens the wizard for a person. Without
 # one, it drives the wizard headless on an Xvfb display: first through the
 # cancel question, the folder dialog, a refused folder and a folder in use,
-# for their screenshots, then through one whole installation, and prints
+# for their screenshots, then through its pages again under a Western
+# system's code page (1252), then through one whole installation, and prints
 # where the product went and where the screenshots are.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -32,9 +33,12 @@ drive() {
   bash "$top/tests/wizard/e2e/run_e2e.sh" "$build" "$setup" "$tests/comctl32.dll" "$tests/dll_probe.exe" \
        "$tests/big-payload.7z" "$tests/wizard_e2e_test.exe" --gtest_brief=1 "$@"
 }
-rm -rf "$build/wizard-shots"
+rm -rf "$build/wizard-shots" "$build/wizard-shots-1252"
 echo "== driving the wizard's boxes (the damaged-download box among them) and the cancelled finish page"
 drive --gtest_filter='Wizard.CancelConfirmedDuringExtractionRollsBack:Wizard.BrowseAppendsTheDisplayNameAndBackKeepsTheFolder:Wizard.BrowseRefusesADriveWithoutRoom:Wizard.FolderInUseStopsTheReplacementWithItsErrorBox:Wizard.DamagedDownloadShowsOneBoxWritesNothingAndEnds'
+echo "== the same wizard on a Western system (code page 1252): its pages, a box, and a folder of many scripts"
+SETUP_LOCALE=en_US.UTF-8 WIZARD_SHOTS="$build/wizard-shots-1252" \
+  drive --gtest_filter='Wizard.WholeRoadInstallsTheProductAndShowsEveryPage:Wizard.CancelConfirmedDuringExtractionRollsBack:WizardNames.*'
 echo "== driving one whole installation: welcome, destination, ready, installing, finish"
 drive --gtest_filter='Wizard.WholeRoadInstallsTheProductAndShowsEveryPage'
 
@@ -43,5 +47,7 @@ echo "== the product went to D:\\Program Files\\Tovani, which is $product:"
 (cd "$product" && find . -type f | sort)
 echo "== screenshots of every page and box: $build/wizard-shots"
 ls "$build/wizard-shots"
+echo "== the same under code page 1252: $build/wizard-shots-1252"
+ls "$build/wizard-shots-1252"
 # The wizard's prefix has a server of its own; it must not outlive the display.
 WINEPREFIX="$build/wizard-e2e/prefix" wineserver -k >/dev/null 2>&1 || true

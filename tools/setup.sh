@@ -2,10 +2,10 @@
 # Installs what building and testing need on a Debian 12 machine, as root:
 # the cross compiler, Wine and its own fonts (the caption buttons need them),
 # Xvfb, 7-Zip, Pillow and pefile for the pictures and resources, osslsigncode
-# and openssl for signing, the Chinese locale and font, and the
-# LZMA SDK source from Debian's 7zip source package (unpacked under deps/,
-# never into the repository). Each part is skipped when it is already there,
-# so a second run takes about a second.
+# and openssl for signing, the Chinese and a Western locale, a Chinese font,
+# and the LZMA SDK source from Debian's 7zip source package (unpacked under
+# deps/, never into the repository). Each part is skipped when it is already
+# there, so a second run takes about a second.
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,11 +29,18 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Wine reports ANSI code page 936 only under a Chinese locale.
-if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
-  echo "setup: generating zh_CN.UTF-8"
-  sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+# Wine reports ANSI code page 936 only under a Chinese locale; the tests run
+# under a Western one (code page 1252) as well.
+generate=0
+for name in zh_CN en_US; do
+  if ! locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8\$"; then
+    echo "setup: enabling $name.UTF-8"
+    sed -i "s/^# *\($name.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" >> /etc/locale.gen
+    generate=1
+  fi
+done
+if [ $generate -eq 1 ]; then
   locale-gen >/dev/null
 fi
 

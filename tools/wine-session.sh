@@ -7,7 +7,7 @@ wine_session_start() {
   # A script run inside another's session (a tool called by a test) shares it.
   if [ "${WINE_SESSION_ACTIVE:-}" = "$build" ]; then return 0; fi
   export WINE_SESSION_ACTIVE="$build"
-  export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
+  export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all LC_ALL="${SETUP_LOCALE:-zh_CN.UTF-8}"
   # No menu or desktop entries on the host for what the tests install.
   export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
   if [ -z "${DISPLAY:-}" ] || [ -n "${SETUP_OWN_DISPLAY:-}" ]; then
@@ -58,7 +58,7 @@ wine_scratch_prefix() {
   local root=$1
   local drive="$root/drive-d"
   WINE_SCRATCH_DRIVE=$drive
-  export WINEPREFIX="$root/prefix" WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
+  export WINEPREFIX="$root/prefix" WINEDEBUG=-all LC_ALL="${SETUP_LOCALE:-zh_CN.UTF-8}"
   export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
   if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -L "$WINEPREFIX/dosdevices/d:" ]; then
     rm -rf "$WINEPREFIX"

@@ -68,6 +68,7 @@ BOOL CSPMainDialog::OnInitDialog()
             ::ShowWindow(page->Window(), SW_HIDE);
     }
 
+    SizeClientArea(skin::kFrameClientWidth, skin::kFrameClientHeight);
     RECT client{};
     ::GetClientRect(Window(), &client);
     for (int index = 0; index < kPageCount; ++index) {
@@ -85,6 +86,19 @@ BOOL CSPMainDialog::OnInitDialog()
         integrity_->NotifyWhenDone(Window(), WM_INTEGRITY_CHECKED);
     // ShowPage has put the focus on the welcome page's Next button.
     return FALSE;
+}
+
+// The frame's size in dialog units depends on the dialog font, the pages'
+// layouts do not: the frame takes the client area they are made for.
+void CSPMainDialog::SizeClientArea(int width, int height)
+{
+    RECT frame{0, 0, width, height};
+    const auto style = static_cast<DWORD>(::GetWindowLongW(Window(), GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(::GetWindowLongW(Window(), GWL_EXSTYLE));
+    if (!::AdjustWindowRectEx(&frame, style, FALSE, exStyle))
+        return;
+    ::SetWindowPos(Window(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // The template places the frame at the screen's corner; a wizard belongs in

@@ -38,6 +38,7 @@ private:
     void OnPaint(HDC dc);
     void ShowPage(int index);
     void CenterOnWorkArea();
+    void SizeClientArea(int width, int height);
 
     IntegrityCheck* integrity_;
     HICON icon_;

@@ -256,10 +256,8 @@ void InstallEngine::OnExtractProgress(void* context, ExtractProgress progress)
     auto* engine = static_cast<InstallEngine*>(context);
     engine->progress_.progressTotal.Set(static_cast<int32_t>(progress.total));
     engine->progress_.progressPosition.Set(static_cast<int32_t>(progress.index));
-    progress.name[sizeof(progress.name) - 1] = '\0';
-    wchar_t name[260] = {};
-    ::MultiByteToWideChar(CP_ACP, 0, progress.name, -1, name, static_cast<int>(std::size(name)));
-    name[std::size(name) - 1] = L'\0';
+    progress.name[std::size(progress.name) - 1] = L'\0';
+    const wchar_t* name = progress.name;
     if (!engine->refreshWindow_) {
         engine->SetPageText(IDC_INSTALL_STATUS, L"正在解压文件");
         engine->SetPageText(IDC_INSTALL_DETAIL, name);

@@ -99,25 +99,6 @@ bool IsSafeEntryName(const wchar_t* name)
     }
 }
 
-std::string ToFileCodePage(const wchar_t* name)
-{
-    const int units = static_cast<int>(std::wcslen(name));
-    if (units == 0)
-        return {};
-    const UINT codePage = ::AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-    // UTF-8 takes no default character.
-    const bool utf8 = (codePage == CP_ACP ? ::GetACP() : ::GetOEMCP()) == CP_UTF8;
-    const int capacity = 3 * units + 100;
-    std::string bytes(static_cast<size_t>(capacity), '\0');
-    BOOL usedDefault = FALSE;
-    const int written = ::WideCharToMultiByte(codePage, 0, name, units, bytes.data(), capacity,
-                                              utf8 ? nullptr : "_", utf8 ? nullptr : &usedDefault);
-    if (written <= 0 || written >= capacity)
-        return {};
-    bytes.resize(static_cast<size_t>(written));
-    return bytes;
-}
-
 // Everything one Decode call holds, released on every way out of it.
 class CSPPackage::Extraction {
 public:
@@ -302,8 +283,11 @@ bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar
 
             if (progressFn_) {
                 ExtractProgress progress{};
-                const std::string display = ToFileCodePage(name.c_str());
-                std::memcpy(progress.name, display.data(), std::min(display.size(), sizeof(progress.name) - 1));
+                ::lstrcpynW(progress.name, name.c_str(), static_cast<int>(std::size(progress.name)));
+                // A cut name does not end in half a character.
+                const size_t shown = std::wcslen(progress.name);
+                if (shown > 0 && IS_HIGH_SURROGATE(progress.name[shown - 1]))
+                    progress.name[shown - 1] = L'\0';
                 progress.index = i;
                 progress.total = total;
                 progressFn_(context_, progress);

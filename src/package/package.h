@@ -10,10 +10,11 @@
 #include <string>
 
 // What the package reports for each entry it begins. The name is the entry's
-// path inside the archive with "/" between its levels, in the file code page,
-// for display; bytes after its terminator are zero.
+// path inside the archive with "/" between its levels, as the archive holds
+// it (UTF-16, so that it shows whole on a system of any code page), cut to
+// 259 characters; characters after its terminator are zero.
 struct ExtractProgress {
-    char name[260];
+    wchar_t name[260];
     uint32_t index;
     uint32_t total;
 };
@@ -73,6 +74,3 @@ private:
 // "\" count as separators here, since Windows reads either as one.
 bool IsSafeEntryName(const wchar_t* name);
 
-// The name in the code page of the 8-bit file functions (ANSI or OEM);
-// characters it cannot hold become "_". Empty when the conversion fails.
-std::string ToFileCodePage(const wchar_t* name);

@@ -73,14 +73,30 @@ BrowseOutcome DecideBrowseChoice(const std::wstring& chosen, int requiredMB, con
     return {BrowseOutcome::Kind::kAccepted, JoinPath(chosen, displayName)};
 }
 
+namespace {
+
+// The folder dialog's title and the folder names in its tree are drawn in
+// the dialog's font, which on a Western system lacks Chinese.
+int CALLBACK OnFolderDialogEvent(HWND dialog, UINT message, LPARAM, LPARAM data)
+{
+    if (message == BFFM_INITIALIZED)
+        *reinterpret_cast<UniqueFont*>(data) = skin::GiveChineseDialogFont(dialog);
+    return 0;
+}
+
+}  // namespace
+
 std::optional<std::wstring> ChooseFolderWithShell(HWND owner)
 {
     wchar_t displayName[MAX_PATH] = {};
+    UniqueFont chineseFont;
     BROWSEINFOW info{};
     info.hwndOwner = owner;
     info.pszDisplayName = displayName;
     info.lpszTitle = L"请选择安装目录";
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    info.lpfn = &OnFolderDialogEvent;
+    info.lParam = reinterpret_cast<LPARAM>(&chineseFont);
     UniqueItemIdList chosen(::SHBrowseForFolderW(&info));
     if (!chosen)
         return std::nullopt;

@@ -11,8 +11,11 @@ constexpr int kTransparent[] = {
     IDC_FINISH_TITLE_TAIL, IDC_FINISH_SHORTCUT_HINT, IDC_FINISH_SENTENCE_NAME, IDC_FINISH_RUN_NAME,
 };
 
-// The side picture and the check box keep their template places.
+// The side picture keeps its template place at the top left. The check box
+// takes the place its template gives with a Chinese system's dialog font,
+// just left of its label, whatever the dialog font.
 constexpr skin::ControlPlace kLayout[] = {
+    {IDC_FINISH_RUN_NOW, 181, 148, 15, 16},
     {IDC_FINISH_SENTENCE_NAME, 370, 50, 60, 50},  {IDC_FINISH_SHORTCUT_HINT, 180, 80, 270, 50},
     {IDC_FINISH_RUN_LABEL, 200, 149, 50, 25},     {IDC_FINISH_RUN_NAME, 260, 149, 60, 25},
     {IDC_FINISH_SENTENCE_LEAD, 180, 50, 180, 50}, {IDC_FINISH_LINE, 0, 290, 506, 1},

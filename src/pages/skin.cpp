@@ -1,6 +1,7 @@
 #include "pages/skin.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace skin {
 
@@ -11,10 +12,82 @@ RECT WhiteAreaRect(const RECT& client, WhiteArea area)
     return RECT{client.left, client.top, client.right, client.top + kHeaderHeight};
 }
 
+bool FontCovers(HFONT font, const wchar_t* text)
+{
+    const int length = lstrlenW(text);
+    if (!font || length == 0)
+        return font != nullptr;
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    if (!dc)
+        return false;
+    HGDIOBJ old = ::SelectObject(dc, font);
+    std::vector<WORD> glyphs(static_cast<size_t>(length));
+    const bool read = ::GetGlyphIndicesW(dc, text, length, glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS) != GDI_ERROR;
+    ::SelectObject(dc, old);
+    ::DeleteDC(dc);
+    return read && std::find(glyphs.begin(), glyphs.end(), WORD{0xFFFF}) == glyphs.end();
+}
+
+namespace {
+
+// The same font asked for with the Chinese character set, when that one
+// covers Chinese; else empty.
+UniqueFont ChineseFontLike(LOGFONTW font)
+{
+    font.lfCharSet = GB2312_CHARSET;
+    UniqueFont chinese(::CreateFontIndirectW(&font));
+    if (FontCovers(chinese.get(), kChineseSample))
+        return chinese;
+    // The face may name a font of another script: let the system choose by
+    // the character set alone.
+    font.lfFaceName[0] = L'\0';
+    chinese.reset(::CreateFontIndirectW(&font));
+    return FontCovers(chinese.get(), kChineseSample) ? std::move(chinese) : UniqueFont();
+}
+
+struct FontSwap {
+    HFONT from;
+    HFONT to;
+};
+
+BOOL CALLBACK SwapControlFont(HWND control, LPARAM context)
+{
+    const auto* swap = reinterpret_cast<const FontSwap*>(context);
+    const auto current = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    if (current == swap->from || current == nullptr)
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(swap->to), FALSE);
+    return TRUE;
+}
+
+}  // namespace
+
 UniqueFont MakeBoldFont(int height)
 {
-    return UniqueFont(::CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"宋体"));
+    UniqueFont font(::CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"宋体"));
+    if (!font || FontCovers(font.get(), kChineseSample))
+        return font;
+    LOGFONTW description{};
+    if (!::GetObjectW(font.get(), sizeof(description), &description))
+        return font;
+    UniqueFont chinese = ChineseFontLike(description);
+    return chinese ? std::move(chinese) : std::move(font);
+}
+
+UniqueFont GiveChineseDialogFont(HWND page)
+{
+    const auto dialogFont = reinterpret_cast<HFONT>(::SendMessageW(page, WM_GETFONT, 0, 0));
+    LOGFONTW description{};
+    if (!dialogFont || FontCovers(dialogFont, kChineseSample) ||
+        !::GetObjectW(dialogFont, sizeof(description), &description))
+        return {};
+    UniqueFont chinese = ChineseFontLike(description);
+    if (!chinese)
+        return {};
+    ::SendMessageW(page, WM_SETFONT, reinterpret_cast<WPARAM>(chinese.get()), FALSE);
+    FontSwap swap{dialogFont, chinese.get()};
+    ::EnumChildWindows(page, &SwapControlFont, reinterpret_cast<LPARAM>(&swap));
+    return chinese;
 }
 
 void GiveFont(HWND page, int controlId, const UniqueFont& font)

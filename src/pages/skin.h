@@ -19,6 +19,11 @@ namespace skin {
 
 inline constexpr int kPageWidth = 506;
 inline constexpr int kPageHeight = 364;
+// The frame's client area, which the pages fill: what the frame's template
+// gives with a Chinese system's dialog font, and the area the pixel layouts
+// are made for. A Western system's dialog font would make it larger.
+inline constexpr int kFrameClientWidth = 480;
+inline constexpr int kFrameClientHeight = 325;
 // The side picture's size, which is also the white area beside it.
 inline constexpr int kSideWidth = 164;
 inline constexpr int kSideHeight = 290;
@@ -33,9 +38,25 @@ enum class WhiteArea { kBesidePicture, kHeaderBand };
 
 RECT WhiteAreaRect(const RECT& client, WhiteArea area);
 
+// A few characters of the wizard's own texts, by which a font is tried for
+// Chinese.
+inline constexpr const wchar_t* kChineseSample = L"安装向导下一步取消";
+
+// True when font has a glyph of its own for every character of text.
+bool FontCovers(HFONT font, const wchar_t* text);
+
 // The bold face every title uses, at the given pixel height; empty when the
-// system cannot make it.
+// system cannot make it. On a system whose fonts for the Western character
+// set lack Chinese (a Western Windows), the face is asked for with the
+// Chinese character set, so that the system picks a font that has it.
 UniqueFont MakeBoldFont(int height);
+
+// The page's dialog font when it draws Chinese; else a font of the same
+// size and weight that does, given to the page and to every control of it
+// that uses the dialog font. Empty when nothing was changed (the dialog font
+// serves, or the system has no font for Chinese), and the caller keeps the
+// returned font for as long as the page lives.
+UniqueFont GiveChineseDialogFont(HWND page);
 
 // Sends font to the page's control with redrawing; nothing when the font is
 // empty, so the control keeps its dialog font.
@@ -97,6 +118,15 @@ protected:
     {
     }
 
+    // Before a page measures or lays out its texts: the texts are Chinese,
+    // and a Western system's dialog font would draw them as empty boxes.
+    BOOL OnInitDialog() override
+    {
+        const BOOL result = framework::DialogImpl<T>::OnInitDialog();
+        dialogFont_ = skin::GiveChineseDialogFont(this->Window());
+        return result;
+    }
+
     // Enter would raise the OK command; a page's buttons have handlers of
     // their own.
     void OnOK() override {}
@@ -141,4 +171,5 @@ protected:
 private:
     skin::WhiteArea area_;
     std::span<const int> transparentIds_;
+    UniqueFont dialogFont_;
 };

@@ -82,6 +82,16 @@ int CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t
         return 0;
     if (FAILED(link->SetPath(target)))
         return 0;
+    // The program starts in its own folder, as a game that loads its files
+    // relative to the working folder needs; without one the shell would
+    // start it wherever the shell itself stands.
+    const std::wstring targetPath(target);
+    const size_t slash = targetPath.find_last_of(L'\\');
+    if (slash != std::wstring::npos) {
+        const std::wstring folder = targetPath.substr(0, slash == 2 && targetPath[1] == L':' ? 3 : slash);
+        if (FAILED(link->SetWorkingDirectory(folder.c_str())))
+            return 0;
+    }
     if (arguments && FAILED(link->SetArguments(arguments)))
         return 0;
     ComPtr<IPersistFile> file;

@@ -12,9 +12,10 @@
 inline constexpr LONG kShortcutCreatedEvent = SHCNE_CREATE | SHCNE_INTERRUPT;
 
 // Saves a shell link at linkPath that starts target with arguments (null:
-// none set). 1 when the link file was saved; 0 for a null target or link
-// path, a link path of 260 characters or more (it would have to be cut and
-// so name another file), or when the link cannot be made or saved.
+// none set), in target's folder. 1 when the link file was saved; 0 for a
+// null target or link path, a link path of 260 characters or more (it would
+// have to be cut and so name another file), or when the link cannot be made
+// or saved.
 int CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t* arguments);
 
 // Desktop folder + "\" + name + ".lnk"; empty when the desktop folder cannot

@@ -14,10 +14,10 @@ using namespace testing_support;
 namespace {
 
 // Target and arguments, and the file's own flag for arguments, which is set
-// for empty ones too.
+// for empty ones too; then the working folder after " in ".
 std::wstring ReadLink(const std::wstring& path)
 {
-    wchar_t target[MAX_PATH] = {}, arguments[MAX_PATH] = {};
+    wchar_t target[MAX_PATH] = {}, arguments[MAX_PATH] = {}, folder[MAX_PATH] = {};
     ::CoInitialize(nullptr);
     {
         ComPtr<IShellLinkW> link;
@@ -28,12 +28,13 @@ std::wstring ReadLink(const std::wstring& path)
             SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
             link->GetPath(target, MAX_PATH, nullptr, 0);
             link->GetArguments(arguments, MAX_PATH);
+            link->GetWorkingDirectory(folder, MAX_PATH);
         }
     }
     ::CoUninitialize();
     const std::string bytes = ReadBytes(path);
     const bool flagged = bytes.size() > 0x14 && (bytes[0x14] & 0x20);
-    return std::wstring(target) + (flagged ? L" | " + std::wstring(arguments) : L"");
+    return std::wstring(target) + (flagged ? L" | " + std::wstring(arguments) : L"") + L" in " + folder;
 }
 
 std::wstring ProgramsFolder()
@@ -69,7 +70,7 @@ TEST_F(ShortcutsTest, ShortcutsAreReplacedAndRemovedWithTheirGroup)
     WriteBytes(scratch.Join(L"Old.exe"), "MZ");
     ASSERT_TRUE(CreateDesktopShortcut(scratch.Join(L"Old.exe").c_str(), name.c_str(), nullptr));
     ASSERT_TRUE(CreateDesktopShortcut(exe.c_str(), name.c_str(), L""));
-    EXPECT_EQ(exe + L" | ", ReadLink(desktop));
+    EXPECT_EQ(exe + L" |  in " + scratch.path(), ReadLink(desktop));
     EXPECT_TRUE(RemoveDesktopShortcut(name.c_str()));
     EXPECT_FALSE(Exists(desktop));
     EXPECT_TRUE(RemoveDesktopShortcut(name.c_str()));
@@ -79,8 +80,11 @@ TEST_F(ShortcutsTest, ShortcutsAreReplacedAndRemovedWithTheirGroup)
     ASSERT_TRUE(CreateGroupShortcut(nullptr, exe.c_str(), name.c_str(), L"主程序", nullptr));
     ASSERT_TRUE(CreateGroupShortcut(nullptr, exe.c_str(), name.c_str(), L"强力修复", L"-tp:1"));
     const std::wstring group = ProgramsFolder() + L"\\" + name;
-    EXPECT_EQ(exe, ReadLink(group + L"\\主程序.lnk"));
-    EXPECT_EQ(exe + L" | -tp:1", ReadLink(group + L"\\强力修复.lnk"));
+    EXPECT_EQ(exe + L" in " + scratch.path(), ReadLink(group + L"\\主程序.lnk"));
+    EXPECT_EQ(exe + L" | -tp:1 in " + scratch.path(), ReadLink(group + L"\\强力修复.lnk"));
+    // A program at a drive's root starts in the root itself.
+    ASSERT_EQ(CreateShortcut(L"C:\\Marvane.exe", (group + L"\\root.lnk").c_str(), nullptr), 1);
+    EXPECT_EQ(L"C:\\Marvane.exe in C:\\", ReadLink(group + L"\\root.lnk"));
     WriteBytes(group + L"\\user notes.txt", "mine");
     EXPECT_TRUE(RemoveProgramGroup(nullptr, name.c_str()));
     EXPECT_FALSE(Exists(group));

@@ -105,7 +105,8 @@ TEST(Summary, NothingSavedShowsProgramFilesOrOnlyTheHeading)
               std::vector<std::wstring>{L"目标位置:"});
 }
 
-TEST(Skin, TitleFontIsBoldAtItsHeight)
+// Run under code pages 936 and 1252: on either the title draws Chinese.
+TEST(Skin, TitleFontIsBoldAtItsHeightAndDrawsChinese)
 {
     const UniqueFont font = skin::MakeBoldFont(16);
     ASSERT_TRUE(font);
@@ -114,6 +115,8 @@ TEST(Skin, TitleFontIsBoldAtItsHeight)
     EXPECT_EQ(description.lfHeight, 16);
     EXPECT_EQ(description.lfWeight, FW_BOLD);
     EXPECT_STREQ(description.lfFaceName, L"宋体");
+    EXPECT_TRUE(skin::FontCovers(font.get(), skin::kChineseSample));
+    EXPECT_FALSE(skin::FontCovers(nullptr, skin::kChineseSample));
 }
 
 }  // namespace

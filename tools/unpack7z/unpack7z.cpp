@@ -19,13 +19,8 @@ void WriteOut(const std::string& text)
                 nullptr);
 }
 
-std::string Convert(const char* text, UINT fromCodePage)
+std::string ToUtf8(const std::wstring& wide)
 {
-    const int units = ::MultiByteToWideChar(fromCodePage, 0, text, -1, nullptr, 0);
-    if (units <= 0)
-        return {};
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    ::MultiByteToWideChar(fromCodePage, 0, text, -1, wide.data(), units);
     const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0)
         return {};
@@ -35,12 +30,20 @@ std::string Convert(const char* text, UINT fromCodePage)
     return utf8;
 }
 
+std::string Convert(const char* text, UINT fromCodePage)
+{
+    const int units = ::MultiByteToWideChar(fromCodePage, 0, text, -1, nullptr, 0);
+    if (units <= 0)
+        return {};
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    ::MultiByteToWideChar(fromCodePage, 0, text, -1, wide.data(), units);
+    return ToUtf8(wide);
+}
+
 void OnProgress(void*, ExtractProgress progress)
 {
-    // The record's name is in the file code page, for display.
-    const UINT codePage = ::AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-    WriteOut(std::to_string(progress.index) + "/" + std::to_string(progress.total) + " " +
-             Convert(progress.name, codePage) + "\n");
+    WriteOut(std::to_string(progress.index) + "/" + std::to_string(progress.total) + " " + ToUtf8(progress.name) +
+             "\n");
 }
 
 void OnLog(void*, const char* text)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs the wizard's driver in the wizard's own prefix (wizard_prefix.sh) and
-# turns the screenshots it saves into PNG files in BUILD/wizard-shots.
+# turns the screenshots it saves into PNG files in BUILD/wizard-shots, or in
+# the folder WIZARD_SHOTS names (the runs under another code page keep
+# theirs apart).
 #   run_e2e.sh BUILD SETUP.EXE PLANTED.DLL PROBE.EXE BIG.7z DRIVER.EXE [driver arguments...]
 set -euo pipefail
 build=$1 setup=$2 planted=$3 probe=$4 big=$5 driver=$6
@@ -17,7 +19,7 @@ rm -rf "$WIZARD_DRIVE/e2e/shots"
 status=0
 wine "$WIZARD_BIN/$(basename "$driver")" "$@" </dev/null || status=$?
 
-shots="$build/wizard-shots"
+shots="${WIZARD_SHOTS:-$build/wizard-shots}"
 if compgen -G "$WIZARD_DRIVE/e2e/shots/*.bmp" >/dev/null; then
   mkdir -p "$shots"
   for bmp in "$WIZARD_DRIVE/e2e/shots"/*.bmp; do

@@ -7,6 +7,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,11 +30,26 @@ std::wstring Bin(const std::wstring& name) { return std::wstring(kBinFolder) + L
 std::wstring Work(const std::wstring& name) { return std::wstring(kWorkFolder) + L"\\" + name; }
 std::wstring ConfigFile() { return RunConfigFile(); }
 
+// A value of the configuration file the wizard writes: GBK text, or UTF-16
+// with its byte-order mark when GBK cannot hold it. Read as such rather than
+// through the profile functions, which would decode GBK with the ANSI code
+// page of whatever system the test runs under.
 std::wstring ConfigValue(const std::wstring& key)
 {
-    wchar_t value[260] = {};
-    ::GetPrivateProfileStringW(L"IN_INFO", key.c_str(), L"", value, 260, ConfigFile().c_str());
-    return value;
+    const std::string bytes = ReadFileBytes(ConfigFile());
+    std::wstring text;
+    if (bytes.starts_with("\xFF\xFE")) {
+        text.resize((bytes.size() - 2) / sizeof(wchar_t));
+        std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
+    } else {
+        text = testing_support::FromCodePage(bytes, 936);
+    }
+    text = L"\n" + text + L"\r\n";
+    const size_t at = text.find(L"\n" + key + L"=");
+    if (at == std::wstring::npos)
+        return {};
+    const size_t from = at + key.size() + 2;
+    return text.substr(from, text.find_first_of(L"\r\n", from) - from);
 }
 
 bool UninstallKeyExists()

@@ -3,7 +3,9 @@
 # so that the wizard's default folder (on a newer Windows, the first fixed
 # drive other than the system's) is on D: and never the host's root. Its
 # user folders are its own rather than links to the host's home, and
-# programs run in a virtual desktop, which draws title bars.
+# programs run in a virtual desktop, which draws title bars. SETUP_LOCALE
+# picks the locale, and so the ANSI code page (zh_CN.UTF-8, 936, unless
+# told otherwise; en_US.UTF-8 gives a Western 1252).
 #   wizard_prefix_prepare BUILD    sets WINEPREFIX, WIZARD_DRIVE, WIZARD_BIN
 #   wizard_prefix_install FILE [NAME]   copies FILE into D:\e2e\bin
 wizard_prefix_prepare() {
@@ -11,7 +13,7 @@ wizard_prefix_prepare() {
   WIZARD_DRIVE="$root/drive-d"
   WIZARD_BIN="$WIZARD_DRIVE/e2e/bin"
   mkdir -p "$root"
-  export WINEPREFIX="$root/prefix" WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
+  export WINEPREFIX="$root/prefix" WINEDEBUG=-all LC_ALL="${SETUP_LOCALE:-zh_CN.UTF-8}"
   # No menu and desktop entries on the host for what the wizard installs;
   # and a comctl32.dll found beside a program is preferred, as a planted one
   # would be on Windows by a program that lets its own folder be searched.

@@ -1,0 +1,183 @@
+// Names that no single code page holds, driven through setup.exe as a user
+// would: the folder chosen in the folder dialog and the configuration's
+// Chinese names reach the pages, the disk, the links and the registration
+// character for character. ctest runs these under code page 936 and again
+// under 1252.
+#include "e2e/control_ids.h"
+#include "e2e/driver.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace e2e;
+
+namespace {
+
+// Korean, Polish, Thai and Chinese, and a character beyond the BMP.
+const std::wstring kChosenFolder = L"D:\\게임\\Łódź ภาษา 游戏 \U0001F3AE";
+
+std::wstring Bin(const std::wstring& name) { return std::wstring(kBinFolder) + L"\\" + name; }
+
+// A value of the configuration as the product team wrote it: the resource's
+// GBK text, decoded here independently of the installer.
+std::wstring ConfiguredValue(const std::wstring& key)
+{
+    const std::wstring text =
+        testing_support::FromCodePage(ReadResource(Bin(L"setup.exe"), L"INI", 138), 936) + L"\r\n";
+    const std::wstring start = L"\n" + key + L"=";
+    const size_t at = text.find(start);
+    if (at == std::wstring::npos)
+        return {};
+    const size_t from = at + start.size();
+    return text.substr(from, text.find_first_of(L"\r\n", from) - from);
+}
+
+std::wstring UninstallKey(const std::wstring& displayName)
+{
+    return L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + displayName;
+}
+
+std::wstring RegistryValue(const std::wstring& key, const wchar_t* name)
+{
+    wchar_t value[1024] = {};
+    DWORD size = sizeof(value);
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return L"<none>";
+    return value;
+}
+
+// Target | arguments | working folder, read back through the shell. The
+// target is the path of the link's item list, which names it in UTF-16 (the
+// shell starts the link by it); GetPath gives the copy that the link keeps
+// for the 8-bit world, in the ANSI code page, which Wine hands back as it is.
+std::wstring LinkSummary(const std::wstring& path)
+{
+    IShellLinkW* link = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  reinterpret_cast<void**>(&link))))
+        return L"<no shell link>";
+    std::wstring summary = L"<unreadable>";
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+            wchar_t target[MAX_PATH] = {}, arguments[MAX_PATH] = {}, folder[MAX_PATH] = {};
+            PIDLIST_ABSOLUTE items = nullptr;
+            if (SUCCEEDED(link->GetIDList(&items)) && items) {
+                ::SHGetPathFromIDListW(items, target);
+                ::CoTaskMemFree(items);
+            }
+            link->GetArguments(arguments, MAX_PATH);
+            link->GetWorkingDirectory(folder, MAX_PATH);
+            summary = std::wstring(target) + L" | " + arguments + L" | " + folder;
+        }
+        file->Release();
+    }
+    link->Release();
+    return summary;
+}
+
+class WizardNames : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+
+    void SetUp() override
+    {
+        RemoveTree(L"D:\\게임");
+        Clear();
+        ASSERT_EQ(::SHCreateDirectoryExW(nullptr, kChosenFolder.c_str(), nullptr), ERROR_SUCCESS);
+    }
+    void TearDown() override { Clear(); }
+
+    void Clear()
+    {
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKey(displayName).c_str());
+        ::DeleteFileW((SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + mainLink + L".lnk").c_str());
+        RemoveTree(SpecialFolder(CSIDL_PROGRAMS) + L"\\" + displayName);
+        ::DeleteFileW((TempFolder() + L"run-marker.txt").c_str());
+    }
+
+    const std::wstring displayName = ConfiguredValue(L"OBJ_IN_DISPLAY_NAME");
+    const std::wstring mainLink = ConfiguredValue(L"OBJ_IN_EXE_LINK");
+    const std::wstring installDir = kChosenFolder + L"\\" + displayName;
+};
+
+TEST_F(WizardNames, FolderOfManyScriptsAndTheConfiguredNamesReachEveryPlace)
+{
+    ASSERT_EQ(displayName, L"Quenlo棋牌");
+    const std::wstring caption = ConfiguredValue(L"OBJ_IN_CAPTION");
+    SetupProcess wizard(Bin(L"setup.exe"), {L"MARVANE_AUTOCLOSE_MS=300"});
+    ASSERT_NE(wizard.WaitForFrame(), nullptr);
+    HWND welcome = wizard.WaitForPage(Page::kWelcome);
+    ASSERT_NE(welcome, nullptr);
+    EXPECT_EQ(ItemText(welcome, 1007), displayName);
+    EXPECT_EQ(ItemText(welcome, 1010), displayName);
+
+    Click(welcome, kNext);
+    HWND destination = wizard.WaitForPage(Page::kDestination);
+    ASSERT_NE(destination, nullptr);
+    EXPECT_EQ(ItemText(destination, 1020), displayName);
+    EXPECT_EQ(ItemText(destination, 1024), L"“" + displayName + L"”。");
+    Click(destination, kBrowse);
+    HWND notice = wizard.WaitForBox(L"游戏安装向导");
+    ASSERT_NE(notice, nullptr);
+    AnswerBox(notice, IDOK);
+    HWND folders = wizard.WaitForFolderDialog();
+    ASSERT_NE(folders, nullptr);
+    ASSERT_TRUE(wizard.ChooseInFolderDialog(folders, kChosenFolder));
+    ASSERT_TRUE(WaitUntil([&] { return ItemText(destination, kFolderEdit) == installDir; }))
+        << testing::PrintToString(ItemText(destination, kFolderEdit));
+    EXPECT_TRUE(SaveScreenshot(L"names-2-destination", {wizard.Frame()}));
+
+    Click(destination, kNext);
+    HWND ready = wizard.WaitForPage(Page::kReady);
+    ASSERT_NE(ready, nullptr);
+    const std::vector<std::wstring> summary{L"目标位置:", L"        " + installDir};
+    EXPECT_EQ(ListLines(::GetDlgItem(ready, kSummary)), summary);
+    EXPECT_TRUE(SaveScreenshot(L"names-3-ready", {wizard.Frame()}));
+
+    Click(ready, kInstall);
+    HWND finish = wizard.WaitForPage(Page::kFinish, 60000);
+    ASSERT_NE(finish, nullptr);
+    EXPECT_EQ(WindowText(finish), caption);
+    EXPECT_EQ(ItemText(finish, 1012), displayName);
+    EXPECT_EQ(ItemText(finish, 1020), displayName + L"。");
+    EXPECT_EQ(ItemText(finish, 1021), displayName);
+    EXPECT_TRUE(SaveScreenshot(L"names-5-finish", {wizard.Frame()}));
+
+    // The files, Chinese names among them, in exactly the chosen folder.
+    for (const wchar_t* file : {L"Marvane.exe", L"uninst.exe", L"说明.txt", L"data\\牌桌\\规则.txt"})
+        EXPECT_TRUE(Exists(installDir + L"\\" + file)) << testing::PrintToString(std::wstring(file));
+    EXPECT_FALSE(Exists(installDir + L".temp"));
+
+    const std::wstring program = installDir + L"\\" + ConfiguredValue(L"OBJ_IN_EXE");
+    const std::wstring desktopLink = SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + mainLink + L".lnk";
+    const std::wstring group = SpecialFolder(CSIDL_PROGRAMS) + L"\\" + displayName;
+    EXPECT_EQ(LinkSummary(desktopLink), program + L" |  | " + installDir);
+    EXPECT_EQ(LinkSummary(group + L"\\" + mainLink + L".lnk"), program + L" |  | " + installDir);
+    EXPECT_EQ(LinkSummary(group + L"\\" + ConfiguredValue(L"OBJ_IN_REPAIR_EXE_LINK") + L".lnk"),
+              installDir + L"\\" + ConfiguredValue(L"OBJ_IN_REPAIR_EXE") + L" | " +
+                  ConfiguredValue(L"OBJ_IN_REPAIR_EXE_CMD") + L" | " + installDir);
+
+    const std::wstring key = UninstallKey(displayName);
+    EXPECT_EQ(RegistryValue(key, L"DisplayName"), displayName);
+    EXPECT_EQ(RegistryValue(key, L"Publisher"), ConfiguredValue(L"OBJ_IN_PUBLISHER"));
+    EXPECT_EQ(RegistryValue(key, L"DisplayVersion"), ConfiguredValue(L"OBJ_IN_DISPLAY_VERSION"));
+    EXPECT_EQ(RegistryValue(key, L"DisplayIcon"), program + L",-0");
+    EXPECT_EQ(RegistryValue(key, L"UninstallString"),
+              L"\"" + installDir + L"\\" + ConfiguredValue(L"OBJ_IN_UNINSTALL_EXE") + L"\"");
+
+    // Run now: the installed program itself starts, and leaves its mark
+    // beside itself.
+    ASSERT_EQ(::SendMessageW(::GetDlgItem(finish, kRunNow), BM_GETCHECK, 0, 0), BST_CHECKED);
+    Click(finish, kFinishButton);
+    EXPECT_TRUE(wizard.WaitForExit());
+    EXPECT_TRUE(WaitUntil([&] { return Exists(installDir + L"\\run-marker.txt"); }));
+    EXPECT_FALSE(Exists(TempFolder() + L"run-marker.txt"));
+}
+
+}  // namespace
