@@ -158,6 +158,9 @@ unsigned __stdcall InstallEngine::InstallThreadProc(void* parameter)
             // Nothing may unwind out of the thread; a step that threw failed.
             ok = false;
         }
+        // A step that failed without naming why is told as a write failure.
+        if (!ok)
+            engine->Fail(InstallFailure::kCannotWrite);
         engine->progress_.succeeded.Set(ok ? 1 : 0);
         if (ok)
             InstallTrace(L"安装线程退出\r\n");

@@ -114,6 +114,10 @@ LRESULT CSPInstallDialog::OnInstallFailed(WPARAM stepsDone, LPARAM) { return eng
 
 void CSPInstallDialog::AskCancel()
 {
+    if (asking_)
+        return;
+    asking_ = true;
+    const ScopeExit closed([this] { asking_ = false; });
     const bool running = WorkerRunning();
     if (running)
         engine_.PauseWorker();

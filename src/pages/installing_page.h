@@ -44,5 +44,8 @@ private:
     std::shared_ptr<framework::WorkerThread> worker_;
     bool started_ = false;
     bool timerSet_ = false;
+    // The cancel question is open: a second request (the close box, a
+    // posted WM_CLOSE) asks nothing more.
+    bool asking_ = false;
     InstallEngine engine_;
 };

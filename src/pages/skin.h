@@ -100,6 +100,10 @@ protected:
     // Enter would raise the OK command; a page's buttons have handlers of
     // their own.
     void OnOK() override {}
+    // The dialog manager turns Ctrl+Break into the cancel command, which
+    // would hide the page and leave the frame empty: a page's Cancel is its
+    // own button, never this command.
+    void OnCancel() override {}
 
     void OnPaint(HDC dc)
     {
