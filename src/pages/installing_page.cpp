@@ -122,7 +122,12 @@ void CSPInstallDialog::AskCancel()
     if (running)
         engine_.PauseWorker();
     const int answer = ::MessageBoxW(Window(), kCancelQuestion, kCancelCaption, MB_OKCANCEL | MB_ICONINFORMATION);
-    if (answer == IDOK && running) {
+    // A quit posted by another program ends the box as if answered and is
+    // queued again for the wizard's own loop: that is no answer of the
+    // user's, and the installation goes on.
+    MSG quit;
+    const bool endedByQuit = ::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+    if (answer == IDOK && running && !endedByQuit) {
         // The stop comes before the resume, so the worker meets it at the
         // very place it was held.
         engine_.StopExtraction();

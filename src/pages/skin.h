@@ -97,6 +97,19 @@ protected:
     {
     }
 
+    // A page that is not shown takes no command: a click that reaches it
+    // after the wizard moved on (a second click on Next or Install, or a
+    // program clicking hidden buttons) must not act for a page the user
+    // left, such as deleting the configuration under a running install.
+    bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override
+    {
+        if (message == WM_COMMAND && !::IsWindowVisible(this->Window())) {
+            *result = 0;
+            return true;
+        }
+        return framework::DialogImpl<T>::Dispatch(message, wParam, lParam, result);
+    }
+
     // Enter would raise the OK command; a page's buttons have handlers of
     // their own.
     void OnOK() override {}
