@@ -133,8 +133,11 @@ std::vector<std::wstring> Leftovers(const std::wstring& installDir)
     HANDLE find = ::FindFirstFileW((installDir + L".*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         return names;
+    // "Tovani.*" matches "Tovani" itself too.
+    const size_t own = installDir.size() - installDir.rfind(L'\\') - 1;
     do {
-        names.push_back(data.cFileName);
+        if (::lstrlenW(data.cFileName) > static_cast<int>(own))
+            names.push_back(data.cFileName);
     } while (::FindNextFileW(find, &data));
     ::FindClose(find);
     return names;
