@@ -1,8 +1,11 @@
 #include "package/package.h"
+#include "package/payload_stream.h"
+#include "system/unique_handle.h"
 
 #include "7z.h"
 #include "7zCrc.h"
 #include "7zFile.h"
+#include "7zTypes.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -118,34 +121,23 @@ std::string ToFileCodePage(const wchar_t* name)
 // Everything one Decode call holds, released on every way out of it.
 class CSPPackage::Extraction {
 public:
-    Extraction()
+    Extraction(HANDLE file, uint64_t offset, uint64_t size) : archive(file, offset, size)
     {
-        File_Construct(&archive.file);
         SzArEx_Init(&db);
+        LookToRead2_CreateVTable(&look, False);
+        look.buf = lookAhead;
+        look.bufSize = kLookAheadSize;
+        look.realStream = archive.Stream();
+        LookToRead2_INIT(&look);
+        CrcGenerateTable();
     }
     ~Extraction()
     {
         ISzAlloc_Free(&kHeap, block);
         SzArEx_Free(&db, &kHeap);
-        File_Close(&archive.file);
     }
     Extraction(const Extraction&) = delete;
     Extraction& operator=(const Extraction&) = delete;
-
-    bool Open(const wchar_t* archivePath)
-    {
-        if (!archivePath || InFile_OpenW(&archive.file, archivePath) != 0)
-            return false;
-        FileInStream_CreateVTable(&archive);
-        archive.wres = 0;
-        LookToRead2_CreateVTable(&look, False);
-        look.buf = lookAhead;
-        look.bufSize = kLookAheadSize;
-        look.realStream = &archive.vt;
-        LookToRead2_INIT(&look);
-        CrcGenerateTable();
-        return true;
-    }
 
     bool ReadDatabase() { return SzArEx_Open(&db, &look.vt, &kHeap, &kHeap) == SZ_OK; }
 
@@ -175,7 +167,7 @@ public:
         return true;
     }
 
-    CFileInStream archive{};
+    PayloadStream archive;
     CLookToRead2 look{};
     Byte lookAhead[kLookAheadSize];
     CSzArEx db{};
@@ -249,13 +241,29 @@ std::wstring WithBackslashes(std::wstring name)
 
 bool CSPPackage::Decode(const wchar_t* archivePath, const wchar_t* targetFolder, int32_t* currentIndex)
 {
+    UniqueFile file;
+    LARGE_INTEGER size{};
+    if (archivePath)
+        file.reset(::CreateFileW(archivePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !::GetFileSizeEx(file.get(), &size)) {
+        Log("CSPPackage::Decode - InitArEx() err!\n");
+        return false;
+    }
+    return Decode(file.get(), 0, static_cast<uint64_t>(size.QuadPart), targetFolder, currentIndex);
+}
+
+bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder,
+                        int32_t* currentIndex)
+{
     char line[kLogBufferSize];
+    // An empty folder would put every entry at the root of the current drive.
+    if (!file || file == INVALID_HANDLE_VALUE || !targetFolder || !*targetFolder) {
+        Log("CSPPackage::Decode - InitArEx() err!\n");
+        return false;
+    }
     try {
-        auto extraction = std::make_unique<Extraction>();
-        if (!extraction->Open(archivePath)) {
-            Log("CSPPackage::Decode - InitArEx() err!\n");
-            return false;
-        }
+        auto extraction = std::make_unique<Extraction>(file, offset, size);
         if (!extraction->ReadDatabase()) {
             Log("CSPPackage::Decode - SzArEx_Open() err!\n");
             return false;
@@ -267,7 +275,7 @@ bool CSPPackage::Decode(const wchar_t* archivePath, const wchar_t* targetFolder,
             FormatLog(line, L"包内文件数目：%d\n", static_cast<int>(total));
             Log(line);
         }
-        const std::wstring folder = targetFolder ? targetFolder : L"";
+        const std::wstring folder = targetFolder;
 
         for (UInt32 i = 0; i < total; ++i) {
             if (gateFn_)
