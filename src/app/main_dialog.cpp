@@ -59,6 +59,10 @@ BOOL CSPMainDialog::OnInitDialog()
             ::ShowWindow(page->Window(), SW_HIDE);
     }
 
+    // An earlier installation that a stopped run left moved aside goes back
+    // before anything else, even should this run end on its first page.
+    CSPInstallDialog::RecoverInterruptedRun(destination_.InstallDir());
+
     RECT client{};
     ::GetClientRect(Window(), &client);
     for (int index = 0; index < kPageCount; ++index) {

@@ -435,3 +435,13 @@ bool InstallJournal::Undo(const std::wstring& aside, const std::wstring& install
         return false;
     return DeleteTaggedFolder(aside, kAsideTag) == 1;
 }
+
+bool RecoverInterruptedInstall(const std::wstring& installDir)
+{
+    bool recovered = true;
+    for (const std::wstring& aside : InstallJournal::Find(installDir)) {
+        if (!InstallJournal::Undo(aside, installDir) && IsFolder(InstallJournal::KeptInstallation(aside)))
+            recovered = false;
+    }
+    return recovered;
+}

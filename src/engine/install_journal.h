@@ -62,6 +62,13 @@ public:
     static std::wstring KeptInstallation(const std::wstring& aside);
 };
 
+// Puts back what runs stopped from outside left for installDir (a
+// normalized installation folder): the earlier installation in its place,
+// its shortcuts, group and uninstall entry as they were. False when an
+// earlier installation is still held aside (a file of the stopped run's
+// version in use); the next attempt tries again.
+bool RecoverInterruptedInstall(const std::wstring& installDir);
+
 // Deletes a folder of ours so that its tag goes last: a cut-short deletion
 // leaves either the tag or an empty folder. 1 when nothing of it remains.
 int DeleteTaggedFolder(const std::wstring& folder, const wchar_t* tag);

@@ -80,10 +80,8 @@ bool InstallEngine::Proceed()
 // run carries its user data over as any upgrade does.
 bool InstallEngine::RecoverInterruptedRuns(const std::wstring& installDir)
 {
-    for (const std::wstring& aside : InstallJournal::Find(installDir)) {
-        if (!InstallJournal::Undo(aside, installDir) && IsDirectory(InstallJournal::KeptInstallation(aside).c_str()))
-            return Fail(HasFileInUse(installDir) ? InstallFailure::kProgramRunning : InstallFailure::kCannotWrite);
-    }
+    if (!RecoverInterruptedInstall(installDir))
+        return Fail(HasFileInUse(installDir) ? InstallFailure::kProgramRunning : InstallFailure::kCannotWrite);
     return true;
 }
 

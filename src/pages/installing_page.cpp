@@ -1,6 +1,8 @@
 #include "pages/installing_page.h"
 
 #include "config/config.h"
+#include "engine/install_folder.h"
+#include "engine/install_journal.h"
 
 namespace {
 
@@ -91,6 +93,13 @@ void CSPInstallDialog::StartInstall()
         return;
     }
     engine_.SignalStart();
+}
+
+void CSPInstallDialog::RecoverInterruptedRun(const std::wstring& installDir)
+{
+    const std::wstring folder = NormalizeInstallDir(installDir);
+    if (!folder.empty())
+        RecoverInterruptedInstall(folder);
 }
 
 bool CSPInstallDialog::WorkerRunning() const
