@@ -379,24 +379,8 @@ TEST_F(InstallTest, FailureOrCancelAtAnyStepLeavesTheEarlierInstallationExactly)
     EXPECT_EQ(runs, 19);
 }
 
-// Without an earlier installation, a failure after the rename leaves nothing
-// at all: no folder, shortcut, group or entry.
-TEST_F(InstallTest, FailureOfAFreshInstallationLeavesNothing)
-{
-    for (const int step : {7, 12, 13}) {
-        SCOPED_TRACE(step);
-        FaultyServices services(step, Outcome::kFailure);
-        ASSERT_TRUE(Run(&services));
-        EXPECT_FALSE(Succeeded());
-        const InstallState after = State();
-        EXPECT_TRUE(after.besides.empty());
-        EXPECT_TRUE(after.desktopLink.empty());
-        EXPECT_FALSE(Exists(ProgramGroupFolder(nullptr, kGroup)));
-        EXPECT_TRUE(after.registry.empty());
-    }
-}
-
-// Each reason a run can fail for is told once, in its own words.
+// Each reason a run can fail for is told once, in its own words; without an
+// earlier installation nothing at all is left, even after the rename.
 TEST_F(InstallTest, EachFailureReasonShowsItsBoxOnce)
 {
     const struct {
@@ -419,6 +403,11 @@ TEST_F(InstallTest, EachFailureReasonShowsItsBoxOnce)
         const auto texts = boxes->Texts();
         ASSERT_EQ(texts.size(), boxesBefore + 1);
         EXPECT_TRUE(EndsWith(texts.back(), c.text)) << WideToUtf8(texts.back());
+        const InstallState after = State();
+        EXPECT_TRUE(after.besides.empty());
+        EXPECT_TRUE(after.desktopLink.empty());
+        EXPECT_FALSE(Exists(ProgramGroupFolder(nullptr, kGroup)));
+        EXPECT_TRUE(after.registry.empty());
     }
     // The drive is named where there is one.
     EXPECT_EQ(FailureText(InstallFailure::kDiskFull, L"D:\\Games\\Tovani"),

@@ -433,6 +433,11 @@ TEST_F(Wizard, KilledAtAnyMomentTheNextRunRecoversAndFinishes)
             ASSERT_TRUE(::TerminateProcess(wizard->Handle(), 1));
             ASSERT_TRUE(wizard->WaitForExit());
         }
+        std::wstring left;
+        for (const auto& leftover : Leftovers(kDefaultInstallDir))
+            left += L" " + leftover;
+        std::printf("killed %s: folder %s, beside it:%ls\n", point.name,
+                    Exists(kDefaultInstallDir) ? "present" : "absent", left.c_str());
         // Put back as the wizard starts, before the user does anything.
         auto again = Start(SetupExe());
         EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
