@@ -45,7 +45,7 @@ BOOL CSPMainDialog::OnInitDialog()
     ::SendMessageW(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     ::SendMessageW(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
-    // The welcome page first: it writes the configuration file every other
+    // The welcome page first: it loads the configuration every other
     // page reads while it initialises.
     for (int index : {kWelcomePage, kInstallingPage, kDestinationPage, kReadyPage, kFinishPage, kCancelledPage}) {
         framework::Dialog* page = Page(index);

@@ -1,4 +1,4 @@
-// The default installation folder, from the configuration file and the
+// The default installation folder, from the configuration and the
 // drives; the drive search itself is in sp_system.
 #include "config/config.h"
 #include "system/drives.h"

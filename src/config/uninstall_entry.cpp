@@ -1,4 +1,4 @@
-// The uninstall entry's two operations that read the configuration file;
+// The uninstall entry's two operations that read the configuration;
 // the registry parts they use are in sp_system.
 #include "config/config.h"
 #include "system/trace.h"

@@ -1,6 +1,6 @@
 // The destination page: shows the installation folder, lets the user pick
 // another through the shell's folder dialog when its drive has room, and
-// saves the folder into the configuration file whenever the page is left by
+// saves the folder into the configuration whenever the page is left by
 // Back or Next. The edit box is the page's only store of the folder.
 #pragma once
 

@@ -23,7 +23,7 @@ public:
     ~CSPReadDialog() override;
     static std::span<const Entry> MessageTable();
 
-    // Refills the summary from the configuration file; the frame calls it on
+    // Refills the summary from the configuration; the frame calls it on
     // every switch to this page.
     void RefreshSummary();
 

@@ -1,5 +1,5 @@
 // The first page: greets the user with the product's name. Its
-// initialisation writes the configuration file that every later page and the
+// initialisation loads the configuration that every later page and the
 // install worker read, which is why the frame creates it first.
 #pragma once
 

@@ -44,7 +44,7 @@ std::wstring FindInstallDrive(bool avoidSystemDrive, int32_t requiredMB);
 
 using InstallDriveFinder = std::function<std::wstring(bool avoidSystemDrive, int32_t requiredMB)>;
 
-// The default installation folder from the configuration file configFile: a
+// The default installation folder from the configuration object of configFile: a
 // preset OBJ_IN_SETUP_DIR on a fixed drive exactly as stored; otherwise the
 // drive findDrive names (avoiding the system drive on a newer Windows, with
 // OBJ_IN_SIZE as the requirement), its Program Files (x86) folder when that

@@ -1,9 +1,9 @@
 // The product's entry in the system's list of installed programs, under
 // HKEY_LOCAL_MACHINE's Uninstall key, named after the display name in the
-// configuration file.
+// configuration.
 //
 // RegKey, DeleteKeyTree and UninstallKeyPath are in sp_system. The two
-// operations that read the configuration file, RegisterUninstall and
+// operations that read the configuration, RegisterUninstall and
 // RemoveUninstallEntry, are defined in sp_config, which sits above sp_system:
 // link sp_config to call them.
 #pragma once
@@ -49,7 +49,7 @@ int DeleteKeyTree(HKEY root, const std::wstring& path);
 // name cannot).
 std::wstring UninstallKeyPath(const std::wstring& displayName);
 
-// Writes the entry afresh from the configuration file: Publisher,
+// Writes the entry afresh from the configuration: Publisher,
 // DisplayName, DisplayVersion, DisplayIcon and UninstallString. True when
 // the key was made and all five values were written; false, touching
 // nothing, when UninstallKeyPath refuses the display name or no
@@ -57,7 +57,7 @@ std::wstring UninstallKeyPath(const std::wstring& displayName);
 // written stay).
 bool RegisterUninstall();
 
-// Deletes the entry named by the configuration file's display name. True
+// Deletes the entry named by the configuration's display name. True
 // when it was walked and deleted; false when it is absent, could not be
 // walked, or UninstallKeyPath refuses the display name (nothing touched).
 bool RemoveUninstallEntry();

@@ -72,6 +72,10 @@ TEST_F(ConfigTest, ReadersCutLongValuesAndFallBackToTheirDefaults)
     EXPECT_EQ(0, ReadConfigInt(file, kConfigSection, kKeySize, 0));
     ASSERT_TRUE(WriteConfigString(file, kConfigSection, kKeySize, L"350MB"));
     EXPECT_EQ(350, ReadConfigInt(file, kConfigSection, kKeySize, 0));
+    // Written through to the file, but never read back from it.
+    WriteBytes(file, "[IN_INFO]\r\nOBJ_IN_SIZE=1\r\nOBJ_IN_EXE=other.exe\r\n");
+    EXPECT_EQ(350, ReadConfigInt(file, kConfigSection, kKeySize, 0));
+    EXPECT_EQ(L"", ReadConfigString(file, kConfigSection, kKeyExe, L""));
 
     // Found as the profile functions find them.
     LoadConfigText(file, "; note\r\n[other]\r\nOBJ_IN_EXE=wrong.exe\r\n [ in_info ] \r\n obj_in_exe =  'a b.exe' \r\n"
