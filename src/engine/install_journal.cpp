@@ -404,7 +404,10 @@ bool InstallJournal::Commit(const std::wstring& aside, const std::wstring& insta
 {
     if (!Exists(Child(aside, kDoneTag)) && !WriteWhole(Child(aside, kDoneTag), {}))
         return false;
-    DeleteFileOfOurs(Child(installDir, kStagingTag));
+    // Until the tag is gone the installation would count as the run's own;
+    // the aside folder, marked done, stays for the next run to finish this.
+    if (!DeleteFileOfOurs(Child(installDir, kStagingTag)))
+        return false;
     return DeleteTaggedFolder(aside, kAsideTag) == 1;
 }
 

@@ -263,6 +263,8 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
                 failureShown_ = true;
                 return Fail(InstallFailure::kProgramRunning);
             }
+            if (Stopped())
+                return Fail(InstallFailure::kCancelled);
         }
         const std::wstring userFile = ReadSetting(kKeyUserDataFile);
         if (!userFile.empty()) {
@@ -273,6 +275,13 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
                     return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
             }
         }
+    }
+    // A staging tag in an installation that stands would make the rollback
+    // take it for this run's own.
+    if (upgrade) {
+        const std::wstring strayTag = JoinPath(installDir, kStagingTag);
+        ::SetFileAttributesW(strayTag.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(strayTag.c_str());
     }
     asideDir_ = InstallJournal::Create(installDir);
     if (asideDir_.empty())
