@@ -69,6 +69,11 @@ BOOL CSPMainDialog::OnInitDialog()
     }
 
     SizeClientArea(skin::kFrameClientWidth, skin::kFrameClientHeight);
+
+    // An earlier installation that a stopped run left moved aside goes back
+    // before anything else, even should this run end on its first page.
+    CSPInstallDialog::RecoverInterruptedRun(destination_.InstallDir());
+
     RECT client{};
     ::GetClientRect(Window(), &client);
     for (int index = 0; index < kPageCount; ++index) {
@@ -141,9 +146,27 @@ void CSPMainDialog::ShowPage(int index)
         ::SendMessageW(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
 }
 
+bool CSPMainDialog::MayShow(int index) const
+{
+    if (index == shownPage_)
+        return true;
+    switch (shownPage_) {
+    case kWelcomePage:
+        return index == kDestinationPage;
+    case kDestinationPage:
+        return index == kWelcomePage || index == kReadyPage;
+    case kReadyPage:
+        return index == kDestinationPage || index == kInstallingPage;
+    case kInstallingPage:
+        return index == kFinishPage || index == kCancelledPage;
+    default:
+        return false;
+    }
+}
+
 LRESULT CSPMainDialog::OnShowPage(WPARAM index, LPARAM)
 {
-    if (index >= static_cast<WPARAM>(kPageCount) || damaged_)
+    if (index >= static_cast<WPARAM>(kPageCount) || damaged_ || !MayShow(static_cast<int>(index)))
         return 0;
     // The check has long finished by the time anyone presses Install; the
     // wait only makes sure of it.
@@ -159,9 +182,14 @@ LRESULT CSPMainDialog::OnShowPage(WPARAM index, LPARAM)
 
 LRESULT CSPMainDialog::OnWizardClose(WPARAM, LPARAM)
 {
+    // A page left behind cannot end the wizard under a running install.
+    if (installing_.WorkerRunning())
+        return 0;
     Dialog::OnOK();
     return 0;
 }
+
+bool CSPMainDialog::OnQuitMessage(int) { return !installing_.WorkerRunning(); }
 
 // The close box, Alt+F4 and the system menu. While the worker runs they
 // ask what the installing page's Cancel asks: ending the process under a
@@ -169,7 +197,7 @@ LRESULT CSPMainDialog::OnWizardClose(WPARAM, LPARAM)
 // destroyed windows.
 LRESULT CSPMainDialog::OnClose(WPARAM, LPARAM)
 {
-    if (shownPage_ == kInstallingPage && installing_.WorkerRunning()) {
+    if (installing_.WorkerRunning()) {
         installing_.AskCancel();
         return 0;
     }

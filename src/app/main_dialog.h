@@ -24,6 +24,9 @@ protected:
     // focus) would otherwise end the wizard: only the pages end it.
     void OnOK() override {}
     void OnCancel() override {}
+    // A quit posted from outside while the worker runs would destroy the
+    // installing page, and the engine, under it: it is dropped then.
+    bool OnQuitMessage(int exitCode) override;
 
 private:
     // The page a WizardPageIndex names; null outside 0 to 5.
@@ -37,6 +40,10 @@ private:
     bool ConfirmIntact();
     void OnPaint(HDC dc);
     void ShowPage(int index);
+    // Whether the wizard may go from the shown page to index: a click that
+    // reaches a page after it was left (a second click on Next or Install)
+    // must not take the wizard back or past the installation.
+    bool MayShow(int index) const;
     void CenterOnWorkArea();
     void SizeClientArea(int width, int height);
 

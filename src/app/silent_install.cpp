@@ -17,7 +17,11 @@ constexpr const wchar_t* kHostClass = L"SetupSilentHost";
 // Records the sequence's error boxes instead of showing them.
 class SilentServices : public InstallServices {
 public:
-    void ShowError(HWND, const wchar_t* text, const wchar_t*) override { lastError = text ? text : L""; }
+    int ShowError(HWND, const wchar_t* text, const wchar_t*, UINT) override
+    {
+        lastError = text ? text : L"";
+        return IDCANCEL;
+    }
     std::wstring lastError;
 };
 
@@ -76,10 +80,12 @@ int InstallInto(const std::wstring& installDir)
             worker->Wait(INFINITE);
             if (succeeded)
                 result = kSilentSucceeded;
-            else if (services.lastError == kInUseText)
-                result = kSilentProgramInUse;
             else if (services.lastError == kForeignFolderText)
                 result = kSilentFolderRefused;
+            else if (engine.Failure() == InstallFailure::kProgramRunning)
+                result = kSilentProgramInUse;
+            else if (engine.Failure() == InstallFailure::kDiskFull)
+                result = kSilentNoSpace;
         }
     }
     ::DestroyWindow(host);

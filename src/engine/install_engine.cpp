@@ -79,9 +79,9 @@ bool InstallServices::CreateGroupShortcut(HWND owner, const wchar_t* target, con
 
 bool InstallServices::RegisterUninstall() { return ::RegisterUninstall(); }
 
-void InstallServices::ShowError(HWND owner, const wchar_t* text, const wchar_t* caption)
+int InstallServices::ShowError(HWND owner, const wchar_t* text, const wchar_t* caption, UINT buttons)
 {
-    ::MessageBoxW(owner, text, caption, MB_ICONHAND);
+    return ::MessageBoxW(owner, text, caption, buttons | MB_ICONHAND);
 }
 
 // ---------------------------------------------------------------------------
@@ -176,6 +176,9 @@ unsigned __stdcall InstallEngine::InstallThreadProc(void* parameter)
             // Nothing may unwind out of the thread; a step that threw failed.
             ok = false;
         }
+        // A step that failed without naming why is told as a write failure.
+        if (!ok)
+            engine->Fail(InstallFailure::kCannotWrite);
         engine->progress_.succeeded.Set(ok ? 1 : 0);
         if (ok)
             InstallTrace(L"安装线程退出\r\n");

@@ -27,6 +27,26 @@ inline constexpr int IDC_INSTALL_STATUS = 1014;
 inline constexpr int IDC_INSTALL_DETAIL = 1015;
 inline constexpr int IDC_INSTALL_PROGRESS = 1026;
 
+// Why a run failed, for the one box that tells the user.
+enum class InstallFailure {
+    kNone,
+    kCancelled,       // the user confirmed the cancel question
+    kDamaged,         // the payload cannot be read or decoded
+    kDiskFull,        // no room left on the installation's drive
+    kCannotWrite,     // a folder or file cannot be made or changed
+    kPathTooLong,     // the installation folder's path is too long
+    kProgramRunning,  // a file of the earlier installation is in use
+    kSystemEntries,   // a shortcut or the uninstall entry cannot be made
+};
+
+// The sentence the error box shows for a failure; empty for none and for
+// the user's own cancel. installDir names the drive in the disk-full text.
+std::wstring FailureText(InstallFailure failure, const std::wstring& installDir);
+
+// The failure a Win32 error stands for, when it says more than the step
+// that failed: disk full, path too long, access refused; else fallback.
+InstallFailure FailureFromError(DWORD error, InstallFailure fallback);
+
 // The record the worker and the page share, each field under its own lock.
 struct InstallProgress {
     InstallProgress();
@@ -58,10 +78,11 @@ public:
     virtual bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group, const wchar_t* name,
                                      const wchar_t* arguments);
     virtual bool RegisterUninstall();
-    // The sequence's error boxes (a foreign folder, a program in use). A
-    // host without a window (the silent installation) shows nothing and
-    // keeps the text instead.
-    virtual void ShowError(HWND owner, const wchar_t* text, const wchar_t* caption);
+    // The run's error boxes (a foreign folder, a program in use, why a run
+    // failed), with the icon of an error and the given buttons; returns the
+    // button pressed. A host without a window (the silent installation)
+    // shows nothing, keeps the text and answers Cancel.
+    virtual int ShowError(HWND owner, const wchar_t* text, const wchar_t* caption, UINT buttons = MB_OK);
 };
 
 // The texts of those boxes, by which a host tells the reasons apart.
@@ -103,11 +124,17 @@ public:
     // are for the page's thread and never block.
     void PauseWorker();
     void ResumeWorker();
-    // Stops the extraction before its next entry (the user confirmed cancel).
+    // The user confirmed cancel: the extraction stops before its next entry
+    // and the sequence before its next step, up to the last one.
     void StopExtraction();
 
+    // Why the run failed; kNone while it runs or after it succeeded.
+    InstallFailure Failure() const { return failure_; }
+
     // The page's handler of WM_INSTALL_FAILED: counts the bar back from
-    // stepsDone and runs the rollback. Returns 0.
+    // stepsDone, runs the rollback and, unless the user cancelled or the
+    // worker already told them, shows the box that says what went wrong.
+    // Returns 0.
     LRESULT OnInstallFailed(WPARAM stepsDone);
 
     // Drawing on the page, from either thread.
@@ -126,7 +153,13 @@ public:
 
 private:
     bool ClaimStagingFolder(const std::wstring& stagingDir);
+    bool RecoverInterruptedRuns(const std::wstring& installDir);
     bool ReplacePreviousVersion(const std::wstring& installDir, const std::wstring& stagingDir);
+    bool Fail(InstallFailure failure);
+    bool Stopped() { return package_.RunFlag().Get() == 0; }
+    // Between steps: holds while the cancel question is open, then false
+    // once the user has confirmed it.
+    bool Proceed();
     void WaitWhilePaused() const;
     static void WaitAtGate(void* context);
     // Draws what extraction reported last before the worker draws anything else.
@@ -152,6 +185,13 @@ private:
     // Set once this run made the staging folder or took over a leftover of
     // its own; only then may the rollback delete it.
     bool stagingOwned_ = false;
+    // The run's aside folder (the earlier installation and what the run
+    // replaced outside it), made at the replacement step; empty before.
+    std::wstring asideDir_;
+    std::wstring installDir_;
+    InstallFailure failure_ = InstallFailure::kNone;
+    // The worker showed the failure's box itself (the in-use question).
+    bool failureShown_ = false;
 };
 
 // The staging folder for an installation folder: beside it, its name with

@@ -4,23 +4,88 @@
 // undo is the rollback's, after the failure message.
 #include "engine/install_engine.h"
 #include "engine/install_folder.h"
+#include "engine/install_journal.h"
 
 #include "config/config.h"
 #include "system/file_ops.h"
+#include "system/shortcuts.h"
 #include "system/trace.h"
+#include "system/uninstall.h"
 
 namespace {
 
 constexpr const wchar_t* kErrorCaption = L"错误提示";
-// Marks a staging folder as this installer's own, so that a later run may
-// empty and reuse it; removed before the folder becomes the installation.
-constexpr const wchar_t* kStagingMarker = L"~setup-staging.tag";
 
 }  // namespace
 
+std::wstring FailureText(InstallFailure failure, const std::wstring& installDir)
+{
+    switch (failure) {
+    case InstallFailure::kNone:
+    case InstallFailure::kCancelled:
+        return {};
+    case InstallFailure::kDamaged:
+        return L"安装文件已损坏，请重新下载安装程序后再安装！";
+    case InstallFailure::kDiskFull:
+        if (installDir.size() >= 2 && installDir[1] == L':')
+            return L"磁盘" + installDir.substr(0, 2) + L"剩余空间不足，请释放磁盘空间或者选择其他磁盘安装！";
+        return L"磁盘剩余空间不足，请释放磁盘空间或者选择其他磁盘安装！";
+    case InstallFailure::kCannotWrite:
+        return L"安装目录无法写入，请检查权限或者选择其他安装目录！";
+    case InstallFailure::kPathTooLong:
+        return L"安装路径过长，请选择路径较短的安装目录！";
+    case InstallFailure::kProgramRunning:
+        return kInUseText;
+    case InstallFailure::kSystemEntries:
+        return L"创建快捷方式或写注册信息出错！请以管理员身份运行安装程序后重试！";
+    }
+    return {};
+}
+
+InstallFailure FailureFromError(DWORD error, InstallFailure fallback)
+{
+    switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return InstallFailure::kDiskFull;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return InstallFailure::kPathTooLong;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return fallback == InstallFailure::kSystemEntries ? fallback : InstallFailure::kCannotWrite;
+    default:
+        return fallback;
+    }
+}
+
+bool InstallEngine::Fail(InstallFailure failure)
+{
+    if (failure_ == InstallFailure::kNone)
+        failure_ = Stopped() ? InstallFailure::kCancelled : failure;
+    return false;
+}
+
+bool InstallEngine::Proceed()
+{
+    WaitWhilePaused();
+    return !Stopped() || Fail(InstallFailure::kCancelled);
+}
+
+// A run stopped from outside (power cut, Task Manager) leaves its aside
+// folder; the earlier installation goes back before anything else, so this
+// run carries its user data over as any upgrade does.
+bool InstallEngine::RecoverInterruptedRuns(const std::wstring& installDir)
+{
+    if (!RecoverInterruptedInstall(installDir))
+        return Fail(HasFileInUse(installDir) ? InstallFailure::kProgramRunning : InstallFailure::kCannotWrite);
+    return true;
+}
+
 bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
 {
-    const std::wstring marker = JoinPath(stagingDir, kStagingMarker);
+    const std::wstring marker = JoinPath(stagingDir, kStagingTag);
     switch (ClassifyInstallFolder(stagingDir, ReadSetting(kKeyExe))) {
     case FolderState::Absent:
         break;
@@ -34,7 +99,9 @@ bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
         if (::GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES)
             return false;
         stagingOwned_ = true;
-        if (!services_->DeletePath(stagingDir.c_str()))
+        // Emptied around its tag, so that a run stopped meanwhile still
+        // finds the folder marked as ours.
+        if (!EmptyTaggedFolder(stagingDir, kStagingTag))
             return false;
         break;
     }
@@ -49,43 +116,62 @@ bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
 bool InstallEngine::RunInstall(int32_t* stepsDone)
 {
     // 1. The installation folder and the staging folder beside it.
-    const std::wstring installDir = NormalizeInstallDir(ReadSetting(kKeySetupDir));
+    const std::wstring storedDir = ReadSetting(kKeySetupDir);
+    const std::wstring installDir = NormalizeInstallDir(storedDir);
+    if (installDir.empty() && storedDir.size() >= MAX_PATH - 1)
+        return Fail(InstallFailure::kPathTooLong);
     if (installDir.empty() || IsProtectedFolder(installDir))
+        return Fail(InstallFailure::kCannotWrite);
+    installDir_ = installDir;
+    if (!RecoverInterruptedRuns(installDir))
         return false;
     if (ClassifyInstallFolder(installDir, ReadSetting(kKeyExe), ReadSetting(kKeyUserDataFile)) ==
         FolderState::Foreign) {
         services_->ShowError(page_, kForeignFolderText, kErrorCaption);
-        return false;
+        failureShown_ = true;
+        return Fail(InstallFailure::kCannotWrite);
     }
     const std::wstring stagingDir = StagingFolderPath(installDir);
+    if (stagingDir.size() >= MAX_PATH - 1)
+        return Fail(InstallFailure::kPathTooLong);
     if (!ClaimStagingFolder(stagingDir))
-        return false;
+        return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
     InstallTrace(L"创建临时文件\r\n");
+    if (!Proceed())
+        return false;
 
     // 2. The payload is read where it lies in the installer's own file, which
     // the engine has held since start-up: no copy in the temporary folder
-    // that another program could swap before it is unpacked.
+    // that another program could swap before it is unpacked. Without it the
+    // installer's own file cannot be read whole.
     if (!payload_.file)
-        return false;
+        return Fail(InstallFailure::kDamaged);
     InstallTrace(L"将资源写入临时文件 temp.7z\r\n");
+    if (!Proceed())
+        return false;
 
     // 3.
     SetPageText(IDC_INSTALL_STATUS, L"正在准备安装文件...");
 
     // 4. Unpacking; the package shows each entry and stops on a cancel.
+    ::SetLastError(ERROR_SUCCESS);
     const bool unpacked = services_->Decode(package_, payload_, stagingDir.c_str(), stepsDone);
+    const DWORD decodeError = ::GetLastError();
     FlushExtractProgress();
     if (!unpacked)
-        return false;
+        return Fail(FailureFromError(decodeError, InstallFailure::kDamaged));
     InstallTrace(L"解压 temp.7z 到 temp 文件夹\r\n");
 
-    // From here on the worker waits at each step while the cancel question is open.
-    WaitWhilePaused();
+    // From here on the worker waits at each step while the cancel question
+    // is open, and stops there once it was confirmed.
+    if (!Proceed())
+        return false;
     // 5. There is no copy to delete.
     InstallTrace(L"删除temp.7z\r\n");
 
     // 6 and 7. The earlier installation out, the new one in.
-    WaitWhilePaused();
+    if (!Proceed())
+        return false;
     if (!ReplacePreviousVersion(installDir, stagingDir))
         return false;
 
@@ -98,91 +184,122 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     const std::wstring mainPath = JoinPath(installDir, mainProgram);
     const std::wstring repairPath = JoinPath(installDir, repairProgram);
 
-    // 9.
-    WaitWhilePaused();
-    ShowStep(L"正在创建桌面快捷方式...", L"");
-    if (!services_->CreateDesktopShortcut(mainPath.c_str(), mainLink.c_str(), nullptr))
+    // 9. Each replacement outside the folder is kept first, so that the
+    // rollback puts back exactly what was there.
+    if (!Proceed())
         return false;
+    ShowStep(L"正在创建桌面快捷方式...", L"");
+    if (!InstallJournal::KeepFile(asideDir_, KeptSlot::kDesktopLink, DesktopShortcutPath(mainLink.c_str())) ||
+        !services_->CreateDesktopShortcut(mainPath.c_str(), mainLink.c_str(), nullptr))
+        return Fail(InstallFailure::kSystemEntries);
     AdvanceProgress();
     InstallTrace(L"创建桌面快捷方式\r\n");
 
     // 10.
-    WaitWhilePaused();
+    if (!Proceed())
+        return false;
     ShowStep(L"正在创建程序组...", L"");
     const std::wstring group = ReadSetting(kKeyDisplayName);
-    if (!services_->CreateProgramGroup(page_, group.c_str()))
-        return false;
+    if (!InstallJournal::KeepFolder(asideDir_, KeptSlot::kProgramGroup, ProgramGroupFolder(page_, group.c_str())) ||
+        !services_->CreateProgramGroup(page_, group.c_str()))
+        return Fail(InstallFailure::kSystemEntries);
     AdvanceProgress();
     InstallTrace(L"正在创建程序组\r\n");
 
     // 11.
-    WaitWhilePaused();
-    ShowStep(L"正在创建程序组快捷方式...", mainLink.c_str());
-    if (!services_->CreateGroupShortcut(page_, mainPath.c_str(), group.c_str(), mainLink.c_str(), nullptr))
+    if (!Proceed())
         return false;
+    ShowStep(L"正在创建程序组快捷方式...", mainLink.c_str());
+    if (!InstallJournal::KeepFile(asideDir_, KeptSlot::kGroupMainLink,
+                                  GroupShortcutPath(page_, group.c_str(), mainLink.c_str())) ||
+        !services_->CreateGroupShortcut(page_, mainPath.c_str(), group.c_str(), mainLink.c_str(), nullptr))
+        return Fail(InstallFailure::kSystemEntries);
     InstallTrace(L"正在创建程序组快捷方式1\r\n");
     AdvanceProgress();
 
     // 12. The detail shows the repair program's file name, not its shortcut's.
-    WaitWhilePaused();
-    ShowStep(L"正在创建程序组快捷方式...", repairProgram.c_str());
-    if (!services_->CreateGroupShortcut(page_, repairPath.c_str(), group.c_str(), repairLink.c_str(),
-                                        repairArguments.c_str()))
+    if (!Proceed())
         return false;
+    ShowStep(L"正在创建程序组快捷方式...", repairProgram.c_str());
+    if (!InstallJournal::KeepFile(asideDir_, KeptSlot::kGroupRepairLink,
+                                  GroupShortcutPath(page_, group.c_str(), repairLink.c_str())) ||
+        !services_->CreateGroupShortcut(page_, repairPath.c_str(), group.c_str(), repairLink.c_str(),
+                                        repairArguments.c_str()))
+        return Fail(InstallFailure::kSystemEntries);
     AdvanceProgress();
     InstallTrace(L"正在创建程序组快捷方式2\r\n");
 
-    // 13.
-    WaitWhilePaused();
-    ShowStep(L"正在写注册信息...", L"");
-    if (!services_->RegisterUninstall())
+    // 13. The last step: once it has succeeded the installation stands,
+    // whatever the user answers now.
+    if (!Proceed())
         return false;
+    ShowStep(L"正在写注册信息...", L"");
+    if (!InstallJournal::KeepKey(asideDir_, KeptSlot::kUninstallEntry, UninstallKeyPath(group)) ||
+        !services_->RegisterUninstall())
+        return Fail(InstallFailure::kSystemEntries);
     InstallTrace(L"写注册信息成功\r\n");
     AdvanceProgress();
+
+    // The earlier installation is given up only now. Should this fail, the
+    // aside folder is marked done and the next run deletes it.
+    InstallJournal::Commit(asideDir_, installDir);
+    asideDir_.clear();
     return true;
 }
 
 bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const std::wstring& stagingDir)
 {
-    // 6. The earlier installation is moved aside, not deleted, until the new
-    // one stands in its place: a file in use or a refused rename then leaves
-    // it whole.
-    std::wstring asideDir;
-    if (IsDirectory(installDir.c_str())) {
+    // 6. The earlier installation is moved aside, whole, into a folder marked
+    // as ours that also keeps what steps 9 to 13 replace; it is deleted only
+    // once the new installation is complete.
+    const bool upgrade = IsDirectory(installDir.c_str()) != 0;
+    if (upgrade) {
+        ShowStep(L"正在删除旧版本文件...", installDir.c_str());
+        // The user may close the program and try again; the user data file
+        // is copied only then, with what the program wrote as it closed.
+        while (HasFileInUse(installDir)) {
+            if (services_->ShowError(page_, kInUseText, kErrorCaption, MB_RETRYCANCEL) != IDRETRY) {
+                failureShown_ = true;
+                return Fail(InstallFailure::kProgramRunning);
+            }
+            if (Stopped())
+                return Fail(InstallFailure::kCancelled);
+        }
         const std::wstring userFile = ReadSetting(kKeyUserDataFile);
         if (!userFile.empty()) {
             const std::wstring oldUserFile = JoinPath(installDir, userFile);
             if (FileExists(oldUserFile.c_str())) {
                 const std::wstring newUserFile = JoinPath(stagingDir, userFile);
                 if (!services_->CopyPath(newUserFile.c_str(), oldUserFile.c_str()))
-                    return false;
+                    return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
             }
         }
-        ShowStep(L"正在删除旧版本文件...", installDir.c_str());
-        asideDir = AsideFolderPath(installDir);
-        if (HasFileInUse(installDir) || !services_->RenamePath(asideDir.c_str(), installDir.c_str())) {
-            services_->ShowError(page_, kInUseText, kErrorCaption);
-            return false;
-        }
     }
+    // A staging tag in an installation that stands would make the rollback
+    // take it for this run's own.
+    if (upgrade) {
+        const std::wstring strayTag = JoinPath(installDir, kStagingTag);
+        ::SetFileAttributesW(strayTag.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(strayTag.c_str());
+    }
+    asideDir_ = InstallJournal::Create(installDir);
+    if (asideDir_.empty())
+        return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
+    if (upgrade && !InstallJournal::MoveAside(asideDir_, installDir))
+        return Fail(InstallFailure::kProgramRunning);
     AdvanceProgress();
     InstallTrace(L"删除旧版本文件\r\n");
 
-    // 7. The staging folder becomes the installation folder.
-    WaitWhilePaused();
+    // 7. The staging folder becomes the installation folder, its tag kept
+    // inside until the run is committed. No pause between the two steps:
+    // the product is out of its place until the rename.
     ShowStep(L"正在覆盖旧版本文件...", installDir.c_str());
-    const std::wstring marker = JoinPath(stagingDir, kStagingMarker);
-    ::SetFileAttributesW(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(marker.c_str());
     if (!services_->RenamePath(installDir.c_str(), stagingDir.c_str())) {
-        if (!asideDir.empty())
-            services_->RenamePath(installDir.c_str(), asideDir.c_str());
+        const DWORD error = ::GetLastError();
         ::SendMessageW(page_, WM_CLOSE, 0, 0);
-        return false;
+        return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
     }
     stagingOwned_ = false;
-    if (!asideDir.empty())
-        services_->DeletePath(asideDir.c_str());
     AdvanceProgress();
     InstallTrace(L"重命名文件夹\r\n");
     return true;

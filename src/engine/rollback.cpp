@@ -2,11 +2,10 @@
 // worker waits for it.
 #include "engine/install_engine.h"
 #include "engine/install_folder.h"
+#include "engine/install_journal.h"
 
 #include "config/config.h"
 #include "system/file_ops.h"
-#include "system/shortcuts.h"
-#include "system/uninstall.h"
 
 LRESULT InstallEngine::OnInstallFailed(WPARAM stepsDone)
 {
@@ -16,6 +15,13 @@ LRESULT InstallEngine::OnInstallFailed(WPARAM stepsDone)
         RefreshProgressBar();
     }
     RollbackInstall();
+    // Told once, after the rollback, so that what the box says is the state
+    // the user is left with; the user's own cancel needs no box.
+    if (!failureShown_ && !Stopped()) {
+        const std::wstring text = FailureText(failure_, installDir_);
+        if (!text.empty())
+            services_->ShowError(page_, text.c_str(), L"错误提示");
+    }
     return 0;
 }
 
@@ -25,18 +31,20 @@ void InstallEngine::RollbackInstall()
     SetPageText(IDC_INSTALL_DETAIL, nullptr);
     RefreshProgressBar();
 
-    // Found by name: what an earlier installation of the same product made
-    // goes too, as the new run has replaced or was about to replace it.
-    RemoveDesktopShortcut(ReadSetting(kKeyExeLink).c_str());
-    RemoveProgramGroup(page_, ReadSetting(kKeyDisplayName).c_str());
-    RemoveUninstallEntry();
-
+    // Only what this run changed goes back: the earlier installation, and
+    // the shortcuts, group and uninstall entry as they were before it
+    // replaced them. A rollback that cannot finish (a file of the new
+    // version in use) leaves the aside folder for the next run.
+    if (!asideDir_.empty()) {
+        InstallJournal::Undo(asideDir_, installDir_);
+        asideDir_.clear();
+    }
     // Only a staging folder this run made or took over is deleted; a folder
     // of that name that was there before is someone else's.
     if (stagingOwned_) {
-        const std::wstring stagingDir = StagingFolderPath(NormalizeInstallDir(ReadSetting(kKeySetupDir)));
-        if (!stagingDir.empty() && FileExists(stagingDir.c_str()))
-            DeletePath(stagingDir.c_str());
+        const std::wstring stagingDir = StagingFolderPath(installDir_);
+        if (!stagingDir.empty())
+            DeleteTaggedFolder(stagingDir, kStagingTag);
         stagingOwned_ = false;
     }
     progress_.progressPosition.Set(0);

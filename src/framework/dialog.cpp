@@ -82,6 +82,8 @@ INT_PTR Dialog::DoModal(HWND owner)
         if (got == -1)
             break;
         if (got == 0) {
+            if (!OnQuitMessage(static_cast<int>(message.wParam)))
+                continue;
             // WM_QUIT belongs to an outer loop: give it back and leave.
             ::PostQuitMessage(static_cast<int>(message.wParam));
             break;
@@ -150,6 +152,8 @@ void Dialog::OnCancel()
     else if (hwnd_)
         ::ShowWindow(hwnd_, SW_HIDE);
 }
+
+bool Dialog::OnQuitMessage(int) { return true; }
 
 bool Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM, LRESULT* result)
 {

@@ -85,6 +85,9 @@ protected:
     // The cancel command (IDCANCEL): ends a modal loop with IDCANCEL; a
     // dialog without a loop of its own is hidden, as EndDialog would.
     virtual void OnCancel();
+    // WM_QUIT reached the modal loop: true (the default) ends the loop and
+    // hands the message on to an outer loop; false drops it and goes on.
+    virtual bool OnQuitMessage(int exitCode);
 
     // Looks the message up in the class's message table; true with *result
     // set when a handler took it.

@@ -1,6 +1,8 @@
 #include "pages/installing_page.h"
 
 #include "config/config.h"
+#include "engine/install_folder.h"
+#include "engine/install_journal.h"
 
 namespace {
 
@@ -93,6 +95,13 @@ void CSPInstallDialog::StartInstall()
     engine_.SignalStart();
 }
 
+void CSPInstallDialog::RecoverInterruptedRun(const std::wstring& installDir)
+{
+    const std::wstring folder = NormalizeInstallDir(installDir);
+    if (!folder.empty())
+        RecoverInterruptedInstall(folder);
+}
+
 bool CSPInstallDialog::WorkerRunning() const
 {
     bool succeeded = false;
@@ -114,11 +123,20 @@ LRESULT CSPInstallDialog::OnInstallFailed(WPARAM stepsDone, LPARAM) { return eng
 
 void CSPInstallDialog::AskCancel()
 {
+    if (asking_)
+        return;
+    asking_ = true;
+    const ScopeExit closed([this] { asking_ = false; });
     const bool running = WorkerRunning();
     if (running)
         engine_.PauseWorker();
     const int answer = ::MessageBoxW(Window(), kCancelQuestion, kCancelCaption, MB_OKCANCEL | MB_ICONINFORMATION);
-    if (answer == IDOK && running) {
+    // A quit posted by another program ends the box as if answered and is
+    // queued again for the wizard's own loop: that is no answer of the
+    // user's, and the installation goes on.
+    MSG quit;
+    const bool endedByQuit = ::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+    if (answer == IDOK && running && !endedByQuit) {
         // The stop comes before the resume, so the worker meets it at the
         // very place it was held.
         engine_.StopExtraction();

@@ -21,6 +21,12 @@ public:
     // page. The worker runs once per wizard: later calls do nothing.
     void StartInstall();
 
+    // Puts back what a run of this installer that was stopped from outside
+    // left for installDir, before the user sees a page: the frame calls it
+    // with the folder the wizard proposes. The run does the same for the
+    // folder finally chosen.
+    static void RecoverInterruptedRun(const std::wstring& installDir);
+
     // True from StartInstall until the worker has finished everything, its
     // rollback included.
     bool WorkerRunning() const;
@@ -44,5 +50,8 @@ private:
     std::shared_ptr<framework::WorkerThread> worker_;
     bool started_ = false;
     bool timerSet_ = false;
+    // The cancel question is open: a second request (the close box, a
+    // posted WM_CLOSE) asks nothing more.
+    bool asking_ = false;
     InstallEngine engine_;
 };

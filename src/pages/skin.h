@@ -127,9 +127,26 @@ protected:
         return result;
     }
 
+    // A page that is not shown takes no command: a click that reaches it
+    // after the wizard moved on (a second click on Next or Install, or a
+    // program clicking hidden buttons) must not act for a page the user
+    // left, such as deleting the configuration under a running install.
+    bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override
+    {
+        if (message == WM_COMMAND && !::IsWindowVisible(this->Window())) {
+            *result = 0;
+            return true;
+        }
+        return framework::DialogImpl<T>::Dispatch(message, wParam, lParam, result);
+    }
+
     // Enter would raise the OK command; a page's buttons have handlers of
     // their own.
     void OnOK() override {}
+    // The dialog manager turns Ctrl+Break into the cancel command, which
+    // would hide the page and leave the frame empty: a page's Cancel is its
+    // own button, never this command.
+    void OnCancel() override {}
 
     void OnPaint(HDC dc)
     {

@@ -29,22 +29,6 @@ bool IsUsableGroupName(const std::wstring& group)
     }
 }
 
-// The group's folder, or empty when it must not be acted on: no Programs
-// folder, an unusable name, or a path too long to hold whole (a cut one
-// would name some other folder).
-std::wstring ProgramGroupFolder(HWND owner, const wchar_t* group)
-{
-    if (!group || !IsUsableGroupName(group))
-        return {};
-    wchar_t programs[MAX_PATH] = {};
-    if (!::SHGetSpecialFolderPathW(owner, programs, CSIDL_PROGRAMS, FALSE) || programs[0] == L'\0')
-        return {};
-    std::wstring folder = std::wstring(programs) + L"\\" + group;
-    if (folder.size() >= MAX_PATH)
-        return {};
-    return folder;
-}
-
 // Replaces whatever link file is at path, then tells the shell.
 bool WriteShortcutAt(const std::wstring& path, const wchar_t* target, const wchar_t* arguments)
 {
@@ -59,6 +43,19 @@ bool WriteShortcutAt(const std::wstring& path, const wchar_t* target, const wcha
 }
 
 }  // namespace
+
+std::wstring ProgramGroupFolder(HWND owner, const wchar_t* group)
+{
+    if (!group || !IsUsableGroupName(group))
+        return {};
+    wchar_t programs[MAX_PATH] = {};
+    if (!::SHGetSpecialFolderPathW(owner, programs, CSIDL_PROGRAMS, FALSE) || programs[0] == L'\0')
+        return {};
+    std::wstring folder = std::wstring(programs) + L"\\" + group;
+    if (folder.size() >= MAX_PATH)
+        return {};
+    return folder;
+}
 
 int CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t* arguments)
 {

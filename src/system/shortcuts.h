@@ -56,3 +56,8 @@ bool RemoveDesktopShortcut(const wchar_t* name);
 // Programs folder cannot be had or group is unusable (as for
 // CreateProgramGroup); false when the delete failed.
 bool RemoveProgramGroup(HWND owner, const wchar_t* group);
+
+// The program group's folder under the user's Programs folder; empty when it
+// must not be acted on: no Programs folder, an unusable group name, or a path
+// too long to hold whole.
+std::wstring ProgramGroupFolder(HWND owner, const wchar_t* group);

@@ -2,6 +2,7 @@
 // services in a scratch folder, the prefix's desktop, Start menu and
 // registry, and faults injected where the system cannot be made to fail.
 #include "engine/install_engine.h"
+#include "engine/install_journal.h"
 #include "test_page.h"
 
 #include <commctrl.h>
@@ -35,57 +36,117 @@ bool EndsWith(const std::wstring& text, const std::wstring& tail)
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Fails the one step it is told to, passing every other call to the real service.
+enum class Outcome { kFailure, kCancel };
+
+// Fails the one step it is told to, with a Win32 error of choice, or has the
+// user confirm the cancel question while that step runs; every call goes to
+// the real service otherwise.
 class FaultyServices : public InstallServices {
 public:
-    explicit FaultyServices(int failStep) : failStep_(failStep) {}
+    FaultyServices(int step, Outcome outcome, DWORD error = ERROR_SUCCESS)
+        : step_(step), outcome_(outcome), error_(error)
+    {
+    }
+    InstallEngine* engine = nullptr;
 
     int CreateFolderTree(const wchar_t* path) override
     {
-        return failStep_ == 1 ? 0 : InstallServices::CreateFolderTree(path);
+        return Hit(1) ? 0 : InstallServices::CreateFolderTree(path);
     }
     bool OpenPayload(HMODULE module, ResourceWindow* payload) override
     {
-        return failStep_ == 2 ? false : InstallServices::OpenPayload(module, payload);
+        // Opened as the engine is made: a cancel cannot come before it.
+        return Hit(2) ? false : InstallServices::OpenPayload(module, payload);
     }
     bool Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder, int32_t* current) override
     {
         const bool ok = InstallServices::Decode(package, payload, folder, current);
-        return failStep_ == 4 ? false : ok;
+        return Hit(4) ? false : ok;
     }
     int CopyPath(const wchar_t* destination, const wchar_t* source) override
     {
-        return failStep_ == 6 ? 0 : InstallServices::CopyPath(destination, source);
+        return Hit(6) ? 0 : InstallServices::CopyPath(destination, source);
     }
     int RenamePath(const wchar_t* newPath, const wchar_t* existingPath) override
     {
-        // Step 7 refuses only the rename into place; moving back still works.
-        if (failStep_ == 7 && EndsWith(existingPath, L".temp"))
-            return 0;
-        return InstallServices::RenamePath(newPath, existingPath);
+        return EndsWith(existingPath, L".temp") && Hit(7) ? 0 : InstallServices::RenamePath(newPath, existingPath);
     }
     bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments) override
     {
-        return failStep_ == 9 ? false : InstallServices::CreateDesktopShortcut(target, name, arguments);
+        return Hit(9) ? false : InstallServices::CreateDesktopShortcut(target, name, arguments);
     }
     bool CreateProgramGroup(HWND owner, const wchar_t* group) override
     {
-        return failStep_ == 10 ? false : InstallServices::CreateProgramGroup(owner, group);
+        return Hit(10) ? false : InstallServices::CreateProgramGroup(owner, group);
     }
     bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group, const wchar_t* name,
                              const wchar_t* arguments) override
     {
         ++groupShortcuts_;
-        if (failStep_ == 10 + groupShortcuts_)
-            return false;
-        return InstallServices::CreateGroupShortcut(owner, target, group, name, arguments);
+        return Hit(10 + groupShortcuts_) ? false
+                                         : InstallServices::CreateGroupShortcut(owner, target, group, name, arguments);
     }
-    bool RegisterUninstall() override { return failStep_ == 13 ? false : InstallServices::RegisterUninstall(); }
+    bool RegisterUninstall() override { return Hit(13) ? false : InstallServices::RegisterUninstall(); }
 
 private:
-    int failStep_;
+    bool Hit(int step)
+    {
+        if (step != step_)
+            return false;
+        if (outcome_ == Outcome::kCancel) {
+            engine->StopExtraction();
+            return false;
+        }
+        ::SetLastError(error_);
+        return true;
+    }
+
+    int step_;
+    Outcome outcome_;
+    DWORD error_;
     int groupShortcuts_ = 0;
 };
+
+// Everything of an installation, inside its folder and outside: the folder
+// tree, the desktop link's bytes, the program group's tree, the uninstall
+// entry's values (type and bytes), and what lies beside the folder.
+struct InstallState {
+    std::map<std::wstring, std::string> folder;
+    std::string desktopLink;
+    std::map<std::wstring, std::string> group;
+    std::map<std::wstring, std::string> registry;
+    std::vector<std::wstring> besides;
+};
+
+std::map<std::wstring, std::string> ReadValues(const std::wstring& keyPath)
+{
+    std::map<std::wstring, std::string> values;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return values;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        BYTE data[2048];
+        DWORD size = sizeof(data);
+        DWORD type = 0;
+        if (::RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS)
+            break;
+        values[name] = std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), size);
+    }
+    ::RegCloseKey(key);
+    return values;
+}
+
+std::vector<std::wstring> FolderNames(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    for (const auto& [name, content] : ReadTree(folder)) {
+        if (name.find(L'\\') == std::wstring::npos)
+            names.push_back(name);
+    }
+    return names;
+}
 
 class InstallTest : public ::testing::Test {
 protected:
@@ -98,9 +159,13 @@ protected:
         RemoveLeftovers();
         SetInstallTraceSink(RecordTrace, &trace);
         payload = ReadTree(TestSourcePath(L"engine\\product"));
+        boxes = std::make_unique<MessageBoxAnswerer>(L"错误提示", [this](const std::wstring& text) {
+            return answer ? answer(text) : IDOK;
+        });
     }
     void TearDown() override
     {
+        boxes.reset();
         SetInstallTraceSink(nullptr, nullptr);
         RemoveLeftovers();
         DeleteConfigFile();
@@ -125,9 +190,56 @@ protected:
         WriteBytes(installDir + L"\\data\\levels.dat", "level data v1\r\n");
     }
 
-    bool Run(InstallServices* services = nullptr)
+    // The same with what it made outside its folder: a desktop link, a
+    // program group holding its main link and a file of the user's, and an
+    // uninstall entry with values the new version does not write.
+    void MakeEarlierInstallationWithEntries()
+    {
+        MakeEarlierInstallation();
+        const std::wstring oldProgram = installDir + L"\\Marvane.exe";
+        ASSERT_EQ(CreateShortcut(oldProgram.c_str(), DesktopShortcutPath(kLinkName).c_str(), nullptr), 1);
+        ASSERT_EQ(CreateFolderTree(ProgramGroupFolder(nullptr, kGroup).c_str()), 1);
+        ASSERT_EQ(CreateShortcut(oldProgram.c_str(), GroupShortcutPath(nullptr, kGroup, kLinkName).c_str(), L"-old"), 1);
+        WriteBytes(ProgramGroupFolder(nullptr, kGroup) + L"\\readme.txt", "the user's own\r\n");
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, UninstallKeyPath(kGroup).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                    nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        const wchar_t version[] = L"0.9";
+        const DWORD size = 4242;
+        ::RegSetValueExW(key, L"DisplayVersion", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), sizeof(version));
+        ::RegSetValueExW(key, L"EstimatedSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&size), sizeof(size));
+        ::RegCloseKey(key);
+    }
+
+    InstallState State() const
+    {
+        const std::wstring desktopLink = DesktopShortcutPath(kLinkName);
+        return {ReadTree(installDir), Exists(desktopLink) ? ReadBytes(desktopLink) : std::string(),
+                ReadTree(ProgramGroupFolder(nullptr, kGroup)), ReadValues(UninstallKeyPath(kGroup)),
+                FolderNames(scratch.Join(L"Games"))};
+    }
+
+    static void ExpectSameState(const InstallState& before, const InstallState& after)
+    {
+        EXPECT_EQ(after.folder, before.folder);
+        EXPECT_EQ(after.desktopLink, before.desktopLink);
+        EXPECT_EQ(after.group, before.group);
+        EXPECT_EQ(after.registry, before.registry);
+        EXPECT_EQ(after.besides, before.besides);
+    }
+
+    bool Run(FaultyServices* services)
     {
         engine = std::make_unique<InstallEngine>(nullptr, services);
+        services->engine = engine.get();
+        EXPECT_TRUE(engine->Attach(page.window()));
+        return page.RunWorker(*engine);
+    }
+
+    bool Run()
+    {
+        engine = std::make_unique<InstallEngine>(nullptr, nullptr);
         EXPECT_TRUE(engine->Attach(page.window()));
         return page.RunWorker(*engine);
     }
@@ -138,27 +250,14 @@ protected:
         return engine->WorkerEnded(&ok) && ok;
     }
 
-    // Nothing of the run is left outside the installation folder.
-    void ExpectRolledBack()
-    {
-        EXPECT_FALSE(Exists(DesktopShortcutPath(kLinkName)));
-        EXPECT_FALSE(Exists(GroupShortcutPath(nullptr, kGroup, kLinkName)));
-        HKEY key = nullptr;
-        EXPECT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallKeyPath(kGroup).c_str(), 0, KEY_READ, &key),
-                  ERROR_SUCCESS);
-        if (key)
-            ::RegCloseKey(key);
-        EXPECT_FALSE(Exists(installDir + L".temp"));
-        EXPECT_FALSE(Exists(installDir + L".old"));
-        EXPECT_EQ(engine->Progress().progressPosition.Get(), 0);
-    }
-
     ScratchDir scratch;
     TestPage page;
     std::unique_ptr<InstallEngine> engine;
     std::wstring installDir;
     std::vector<std::wstring> trace;
     std::map<std::wstring, std::string> payload;
+    std::function<int(const std::wstring&)> answer;
+    std::unique_ptr<MessageBoxAnswerer> boxes;
 };
 
 
@@ -223,78 +322,183 @@ TEST_F(InstallTest, UpgradeKeepsTheUserDataAndDropsTheOldVersion)
               page.statusTexts.end());
 }
 
-// The core reliability check: whichever step fails, the run reports where it
-// stood, counts the bar back, and leaves nothing of itself behind; up to the
-// replacement the earlier installation is untouched, after it the new one stands.
-TEST_F(InstallTest, FailureAtAnyStepRollsBackCleanly)
+// The core reliability check: whichever step fails or is cancelled, the run
+// reports where it stood, counts the bar back, and leaves the earlier
+// installation, its shortcuts, group and uninstall entry exactly as they
+// were, with nothing beside them; only a cancel during the last step comes
+// too late, and the installation stands.
+TEST_F(InstallTest, FailureOrCancelAtAnyStepLeavesTheEarlierInstallationExactly)
 {
-    for (const int step : {1, 2, 4, 6, 7, 9, 10, 11, 12, 13}) {
-        SCOPED_TRACE("failing step " + std::to_string(step));
-        RemoveTree(installDir);
-        RemoveTree(installDir + L".temp");
-        MakeEarlierInstallation();
-        const auto before = ReadTree(installDir);
-        page.positions.clear();
-        page.failures.clear();
+    int runs = 0;
+    for (const Outcome outcome : {Outcome::kFailure, Outcome::kCancel}) {
+        for (const int step : {1, 2, 4, 6, 7, 9, 10, 11, 12, 13}) {
+            if (outcome == Outcome::kCancel && step == 2)
+                continue;
+            SCOPED_TRACE((outcome == Outcome::kCancel ? "cancel at step " : "failing step ") + std::to_string(step));
+            RemoveTree(installDir);
+            RemoveTree(installDir + L".temp");
+            RemoveLeftovers();
+            MakeEarlierInstallationWithEntries();
+            const InstallState before = State();
+            page.positions.clear();
+            page.failures.clear();
+            const size_t boxesBefore = boxes->Texts().size();
 
-        FaultyServices services(step);
-        ASSERT_TRUE(Run(&services));
-        EXPECT_FALSE(Succeeded());
-        ASSERT_EQ(page.failures.size(), 1u);
-        const int n = static_cast<int>(payload.size());
-        const WPARAM expectedSteps = step <= 2 ? 0 : static_cast<WPARAM>(n - 1);
-        EXPECT_EQ(page.failures[0], expectedSteps);
-        if (expectedSteps > 0) {
-            // Counted back from the last entry to 1, then redrawn once by the rollback.
-            std::vector<int> countdown;
-            for (int p = static_cast<int>(expectedSteps); p >= 1; --p)
-                countdown.push_back(p);
-            countdown.push_back(1);
-            ASSERT_GE(page.positions.size(), countdown.size());
-            EXPECT_EQ(std::vector<int>(page.positions.end() - static_cast<long>(countdown.size()),
-                                       page.positions.end()),
-                      countdown);
+            FaultyServices services(step, outcome);
+            ASSERT_TRUE(Run(&services));
+            ++runs;
+            if (outcome == Outcome::kCancel && step == 13) {
+                ASSERT_TRUE(Succeeded());
+                EXPECT_EQ(State().besides, std::vector<std::wstring>{L"Tovani"});
+                EXPECT_EQ(ReadBytes(installDir + L"\\UserSetting.ini"), "[user]\r\nname=player one\r\n");
+                continue;
+            }
+            EXPECT_FALSE(Succeeded());
+            ASSERT_EQ(page.failures.size(), 1u);
+            const int n = static_cast<int>(payload.size());
+            const WPARAM expectedSteps = step <= 2 ? 0 : static_cast<WPARAM>(n - 1);
+            EXPECT_EQ(page.failures[0], expectedSteps);
+            if (expectedSteps > 0) {
+                // Counted back from the last entry to 1, then redrawn once by the rollback.
+                std::vector<int> countdown;
+                for (int p = static_cast<int>(expectedSteps); p >= 1; --p)
+                    countdown.push_back(p);
+                countdown.push_back(1);
+                ASSERT_GE(page.positions.size(), countdown.size());
+                EXPECT_EQ(std::vector<int>(page.positions.end() - static_cast<long>(countdown.size()),
+                                           page.positions.end()),
+                          countdown);
+            }
+            EXPECT_EQ(engine->Progress().progressPosition.Get(), 0);
+            ExpectSameState(before, State());
+            // A failure is told in one box; the user's own cancel in none.
+            EXPECT_EQ(boxes->Texts().size() - boxesBefore, outcome == Outcome::kCancel ? 0u : 1u);
+            EXPECT_EQ(engine->Failure() == InstallFailure::kCancelled, outcome == Outcome::kCancel);
         }
-        ExpectRolledBack();
-        if (step <= 7) {
-            EXPECT_EQ(ReadTree(installDir), before);
-        } else {
-            auto expected = payload;
-            expected[L"UserSetting.ini"] = "[user]\r\nname=player one\r\n";
-            EXPECT_EQ(ReadTree(installDir), expected);
-        }
-        if (step == 7) {
-            EXPECT_EQ(page.closes, 1);
-        }
-        page.closes = 0;
     }
+    EXPECT_EQ(runs, 19);
 }
 
-TEST_F(InstallTest, FileInUseLeavesTheEarlierInstallationWhole)
+// Each reason a run can fail for is told once, in its own words; without an
+// earlier installation nothing at all is left, even after the rename.
+TEST_F(InstallTest, EachFailureReasonShowsItsBoxOnce)
 {
-    MakeEarlierInstallation();
-    const auto before = ReadTree(installDir);
+    const struct {
+        int step;
+        DWORD error;
+        const wchar_t* text;
+    } cases[] = {
+        {4, ERROR_SUCCESS, L"安装文件已损坏，请重新下载安装程序后再安装！"},
+        {4, ERROR_DISK_FULL, L"剩余空间不足，请释放磁盘空间或者选择其他磁盘安装！"},
+        {1, ERROR_ACCESS_DENIED, L"安装目录无法写入，请检查权限或者选择其他安装目录！"},
+        {4, ERROR_FILENAME_EXCED_RANGE, L"安装路径过长，请选择路径较短的安装目录！"},
+        {13, ERROR_ACCESS_DENIED, L"创建快捷方式或写注册信息出错！请以管理员身份运行安装程序后重试！"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(WideToUtf8(c.text));
+        const size_t boxesBefore = boxes->Texts().size();
+        FaultyServices services(c.step, Outcome::kFailure, c.error);
+        ASSERT_TRUE(Run(&services));
+        EXPECT_FALSE(Succeeded());
+        const auto texts = boxes->Texts();
+        ASSERT_EQ(texts.size(), boxesBefore + 1);
+        EXPECT_TRUE(EndsWith(texts.back(), c.text)) << WideToUtf8(texts.back());
+        const InstallState after = State();
+        EXPECT_TRUE(after.besides.empty());
+        EXPECT_TRUE(after.desktopLink.empty());
+        EXPECT_FALSE(Exists(ProgramGroupFolder(nullptr, kGroup)));
+        EXPECT_TRUE(after.registry.empty());
+    }
+    // The drive is named where there is one.
+    EXPECT_EQ(FailureText(InstallFailure::kDiskFull, L"D:\\Games\\Tovani"),
+              L"磁盘D:剩余空间不足，请释放磁盘空间或者选择其他磁盘安装！");
+}
+
+TEST_F(InstallTest, FileInUseAsksToRetryAndCancelLeavesTheEarlierInstallationWhole)
+{
+    MakeEarlierInstallationWithEntries();
+    const InstallState before = State();
     HANDLE held = ::CreateFileW((installDir + L"\\data\\levels.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    MessageBoxAnswerer answerer(L"错误提示");
+    answer = [](const std::wstring&) { return IDCANCEL; };
     ASSERT_TRUE(Run());
     ::CloseHandle(held);
     EXPECT_FALSE(Succeeded());
-    EXPECT_EQ(answerer.Texts(), std::vector<std::wstring>{L"覆盖安装文件出错！源程序正在运行， 请关闭后重试！"});
-    EXPECT_EQ(ReadTree(installDir), before);
-    ExpectRolledBack();
+    EXPECT_EQ(boxes->Texts(), std::vector<std::wstring>{L"覆盖安装文件出错！源程序正在运行， 请关闭后重试！"});
+    ExpectSameState(before, State());
+}
+
+TEST_F(InstallTest, RetryAfterTheProgramClosedCompletesTheInstallation)
+{
+    MakeEarlierInstallation();
+    HANDLE held = ::CreateFileW((installDir + L"\\Marvane.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    // The program writes its user data as it closes; that is what is kept.
+    answer = [&](const std::wstring&) {
+        ::CloseHandle(held);
+        WriteBytes(installDir + L"\\UserSetting.ini", "[user]\r\nname=written at exit\r\n");
+        return IDRETRY;
+    };
+    ASSERT_TRUE(Run());
+    EXPECT_TRUE(Succeeded());
+    EXPECT_EQ(boxes->Texts().size(), 1u);
+    auto expected = payload;
+    expected[L"UserSetting.ini"] = "[user]\r\nname=written at exit\r\n";
+    EXPECT_EQ(ReadTree(installDir), expected);
+    EXPECT_EQ(FolderNames(scratch.Join(L"Games")), std::vector<std::wstring>{L"Tovani"});
+}
+
+// What a run stopped from outside leaves: its staging folder, the earlier
+// installation moved aside with its kept entries, and the new version half
+// in place. The next run puts the earlier one back first, carries its user
+// data over and finishes; a folder of that name not marked as ours stays.
+TEST_F(InstallTest, AnInterruptedRunIsRecoveredByTheNext)
+{
+    MakeEarlierInstallationWithEntries();
+    const InstallState before = State();
+    const std::wstring aside = InstallJournal::Create(installDir);
+    ASSERT_FALSE(aside.empty());
+    ASSERT_TRUE(InstallJournal::KeepFile(aside, KeptSlot::kDesktopLink, DesktopShortcutPath(kLinkName)));
+    ASSERT_TRUE(InstallJournal::KeepKey(aside, KeptSlot::kUninstallEntry, UninstallKeyPath(kGroup)));
+    ASSERT_TRUE(InstallJournal::MoveAside(aside, installDir));
+    for (const wchar_t* folder : {L"", L".temp", L".old7"})
+        ASSERT_EQ(CreateFolderTree((installDir + folder).c_str()), 1);
+    WriteBytes(installDir + L"\\half.dat", "new version, half renamed\r\n");
+    WriteBytes(installDir + L"\\~setup-staging.tag", "");
+    WriteBytes(DesktopShortcutPath(kLinkName), "a link of the stopped run");
+    RemoveUninstallEntry();
+    WriteBytes(installDir + L".temp\\~setup-staging.tag", "");
+    WriteBytes(installDir + L".temp\\part.bin", "partial\r\n");
+    WriteBytes(installDir + L".old7\\keep.txt", "not ours\r\n");
+
+    // Recovery alone: a run that then stops at its first step.
+    FaultyServices stopAtOnce(1, Outcome::kFailure);
+    ASSERT_TRUE(Run(&stopAtOnce));
+    EXPECT_FALSE(Succeeded());
+    InstallState recovered = State();
+    EXPECT_EQ(recovered.folder, before.folder);
+    EXPECT_EQ(recovered.desktopLink, before.desktopLink);
+    EXPECT_EQ(recovered.registry, before.registry);
+
+    ASSERT_TRUE(Run());
+    ASSERT_TRUE(Succeeded());
+    auto expected = payload;
+    expected[L"UserSetting.ini"] = "[user]\r\nname=player one\r\n";
+    EXPECT_EQ(ReadTree(installDir), expected);
+    EXPECT_EQ(FolderNames(scratch.Join(L"Games")), (std::vector<std::wstring>{L"Tovani", L"Tovani.old7"}));
+    EXPECT_EQ(ReadBytes(installDir + L".old7\\keep.txt"), "not ours\r\n");
 }
 
 TEST_F(InstallTest, SomeoneElsesFolderIsNotTouched)
 {
     ASSERT_EQ(CreateFolderTree(installDir.c_str()), 1);
     WriteBytes(installDir + L"\\notes.txt", "not a game\r\n");
-    MessageBoxAnswerer answerer(L"错误提示");
     ASSERT_TRUE(Run());
     EXPECT_FALSE(Succeeded());
     ASSERT_EQ(page.failures, std::vector<WPARAM>{0});
-    EXPECT_EQ(answerer.Texts(), std::vector<std::wstring>{L"安装目录中已有其他文件，请选择其他安装目录！"});
+    EXPECT_EQ(boxes->Texts(), std::vector<std::wstring>{L"安装目录中已有其他文件，请选择其他安装目录！"});
     EXPECT_EQ(ReadTree(installDir), (std::map<std::wstring, std::string>{{L"notes.txt", "not a game\r\n"}}));
     EXPECT_FALSE(Exists(installDir + L".temp"));
 }
@@ -351,8 +555,8 @@ TEST_F(InstallTest, RootsSystemFoldersAndTrailingBackslashesAreSafe)
 
 TEST_F(InstallTest, CancelAfterAnEntryStopsThereAndRollsBack)
 {
-    MakeEarlierInstallation();
-    const auto before = ReadTree(installDir);
+    MakeEarlierInstallationWithEntries();
+    const InstallState before = State();
     engine = std::make_unique<InstallEngine>(nullptr, nullptr);
     ASSERT_TRUE(engine->Attach(page.window()));
     // Entry 2 completes, entry 3 is not begun.
@@ -365,8 +569,9 @@ TEST_F(InstallTest, CancelAfterAnEntryStopsThereAndRollsBack)
     EXPECT_FALSE(Succeeded());
     EXPECT_EQ(page.failures, std::vector<WPARAM>{2});
     EXPECT_EQ(std::vector<int>(page.positions.end() - 3, page.positions.end()), (std::vector<int>{2, 1, 1}));
-    ExpectRolledBack();
-    EXPECT_EQ(ReadTree(installDir), before);
+    EXPECT_EQ(engine->Progress().progressPosition.Get(), 0);
+    ExpectSameState(before, State());
+    EXPECT_TRUE(boxes->Texts().empty());
 }
 
 TEST_F(InstallTest, PausedWorkerTakesNoStepUntilResumed)

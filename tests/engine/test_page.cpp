@@ -120,8 +120,8 @@ bool TestPage::RunWorker(InstallEngine& engine)
     return ended;
 }
 
-MessageBoxAnswerer::MessageBoxAnswerer(const wchar_t* caption)
-    : caption_(caption), stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+MessageBoxAnswerer::MessageBoxAnswerer(const wchar_t* caption, std::function<int(const std::wstring&)> answer)
+    : caption_(caption), answer_(std::move(answer)), stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
     ::InitializeCriticalSection(&lock_);
     thread_ = ::CreateThread(nullptr, 0, Watch, this, 0, nullptr);
@@ -157,7 +157,8 @@ DWORD WINAPI MessageBoxAnswerer::Watch(void* parameter)
         ::EnterCriticalSection(&self->lock_);
         self->texts_.push_back(text);
         ::LeaveCriticalSection(&self->lock_);
-        ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        const int button = self->answer_ ? self->answer_(text) : IDOK;
+        ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
         while (::IsWindow(box) && ::WaitForSingleObject(self->stop_, 20) == WAIT_TIMEOUT) {
         }
     }

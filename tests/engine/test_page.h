@@ -43,16 +43,18 @@ private:
 };
 
 // Answers message boxes of a caption from a thread of its own, recording
-// their texts, until destroyed.
+// their texts, until destroyed. answer, called on that thread with the
+// box's text, gives the button to press; without it, OK.
 class MessageBoxAnswerer {
 public:
-    explicit MessageBoxAnswerer(const wchar_t* caption);
+    explicit MessageBoxAnswerer(const wchar_t* caption, std::function<int(const std::wstring&)> answer = {});
     ~MessageBoxAnswerer();
     std::vector<std::wstring> Texts();
 
 private:
     static DWORD WINAPI Watch(void* self);
     std::wstring caption_;
+    std::function<int(const std::wstring&)> answer_;
     CRITICAL_SECTION lock_;
     std::vector<std::wstring> texts_;
     HANDLE stop_;

@@ -7,6 +7,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -117,6 +118,47 @@ std::string ConfigReplacing(const std::string& line, const std::string& replacem
     return text;
 }
 
+// The visible top-level windows of a process with the caption: the boxes
+// it shows at once.
+int CountBoxes(DWORD processId, const std::wstring& caption)
+{
+    struct Search {
+        DWORD processId;
+        const std::wstring* caption;
+        int count;
+    } search{processId, &caption, 0};
+    ::EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(parameter);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner == s->processId && ::IsWindowVisible(window) && WindowText(window) == *s->caption)
+                ++s->count;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.count;
+}
+
+// What lies beside the installation folder under its name: a staging or an
+// aside folder left behind.
+std::vector<std::wstring> Leftovers(const std::wstring& installDir)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((installDir + L".*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    // "Tovani.*" matches "Tovani" itself too.
+    const size_t own = installDir.size() - installDir.rfind(L'\\') - 1;
+    do {
+        if (::lstrlenW(data.cFileName) > static_cast<int>(own))
+            names.push_back(data.cFileName);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return names;
+}
+
 class Wizard : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
@@ -133,8 +175,31 @@ protected:
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallKey.c_str());
         ::DeleteFileW(DesktopShortcut().c_str());
         RemoveTree(ProgramGroup());
+        for (const auto& leftover : Leftovers(kDefaultInstallDir))
+            RemoveTree(L"D:\\Program Files\\" + leftover);
         ::CreateDirectoryW(L"D:\\e2e", nullptr);
         ASSERT_TRUE(::CreateDirectoryW(kWorkFolder, nullptr));
+    }
+
+    // An earlier installation of the product with its user data file.
+    static void MakeEarlierInstallation()
+    {
+        ASSERT_EQ(::SHCreateDirectoryExW(nullptr, kDefaultInstallDir.c_str(), nullptr), ERROR_SUCCESS);
+        ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\Marvane.exe", "old program"));
+        ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\UserSetting.ini", "[user]\r\nname=keeper\r\n"));
+        ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\old-only.txt", "from the old version"));
+    }
+
+    // The new version in place, the earlier user data in it, nothing beside it.
+    static void ExpectUpgraded()
+    {
+        EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\UserSetting.ini"), "[user]\r\nname=keeper\r\n");
+        EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\old-only.txt"));
+        EXPECT_NE(ReadFileBytes(kDefaultInstallDir + L"\\Marvane.exe"), "old program");
+        EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\uninst.exe"));
+        EXPECT_EQ(Leftovers(kDefaultInstallDir), std::vector<std::wstring>{});
+        EXPECT_TRUE(UninstallKeyExists());
+        EXPECT_TRUE(Exists(DesktopShortcut()));
     }
 
     std::wstring SetupExe() const { return Bin(L"setup.exe"); }
@@ -329,16 +394,81 @@ TEST_F(Wizard, ConfiguredAddressIsOpenedAtFinish)
 
 TEST_F(Wizard, UpgradeKeepsTheUserDataFile)
 {
-    ASSERT_EQ(::SHCreateDirectoryExW(nullptr, kDefaultInstallDir.c_str(), nullptr), ERROR_SUCCESS);
-    ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\Marvane.exe", "old program"));
-    ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\UserSetting.ini", "[user]\r\nname=keeper\r\n"));
-    ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\old-only.txt", "from the old version"));
+    MakeEarlierInstallation();
     auto wizard = Start(SetupExe());
     ASSERT_NE(GoToInstalling(*wizard), nullptr);
     ASSERT_NE(wizard->WaitForPage(Page::kFinish, 60000), nullptr);
-    EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\UserSetting.ini"), "[user]\r\nname=keeper\r\n");
-    EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\old-only.txt"));
-    EXPECT_NE(ReadFileBytes(kDefaultInstallDir + L"\\Marvane.exe"), "old program");
+    ExpectUpgraded();
+}
+
+// The installer's process killed (a power cut, Task Manager) at moments
+// spread over a whole upgrade: during the extraction by how far it got, and
+// at each later step as soon as the page shows it. Every time, the next run
+// puts the earlier installation back, carries its user data over and
+// finishes, and nothing is left beside the installation.
+TEST_F(Wizard, KilledAtAnyMomentTheNextRunRecoversAndFinishes)
+{
+    const std::wstring bigSetup = BigPayloadSetup();
+    struct KillPoint {
+        const char* name;
+        int percentExtracted;     // of the entries, or -1
+        const wchar_t* status;    // the page's status line, or null
+    };
+    const KillPoint points[] = {
+        {"as the worker starts", 0, nullptr},
+        {"a third into the extraction", 33, nullptr},
+        {"two thirds into the extraction", 66, nullptr},
+        {"moving the earlier installation aside", -1, L"正在删除旧版本文件..."},
+        {"renaming the new one into place", -1, L"正在覆盖旧版本文件..."},
+        {"making the desktop shortcut", -1, L"正在创建桌面快捷方式..."},
+        {"writing the uninstall entry", -1, L"正在写注册信息..."},
+    };
+    int survived = 0;
+    for (const auto& point : points) {
+        SCOPED_TRACE(point.name);
+        RemoveTree(kDefaultInstallDir);
+        MakeEarlierInstallation();
+        {
+            auto wizard = Start(bigSetup);
+            HWND installing = GoToInstalling(*wizard);
+            ASSERT_NE(installing, nullptr);
+            HWND bar = ::GetDlgItem(installing, 1026);
+            // Polled as fast as the page can be read; should the moment pass
+            // unseen, the kill lands just after it.
+            WaitUntil(
+                [&] {
+                    if (wizard->ShownPageKind() != Page::kInstalling)
+                        return true;
+                    if (point.status)
+                        return ItemText(installing, kStatus) == point.status;
+                    const int top = static_cast<int>(::SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+                    const int position = static_cast<int>(::SendMessageW(bar, PBM_GETPOS, 0, 0));
+                    return top > 6 && position * 100 >= (top - 6) * point.percentExtracted;
+                },
+                120000);
+            ASSERT_TRUE(::TerminateProcess(wizard->Handle(), 1));
+            ASSERT_TRUE(wizard->WaitForExit());
+        }
+        std::wstring left;
+        for (const auto& leftover : Leftovers(kDefaultInstallDir))
+            left += L" " + leftover;
+        std::printf("killed %s: folder %s, beside it:%ls\n", point.name,
+                    Exists(kDefaultInstallDir) ? "present" : "absent", left.c_str());
+        // Put back as the wizard starts, before the user does anything.
+        auto again = Start(SetupExe());
+        EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
+        for (const auto& leftover : Leftovers(kDefaultInstallDir))
+            EXPECT_EQ(leftover.find(L".old"), std::wstring::npos) << testing::PrintToString(leftover);
+        ASSERT_NE(GoToInstalling(*again), nullptr);
+        HWND finish = again->WaitForPage(Page::kFinish, 120000);
+        ASSERT_NE(finish, nullptr);
+        ExpectUpgraded();
+        if (!testing::Test::HasFailure())
+            ++survived;
+        ::TerminateProcess(again->Handle(), 0);
+        again->WaitForExit();
+    }
+    std::printf("kill points survived: %d of %d\n", survived, static_cast<int>(std::size(points)));
 }
 
 class CancelOnPage : public Wizard, public ::testing::WithParamInterface<int> {};
@@ -443,17 +573,104 @@ TEST_F(Wizard, FolderInUseStopsTheReplacementWithItsErrorBox)
     ASSERT_NE(GoToInstalling(*wizard), nullptr);
     HWND box = wizard->WaitForBox(kErrorCaption, 60000);
     ASSERT_NE(box, nullptr);
-    EXPECT_FALSE(BoxText(box).empty());
+    EXPECT_EQ(BoxText(box), L"覆盖安装文件出错！源程序正在运行， 请关闭后重试！");
+    EXPECT_NE(::GetDlgItem(box, IDRETRY), nullptr);
     EXPECT_TRUE(SaveScreenshot(L"box-error", {wizard->Frame(), box}));
-    AnswerBox(box, IDOK);
+    AnswerBox(box, IDCANCEL);
     HWND cancelled = wizard->WaitForPage(Page::kCancelled, 60000);
     ASSERT_NE(cancelled, nullptr);
+    // Told once: the rollback shows no second box.
+    EXPECT_EQ(CountBoxes(wizard->Id(), kErrorCaption), 0);
     ::CloseHandle(held);
     EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\Marvane.exe"), "old program");
     EXPECT_FALSE(Exists(kDefaultInstallDir + L".temp"));
     Click(cancelled, kFinishButton);
     EXPECT_TRUE(wizard->WaitForExit());
     ExpectNoTemporaryFiles();
+}
+
+TEST_F(Wizard, DamagedPayloadIsToldOnceThenTheCancelledPage)
+{
+    std::string archive = ReadResource(SetupExe(), L"DATA", 148);
+    ASSERT_GT(archive.size(), 4096u);
+    for (size_t i = archive.size() / 2; i < archive.size() / 2 + 1024; ++i)
+        archive[i] = static_cast<char>(archive[i] ^ 0x5A);
+    const std::wstring exe = Work(L"setup-damaged.exe");
+    ASSERT_TRUE(CopyWithResource(SetupExe(), exe, L"DATA", 148, archive));
+    auto wizard = Start(exe);
+    ASSERT_NE(GoToInstalling(*wizard), nullptr);
+    HWND box = wizard->WaitForBox(kErrorCaption, 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(BoxText(box), L"安装文件已损坏，请重新下载安装程序后再安装！");
+    EXPECT_TRUE(SaveScreenshot(L"box-damaged-payload", {wizard->Frame(), box}));
+    // The cancelled page follows the box, not before it.
+    EXPECT_EQ(wizard->ShownPageKind(), Page::kInstalling);
+    AnswerBox(box, IDOK);
+    HWND cancelled = wizard->WaitForPage(Page::kCancelled, 60000);
+    ASSERT_NE(cancelled, nullptr);
+    EXPECT_EQ(ItemText(cancelled, 1018), L"安装已取消。");
+    EXPECT_EQ(CountBoxes(wizard->Id(), kErrorCaption), 0);
+    ExpectNothingInstalled();
+}
+
+// Another program posting WM_CLOSE or WM_QUIT while the question is open
+// neither asks a second time nor ends the wizard under its running install.
+TEST_F(Wizard, CloseAndQuitWhileTheQuestionIsOpenDoNotEndTheInstallation)
+{
+    std::unique_ptr<SetupProcess> wizard;
+    HWND installing = nullptr;
+    HWND box = AskDuringExtraction(wizard, &installing, &PressCancel);
+    ASSERT_NE(box, nullptr);
+    ::PostMessageW(wizard->Frame(), WM_CLOSE, 0, 0);
+    ::PostMessageW(wizard->Frame(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    ::Sleep(500);
+    EXPECT_EQ(CountBoxes(wizard->Id(), kQuestionCaption), 1);
+    ::PostThreadMessageW(::GetWindowThreadProcessId(wizard->Frame(), nullptr), WM_QUIT, 0, 0);
+    ::Sleep(500);
+    EXPECT_FALSE(wizard->WaitForExit(0));
+    // The box may have been ended by the quit; if not, the user goes on.
+    if (HWND still = wizard->FindBox(kQuestionCaption))
+        AnswerBox(still, IDCANCEL);
+    ASSERT_NE(wizard->WaitForPage(Page::kFinish, 120000), nullptr);
+    EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
+    EXPECT_TRUE(UninstallKeyExists());
+}
+
+// Clicks that reach a page after it was left (a second click on Next or
+// Install, or a program clicking hidden buttons) neither end the wizard
+// during the installation nor take it back from the finish page; Ctrl+Break
+// on any page leaves it shown.
+TEST_F(Wizard, LateClicksAndCtrlBreakLeaveTheShownPage)
+{
+    auto wizard = Start(SetupExe());
+    HWND welcome = wizard->ShownPage();
+    PressKey(wizard->FocusWindow(), VK_CANCEL);
+    Click(welcome, kNext);
+    Click(welcome, kNext);
+    HWND destination = wizard->WaitForPage(Page::kDestination);
+    ASSERT_NE(destination, nullptr);
+    PressKey(wizard->FocusWindow(), VK_CANCEL);
+    Click(destination, kNext);
+    HWND ready = wizard->WaitForPage(Page::kReady);
+    ASSERT_NE(ready, nullptr);
+    PressKey(wizard->FocusWindow(), VK_CANCEL);
+    Click(ready, kInstall);
+    Click(ready, kInstall);
+    HWND installing = wizard->WaitForPage(Page::kInstalling);
+    ASSERT_NE(installing, nullptr);
+    Click(ready, kCancel);
+    Click(welcome, kNext);
+    PressKey(wizard->FocusWindow(), VK_CANCEL);
+    ::Sleep(300);
+    EXPECT_FALSE(wizard->WaitForExit(0));
+    HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
+    ASSERT_NE(finish, nullptr);
+    PressKey(wizard->FocusWindow(), VK_CANCEL);
+    Click(ready, kInstall);
+    Click(destination, kBack);
+    ::Sleep(500);
+    EXPECT_EQ(wizard->ShownPageKind(), Page::kFinish);
+    EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
 }
 
 TEST_F(Wizard, SecondCopyUnderTheSameNameEndsSilently)
