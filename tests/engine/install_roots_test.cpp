@@ -113,7 +113,8 @@ TEST_F(InstallRoots, ADriveRootAndAFolderAboveASystemFolderAreRefusedAtTheFirstS
         EXPECT_FALSE(Install(folder));
         EXPECT_EQ(page.failures, std::vector<WPARAM>{0});
         EXPECT_TRUE(trace.empty());
-        EXPECT_TRUE(answerer.Texts().empty());
+        // One box says why; nothing else is asked or shown.
+        EXPECT_EQ(answerer.Texts(), std::vector<std::wstring>{FailureText(InstallFailure::kCannotWrite, folder)});
         EXPECT_EQ(TreeChanges(drive, ReadTree(L"D:")), "");
         EXPECT_EQ(Listing(users), usersTop);
         EXPECT_EQ(Listing(profile), profileTop);
