@@ -1,5 +1,7 @@
 #include "package/package.h"
 
+#include "package/block_pipeline.h"
+
 #include "7z.h"
 #include "7zCrc.h"
 #include "7zFile.h"
@@ -18,10 +20,14 @@
 
 namespace {
 
-constexpr size_t kLookAheadSize = 1 << 14;
 constexpr int kLogBufferSize = 260;
 constexpr UInt32 kNoBlock = 0xFFFFFFFF;
 constexpr UINT kLogCodePage = 936;
+
+// One thread decodes the next block while the worker writes the files of the
+// one before; two blocks in memory at once, and at most 96 MiB of them unless
+// a single block is larger.
+constexpr BlockPipelineLimits kPipelineLimits = {1, 2, 96u << 20};
 
 // The decoder's allocators are the plain heap; a request for 0 bytes yields
 // null and freeing null is allowed.
@@ -115,39 +121,72 @@ std::string ToFileCodePage(const wchar_t* name)
     return bytes;
 }
 
+namespace {
+
+// The archive read from a file of its own, opened by path: every reader
+// opens the file again, so each has its own position.
+class FileArchiveReader : public ArchiveReader {
+public:
+    explicit FileArchiveReader(const volatile LONG* stop) : ArchiveReader(&file_.vt, stop)
+    {
+        File_Construct(&file_.file);
+        FileInStream_CreateVTable(&file_);
+        file_.wres = 0;
+    }
+    ~FileArchiveReader() override { File_Close(&file_.file); }
+
+    bool Open(const wchar_t* path) { return path && InFile_OpenW(&file_.file, path) == 0; }
+
+private:
+    CFileInStream file_{};
+};
+
+}  // namespace
+
 // Everything one Decode call holds, released on every way out of it.
 class CSPPackage::Extraction {
 public:
-    Extraction()
-    {
-        File_Construct(&archive.file);
-        SzArEx_Init(&db);
-    }
+    Extraction() { SzArEx_Init(&db); }
     ~Extraction()
     {
-        ISzAlloc_Free(&kHeap, block);
+        // The decoding threads end before the database they read goes.
+        pipeline.reset();
         SzArEx_Free(&db, &kHeap);
-        File_Close(&archive.file);
     }
     Extraction(const Extraction&) = delete;
     Extraction& operator=(const Extraction&) = delete;
 
-    bool Open(const wchar_t* archivePath)
+    // The one place a reader of the archive is made: the database's own and
+    // every decoding thread's.
+    std::unique_ptr<ArchiveReader> NewReader(const volatile LONG* stop) const
     {
-        if (!archivePath || InFile_OpenW(&archive.file, archivePath) != 0)
+        auto reader = std::make_unique<FileArchiveReader>(stop);
+        if (!reader->Open(archivePath.c_str()))
+            return nullptr;
+        return reader;
+    }
+
+    bool Open(const wchar_t* path)
+    {
+        archivePath = path ? path : L"";
+        reader = NewReader(nullptr);
+        if (!reader)
             return false;
-        FileInStream_CreateVTable(&archive);
-        archive.wres = 0;
-        LookToRead2_CreateVTable(&look, False);
-        look.buf = lookAhead;
-        look.bufSize = kLookAheadSize;
-        look.realStream = &archive.vt;
-        LookToRead2_INIT(&look);
         CrcGenerateTable();
         return true;
     }
 
-    bool ReadDatabase() { return SzArEx_Open(&db, &look.vt, &kHeap, &kHeap) == SZ_OK; }
+    bool ReadDatabase()
+    {
+        if (SzArEx_Open(&db, reader->Stream(), &kHeap, &kHeap) != SZ_OK)
+            return false;
+        // The database's reader is not needed any more: each decoding
+        // thread opens its own.
+        reader.reset();
+        pipeline = std::make_unique<BlockPipeline>(
+            db, [this](const volatile LONG* stop) { return NewReader(stop); }, kPipelineLimits);
+        return true;
+    }
 
     std::wstring EntryName(UInt32 index)
     {
@@ -158,27 +197,42 @@ public:
         return std::wstring(nameBuffer.begin(), nameBuffer.begin() + (units ? units - 1 : 0));
     }
 
-    // Decodes the entry's data into the one-block cache. An entry without
-    // data leaves the cache alone, so a solid block is decoded only once even
-    // when empty files and folders stand between its entries.
+    // The entry's data inside its decoded block. Blocks come from the
+    // pipeline, decoded ahead; the SDK's extraction, given the block as its
+    // one-block cache, only finds the entry in it and checks its CRC. An
+    // entry without data leaves the cache alone, so a solid block is used
+    // once even when empty files and folders stand between its entries.
     bool ExtractEntry(UInt32 index, const Byte** data, size_t* size)
     {
         *data = nullptr;
         *size = 0;
-        if (db.FileToFolder[index] == kNoBlock)
+        const UInt32 folder = db.FileToFolder[index];
+        if (folder == kNoBlock)
             return true;
+        if (folder != blockIndex) {
+            block = nullptr;
+            blockIndex = kNoBlock;
+            if (pipeline->Take(folder, &block, &blockSize) != SZ_OK || (!block && blockSize != 0))
+                return false;
+            blockIndex = folder;
+        }
+        // A block of no bytes has no buffer, and its entries no data.
+        if (!block)
+            return true;
+        // Given the block as its cache, the SDK reads nothing: no stream.
         size_t offset = 0;
-        if (SzArEx_Extract(&db, &look.vt, index, &blockIndex, &block, &blockSize, &offset, size,
-                           &kHeap, &kHeap) != SZ_OK)
+        const SRes result =
+            SzArEx_Extract(&db, nullptr, index, &blockIndex, &block, &blockSize, &offset, size, &kHeap, &kHeap);
+        if (result != SZ_OK)
             return false;
         *data = block + offset;
         return true;
     }
 
-    CFileInStream archive{};
-    CLookToRead2 look{};
-    Byte lookAhead[kLookAheadSize];
+    std::wstring archivePath;
+    std::unique_ptr<ArchiveReader> reader;
     CSzArEx db{};
+    std::unique_ptr<BlockPipeline> pipeline;
     UInt32 blockIndex = kNoBlock;
     Byte* block = nullptr;
     size_t blockSize = 0;
