@@ -164,7 +164,10 @@ unsigned __stdcall InstallEngine::InstallThreadProc(void* parameter)
         else
             ::SendMessageW(engine->page_, WM_INSTALL_FAILED, static_cast<WPARAM>(stepsDone), 0);
     }
+    // The page may be gone by now; a post to no window is simply dropped.
+    HWND page = engine->page_;
     engine->progress_.workerRunning.Set(0);
+    ::PostMessageW(page, WM_INSTALL_ENDED, 0, 0);
     return 0;
 }
 

@@ -21,6 +21,9 @@
 #include <string>
 
 inline constexpr UINT WM_INSTALL_FAILED = WM_USER + 1001;
+// Posted to the page by the worker as its last act, once workerRunning is 0,
+// so the page moves on at once instead of at its next timer tick.
+inline constexpr UINT WM_INSTALL_ENDED = WM_USER + 1002;
 
 inline constexpr int IDC_INSTALL_STATUS = 1014;
 inline constexpr int IDC_INSTALL_DETAIL = 1015;
@@ -74,8 +77,8 @@ public:
     InstallProgress& Progress() { return progress_; }
 
     // The worker's thread procedure; its parameter is the engine. It waits
-    // for SignalStart before doing anything, and its last act is to clear
-    // workerRunning. Returns 0.
+    // for SignalStart before doing anything, and its last acts are to clear
+    // workerRunning and post WM_INSTALL_ENDED to the page. Returns 0.
     static unsigned __stdcall InstallThreadProc(void* engine);
     // Lets the worker begin; the page calls it right after starting the thread.
     void SignalStart();

@@ -37,6 +37,7 @@ protected:
 private:
     void OnTimer(UINT_PTR timerId);
     LRESULT OnInstallFailed(WPARAM stepsDone, LPARAM);
+    LRESULT OnInstallEnded(WPARAM, LPARAM);
     LRESULT OnClose(WPARAM, LPARAM);
 
     UniqueFont titleFont_;
@@ -44,5 +45,6 @@ private:
     std::shared_ptr<framework::WorkerThread> worker_;
     bool started_ = false;
     bool timerSet_ = false;
+    bool movedOn_ = false;
     InstallEngine engine_;
 };
