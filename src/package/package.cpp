@@ -24,10 +24,12 @@ constexpr int kLogBufferSize = 260;
 constexpr UInt32 kNoBlock = 0xFFFFFFFF;
 constexpr UINT kLogCodePage = 936;
 
-// One thread decodes the next block while the worker writes the files of the
-// one before; two blocks in memory at once, and at most 96 MiB of them unless
-// a single block is larger.
-constexpr BlockPipelineLimits kPipelineLimits = {1, 2, 96u << 20};
+// Two threads decode the next blocks while the worker writes the files of the
+// one before: writing is the slower side under Wine, decoding where the disk
+// is fast. At most four blocks and 64 MiB of them in memory at once (the
+// installer's payload has blocks of 16 MiB); a single larger block is still
+// decoded, alone.
+constexpr BlockPipelineLimits kPipelineLimits = {2, 4, 64u << 20};
 
 // The decoder's allocators are the plain heap; a request for 0 bytes yields
 // null and freeing null is allowed.
