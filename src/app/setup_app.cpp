@@ -1,6 +1,7 @@
 #include "app/setup_app.h"
 
 #include "app/main_dialog.h"
+#include "config/config.h"
 #include "framework/safe_loading.h"
 
 bool CSetupApp::InitInstance()
@@ -13,9 +14,15 @@ bool CSetupApp::InitInstance()
         ::CloseHandle(marker);
         return false;
     }
-    CSPMainDialog frame;
-    SetMainWindow(&frame);
-    frame.DoModal(nullptr);
-    SetMainWindow(nullptr);
+    {
+        CSPMainDialog frame;
+        SetMainWindow(&frame);
+        frame.DoModal(nullptr);
+        SetMainWindow(nullptr);
+    }
+    // However the wizard ended (finished, failed, cancelled, closed), the
+    // run's temporary folder goes with it, once the pages have let go of
+    // what they held there.
+    RemoveRunFolder();
     return false;
 }

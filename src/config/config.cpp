@@ -1,8 +1,261 @@
 #include "config/config.h"
 
-#include "system/file_ops.h"
+#include "system/unique_handle.h"
 
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
 #include <iterator>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+bool SameText(std::wstring_view a, std::wstring_view b)
+{
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f'; }
+
+std::wstring_view Trim(std::wstring_view text)
+{
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::wstring Cut(std::wstring text)
+{
+    if (text.size() > kMaxConfigValueLength)
+        text.resize(kMaxConfigValueLength);
+    return text;
+}
+
+std::wstring Decode(std::string_view bytes)
+{
+    if (bytes.size() >= 2 && static_cast<BYTE>(bytes[0]) == 0xFF && static_cast<BYTE>(bytes[1]) == 0xFE) {
+        std::wstring text((bytes.size() - 2) / 2, L'\0');
+        std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
+        return text;
+    }
+    UINT codePage = kConfigCodePage;
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        bytes.remove_prefix(3);
+        codePage = CP_UTF8;
+    }
+    if (bytes.empty())
+        return {};
+    const int units = ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(units > 0 ? units : 0), L'\0');
+    if (units > 0)
+        ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), units);
+    return text;
+}
+
+// GBK when every character has a GBK form; otherwise UTF-16 with its
+// byte-order mark, which the profile functions read exactly too.
+std::string Encode(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    BOOL lost = FALSE;
+    const int bytes = ::WideCharToMultiByte(kConfigCodePage, WC_NO_BEST_FIT_CHARS, text.data(),
+                                            static_cast<int>(text.size()), nullptr, 0, nullptr, &lost);
+    if (bytes > 0 && !lost) {
+        std::string encoded(static_cast<size_t>(bytes), '\0');
+        ::WideCharToMultiByte(kConfigCodePage, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                              encoded.data(), bytes, nullptr, nullptr);
+        return encoded;
+    }
+    std::string encoded("\xFF\xFE");
+    encoded.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    return encoded;
+}
+
+// One configuration text as its lines, read the way the profile functions
+// read a file.
+class ConfigText {
+public:
+    explicit ConfigText(const std::wstring& text = {})
+    {
+        size_t start = 0;
+        while (start < text.size()) {
+            const size_t end = text.find(L'\n', start);
+            std::wstring line = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+            if (!line.empty() && line.back() == L'\r')
+                line.pop_back();
+            lines_.push_back(std::move(line));
+            if (end == std::wstring::npos) {
+                start = text.size();
+                endsWithLineEnd_ = false;
+            } else {
+                start = end + 1;
+                endsWithLineEnd_ = true;
+            }
+        }
+    }
+
+    // The value, or nullptr when the section holds no such key.
+    const wchar_t* Find(const std::wstring& section, const std::wstring& key, std::wstring* value) const
+    {
+        const size_t at = FindKey(section, key);
+        if (at == std::wstring::npos)
+            return nullptr;
+        *value = ValueOf(lines_[at]);
+        return value->c_str();
+    }
+
+    void Set(const std::wstring& section, const std::wstring& key, const std::wstring& value)
+    {
+        const std::wstring line = key + L"=" + value;
+        if (const size_t at = FindKey(section, key); at != std::wstring::npos) {
+            lines_[at] = line;
+            return;
+        }
+        size_t header = FindSection(section);
+        if (header == std::wstring::npos) {
+            lines_.push_back(L"[" + section + L"]");
+            lines_.push_back(line);
+            return;
+        }
+        // After the section's last line that is not blank.
+        size_t last = header;
+        for (size_t i = header + 1; i < lines_.size() && !IsSection(lines_[i]); ++i) {
+            if (!Trim(lines_[i]).empty())
+                last = i;
+        }
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last + 1), line);
+    }
+
+    std::wstring Text() const
+    {
+        std::wstring text;
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            if (i > 0)
+                text += L"\r\n";
+            text += lines_[i];
+        }
+        if (endsWithLineEnd_)
+            text += L"\r\n";
+        return text;
+    }
+
+private:
+    static bool IsSection(std::wstring_view line)
+    {
+        line = Trim(line);
+        return !line.empty() && line.front() == L'[';
+    }
+
+    static std::wstring_view SectionName(std::wstring_view line)
+    {
+        line = Trim(line);
+        line.remove_prefix(1);
+        if (const size_t close = line.rfind(L']'); close != std::wstring_view::npos)
+            line = line.substr(0, close);
+        return Trim(line);
+    }
+
+    static std::wstring_view KeyOf(std::wstring_view line)
+    {
+        line = Trim(line);
+        return Trim(line.substr(0, line.find(L'=')));
+    }
+
+    static std::wstring ValueOf(std::wstring_view line)
+    {
+        const size_t equals = line.find(L'=');
+        if (equals == std::wstring_view::npos)
+            return {};
+        std::wstring_view value = Trim(line.substr(equals + 1));
+        if (value.size() > 1 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        return std::wstring(value);
+    }
+
+    size_t FindSection(const std::wstring& section) const
+    {
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            if (IsSection(lines_[i]) && SameText(SectionName(lines_[i]), section))
+                return i;
+        }
+        return std::wstring::npos;
+    }
+
+    size_t FindKey(const std::wstring& section, const std::wstring& key) const
+    {
+        const size_t header = FindSection(section);
+        if (header == std::wstring::npos)
+            return std::wstring::npos;
+        for (size_t i = header + 1; i < lines_.size() && !IsSection(lines_[i]); ++i) {
+            const std::wstring_view name = KeyOf(lines_[i]);
+            if (!name.empty() && SameText(name, key))
+                return i;
+        }
+        return std::wstring::npos;
+    }
+
+    std::vector<std::wstring> lines_;
+    bool endsWithLineEnd_ = false;
+};
+
+struct ConfigObject {
+    std::wstring file;
+    ConfigText text;
+    // The run's own file, held from its creation so that nobody else can
+    // write it; its later versions go through this handle.
+    UniqueFile held;
+};
+
+// Everything the process holds of its configuration and temporary folder.
+// The pages read on the user-interface thread, the install worker on its own.
+struct ConfigState {
+    std::mutex lock;
+    std::vector<ConfigObject> objects;
+    std::wstring runFolder;
+    UniqueFile runFolderHandle;
+};
+
+ConfigState& State()
+{
+    static ConfigState state;
+    return state;
+}
+
+ConfigObject* FindObject(ConfigState& state, const std::wstring& file)
+{
+    for (auto& object : state.objects) {
+        if (SameText(object.file, file))
+            return &object;
+    }
+    return nullptr;
+}
+
+bool WriteWhole(HANDLE file, const std::string& bytes)
+{
+    LARGE_INTEGER zero{};
+    if (!::SetFilePointerEx(file, zero, nullptr, FILE_BEGIN))
+        return false;
+    DWORD written = 0;
+    if (!bytes.empty() &&
+        (!::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+         written != bytes.size()))
+        return false;
+    return ::SetEndOfFile(file) != FALSE;
+}
+
+void CloseAndDelete(ConfigObject& object)
+{
+    object.held.reset();
+    ::SetFileAttributesW(object.file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(object.file.c_str());
+}
+
+}  // namespace
 
 std::wstring TempDirectory()
 {
@@ -29,28 +282,120 @@ std::wstring JoinPath(const std::wstring& directory, const std::wstring& name)
     return directory + L"\\" + name;
 }
 
-std::wstring ConfigFilePath() { return JoinPath(TempDirectory(), kConfigFileName); }
+std::wstring RunFolder()
+{
+    ConfigState& state = State();
+    std::lock_guard<std::mutex> hold(state.lock);
+    if (!state.runFolder.empty())
+        return state.runFolder;
+    const std::wstring temp = TempDirectory();
+    if (temp.empty())
+        return {};
+    // A folder that exists already, whoever made it, is never taken over:
+    // only one this call created is the run's.
+    for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+        wchar_t name[64];
+        std::swprintf(name, std::size(name), L"setup-run-%lu-%u", ::GetCurrentProcessId(), attempt);
+        const std::wstring folder = JoinPath(temp, name);
+        if (folder.size() + 1 + std::wcslen(kConfigFileName) >= MAX_PATH)
+            return {};
+        if (!::CreateDirectoryW(folder.c_str(), nullptr)) {
+            if (::GetLastError() == ERROR_ALREADY_EXISTS)
+                continue;
+            return {};
+        }
+        // Without delete sharing nobody can rename the folder and put
+        // another (or a link elsewhere) in its place while the run uses it.
+        state.runFolderHandle.reset(::CreateFileW(folder.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        state.runFolder = folder;
+        return folder;
+    }
+    return {};
+}
 
-// An empty file name is never handed to the profile functions: they would
-// read and write win.ini instead.
+void RemoveRunFolder()
+{
+    ConfigState& state = State();
+    std::lock_guard<std::mutex> hold(state.lock);
+    if (state.runFolder.empty())
+        return;
+    for (auto it = state.objects.begin(); it != state.objects.end();) {
+        if (SameText(it->file, JoinPath(state.runFolder, kConfigFileName))) {
+            CloseAndDelete(*it);
+            it = state.objects.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // Only the run's own file by name: whatever else lies there is not ours
+    // to delete, and then the folder stays.
+    const std::wstring config = JoinPath(state.runFolder, kConfigFileName);
+    ::SetFileAttributesW(config.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(config.c_str());
+    state.runFolderHandle.reset();
+    ::RemoveDirectoryW(state.runFolder.c_str());
+    state.runFolder.clear();
+}
+
+std::wstring ConfigFilePath()
+{
+    const std::wstring folder = RunFolder();
+    return folder.empty() ? std::wstring() : JoinPath(folder, kConfigFileName);
+}
+
 std::wstring ReadConfigString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
                               const std::wstring& defaultValue)
 {
-    wchar_t value[kMaxConfigValueLength + 1] = {};
-    if (file.empty()) {
-        ::lstrcpynW(value, defaultValue.c_str(), static_cast<int>(std::size(value)));
-        return value;
+    if (!file.empty()) {
+        ConfigState& state = State();
+        std::lock_guard<std::mutex> hold(state.lock);
+        std::wstring value;
+        if (const ConfigObject* object = FindObject(state, file); object && object->text.Find(section, key, &value))
+            return Cut(std::move(value));
     }
-    ::GetPrivateProfileStringW(section.c_str(), key.c_str(), defaultValue.c_str(), value,
-                               static_cast<DWORD>(std::size(value)), file.c_str());
-    return value;
+    std::wstring fallback = defaultValue;
+    while (!fallback.empty() && fallback.back() == L' ')
+        fallback.pop_back();
+    return Cut(std::move(fallback));
 }
 
 int ReadConfigInt(const std::wstring& file, const std::wstring& section, const std::wstring& key, int defaultValue)
 {
-    if (file.empty())
+    const std::wstring text = ReadConfigString(file, section, key, L"");
+    if (text.empty())
         return defaultValue;
-    return static_cast<int>(::GetPrivateProfileIntW(section.c_str(), key.c_str(), defaultValue, file.c_str()));
+    size_t at = 0;
+    while (at < text.size() && text[at] <= L' ')
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == L'+' || text[at] == L'-'))
+        negative = text[at++] == L'-';
+    unsigned base = 10;
+    if (at + 1 < text.size() && text[at] == L'0') {
+        const wchar_t mark = static_cast<wchar_t>(text[at + 1] | 0x20);
+        base = mark == L'x' ? 16 : mark == L'o' ? 8 : mark == L'b' ? 2 : 10;
+        if (base != 10)
+            at += 2;
+    }
+    unsigned long result = 0;
+    for (; at < text.size(); ++at) {
+        const wchar_t c = text[at];
+        unsigned digit = 0;
+        if (c >= L'0' && c <= L'9')
+            digit = static_cast<unsigned>(c - L'0');
+        else if (c >= L'a' && c <= L'f')
+            digit = static_cast<unsigned>(c - L'a' + 10);
+        else if (c >= L'A' && c <= L'F')
+            digit = static_cast<unsigned>(c - L'A' + 10);
+        else
+            break;
+        if (digit >= base)
+            break;
+        result = result * base + digit;
+    }
+    const unsigned long value = negative ? 0ul - result : result;
+    return static_cast<int>(static_cast<UINT>(value));
 }
 
 bool WriteConfigString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
@@ -58,7 +403,32 @@ bool WriteConfigString(const std::wstring& file, const std::wstring& section, co
 {
     if (file.empty())
         return false;
-    return ::WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
+    ConfigState& state = State();
+    std::lock_guard<std::mutex> hold(state.lock);
+    ConfigObject* object = FindObject(state, file);
+    if (!object) {
+        state.objects.push_back(ConfigObject{file, ConfigText(), UniqueFile()});
+        object = &state.objects.back();
+    }
+    object->text.Set(section, key, value);
+    const std::string bytes = Encode(object->text.Text());
+    if (object->held)
+        return WriteWhole(object->held.get(), bytes);
+    UniqueFile out(
+        ::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                      nullptr));
+    return out && WriteWhole(out.get(), bytes);
+}
+
+void LoadConfigText(const std::wstring& file, std::string_view bytes)
+{
+    ConfigState& state = State();
+    std::lock_guard<std::mutex> hold(state.lock);
+    if (ConfigObject* object = FindObject(state, file)) {
+        object->text = ConfigText(Decode(bytes));
+        return;
+    }
+    state.objects.push_back(ConfigObject{file, ConfigText(Decode(bytes)), UniqueFile()});
 }
 
 int WriteConfigFile(HMODULE module)
@@ -66,14 +436,47 @@ int WriteConfigFile(HMODULE module)
     const std::wstring path = ConfigFilePath();
     if (path.empty())
         return 0;
-    return WriteResourceToFile(module, path.c_str(), kConfigResourceId, kConfigResourceType);
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(kConfigResourceId), kConfigResourceType);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const char* data = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr;
+    const DWORD size = found ? ::SizeofResource(module, found) : 0;
+    if (!data && size != 0)
+        return 0;
+    if (!found || !loaded)
+        return 0;
+    const std::string bytes(data ? data : "", size);
+
+    ConfigState& state = State();
+    std::lock_guard<std::mutex> hold(state.lock);
+    ConfigObject* object = FindObject(state, path);
+    if (!object) {
+        state.objects.push_back(ConfigObject{path, ConfigText(), UniqueFile()});
+        object = &state.objects.back();
+    }
+    object->text = ConfigText(Decode(bytes));
+    object->held.reset();
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    object->held.reset(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                      nullptr));
+    return object->held && WriteWhole(object->held.get(), bytes) ? 1 : 0;
 }
 
 void DeleteConfigFile()
 {
     const std::wstring path = ConfigFilePath();
-    if (!path.empty() && FileExists(path.c_str()))
-        DeletePath(path.c_str());
+    if (path.empty())
+        return;
+    ConfigState& state = State();
+    std::lock_guard<std::mutex> hold(state.lock);
+    for (auto it = state.objects.begin(); it != state.objects.end(); ++it) {
+        if (SameText(it->file, path)) {
+            CloseAndDelete(*it);
+            state.objects.erase(it);
+            return;
+        }
+    }
+    ::DeleteFileW(path.c_str());
 }
 
 std::wstring ReadSetting(const std::wstring& key, const std::wstring& defaultValue)

@@ -1,17 +1,21 @@
-// The installer's configuration file: the INI text carried in the executable,
-// written to the temporary directory and read back one key at a time through
-// the profile functions. Nothing is cached: every read asks the file again,
-// so a value one page writes is what the next reader anywhere sees.
+// The installer's configuration: the INI text carried in the executable,
+// read once at start into an object in memory that every reader asks. The
+// elevated installer never reads a setting back from a file that another
+// program could change: the copy it writes to the run's temporary folder,
+// with the chosen folder added, is for whoever looks at it, not for itself.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 inline constexpr const wchar_t* kConfigFileName = L"incfg.ini";
 inline constexpr const wchar_t* kConfigSection = L"IN_INFO";
 inline constexpr int kConfigResourceId = 138;
 inline constexpr const wchar_t* kConfigResourceType = L"INI";
+// The configuration text is GBK whatever the system's code page.
+inline constexpr UINT kConfigCodePage = 936;
 
 inline constexpr const wchar_t* kKeyCaption = L"OBJ_IN_CAPTION";
 inline constexpr const wchar_t* kKeyPublisher = L"OBJ_IN_PUBLISHER";
@@ -45,31 +49,61 @@ std::wstring TempDirectory();
 // must never turn the name into a relative path.
 std::wstring JoinPath(const std::wstring& directory, const std::wstring& name);
 
-// incfg.ini in TempDirectory(); empty when the temporary directory is.
+// The folder of this run's temporary files, inside TempDirectory(): made new
+// on first use under a name no other run holds, so that two installers never
+// touch each other's files, and held open so that it cannot be renamed or
+// replaced while the run uses it. Empty when it cannot be made.
+std::wstring RunFolder();
+
+// Removes this run's folder with the files the run put there (a file
+// someone else added keeps it in place); the next RunFolder() makes a new
+// one. The application calls it as it ends, however the wizard ended.
+void RemoveRunFolder();
+
+// incfg.ini in RunFolder(); empty when the run has no folder.
 std::wstring ConfigFilePath();
 
+// The configuration object of file: the text WriteConfigFile or
+// LoadConfigText gave it, with the values WriteConfigString set since.
+// Nothing reads the file itself. Keys and sections are found as the profile
+// functions find them: case-insensitively, the first of a name, the value
+// trimmed of spaces and of one pair of enclosing quotes.
+
 // The value of key in section, cut to kMaxConfigValueLength characters;
-// defaultValue when the key or the file is absent or file is empty.
+// defaultValue (without trailing spaces, cut likewise) when the key is
+// absent, or file has no object or is empty.
 std::wstring ReadConfigString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
                               const std::wstring& defaultValue);
 
-// The profile functions' integer reading of the value: defaultValue when the
-// key or the file is absent or file is empty, 0 when the text does not begin
-// with a number.
+// The profile functions' integer reading of the value (leading spaces, a
+// sign, 0x/0o/0b prefixes, digits up to the first other character):
+// defaultValue when the key is absent or empty, or file has no object or is
+// empty; 0 when the text does not begin with a number.
 int ReadConfigInt(const std::wstring& file, const std::wstring& section, const std::wstring& key, int defaultValue);
 
-// True when the value was written; false when file is empty or the write
-// failed.
+// Sets the value in file's object (making an empty one when it has none)
+// and writes the object's text to file, in GBK when every character fits
+// and else in UTF-16 with a byte-order mark. True when the file was written;
+// false when file is empty or the write failed (the object keeps the value).
 bool WriteConfigString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
                        const std::wstring& value);
 
-// Writes resource "INI" 138 of module (null: the running executable) to
-// ConfigFilePath(), byte for byte, replacing an earlier file. 1 on success;
+// Makes bytes (a configuration text: GBK, or UTF-8 or UTF-16 after a
+// byte-order mark) the object of file, replacing an earlier one. Writes
+// nothing.
+void LoadConfigText(const std::wstring& file, std::string_view bytes);
+
+// Reads resource "INI" 138 of module (null: the running executable) into the
+// object of ConfigFilePath(), and writes it to that file byte for byte,
+// replacing an earlier file. The file stays open, shared for reading only,
+// until DeleteConfigFile or RemoveRunFolder: no other program can change or
+// replace it meanwhile. 1 when the object was loaded and the file written;
 // 0 when the resource is missing, the path is empty, or the file cannot be
-// created or written.
+// created or written (the object is still loaded when the resource is
+// there and the path is not empty).
 int WriteConfigFile(HMODULE module = nullptr);
 
-// Removes ConfigFilePath() when it exists. Nothing is reported.
+// Removes ConfigFilePath() and its object. Nothing is reported.
 void DeleteConfigFile();
 
 // The pattern every reader uses: section IN_INFO of ConfigFilePath().

@@ -32,8 +32,9 @@ bool RegisterUninstall()
         {L"DisplayName", L"写注册表 DisplayName\r\n", displayName},
         {L"DisplayVersion", L"写注册表 DisplayVersion\r\n", displayVersion},
         {L"DisplayIcon", L"写注册表 DisplayIcon\r\n", JoinPath(setupDir, exe) + L",-0"},
-        // Unquoted, as the list of installed programs has always been given it.
-        {L"UninstallString", L"写注册表 UninstallString\r\n", JoinPath(setupDir, uninstallExe)},
+        // Quoted: the system runs the text as a command line, and a folder with
+        // a space (Program Files) would otherwise start D:\Program.exe.
+        {L"UninstallString", L"写注册表 UninstallString\r\n", L"\"" + JoinPath(setupDir, uninstallExe) + L"\""},
     };
     for (const auto& value : values) {
         InstallTrace(value.trace);

@@ -12,6 +12,10 @@ namespace {
 
 void IgnorePackageLog(void*, const char*) {}
 
+constexpr int kPayloadResourceId = 148;
+constexpr const wchar_t* kPayloadResourceType = L"DATA";
+constexpr const wchar_t* kPayloadCopyName = L"temp.7z";
+
 constexpr UINT kRefreshMessage = WM_APP + 1;
 constexpr const wchar_t* kRefreshClass = L"SetupInstallRefresh";
 
@@ -28,14 +32,21 @@ InstallServices& RealServices()
 
 int InstallServices::CreateFolderTree(const wchar_t* path) { return ::CreateFolderTree(path); }
 
-int InstallServices::WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type)
+bool InstallServices::OpenPayload(HMODULE module, ResourceWindow* payload)
 {
-    return ::WriteResourceToFile(module, path, id, type);
+    if (OpenResourceWindow(module, kPayloadResourceId, kPayloadResourceType, payload))
+        return true;
+    // An image whose file cannot be read that way (its sections not where
+    // the loader put them): a copy in the run's own folder, held the same way.
+    const std::wstring folder = RunFolder();
+    return !folder.empty() && CopyResourceToHeldFile(module, kPayloadResourceId, kPayloadResourceType,
+                                                     JoinPath(folder, kPayloadCopyName).c_str(), payload);
 }
 
-bool InstallServices::Decode(CSPPackage& package, const wchar_t* archive, const wchar_t* folder, int32_t* current)
+bool InstallServices::Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder,
+                             int32_t* current)
 {
-    return package.Decode(archive, folder, current);
+    return package.Decode(payload.file.get(), payload.offset, payload.size, folder, current);
 }
 
 int InstallServices::DeletePath(const wchar_t* path) { return ::DeletePath(path); }
@@ -81,7 +92,7 @@ std::wstring StagingFolderPath(const std::wstring& installDir)
     return JoinPath(parent, name + L".temp");
 }
 
-WORD ProgressRangeUpperBound(int32_t total) { return static_cast<WORD>((total + 6) & 0xFFFF); }
+int32_t ProgressRangeUpperBound(int32_t total) { return total + 6; }
 
 // ---------------------------------------------------------------------------
 // The shared record and the engine
@@ -94,11 +105,13 @@ InstallProgress::InstallProgress()
 }
 
 InstallEngine::InstallEngine(HMODULE payloadModule, InstallServices* services)
-    : payloadModule_(payloadModule),
-      services_(services ? services : &RealServices()),
+    : services_(services ? services : &RealServices()),
       startEvent_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       notPaused_(::CreateEventW(nullptr, TRUE, TRUE, nullptr))
 {
+    // Without it the run fails at its second step.
+    if (!services_->OpenPayload(payloadModule, &payload_))
+        payload_ = ResourceWindow();
 }
 
 InstallEngine::~InstallEngine()
@@ -216,8 +229,13 @@ void InstallEngine::SetPageText(int controlId, const wchar_t* text)
 void InstallEngine::RefreshProgressBar()
 {
     HWND bar = ::GetDlgItem(page_, IDC_INSTALL_PROGRESS);
-    const int32_t total = progress_.progressTotal.Get();
-    ::SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, ProgressRangeUpperBound(total)));
+    const int32_t top = ProgressRangeUpperBound(progress_.progressTotal.Get());
+    // The 16-bit message while the range fits it; a payload of 65,530
+    // entries or more needs the 32-bit one, or the bar would wrap.
+    if (top >= 0 && top <= 0xFFFF)
+        ::SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, top));
+    else
+        ::SendMessageW(bar, PBM_SETRANGE32, 0, top);
     const int32_t position = progress_.progressPosition.Get();
     ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "package/package.h"
+#include "system/file_ops.h"
 #include "system/locked_int.h"
 #include "system/unique_handle.h"
 
@@ -47,8 +48,11 @@ class InstallServices {
 public:
     virtual ~InstallServices() = default;
     virtual int CreateFolderTree(const wchar_t* path);
-    virtual int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type);
-    virtual bool Decode(CSPPackage& package, const wchar_t* archive, const wchar_t* folder, int32_t* current);
+    // The payload, resource "DATA" 148 of module, where it lies in the
+    // module's file, held so that no other program can change it.
+    virtual bool OpenPayload(HMODULE module, ResourceWindow* payload);
+    virtual bool Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder,
+                        int32_t* current);
     virtual int DeletePath(const wchar_t* path);
     virtual int RenamePath(const wchar_t* newPath, const wchar_t* existingPath);
     virtual int CopyPath(const wchar_t* destination, const wchar_t* source);
@@ -62,6 +66,8 @@ public:
 class InstallEngine {
 public:
     // payloadModule holds resource "DATA" 148; null means the running program.
+    // Its file is opened here, as the wizard starts, and held until the
+    // engine ends: what is unpacked is what was there at start.
     explicit InstallEngine(HMODULE payloadModule = nullptr, InstallServices* services = nullptr);
     ~InstallEngine();
     InstallEngine(const InstallEngine&) = delete;
@@ -122,8 +128,8 @@ private:
     void FlushExtractProgress();
     static LRESULT CALLBACK RefreshProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    HMODULE payloadModule_;
     InstallServices* services_;
+    ResourceWindow payload_;
     HWND page_ = nullptr;
     CSPPackage package_;
     InstallProgress progress_;
@@ -147,6 +153,5 @@ private:
 // ".temp" appended. Empty when the installation folder is empty.
 std::wstring StagingFolderPath(const std::wstring& installDir);
 
-// The bar's upper bound for an archive of total entries: total + 6, cut to
-// the 16 bits the progress control's range message carries.
-WORD ProgressRangeUpperBound(int32_t total);
+// The bar's upper bound for an archive of total entries: total + 6.
+int32_t ProgressRangeUpperBound(int32_t total);

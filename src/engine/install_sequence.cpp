@@ -1,5 +1,5 @@
-// The worker's sequence: payload to a temporary file, unpacked into the
-// staging folder, the earlier installation replaced, shortcuts and the
+// The worker's sequence: the payload unpacked from the installer's own file
+// into the staging folder, the earlier installation replaced, shortcuts and the
 // uninstall entry made. Each step stops the run at its first failure; the
 // undo is the rollback's, after the failure message.
 #include "engine/install_engine.h"
@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr int kPayloadResourceId = 148;
-constexpr const wchar_t* kPayloadResourceType = L"DATA";
-constexpr const wchar_t* kArchiveName = L"temp.7z";
 constexpr const wchar_t* kErrorCaption = L"错误提示";
 constexpr const wchar_t* kForeignFolderText = L"安装目录中已有其他文件，请选择其他安装目录！";
 constexpr const wchar_t* kInUseText = L"覆盖安装文件出错！源程序正在运行， 请关闭后重试！";
@@ -66,12 +63,10 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
         return false;
     InstallTrace(L"创建临时文件\r\n");
 
-    // 2. The payload out of the executable into the temporary directory.
-    const std::wstring tempDir = TempDirectory();
-    if (tempDir.empty())
-        return false;
-    const std::wstring archive = JoinPath(tempDir, kArchiveName);
-    if (!services_->WriteResourceToFile(payloadModule_, archive.c_str(), kPayloadResourceId, kPayloadResourceType))
+    // 2. The payload is read where it lies in the installer's own file, which
+    // the engine has held since start-up: no copy in the temporary folder
+    // that another program could swap before it is unpacked.
+    if (!payload_.file)
         return false;
     InstallTrace(L"将资源写入临时文件 temp.7z\r\n");
 
@@ -79,7 +74,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     SetPageText(IDC_INSTALL_STATUS, L"正在准备安装文件...");
 
     // 4. Unpacking; the package shows each entry and stops on a cancel.
-    const bool unpacked = services_->Decode(package_, archive.c_str(), stagingDir.c_str(), stepsDone);
+    const bool unpacked = services_->Decode(package_, payload_, stagingDir.c_str(), stepsDone);
     FlushExtractProgress();
     if (!unpacked)
         return false;
@@ -87,9 +82,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
 
     // From here on the worker waits at each step while the cancel question is open.
     WaitWhilePaused();
-    // 5.
-    if (!services_->DeletePath(archive.c_str()))
-        return false;
+    // 5. There is no copy to delete.
     InstallTrace(L"删除temp.7z\r\n");
 
     // 6 and 7. The earlier installation out, the new one in.

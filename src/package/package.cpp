@@ -1,10 +1,13 @@
 #include "package/package.h"
 
 #include "package/block_pipeline.h"
+#include "package/payload_stream.h"
+#include "system/unique_handle.h"
 
 #include "7z.h"
 #include "7zCrc.h"
 #include "7zFile.h"
+#include "7zTypes.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -125,22 +128,18 @@ std::string ToFileCodePage(const wchar_t* name)
 
 namespace {
 
-// The archive read from a file of its own, opened by path: every reader
-// opens the file again, so each has its own position.
-class FileArchiveReader : public ArchiveReader {
+// The archive read through a window of the shared handle: each reader has a
+// stream of its own, and so a position of its own.
+class WindowArchiveReader : public ArchiveReader {
 public:
-    explicit FileArchiveReader(const volatile LONG* stop) : ArchiveReader(&file_.vt, stop)
+    WindowArchiveReader(HANDLE file, uint64_t offset, uint64_t size, const volatile LONG* stop)
+        : ArchiveReader(stop), window_(file, offset, size)
     {
-        File_Construct(&file_.file);
-        FileInStream_CreateVTable(&file_);
-        file_.wres = 0;
+        SetSource(window_.Stream());
     }
-    ~FileArchiveReader() override { File_Close(&file_.file); }
-
-    bool Open(const wchar_t* path) { return path && InFile_OpenW(&file_.file, path) == 0; }
 
 private:
-    CFileInStream file_{};
+    PayloadStream window_;
 };
 
 }  // namespace
@@ -148,7 +147,11 @@ private:
 // Everything one Decode call holds, released on every way out of it.
 class CSPPackage::Extraction {
 public:
-    Extraction() { SzArEx_Init(&db); }
+    Extraction(HANDLE file, uint64_t offset, uint64_t size) : file_(file), offset_(offset), size_(size)
+    {
+        SzArEx_Init(&db);
+        CrcGenerateTable();
+    }
     ~Extraction()
     {
         // The decoding threads end before the database they read goes.
@@ -162,29 +165,14 @@ public:
     // every decoding thread's.
     std::unique_ptr<ArchiveReader> NewReader(const volatile LONG* stop) const
     {
-        auto reader = std::make_unique<FileArchiveReader>(stop);
-        if (!reader->Open(archivePath.c_str()))
-            return nullptr;
-        return reader;
-    }
-
-    bool Open(const wchar_t* path)
-    {
-        archivePath = path ? path : L"";
-        reader = NewReader(nullptr);
-        if (!reader)
-            return false;
-        CrcGenerateTable();
-        return true;
+        return std::make_unique<WindowArchiveReader>(file_, offset_, size_, stop);
     }
 
     bool ReadDatabase()
     {
+        const auto reader = NewReader(nullptr);
         if (SzArEx_Open(&db, reader->Stream(), &kHeap, &kHeap) != SZ_OK)
             return false;
-        // The database's reader is not needed any more: each decoding
-        // thread opens its own.
-        reader.reset();
         pipeline = std::make_unique<BlockPipeline>(
             db, [this](const volatile LONG* stop) { return NewReader(stop); }, kPipelineLimits);
         return true;
@@ -231,8 +219,6 @@ public:
         return true;
     }
 
-    std::wstring archivePath;
-    std::unique_ptr<ArchiveReader> reader;
     CSzArEx db{};
     std::unique_ptr<BlockPipeline> pipeline;
     UInt32 blockIndex = kNoBlock;
@@ -240,6 +226,11 @@ public:
     size_t blockSize = 0;
     std::vector<UInt16> nameBuffer;
     std::unordered_set<std::wstring> madeFolders;
+
+private:
+    HANDLE file_;
+    uint64_t offset_;
+    uint64_t size_;
 };
 
 CSPPackage::CSPPackage()
@@ -305,13 +296,29 @@ std::wstring WithBackslashes(std::wstring name)
 
 bool CSPPackage::Decode(const wchar_t* archivePath, const wchar_t* targetFolder, int32_t* currentIndex)
 {
+    UniqueFile file;
+    LARGE_INTEGER size{};
+    if (archivePath)
+        file.reset(::CreateFileW(archivePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !::GetFileSizeEx(file.get(), &size)) {
+        Log("CSPPackage::Decode - InitArEx() err!\n");
+        return false;
+    }
+    return Decode(file.get(), 0, static_cast<uint64_t>(size.QuadPart), targetFolder, currentIndex);
+}
+
+bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder,
+                        int32_t* currentIndex)
+{
     char line[kLogBufferSize];
+    // An empty folder would put every entry at the root of the current drive.
+    if (!file || file == INVALID_HANDLE_VALUE || !targetFolder || !*targetFolder) {
+        Log("CSPPackage::Decode - InitArEx() err!\n");
+        return false;
+    }
     try {
-        auto extraction = std::make_unique<Extraction>();
-        if (!extraction->Open(archivePath)) {
-            Log("CSPPackage::Decode - InitArEx() err!\n");
-            return false;
-        }
+        auto extraction = std::make_unique<Extraction>(file, offset, size);
         if (!extraction->ReadDatabase()) {
             Log("CSPPackage::Decode - SzArEx_Open() err!\n");
             return false;
@@ -323,7 +330,7 @@ bool CSPPackage::Decode(const wchar_t* archivePath, const wchar_t* targetFolder,
             FormatLog(line, L"包内文件数目：%d\n", static_cast<int>(total));
             Log(line);
         }
-        const std::wstring folder = targetFolder ? targetFolder : L"";
+        const std::wstring folder = targetFolder;
 
         for (UInt32 i = 0; i < total; ++i) {
             if (gateFn_)

@@ -4,6 +4,8 @@
 
 #include "system/locked_int.h"
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -34,12 +36,18 @@ public:
     bool SetCallbacks(void* context, PackageProgressFn progressFn, PackageLogFn logFn);
     void SetGate(PackageGateFn gateFn) { gateFn_ = gateFn; }
 
-    // Unpacks every entry of the archive into targetFolder, an existing folder
-    // given without a trailing backslash. Stores each entry's index into
-    // *currentIndex as it begins the entry. True when every entry was written;
-    // false when the archive cannot be read, an entry cannot be decoded, has a
-    // name that would leave the folder, or cannot be written, and on stop.
-    // What was written before a failure stays on disk.
+    // Unpacks every entry of the archive that lies in [offset, offset + size)
+    // of file (open for reading; not closed here) into targetFolder, an
+    // existing folder given without a trailing backslash. The file is read at
+    // explicit offsets only, so the handle may be shared. Stores each entry's
+    // index into *currentIndex as it begins the entry. True when every entry
+    // was written; false for an empty or missing targetFolder, when the
+    // archive cannot be read, an entry cannot be decoded, has a name that
+    // would leave the folder, or cannot be written, and on stop. What was
+    // written before a failure stays on disk.
+    bool Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder, int32_t* currentIndex);
+    // The same for the whole archive file at archivePath, opened for reading
+    // with read sharing only, so that nobody changes it while it is read.
     bool Decode(const wchar_t* archivePath, const wchar_t* targetFolder, int32_t* currentIndex);
 
     // 1 goes on, 0 stops before the next entry. Only the owner's cancel

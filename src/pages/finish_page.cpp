@@ -39,13 +39,14 @@ DWORD ReportedMajorVersion()
     return version.dwMajorVersion;
 }
 
-bool StartProgram(const std::wstring& program, const std::wstring& verb)
+bool StartProgram(const std::wstring& program, const std::wstring& verb, const std::wstring& workingFolder)
 {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
     // No verb at all, rather than an empty one, asks for the default action.
     info.lpVerb = verb.empty() ? nullptr : verb.c_str();
     info.lpFile = program.c_str();
+    info.lpDirectory = workingFolder.empty() ? nullptr : workingFolder.c_str();
     info.nShow = SW_SHOW;
     return ::ShellExecuteExW(&info) != FALSE;
 }
@@ -104,6 +105,9 @@ void CSPCompleteDialog::FillTexts()
         SetItemText(IDC_FINISH_RUN_NAME, name);
         return;
     }
+    // The template's title is a placeholder, another product's name in a
+    // branded installer.
+    SetItemText(IDC_FINISH_TITLE_NAME, ReadSetting(kKeyDisplayName));
     SetItemText(IDC_FINISH_TITLE_TAIL, L"安装已取消。");
     for (int id : {IDC_FINISH_SENTENCE_LEAD, IDC_FINISH_SENTENCE_NAME, IDC_FINISH_SHORTCUT_HINT, IDC_FINISH_RUN_NAME,
                    IDC_FINISH_RUN_LABEL})
@@ -118,9 +122,10 @@ void CSPCompleteDialog::OnFinish()
         if (!address.empty())
             ::ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         if (runNow_.Checked()) {
-            const std::wstring program = JoinPath(ReadSetting(kKeySetupDir), ReadSetting(kKeyExe));
+            const std::wstring folder = ReadSetting(kKeySetupDir);
+            const std::wstring program = JoinPath(folder, ReadSetting(kKeyExe));
             if (!program.empty())
-                StartProgram(program, RunVerbForMajorVersion(ReportedMajorVersion()));
+                StartProgram(program, RunVerbForMajorVersion(ReportedMajorVersion()), folder);
         }
     }
     DeleteConfigFile();

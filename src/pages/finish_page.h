@@ -16,9 +16,10 @@ std::wstring RunVerbForMajorVersion(DWORD majorVersion);
 // The major version the system reports to this program.
 DWORD ReportedMajorVersion();
 
-// Starts program with verb through the shell, showing it; true when the
-// shell took it. Nothing is reported.
-bool StartProgram(const std::wstring& program, const std::wstring& verb);
+// Starts program with verb through the shell, showing it, in the working
+// folder given (games load their files relative to it); true when the shell
+// took it. Nothing is reported.
+bool StartProgram(const std::wstring& program, const std::wstring& verb, const std::wstring& workingFolder);
 
 class CSPCompleteDialog : public WizardPage<CSPCompleteDialog> {
 public:

@@ -107,6 +107,74 @@ bool CopyFromImageFile(HMODULE module, const void* data, DWORD size, HANDLE targ
 
 }  // namespace
 
+bool OpenResourceWindow(HMODULE module, int id, const wchar_t* type, ResourceWindow* window)
+{
+    if (!window || !type || id <= 0 || id > 0xFFFF)
+        return false;
+    if (!module)
+        module = ::GetModuleHandleW(nullptr);
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const BYTE* data = loaded ? static_cast<const BYTE*>(::LockResource(loaded)) : nullptr;
+    const DWORD size = found ? ::SizeofResource(module, found) : 0;
+    LONGLONG offset = 0;
+    if (!data || !ImageFileOffset(module, data, size, &offset))
+        return false;
+    wchar_t image[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(module, image, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    UniqueFile file(::CreateFileW(image, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    // The window must hold what was loaded: its first and last pages are
+    // compared, which finds a wrong offset without reading the whole
+    // resource into the working set.
+    constexpr DWORD kPage = 4096;
+    BYTE buffer[kPage];
+    for (const DWORD at : {DWORD{0}, size > kPage ? size - kPage : DWORD{0}}) {
+        const DWORD want = std::min(kPage, size - at);
+        OVERLAPPED where{};
+        const ULONGLONG position = static_cast<ULONGLONG>(offset) + at;
+        where.Offset = static_cast<DWORD>(position);
+        where.OffsetHigh = static_cast<DWORD>(position >> 32);
+        DWORD read = 0;
+        if (want && (!::ReadFile(file.get(), buffer, want, &read, &where) || read != want ||
+                     std::memcmp(buffer, data + at, want) != 0))
+            return false;
+    }
+    window->file = std::move(file);
+    window->offset = static_cast<uint64_t>(offset);
+    window->size = size;
+    return true;
+}
+
+bool CopyResourceToHeldFile(HMODULE module, int id, const wchar_t* type, const wchar_t* path,
+                            ResourceWindow* window)
+{
+    if (!window || !path || !type || id <= 0 || id > 0xFFFF)
+        return false;
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const void* data = loaded ? ::LockResource(loaded) : nullptr;
+    const DWORD size = found ? ::SizeofResource(module, found) : 0;
+    if (!data)
+        return false;
+    // A new file only: one that is there already may be someone else's link.
+    UniqueFile file(::CreateFileW(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!file)
+        return false;
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), data, size, &written, nullptr) || written != size)
+        return false;
+    window->file = std::move(file);
+    window->offset = 0;
+    window->size = size;
+    return true;
+}
+
 int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type)
 {
     if (!path || !type || id <= 0 || id > 0xFFFF)
@@ -170,7 +238,7 @@ int PathExists(const wchar_t* path)
 int DeletePath(const wchar_t* path)
 {
     // A wildcard would make the shell delete every match.
-    if (!path || HasWildcard(path))
+    if (!path || HasWildcard(path) || std::wcslen(path) >= MAX_PATH)
         return 0;
     if (!PathExists(path))
         return 1;

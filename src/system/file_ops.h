@@ -5,13 +5,40 @@
 // rename or copy cannot be completed.
 #pragma once
 
+#include "system/unique_handle.h"
+
 #include <windows.h>
+
+#include <cstdint>
 
 // Writes resource (id, type) of module (null: the running executable) to
 // path, creating or truncating it. 1 when all of it was written; 0 when the
 // resource is missing or the file cannot be created or written (a partly
 // written file then stays).
 int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type);
+
+// A resource where it lies in its module's file, with that file held open.
+struct ResourceWindow {
+    UniqueFile file;
+    uint64_t offset = 0;
+    uint64_t size = 0;
+};
+
+// Opens the file of module (null: the running executable) for reading with
+// read sharing only, so that no program can write, replace or delete it
+// while the window is held, and finds resource (id, type) in it. True when
+// the window is open and the file's bytes there are the loaded resource's;
+// false when the resource is missing, lies outside the image's sections (a
+// module loaded as data), or the file cannot be opened or differs.
+bool OpenResourceWindow(HMODULE module, int id, const wchar_t* type, ResourceWindow* window);
+
+// Where the image route fails: writes resource (id, type) of module from
+// memory to a new file at path (an existing one is refused) and keeps it open
+// as the window, for reading and writing, shared for reading only, and
+// deleted when the window's handle closes. True when the whole resource was
+// written; false otherwise, and then nothing stays at path.
+bool CopyResourceToHeldFile(HMODULE module, int id, const wchar_t* type, const wchar_t* path,
+                            ResourceWindow* window);
 
 // 1 when at least one file or folder matches path (wildcards allowed).
 int FileExists(const wchar_t* path);
@@ -25,7 +52,9 @@ int PathExists(const wchar_t* path);
 
 // Deletes a file or a whole folder tree, permanently and without asking.
 // 1 when deleted or when nothing of that path exists; 0 for a null path, a
-// path holding * or ? (nothing is touched), or a failed delete.
+// path holding * or ? (nothing is touched), a path of MAX_PATH characters or
+// more (which the shell cannot handle, so nothing is touched), or a failed
+// delete.
 int DeletePath(const wchar_t* path);
 
 // Renames existingPath to newPath. 1 on success; 0 for a null argument, a

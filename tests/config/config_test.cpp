@@ -57,7 +57,7 @@ TEST_F(ConfigTest, SampleTextIsGbkWithCrLfAndTheKeysInOrder)
     };
     EXPECT_EQ(expected, lines);
 
-    WriteBytes(file, bytes);
+    LoadConfigText(file, bytes);
     EXPECT_EQ(L"Quenlo棋牌 安装", ReadConfigString(file, kConfigSection, kKeyCaption, L""));
     EXPECT_EQ(L"", ReadConfigString(file, kConfigSection, kKeySetupDir, L""));
     EXPECT_EQ(L"", ReadConfigString(file, kConfigSection, kKeyCompleteUrl, L""));
@@ -73,12 +73,24 @@ TEST_F(ConfigTest, ReadersCutLongValuesAndFallBackToTheirDefaults)
     ASSERT_TRUE(WriteConfigString(file, kConfigSection, kKeySize, L"350MB"));
     EXPECT_EQ(350, ReadConfigInt(file, kConfigSection, kKeySize, 0));
 
+    // Found as the profile functions find them.
+    LoadConfigText(file, "; note\r\n[other]\r\nOBJ_IN_EXE=wrong.exe\r\n [ in_info ] \r\n obj_in_exe =  'a b.exe' \r\n"
+                         "OBJ_IN_EXE=second.exe\r\nOBJ_IN_SIZE= 0x20\r\nOBJ_IN_FOLDER=\r\nOBJ_IN_PUBLISHER\r\n"
+                         "[IN_INFO]\r\nOBJ_IN_DISPLAY_NAME=later section\r\n");
+    EXPECT_EQ(L"a b.exe", ReadConfigString(file, kConfigSection, kKeyExe, L""));
+    EXPECT_EQ(32, ReadConfigInt(file, kConfigSection, kKeySize, 0));
+    EXPECT_EQ(L"", ReadConfigString(file, kConfigSection, kKeyFolder, kDefaultFolderName));
+    EXPECT_EQ(L"", ReadConfigString(file, kConfigSection, kKeyPublisher, L"x"));
+    EXPECT_EQ(7, ReadConfigInt(file, kConfigSection, kKeyFolder, 7));
+    EXPECT_EQ(L"none", ReadConfigString(file, kConfigSection, kKeyDisplayName, L"none  "));
+    EXPECT_EQ(L"none", ReadConfigString(scratch.Join(L"never.ini"), kConfigSection, kKeyExe, L"none"));
+
     EXPECT_EQ(L"C:\\Temp\\incfg.ini", JoinPath(L"C:\\Temp\\", L"incfg.ini"));
     EXPECT_EQ(L"C:\\Temp\\incfg.ini", JoinPath(L"C:\\Temp", L"incfg.ini"));
     EXPECT_EQ(L"", JoinPath(L"", L"incfg.ini"));
 }
 
-TEST_F(ConfigTest, TemporaryDirectoryOutsideTheAnsiCodePageStillHoldsTheFile)
+TEST_F(ConfigTest, TheRunReadsItsOwnObjectAndNoOtherProgramCanWriteItsFile)
 {
     // Thai does not pass through code page 936: an ANSI round trip of this
     // path would name a folder that does not exist.
@@ -88,23 +100,51 @@ TEST_F(ConfigTest, TemporaryDirectoryOutsideTheAnsiCodePageStillHoldsTheFile)
     ASSERT_TRUE(lost);
     ::CreateDirectoryW(temp.c_str(), nullptr);
     TempRedirect redirect(temp);
+    RemoveRunFolder();
 
-    ASSERT_EQ(temp + L"\\incfg.ini", ConfigFilePath());
-    WriteBytes(ConfigFilePath(), "stale");
+    // A folder of the first name is someone else's: the run takes the next.
+    const std::wstring taken = temp + L"\\setup-run-" + std::to_wstring(::GetCurrentProcessId()) + L"-0";
+    ASSERT_TRUE(::CreateDirectoryW(taken.c_str(), nullptr));
+    WriteBytes(taken + L"\\incfg.ini", "someone else's");
+    const std::wstring folder = RunFolder();
+    ASSERT_EQ(temp + L"\\setup-run-" + std::to_wstring(::GetCurrentProcessId()) + L"-1", folder);
+    ASSERT_EQ(folder + L"\\incfg.ini", ConfigFilePath());
     ASSERT_EQ(1, WriteConfigFile());
     EXPECT_EQ(SampleBytes(), ReadBytes(ConfigFilePath()));
     EXPECT_EQ(L"Quenlo棋牌", ReadSetting(kKeyDisplayName));
-    ASSERT_TRUE(WriteSetting(kKeySetupDir, L"D:\\游戏\\Tovani"));
-    EXPECT_EQ(L"D:\\游戏\\Tovani", ReadSetting(kKeySetupDir));
+
+    // Nobody else writes, replaces or renames what the run holds.
+    for (const std::wstring& path : {ConfigFilePath(), folder}) {
+        HANDLE other = ::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                     FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, other) << WideToUtf8(path);
+        if (other != INVALID_HANDLE_VALUE)
+            ::CloseHandle(other);
+    }
+    EXPECT_FALSE(::MoveFileW(folder.c_str(), (folder + L"-moved").c_str()));
+
+    // The chosen folder goes into the file too, exactly, whatever its script.
+    const std::wstring chosen = L"D:\\게임\\Łódź ภาษา 游戏";
+    ASSERT_TRUE(WriteSetting(kKeySetupDir, chosen));
+    EXPECT_EQ(chosen, ReadSetting(kKeySetupDir));
+    wchar_t written[MAX_PATH] = {};
+    ::GetPrivateProfileStringW(kConfigSection, kKeySetupDir, L"", written, MAX_PATH, ConfigFilePath().c_str());
+    EXPECT_EQ(chosen, written);
+    ::GetPrivateProfileStringW(kConfigSection, kKeyDisplayName, L"", written, MAX_PATH, ConfigFilePath().c_str());
+    EXPECT_STREQ(L"Quenlo棋牌", written);
 
     DeleteConfigFile();
-    EXPECT_FALSE(Exists(temp + L"\\incfg.ini"));
+    EXPECT_FALSE(Exists(folder + L"\\incfg.ini"));
     EXPECT_EQ(L"Marvane", ReadSetting(kKeyFolder, kDefaultFolderName));
+    RemoveRunFolder();
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_EQ("someone else's", ReadBytes(taken + L"\\incfg.ini"));
 }
 
 TEST_F(ConfigTest, TemporaryDirectoryTooLongToHoldLeavesEveryReadAtItsDefault)
 {
     TempRedirect redirect(scratch.Join(std::wstring(300, L't')));
+    RemoveRunFolder();
     EXPECT_EQ(L"", ConfigFilePath());
     EXPECT_EQ(0, WriteConfigFile());
     EXPECT_FALSE(WriteSetting(kKeySetupDir, L"C:\\x"));

@@ -41,7 +41,7 @@ TEST_F(DefaultInstallDirTest, ProgramFilesX86IsPreferredWhenItExists)
     const std::pair<bool, int32_t> search = {IsNewerWindows(GetWindowsVersionName()), 210};
     EXPECT_EQ((std::vector{search, search}), searches);
 
-    WritePrivateProfileStringW(kConfigSection, kKeyFolder, nullptr, file.c_str());
+    LoadConfigText(file, "[IN_INFO]\r\nOBJ_IN_SIZE=210\r\n");
     EXPECT_EQ(drive + L"Program Files (x86)\\Marvane", Compose());
     Set(kKeyFolder, L"");
     EXPECT_EQ(drive + L"Program Files (x86)\\", Compose());
@@ -56,7 +56,10 @@ TEST_F(DefaultInstallDirTest, PresetFolderIsKeptOnlyOnAFixedDrive)
     EXPECT_TRUE(searches.empty());
     {
         TempRedirect redirect(scratch.path());
+        RemoveRunFolder();
+        ASSERT_TRUE(WriteSetting(kKeySetupDir, L"C:\\没有的 文件夹\\Quenlo"));
         EXPECT_EQ(L"C:\\没有的 文件夹\\Quenlo", ComposeDefaultInstallDir());
+        RemoveRunFolder();
     }
     // Elsewhere a fresh default, and then never under Program Files (x86).
     ::CreateDirectoryW((drive + L"Program Files (x86)").c_str(), nullptr);

@@ -74,7 +74,7 @@ TEST_F(UninstallEntryTest, EntryHoldsExactlyTheFiveValuesAndReplacesAnOldOne)
         {L"DisplayName", Sz(name)},
         {L"DisplayVersion", Sz(L"1.1.1.1")},
         {L"DisplayIcon", Sz(L"C:\\Program Files\\Quenlo 棋牌\\Marvane.exe,-0")},
-        {L"UninstallString", Sz(L"C:\\Program Files\\Quenlo 棋牌\\uninst.exe")},
+        {L"UninstallString", Sz(L"\"C:\\Program Files\\Quenlo 棋牌\\uninst.exe\"")},
     };
     EXPECT_EQ(expected, ReadValues(entry));
     EXPECT_TRUE(ReadValues(entry + L"\\old\\deeper").empty());

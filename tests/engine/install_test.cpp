@@ -4,6 +4,8 @@
 #include "engine/install_engine.h"
 #include "test_page.h"
 
+#include <commctrl.h>
+
 #include "config/config.h"
 #include "support/test_support.h"
 #include "system/file_ops.h"
@@ -42,20 +44,14 @@ public:
     {
         return failStep_ == 1 ? 0 : InstallServices::CreateFolderTree(path);
     }
-    int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type) override
+    bool OpenPayload(HMODULE module, ResourceWindow* payload) override
     {
-        return failStep_ == 2 ? 0 : InstallServices::WriteResourceToFile(module, path, id, type);
+        return failStep_ == 2 ? false : InstallServices::OpenPayload(module, payload);
     }
-    bool Decode(CSPPackage& package, const wchar_t* archive, const wchar_t* folder, int32_t* current) override
+    bool Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder, int32_t* current) override
     {
-        const bool ok = InstallServices::Decode(package, archive, folder, current);
+        const bool ok = InstallServices::Decode(package, payload, folder, current);
         return failStep_ == 4 ? false : ok;
-    }
-    int DeletePath(const wchar_t* path) override
-    {
-        if (failStep_ == 5 && EndsWith(path, L"temp.7z"))
-            return 0;
-        return InstallServices::DeletePath(path);
     }
     int CopyPath(const wchar_t* destination, const wchar_t* source) override
     {
@@ -108,6 +104,7 @@ protected:
         SetInstallTraceSink(nullptr, nullptr);
         RemoveLeftovers();
         DeleteConfigFile();
+        RemoveRunFolder();
     }
 
     static void RemoveLeftovers()
@@ -183,7 +180,7 @@ TEST_F(InstallTest, FreshInstallationPutsEverythingInPlace)
     EXPECT_EQ(::RegGetValueW(HKEY_LOCAL_MACHINE, UninstallKeyPath(kGroup).c_str(), L"UninstallString", RRF_RT_REG_SZ,
                              nullptr, uninstall, &size),
               ERROR_SUCCESS);
-    EXPECT_EQ(std::wstring(uninstall), installDir + L"\\uninst.exe");
+    EXPECT_EQ(std::wstring(uninstall), L"\"" + installDir + L"\\uninst.exe\"");
 
     // The bar spans 0..N+6 and ends there; the last increment is never drawn.
     const int n = static_cast<int>(engine->Progress().progressTotal.Get());
@@ -231,7 +228,7 @@ TEST_F(InstallTest, UpgradeKeepsTheUserDataAndDropsTheOldVersion)
 // replacement the earlier installation is untouched, after it the new one stands.
 TEST_F(InstallTest, FailureAtAnyStepRollsBackCleanly)
 {
-    for (const int step : {1, 2, 4, 5, 6, 7, 9, 10, 11, 12, 13}) {
+    for (const int step : {1, 2, 4, 6, 7, 9, 10, 11, 12, 13}) {
         SCOPED_TRACE("failing step " + std::to_string(step));
         RemoveTree(installDir);
         RemoveTree(installDir + L".temp");
@@ -401,13 +398,43 @@ TEST_F(InstallTest, PausedWorkerTakesNoStepUntilResumed)
     EXPECT_EQ(ReadTree(installDir), payload);
 }
 
-TEST(ProgressRange, UpperBoundWrapsAtSixteenBits)
+TEST(ProgressRange, TheBarHoldsAnyNumberOfEntries)
 {
-    EXPECT_EQ(ProgressRangeUpperBound(100), 106);
-    EXPECT_EQ(ProgressRangeUpperBound(0), 6);
-    EXPECT_EQ(ProgressRangeUpperBound(65529), 65535);
-    EXPECT_EQ(ProgressRangeUpperBound(65530), 0);
-    EXPECT_EQ(ProgressRangeUpperBound(65531), 1);
+    TestPage page;
+    InstallEngine engine;
+    ASSERT_TRUE(engine.Attach(page.window()));
+    HWND bar = ::GetDlgItem(page.window(), IDC_INSTALL_PROGRESS);
+    // The 16-bit range message up to its last value, the 32-bit one beyond.
+    for (const int32_t total : {0, 100, 65529, 65530, 70000, 1000000}) {
+        SCOPED_TRACE(total);
+        engine.Progress().progressTotal.Set(total);
+        engine.Progress().progressPosition.Set(total - 1);
+        engine.RefreshProgressBar();
+        ASSERT_FALSE(page.rangeTops.empty());
+        EXPECT_EQ(page.rangeTops.back(), total + 6);
+        EXPECT_EQ(::SendMessageW(bar, PBM_GETRANGE, FALSE, 0), total + 6);
+        EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), total > 0 ? total - 1 : 0);
+    }
+}
+
+// The payload is read where the engine found it at start: nobody can write
+// the file that holds it while the engine lives.
+TEST(Payload, TheFileHoldingItCannotBeChangedWhileTheEngineLives)
+{
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    InstallEngine engine;
+    for (const DWORD access : {DWORD{GENERIC_WRITE}, DWORD{DELETE}}) {
+        HANDLE writer = ::CreateFileW(self, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << access;
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << access;
+        if (writer != INVALID_HANDLE_VALUE)
+            ::CloseHandle(writer);
+    }
+    const std::wstring moved = std::wstring(self) + L".moved";
+    EXPECT_FALSE(::MoveFileW(self, moved.c_str()));
+    ::MoveFileW(moved.c_str(), self);
 }
 
 }  // namespace

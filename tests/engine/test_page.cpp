@@ -78,6 +78,8 @@ LRESULT CALLBACK TestPage::ControlProc(HWND hwnd, UINT message, WPARAM wParam, L
         page->positions.push_back(static_cast<int>(wParam));
     if (id == IDC_INSTALL_PROGRESS && message == PBM_SETRANGE)
         page->rangeTops.push_back(HIWORD(lParam));
+    if (id == IDC_INSTALL_PROGRESS && message == PBM_SETRANGE32)
+        page->rangeTops.push_back(static_cast<int>(lParam));
     return ::DefSubclassProc(hwnd, message, wParam, lParam);
 }
 

@@ -28,7 +28,7 @@ public:
     std::vector<std::wstring> statusTexts;  // texts set on 1014, in order
     std::vector<std::wstring> detailTexts;  // texts set on 1015
     std::vector<int> positions;             // PBM_SETPOS values
-    std::vector<int> rangeTops;             // PBM_SETRANGE upper bounds
+    std::vector<int> rangeTops;             // PBM_SETRANGE(32) upper bounds
     std::vector<WPARAM> failures;           // WM_INSTALL_FAILED wParams
     int closes = 0;                         // WM_CLOSE received
     // Called on this thread for every text set on the detail line.

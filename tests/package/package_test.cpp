@@ -1,5 +1,6 @@
 // CSPPackage against archives that 7zz made at test time.
 #include "package/package.h"
+#include "system/unique_handle.h"
 #include "support/test_support.h"
 
 #include <tlhelp32.h>
@@ -288,6 +289,39 @@ TEST_F(PackageTest, SetCallbacksRefusesANullContext)
     // Nothing was stored: decoding reports nothing.
     EXPECT_TRUE(package.Decode(FixturePath(L"package\\empty.7z").c_str(), scratch.path().c_str(), &current));
     EXPECT_TRUE(recorder.logs.empty());
+}
+
+// The payload as the installer reads it: a window of a larger file that its
+// handle is shared with, at explicit offsets.
+TEST_F(PackageTest, ArchiveInAWindowOfASharedHandleUnpacksAsTheFileDoes)
+{
+    const std::wstring whole = scratch.Join(L"whole");
+    ::CreateDirectoryW(whole.c_str(), nullptr);
+    ASSERT_TRUE(Decode(L"lzma2.7z", whole));
+    const std::string archive = ReadBytes(FixturePath(L"package\\lzma2.7z"));
+    const std::string image = std::string(4099, 'M') + archive + std::string(77, 'Z');
+    WriteBytes(scratch.Join(L"image.exe"), image);
+    UniqueFile file(::CreateFileW(scratch.Join(L"image.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    for (const wchar_t* name : {L"first", L"second"}) {
+        const std::wstring target = scratch.Join(name);
+        ::CreateDirectoryW(target.c_str(), nullptr);
+        CSPPackage reader;
+        // Another reader moving the handle's own file pointer changes nothing.
+        ::SetFilePointer(file.get(), 13, nullptr, FILE_BEGIN);
+        ASSERT_TRUE(reader.Decode(file.get(), 4099, archive.size(), target.c_str(), &current)) << WideToUtf8(name);
+        EXPECT_EQ(ReadTree(whole), ReadTree(target));
+    }
+
+    // An empty target folder would put the entries at the root of the drive.
+    recorder.logs.clear();
+    for (const wchar_t* target : {L"", static_cast<const wchar_t*>(nullptr)}) {
+        current = -7;
+        EXPECT_FALSE(package.Decode(file.get(), 4099, archive.size(), target, &current));
+        EXPECT_EQ(current, -7);
+    }
+    EXPECT_EQ(recorder.logs, std::vector<std::string>(2, "CSPPackage::Decode - InitArEx() err!\n"));
 }
 
 struct BadArchive {

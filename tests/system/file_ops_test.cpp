@@ -23,6 +23,56 @@ TEST(FileOpsTest, WriteResourceToFileCopiesTheRawBytesOrCreatesNothing)
     EXPECT_EQ(0, WriteResourceToFile(nullptr, out.c_str(), 200, L"DATA"));
 }
 
+// The payload's two sources: the module's own file where the loader mapped
+// the resource from, else a copy that lives only as long as its handle.
+// Neither can be written by anyone else while held.
+TEST(FileOpsTest, ResourceWindowsReadTheResourceAndRefuseWriters)
+{
+    ScratchDir scratch;
+    auto canWrite = [](const std::wstring& path) {
+        UniqueFile other(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        return static_cast<bool>(other);
+    };
+    auto bytes = [](const ResourceWindow& window) {
+        std::string read(static_cast<size_t>(window.size), '\0');
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(window.offset);
+        DWORD got = 0;
+        ::ReadFile(window.file.get(), read.data(), static_cast<DWORD>(read.size()), &got, &at);
+        return read.substr(0, got);
+    };
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    {
+        ResourceWindow window;
+        ASSERT_TRUE(OpenResourceWindow(nullptr, 200, L"DATA", &window));
+        EXPECT_EQ(std::string("ab\r\n\377cd"), bytes(window));
+        EXPECT_FALSE(canWrite(self));
+        ResourceWindow missing;
+        EXPECT_FALSE(OpenResourceWindow(nullptr, 201, L"DATA", &missing));
+    }
+    // A module loaded as data has no image to find the resource in.
+    const std::wstring other = scratch.Join(L"other.exe");
+    ASSERT_TRUE(::CopyFileW(self, other.c_str(), FALSE));
+    HMODULE data = ::LoadLibraryExW(other.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(data, nullptr);
+    ResourceWindow none;
+    EXPECT_FALSE(OpenResourceWindow(data, 200, L"DATA", &none));
+    const std::wstring copy = scratch.Join(L"temp.7z");
+    {
+        ResourceWindow window;
+        ASSERT_TRUE(CopyResourceToHeldFile(data, 200, L"DATA", copy.c_str(), &window));
+        EXPECT_EQ(std::string("ab\r\n\377cd"), bytes(window));
+        EXPECT_FALSE(canWrite(copy));
+        ResourceWindow again;
+        EXPECT_FALSE(CopyResourceToHeldFile(data, 200, L"DATA", copy.c_str(), &again));
+    }
+    EXPECT_FALSE(Exists(copy));
+    ::FreeLibrary(data);
+}
+
 TEST(FileOpsTest, PathExistsRefusesPathsOf260CharactersOrMore)
 {
     ScratchDir scratch;
@@ -33,6 +83,9 @@ TEST(FileOpsTest, PathExistsRefusesPathsOf260CharactersOrMore)
     WriteBytes(L"\\\\?\\" + tooLong, "x");
     EXPECT_EQ(1, PathExists(fits.c_str()));
     EXPECT_EQ(0, PathExists(tooLong.c_str()));
+    EXPECT_EQ(1, FileExists((L"\\\\?\\" + tooLong).c_str()));
+    // Too long for the shell to delete: a failure, not "nothing there".
+    EXPECT_EQ(0, DeletePath(tooLong.c_str()));
     EXPECT_EQ(1, FileExists((L"\\\\?\\" + tooLong).c_str()));
 }
 

@@ -65,7 +65,8 @@ int wmain(int argc, wchar_t** argv)
     Check(Uninstall(L"DisplayName") == kName && Uninstall(L"Publisher") == L"星河游戏" &&
               Uninstall(L"DisplayVersion") == L"3.2.0",
           "the uninstall entry carries the product's names");
-    Check(Uninstall(L"UninstallString") == kFolder + L"\\tools\\Uninstall.exe", "the entry points at its uninstaller");
+    Check(Uninstall(L"UninstallString") == L"\"" + kFolder + L"\\tools\\Uninstall.exe\"",
+          "the entry points at its uninstaller, quoted");
     Check(Exists(SpecialFolder(0x10) + L"\\" + kName + L".lnk"), "the desktop shortcut exists");
     Check(Exists(SpecialFolder(0x02) + L"\\" + kName + L"\\修复星河麻将.lnk"), "the repair shortcut exists");
 

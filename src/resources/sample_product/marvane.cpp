@@ -12,7 +12,8 @@
 // Every start first appends its whole command line, as one UTF-8 line ended
 // by CR LF, to run-marker.txt beside the program; when that folder cannot be
 // written (Program Files without elevation), to run-marker.txt in the user's
-// temporary folder. Exit code 0.
+// temporary folder; its working folder, as one such line, replaces
+// run-folder.txt there. Exit code 0.
 #include "system/unique_handle.h"
 
 #include <windows.h>
@@ -24,6 +25,7 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"MarvaneSampleWindow";
 constexpr wchar_t kMarkerName[] = L"run-marker.txt";
+constexpr wchar_t kWorkingFolderName[] = L"run-folder.txt";
 constexpr UINT_PTR kCloseTimer = 1;
 
 struct Options {
@@ -81,13 +83,29 @@ void LeaveMarker(const wchar_t* commandLine)
     if (bytes > 1)
         ::WideCharToMultiByte(CP_UTF8, 0, commandLine, -1, line.data(), bytes, nullptr, nullptr);
     line += "\r\n";
-    const std::wstring folder = ModuleFolder();
-    if (!folder.empty() && AppendLine(folder + L"\\" + kMarkerName, line))
-        return;
-    wchar_t temp[MAX_PATH] = {};
-    const DWORD length = ::GetTempPathW(MAX_PATH, temp);
-    if (length > 0 && length < MAX_PATH)
-        AppendLine(std::wstring(temp) + kMarkerName, line);
+    // The working folder it was started in goes beside the marker, alone.
+    wchar_t current[MAX_PATH] = {};
+    const DWORD currentLength = ::GetCurrentDirectoryW(MAX_PATH, current);
+    const int currentBytes = currentLength && currentLength < MAX_PATH
+        ? ::WideCharToMultiByte(CP_UTF8, 0, current, -1, nullptr, 0, nullptr, nullptr) : 0;
+    std::string working(currentBytes > 1 ? static_cast<size_t>(currentBytes - 1) : 0, '\0');
+    if (currentBytes > 1)
+        ::WideCharToMultiByte(CP_UTF8, 0, current, -1, working.data(), currentBytes, nullptr, nullptr);
+    working += "\r\n";
+
+    std::wstring folder = ModuleFolder();
+    if (folder.empty() || !AppendLine(folder + L"\\" + kMarkerName, line)) {
+        wchar_t temp[MAX_PATH] = {};
+        const DWORD length = ::GetTempPathW(MAX_PATH, temp);
+        if (length == 0 || length >= MAX_PATH)
+            return;
+        folder.assign(temp, length - 1);
+        if (!AppendLine(folder + L"\\" + kMarkerName, line))
+            return;
+    }
+    const std::wstring workingFile = folder + L"\\" + kWorkingFolderName;
+    ::DeleteFileW(workingFile.c_str());
+    AppendLine(workingFile, working);
 }
 
 struct WindowState {

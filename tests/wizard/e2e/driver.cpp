@@ -1,5 +1,7 @@
 #include "e2e/driver.h"
 
+#include <algorithm>
+
 #include <commctrl.h>
 #include <shlobj.h>
 
@@ -480,6 +482,28 @@ std::wstring TempFolder()
     if (length && ::GetLongPathNameW(path, longPath, MAX_PATH))
         return longPath;
     return path;
+}
+
+std::vector<std::wstring> RunFolders()
+{
+    std::vector<std::wstring> folders;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((TempFolder() + L"setup-run-*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return folders;
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            folders.push_back(TempFolder() + data.cFileName);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    std::sort(folders.begin(), folders.end());
+    return folders;
+}
+
+std::wstring RunConfigFile()
+{
+    const std::vector<std::wstring> folders = RunFolders();
+    return (folders.empty() ? TempFolder() + L"setup-run-none" : folders.front()) + L"\\incfg.ini";
 }
 
 std::wstring SpecialFolder(int csidl)

@@ -99,6 +99,10 @@ using testing_support::Utf8ToWide;
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::wstring TempFolder();
+// The wizards' own temporary folders in TempFolder() (setup-run-*), sorted.
+std::vector<std::wstring> RunFolders();
+// incfg.ini in the first of them; a path that does not exist when there is none.
+std::wstring RunConfigFile();
 std::wstring SpecialFolder(int csidl);
 std::string WideToCodePage(const std::wstring& text, UINT codePage);
 

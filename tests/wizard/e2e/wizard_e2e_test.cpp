@@ -27,7 +27,7 @@ const std::wstring kNewerWindowsNotice = L"您当前系统版本较高 , 最好�
 
 std::wstring Bin(const std::wstring& name) { return std::wstring(kBinFolder) + L"\\" + name; }
 std::wstring Work(const std::wstring& name) { return std::wstring(kWorkFolder) + L"\\" + name; }
-std::wstring ConfigFile() { return TempFolder() + L"incfg.ini"; }
+std::wstring ConfigFile() { return RunConfigFile(); }
 
 std::wstring ConfigValue(const std::wstring& key)
 {
@@ -107,7 +107,9 @@ protected:
 
     void SetUp() override
     {
-        ::DeleteFileW(ConfigFile().c_str());
+        for (const std::wstring& folder : RunFolders())
+            RemoveTree(folder);
+        ::DeleteFileW((TempFolder() + L"incfg.ini").c_str());
         ::DeleteFileW((TempFolder() + L"temp.7z").c_str());
         ::DeleteFileW((TempFolder() + L"run-marker.txt").c_str());
         for (const auto& folder : {kDefaultInstallDir, kDefaultInstallDir + L".temp", std::wstring(kWorkFolder)})
@@ -175,6 +177,14 @@ protected:
     }
 
     static void PressCancel(SetupProcess&, HWND installing) { Click(installing, kCancel); }
+
+    // After the wizard ended, however it ended.
+    static void ExpectNoTemporaryFiles()
+    {
+        EXPECT_EQ(RunFolders(), std::vector<std::wstring>{});
+        EXPECT_FALSE(Exists(TempFolder() + L"incfg.ini"));
+        EXPECT_FALSE(Exists(TempFolder() + L"temp.7z"));
+    }
 
     void ExpectNothingInstalled(const std::wstring& installDir = kDefaultInstallDir)
     {
@@ -251,7 +261,7 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     EXPECT_FALSE(Exists(TempFolder() + L"temp.7z"));
     EXPECT_EQ(UninstallValue(L"DisplayName"), kDisplayName);
     EXPECT_EQ(UninstallValue(L"DisplayVersion"), L"1.1.1.1");
-    EXPECT_NE(UninstallValue(L"UninstallString").find(kDefaultInstallDir + L"\\uninst.exe"), std::wstring::npos);
+    EXPECT_EQ(UninstallValue(L"UninstallString"), L"\"" + kDefaultInstallDir + L"\\uninst.exe\"");
     EXPECT_EQ(ReadLink(DesktopShortcut()).target, kDefaultInstallDir + L"\\Marvane.exe");
     EXPECT_EQ(ReadLink(ProgramGroup() + L"\\" + kDisplayName + L".lnk").target, kDefaultInstallDir + L"\\Marvane.exe");
     const LinkInfo repair = ReadLink(ProgramGroup() + L"\\强力修复.lnk");
@@ -263,7 +273,7 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     ASSERT_TRUE(WaitUntil([&] { return ::SendMessageW(::GetDlgItem(finish, kRunNow), BM_GETCHECK, 0, 0) == 0; }));
     Click(finish, kFinishButton);
     EXPECT_TRUE(wizard->WaitForExit());
-    EXPECT_FALSE(Exists(ConfigFile()));
+    ExpectNoTemporaryFiles();
     ::Sleep(500);
     EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\run-marker.txt"));
 }
@@ -276,9 +286,9 @@ TEST_F(Wizard, RunNowStartsTheInstalledProgram)
     ASSERT_NE(finish, nullptr);
     Click(finish, kFinishButton);
     EXPECT_TRUE(wizard->WaitForExit());
-    EXPECT_TRUE(WaitUntil([] {
-        return Exists(kDefaultInstallDir + L"\\run-marker.txt") || Exists(TempFolder() + L"run-marker.txt");
-    }));
+    EXPECT_TRUE(WaitUntil([] { return Exists(kDefaultInstallDir + L"\\run-folder.txt"); }));
+    // Started in its installation folder, not in the installer's.
+    EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\run-folder.txt"), WideToCodePage(kDefaultInstallDir, CP_UTF8) + "\r\n");
 }
 
 TEST_F(Wizard, ConfiguredAddressIsOpenedAtFinish)
@@ -330,7 +340,7 @@ TEST_P(CancelOnPage, DeletesTheConfigurationAndInstallsNothing)
     ASSERT_TRUE(Exists(ConfigFile()));
     Click(page, kCancel);
     EXPECT_TRUE(wizard->WaitForExit());
-    EXPECT_FALSE(Exists(ConfigFile()));
+    ExpectNoTemporaryFiles();
     ExpectNothingInstalled();
 }
 
@@ -352,6 +362,7 @@ TEST_F(Wizard, CancelConfirmedDuringExtractionRollsBack)
     AnswerBox(box, IDOK);
     HWND cancelled = wizard->WaitForPage(Page::kCancelled, 60000);
     ASSERT_NE(cancelled, nullptr);
+    EXPECT_EQ(ItemText(cancelled, 1012), kDisplayName);
     EXPECT_EQ(ItemText(cancelled, 1018), L"安装已取消。");
     EXPECT_EQ(ItemText(cancelled, 1014), L"单击“完成”退出安装程序。");
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(cancelled, kRunNow)));
@@ -361,7 +372,7 @@ TEST_F(Wizard, CancelConfirmedDuringExtractionRollsBack)
     // Its check box is hidden but ticked: Finish must start nothing.
     Click(cancelled, kFinishButton);
     EXPECT_TRUE(wizard->WaitForExit());
-    EXPECT_FALSE(Exists(ConfigFile()));
+    ExpectNoTemporaryFiles();
     ExpectNothingInstalled();
     ::Sleep(500);
     EXPECT_FALSE(Exists(TempFolder() + L"run-marker.txt"));
@@ -393,14 +404,14 @@ TEST_F(Wizard, CloseBoxWhileInstallingAsksTheCancelQuestion)
     ExpectNothingInstalled();
 }
 
-TEST_F(Wizard, CloseBoxOnAnotherPageEndsAtOnceAndKeepsTheConfiguration)
+TEST_F(Wizard, CloseBoxOnAnotherPageEndsAtOnceAndLeavesNoTemporaryFile)
 {
     auto wizard = Start(SetupExe());
     Click(wizard->ShownPage(), kNext);
     ASSERT_NE(wizard->WaitForPage(Page::kDestination), nullptr);
     ::PostMessageW(wizard->Frame(), WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(wizard->WaitForExit());
-    EXPECT_TRUE(Exists(ConfigFile()));
+    ExpectNoTemporaryFiles();
     ExpectNothingInstalled();
 }
 
@@ -419,10 +430,14 @@ TEST_F(Wizard, FolderInUseStopsTheReplacementWithItsErrorBox)
     EXPECT_FALSE(BoxText(box).empty());
     EXPECT_TRUE(SaveScreenshot(L"box-error", {wizard->Frame(), box}));
     AnswerBox(box, IDOK);
-    EXPECT_NE(wizard->WaitForPage(Page::kCancelled, 60000), nullptr);
+    HWND cancelled = wizard->WaitForPage(Page::kCancelled, 60000);
+    ASSERT_NE(cancelled, nullptr);
     ::CloseHandle(held);
     EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\Marvane.exe"), "old program");
     EXPECT_FALSE(Exists(kDefaultInstallDir + L".temp"));
+    Click(cancelled, kFinishButton);
+    EXPECT_TRUE(wizard->WaitForExit());
+    ExpectNoTemporaryFiles();
 }
 
 TEST_F(Wizard, SecondCopyUnderTheSameNameEndsSilently)

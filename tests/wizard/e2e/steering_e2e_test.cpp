@@ -1,0 +1,206 @@
+// setup.exe runs elevated: other programs of the same user, running while
+// the wizard is open, try to steer it through its files, and another
+// installer runs beside it.
+#include "e2e/control_ids.h"
+#include "e2e/driver.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace e2e;
+
+namespace {
+
+const std::wstring kDisplayName = L"Quenlo棋牌";
+const std::wstring kOtherName = L"另一个棋牌";
+const std::wstring kInstallDir = L"D:\\Program Files\\Tovani";
+const std::wstring kHostileDir = L"D:\\e2e\\work\\hostile";
+
+std::wstring Bin(const std::wstring& name) { return std::wstring(kBinFolder) + L"\\" + name; }
+std::wstring Work(const std::wstring& name) { return std::wstring(kWorkFolder) + L"\\" + name; }
+std::wstring UninstallKey(const std::wstring& name)
+{
+    return L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name;
+}
+std::wstring DesktopLink(const std::wstring& name)
+{
+    return SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + name + L".lnk";
+}
+
+bool KeyExists(const std::wstring& name)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallKey(name).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+std::wstring LinkTarget(const std::wstring& path)
+{
+    std::wstring target;
+    IShellLinkW* link = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  reinterpret_cast<void**>(&link))))
+        return target;
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        wchar_t buffer[MAX_PATH] = {};
+        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ)) && SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, 0)))
+            target = buffer;
+        file->Release();
+    }
+    link->Release();
+    return target;
+}
+
+// Whether another program can open path to change it (write or delete).
+bool OthersCanChange(const std::wstring& path)
+{
+    for (const DWORD access : {DWORD{GENERIC_WRITE}, DWORD{DELETE}}) {
+        HANDLE other = ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (other != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(other);
+            return true;
+        }
+    }
+    return false;
+}
+
+class Steering : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+
+    void SetUp() override
+    {
+        for (const std::wstring& folder : RunFolders())
+            RemoveTree(folder);
+        ::DeleteFileW((TempFolder() + L"incfg.ini").c_str());
+        for (const auto& folder : {kInstallDir, kInstallDir + L".temp", std::wstring(kWorkFolder)})
+            RemoveTree(folder);
+        for (const auto& name : {kDisplayName, kOtherName, std::wstring(L"Hostile")}) {
+            ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKey(name).c_str());
+            ::DeleteFileW(DesktopLink(name).c_str());
+            RemoveTree(SpecialFolder(CSIDL_PROGRAMS) + L"\\" + name);
+        }
+        ::CreateDirectoryW(L"D:\\e2e", nullptr);
+        ASSERT_TRUE(::CreateDirectoryW(kWorkFolder, nullptr));
+    }
+    void TearDown() override { ::DeleteFileW((TempFolder() + L"incfg.ini").c_str()); }
+
+    static std::unique_ptr<SetupProcess> Start(const std::wstring& exe,
+                                               const std::vector<std::wstring>& environment = {})
+    {
+        auto wizard = std::make_unique<SetupProcess>(exe, environment);
+        EXPECT_TRUE(wizard->Started());
+        EXPECT_NE(wizard->WaitForFrame(), nullptr);
+        EXPECT_NE(wizard->WaitForPage(Page::kWelcome), nullptr);
+        return wizard;
+    }
+
+    static HWND ToReady(SetupProcess& wizard)
+    {
+        Click(wizard.ShownPage(), kNext);
+        HWND destination = wizard.WaitForPage(Page::kDestination);
+        if (!destination)
+            return nullptr;
+        Click(destination, kNext);
+        return wizard.WaitForPage(Page::kReady);
+    }
+};
+
+TEST_F(Steering, NothingChangedFromOutsideAfterTheReadyPageReachesTheInstallation)
+{
+    auto wizard = Start(Bin(L"setup.exe"), {L"MARVANE_AUTOCLOSE_MS=300"});
+    HWND ready = ToReady(*wizard);
+    ASSERT_NE(ready, nullptr);
+    const std::vector<std::wstring> summary{L"目标位置:", L"        " + kInstallDir};
+    ASSERT_EQ(ListLines(::GetDlgItem(ready, kSummary)), summary);
+
+    // Another folder, product and program, where the wizard keeps its
+    // configuration and where installers used to share it.
+    const std::string hostile = WideToCodePage(L"[IN_INFO]\r\nOBJ_IN_SETUP_DIR=" + kHostileDir +
+                                                   L"\r\nOBJ_IN_DISPLAY_NAME=Hostile\r\nOBJ_IN_EXE_LINK=Hostile\r\n"
+                                                   L"OBJ_IN_EXE=..\\hostile.exe\r\n",
+                                               936);
+    const std::vector<std::wstring> folders = RunFolders();
+    ASSERT_EQ(folders.size(), 1u);
+    const std::wstring config = RunConfigFile();
+    ASSERT_TRUE(Exists(config));
+    EXPECT_FALSE(OthersCanChange(config));
+    EXPECT_FALSE(WriteFileBytes(config, hostile));
+    EXPECT_FALSE(::MoveFileW(folders[0].c_str(), (folders[0] + L"-moved").c_str()));
+    ASSERT_TRUE(WriteFileBytes(TempFolder() + L"incfg.ini", hostile));
+    // Nor can the payload be changed in the installer's own file.
+    EXPECT_FALSE(OthersCanChange(Bin(L"setup.exe")));
+
+    Click(ready, kInstall);
+    HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
+    ASSERT_NE(finish, nullptr);
+    EXPECT_EQ(ItemText(finish, 1012), kDisplayName);
+    EXPECT_TRUE(Exists(kInstallDir + L"\\Marvane.exe"));
+    EXPECT_FALSE(Exists(kHostileDir));
+    EXPECT_TRUE(KeyExists(kDisplayName));
+    EXPECT_FALSE(KeyExists(L"Hostile"));
+    EXPECT_EQ(LinkTarget(DesktopLink(kDisplayName)), kInstallDir + L"\\Marvane.exe");
+    EXPECT_FALSE(Exists(DesktopLink(L"Hostile")));
+    Click(finish, kFinishButton);
+    EXPECT_TRUE(wizard->WaitForExit());
+    EXPECT_TRUE(WaitUntil([] { return Exists(kInstallDir + L"\\run-marker.txt"); }));
+    EXPECT_EQ(RunFolders(), std::vector<std::wstring>{});
+}
+
+TEST_F(Steering, TwoInstallersOfDifferentNamesKeepToTheirOwnFiles)
+{
+    const std::wstring otherExe = Work(L"other-product.exe");
+    std::string otherText = ReadResource(Bin(L"setup.exe"), L"INI", 138);
+    const std::string line = WideToCodePage(L"OBJ_IN_DISPLAY_NAME=" + kDisplayName, 936);
+    const size_t at = otherText.find(line);
+    ASSERT_NE(at, std::string::npos);
+    otherText.replace(at, line.size(), WideToCodePage(L"OBJ_IN_DISPLAY_NAME=" + kOtherName, 936));
+    ASSERT_TRUE(CopyWithResource(Bin(L"setup.exe"), otherExe, L"INI", 138, otherText));
+
+    auto first = Start(Bin(L"setup.exe"));
+    HWND ready = ToReady(*first);
+    ASSERT_NE(ready, nullptr);
+    auto second = Start(otherExe);
+    ASSERT_NE(second->ShownPage(), nullptr);
+    EXPECT_EQ(ItemText(second->ShownPage(), 1010), kOtherName);
+
+    // A folder each, each holding its own configuration.
+    const std::vector<std::wstring> folders = RunFolders();
+    ASSERT_EQ(folders.size(), 2u);
+    int withOther = 0, withChosenFolder = 0;
+    for (const auto& folder : folders) {
+        const std::string text = ReadFileBytes(folder + L"\\incfg.ini");
+        withOther += text == otherText;
+        withChosenFolder += text.find(WideToCodePage(L"OBJ_IN_SETUP_DIR=" + kInstallDir, 936)) != std::string::npos;
+    }
+    EXPECT_EQ(withOther, 1);
+    EXPECT_EQ(withChosenFolder, 1);
+
+    Click(ready, kInstall);
+    HWND finish = first->WaitForPage(Page::kFinish, 60000);
+    ASSERT_NE(finish, nullptr);
+    EXPECT_EQ(ItemText(finish, 1012), kDisplayName);
+    EXPECT_TRUE(KeyExists(kDisplayName));
+    EXPECT_FALSE(KeyExists(kOtherName));
+    ::SendMessageW(::GetDlgItem(finish, kRunNow), BM_SETCHECK, BST_UNCHECKED, 0);
+    Click(finish, kFinishButton);
+    EXPECT_TRUE(first->WaitForExit());
+
+    // The second's files are untouched by the first's end.
+    ASSERT_EQ(RunFolders().size(), 1u);
+    EXPECT_EQ(ReadFileBytes(RunConfigFile()), otherText);
+    Click(second->ShownPage(), kCancel);
+    EXPECT_TRUE(second->WaitForExit());
+    EXPECT_EQ(RunFolders(), std::vector<std::wstring>{});
+}
+
+}  // namespace
