@@ -26,11 +26,10 @@ private:
 
 }  // namespace
 
-ArchiveReader::ArchiveReader(ISeekInStreamPtr source, const volatile LONG* stop)
+ArchiveReader::ArchiveReader(const volatile LONG* stop)
 {
     stopping_.vt.Read = Read;
     stopping_.vt.Seek = Seek;
-    stopping_.source = source;
     stopping_.stop = stop;
     LookToRead2_CreateVTable(&look_, False);
     look_.buf = lookAhead_;
