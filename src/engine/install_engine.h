@@ -17,6 +17,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -135,6 +136,7 @@ private:
     InstallProgress progress_;
     UniqueHandle startEvent_;
     UniqueHandle notPaused_;
+    std::atomic<bool> paused_{false};
     // The extraction reports every entry, far faster than a page can be
     // redrawn under a window system that is another process: the worker
     // leaves the newest name here and posts one refresh, which the page's
