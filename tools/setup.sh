@@ -15,7 +15,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth imagemagick xdotool locales fonts-wqy-microhei
   7zip googletest cmake make dpkg-dev xz-utils ca-certificates python3 time
-  fonts-wine python3-pil python3-pefile osslsigncode openssl
+  fonts-wine python3-pil python3-pefile osslsigncode openssl nsis
 )
 
 missing=()

@@ -185,7 +185,10 @@ unsigned __stdcall InstallEngine::InstallThreadProc(void* parameter)
         else
             ::SendMessageW(engine->page_, WM_INSTALL_FAILED, static_cast<WPARAM>(stepsDone), 0);
     }
+    // The page may be gone by now; a post to no window is simply dropped.
+    HWND page = engine->page_;
     engine->progress_.workerRunning.Set(0);
+    ::PostMessageW(page, WM_INSTALL_ENDED, 0, 0);
     return 0;
 }
 
@@ -198,13 +201,27 @@ bool InstallEngine::WorkerEnded(bool* succeeded) const
     return true;
 }
 
-void InstallEngine::PauseWorker() { ::ResetEvent(notPaused_.get()); }
+void InstallEngine::PauseWorker()
+{
+    ::ResetEvent(notPaused_.get());
+    paused_.store(true);
+}
 
-void InstallEngine::ResumeWorker() { ::SetEvent(notPaused_.get()); }
+void InstallEngine::ResumeWorker()
+{
+    paused_.store(false);
+    ::SetEvent(notPaused_.get());
+}
 
 void InstallEngine::StopExtraction() { package_.RunFlag().Set(0); }
 
-void InstallEngine::WaitWhilePaused() const { ::WaitForSingleObject(notPaused_.get(), INFINITE); }
+void InstallEngine::WaitWhilePaused() const
+{
+    // The gate is passed before every archive entry: only a pause costs a
+    // wait on the event, which under Wine is a round trip to its server.
+    if (paused_.load())
+        ::WaitForSingleObject(notPaused_.get(), INFINITE);
+}
 
 void InstallEngine::WaitAtGate(void* context) { static_cast<InstallEngine*>(context)->WaitWhilePaused(); }
 

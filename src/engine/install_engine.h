@@ -17,11 +17,15 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
 
 inline constexpr UINT WM_INSTALL_FAILED = WM_USER + 1001;
+// Posted to the page by the worker as its last act, once workerRunning is 0,
+// so the page moves on at once instead of at its next timer tick.
+inline constexpr UINT WM_INSTALL_ENDED = WM_USER + 1002;
 
 inline constexpr int IDC_INSTALL_STATUS = 1014;
 inline constexpr int IDC_INSTALL_DETAIL = 1015;
@@ -109,8 +113,8 @@ public:
     InstallProgress& Progress() { return progress_; }
 
     // The worker's thread procedure; its parameter is the engine. It waits
-    // for SignalStart before doing anything, and its last act is to clear
-    // workerRunning. Returns 0.
+    // for SignalStart before doing anything, and its last acts are to clear
+    // workerRunning and post WM_INSTALL_ENDED to the page. Returns 0.
     static unsigned __stdcall InstallThreadProc(void* engine);
     // Lets the worker begin; the page calls it right after starting the thread.
     void SignalStart();
@@ -173,6 +177,7 @@ private:
     InstallProgress progress_;
     UniqueHandle startEvent_;
     UniqueHandle notPaused_;
+    std::atomic<bool> paused_{false};
     // The extraction reports every entry, far faster than a page can be
     // redrawn under a window system that is another process: the worker
     // leaves the newest name here and posts one refresh, which the page's

@@ -45,7 +45,10 @@ public:
     // was written; false for an empty or missing targetFolder, when the
     // archive cannot be read, an entry cannot be decoded, has a name that
     // would leave the folder, or cannot be written, and on stop. What was
-    // written before a failure stays on disk.
+    // written before a failure stays on disk. The archive's next solid blocks
+    // are decoded ahead on threads of the call's own, a bounded number of
+    // blocks in memory at once; every callback still comes from the calling
+    // thread, in archive order, and no thread outlives the call.
     bool Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder, int32_t* currentIndex);
     // The same for the whole archive file at archivePath, opened for reading
     // with read sharing only, so that nobody changes it while it is read.

@@ -42,6 +42,7 @@ std::span<const CSPInstallDialog::Entry> CSPInstallDialog::MessageTable()
     static constexpr Entry kTable[] = {
         Entry::Timer<&CSPInstallDialog::OnTimer>(),
         Entry::Message<&CSPInstallDialog::OnInstallFailed>(WM_INSTALL_FAILED),
+        Entry::Message<&CSPInstallDialog::OnInstallEnded>(WM_INSTALL_ENDED),
         Entry::Command<&CSPInstallDialog::AskCancel>(IDC_INSTALLING_CANCEL),
         Entry::Paint<&CSPInstallDialog::OnPaint>(),
         Entry::CtlColor<&CSPInstallDialog::OnCtlColor>(),
@@ -110,16 +111,26 @@ bool CSPInstallDialog::WorkerRunning() const
 
 void CSPInstallDialog::OnTimer(UINT_PTR timerId)
 {
-    if (timerId != kWorkerCheckTimer || !worker_)
+    if (timerId != kWorkerCheckTimer || !worker_ || movedOn_)
         return;
     bool succeeded = false;
     if (!engine_.WorkerEnded(&succeeded))
         return;
+    // Both the timer and the worker's last post lead here; the wizard moves
+    // on once.
+    movedOn_ = true;
     ::KillTimer(Window(), kWorkerCheckTimer);
     SendToFrame(WM_WIZARD_PAGE, succeeded ? kFinishPage : kCancelledPage);
 }
 
 LRESULT CSPInstallDialog::OnInstallFailed(WPARAM stepsDone, LPARAM) { return engine_.OnInstallFailed(stepsDone); }
+
+// The worker's last word: the same check as the timer's, made at once.
+LRESULT CSPInstallDialog::OnInstallEnded(WPARAM, LPARAM)
+{
+    OnTimer(kWorkerCheckTimer);
+    return 0;
+}
 
 void CSPInstallDialog::AskCancel()
 {

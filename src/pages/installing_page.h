@@ -43,6 +43,7 @@ protected:
 private:
     void OnTimer(UINT_PTR timerId);
     LRESULT OnInstallFailed(WPARAM stepsDone, LPARAM);
+    LRESULT OnInstallEnded(WPARAM, LPARAM);
     LRESULT OnClose(WPARAM, LPARAM);
 
     UniqueFont titleFont_;
@@ -53,5 +54,6 @@ private:
     // The cancel question is open: a second request (the close box, a
     // posted WM_CLOSE) asks nothing more.
     bool asking_ = false;
+    bool movedOn_ = false;
     InstallEngine engine_;
 };

@@ -2,34 +2,31 @@
 
 class LockedInt::Hold {
 public:
-    explicit Hold(HANDLE mutex) : mutex_(mutex) { ::WaitForSingleObject(mutex_, INFINITE); }
-    ~Hold() { ::ReleaseMutex(mutex_); }
+    explicit Hold(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
+    ~Hold() { ::ReleaseSRWLockExclusive(&lock_); }
     Hold(const Hold&) = delete;
     Hold& operator=(const Hold&) = delete;
 
 private:
-    HANDLE mutex_;
+    SRWLOCK& lock_;
 };
 
-LockedInt::LockedInt()
-    : mutex_(::CreateMutexW(nullptr, FALSE, nullptr)), value_(std::make_unique<int32_t>(0))
-{
-}
+LockedInt::LockedInt() : guarded_(std::make_unique<Guarded>()) {}
 
 int32_t LockedInt::Get() const
 {
-    Hold hold(mutex_.get());
-    return *value_;
+    Hold hold(guarded_->lock);
+    return guarded_->value;
 }
 
 void LockedInt::Set(int32_t value)
 {
-    Hold hold(mutex_.get());
-    *value_ = value;
+    Hold hold(guarded_->lock);
+    guarded_->value = value;
 }
 
 int32_t LockedInt::Increment()
 {
-    Hold hold(mutex_.get());
-    return ++*value_;
+    Hold hold(guarded_->lock);
+    return ++guarded_->value;
 }

@@ -4,6 +4,7 @@
 # unusual names, and broken or unsupported archives.
 set -euo pipefail
 out=$1
+here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$out" && mkdir -p "$out"
 cd "$out"
 
@@ -30,8 +31,16 @@ pack bcj_lzma2.7z basic -m0=BCJ -m1=LZMA2
 pack bcj2.7z basic -m0=BCJ2 -m1=LZMA2 -m2=LZMA -m3=LZMA -mb0s0:1 -mb0s1:2 -mb0s2:3
 pack copy.7z basic -m0=Copy
 pack nonsolid.7z basic -m0=LZMA2 -ms=off
-# Several solid blocks, so the one-block cache is replaced along the way.
+# Several solid blocks, so the one-block cache is replaced along the way,
+# for every coder: blocks are decoded ahead of the entries being written.
 pack blocks.7z basic -m0=LZMA2 -ms=2f
+pack lzma_blocks.7z basic -m0=LZMA -ms=2f
+pack bcj_blocks.7z basic -m0=BCJ -m1=LZMA2 -ms=2f
+pack bcj2_blocks.7z basic -m0=BCJ2 -m1=LZMA2 -m2=LZMA -m3=LZMA -mb0s0:1 -mb0s1:2 -mb0s2:3 -ms=1f
+pack copy_blocks.7z basic -m0=Copy -ms=2f
+# Empty files and folders between the entries of a block and between blocks,
+# and the same with its second block undecodable.
+python3 "$here/make_interleaved.py" "$out"
 
 mkdir -p empty
 pack empty.7z empty -x'!*'

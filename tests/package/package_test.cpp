@@ -3,6 +3,8 @@
 #include "system/unique_handle.h"
 #include "support/test_support.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cwchar>
 #include <iterator>
@@ -20,9 +22,25 @@ struct Recorder {
     std::wstring target;            // to look at the disk from inside a callback
     std::vector<bool> existedAtReport;
     int stopAtIndex = -1;
+    int threadsAtStop = 0;
     int gateCalls = 0;
     CSPPackage* package = nullptr;
 };
+
+// Threads of this process now, to show that none outlives a Decode.
+int CountThreads()
+{
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
+    ::CloseHandle(snapshot);
+    return count;
+}
 
 void RecordProgress(void* context, ExtractProgress progress)
 {
@@ -34,8 +52,10 @@ void RecordProgress(void* context, ExtractProgress progress)
             c = L'\\';
     }
     r->existedAtReport.push_back(Exists(r->target + L"\\" + name));
-    if (static_cast<int>(progress.index) == r->stopAtIndex)
+    if (static_cast<int>(progress.index) == r->stopAtIndex) {
+        r->threadsAtStop = CountThreads();
         r->package->RunFlag().Set(0);
+    }
 }
 
 void RecordLog(void* context, const char* text) { static_cast<Recorder*>(context)->logs.push_back(text); }
@@ -107,7 +127,8 @@ TEST_P(CoderTest, WritesTheTreeItWasMadeFromAndReportsEveryEntry)
 
 INSTANTIATE_TEST_SUITE_P(Coders, CoderTest,
                          ::testing::Values(L"lzma.7z", L"lzma2.7z", L"bcj_lzma2.7z", L"bcj2.7z", L"copy.7z",
-                                           L"nonsolid.7z", L"blocks.7z"),
+                                           L"nonsolid.7z", L"blocks.7z", L"lzma_blocks.7z", L"bcj_blocks.7z",
+                                           L"bcj2_blocks.7z", L"copy_blocks.7z"),
                          [](const auto& info) {
                              std::string name = WideToUtf8(info.param);
                              return name.substr(0, name.find('.'));
@@ -200,27 +221,71 @@ TEST_F(PackageTest, StopBeforeTheFirstEntryCreatesNothing)
 
 TEST_F(PackageTest, StopDuringAnEntryFinishesItAndBeginsNoOther)
 {
-    // In lzma2.7z folders and empty files come first; index 6 is a file with data.
-    recorder.stopAtIndex = 6;
-    EXPECT_FALSE(Decode(L"lzma2.7z", scratch.path()));
-    EXPECT_EQ(current, 6);
-    ASSERT_EQ(recorder.progress.size(), 7u);
+    // Folders and empty files come first; index 6 is a file with data. In
+    // blocks.7z later blocks are being decoded while it is written. Wine
+    // starts a thread of its own at the first file written, so threads are
+    // counted from the second run on.
+    for (const wchar_t* archive : {L"lzma2.7z", L"blocks.7z", L"blocks.7z"}) {
+        SCOPED_TRACE(WideToUtf8(archive));
+        const int threadsBefore = CountThreads();
+        ScratchDir target;
+        CSPPackage fresh;
+        Recorder r;
+        r.target = target.path();
+        r.package = &fresh;
+        r.stopAtIndex = 6;
+        fresh.SetCallbacks(&r, RecordProgress, RecordLog);
+        int32_t index = -7;
+        const std::wstring path = FixturePath(L"package\\" + std::wstring(archive));
+        EXPECT_FALSE(fresh.Decode(path.c_str(), r.target.c_str(), &index));
+        if (archive != std::wstring(L"lzma2.7z")) {
+            EXPECT_GT(r.threadsAtStop, threadsBefore) << "no block was being decoded ahead";
+            EXPECT_EQ(CountThreads(), threadsBefore) << "a decoding thread outlived Decode";
+        }
+        EXPECT_EQ(index, 6);
+        ASSERT_EQ(r.progress.size(), 7u);
 
-    // Exactly the seven reported entries are on disk, the last one complete.
-    const auto written = ReadTree(scratch.path());
-    EXPECT_EQ(written.size(), 7u);
-    for (const auto& report : recorder.progress) {
-        std::wstring name = report.name;
-        for (auto& c : name) {
-            if (c == L'/')
-                c = L'\\';
+        // Exactly the seven reported entries are on disk, the last one complete.
+        const auto written = ReadTree(r.target);
+        EXPECT_EQ(written.size(), 7u);
+        for (const auto& report : r.progress) {
+            std::wstring name = report.name;
+            for (auto& c : name) {
+                if (c == L'/')
+                    c = L'\\';
+            }
+            ASSERT_TRUE(written.contains(name)) << testing::PrintToString(name);
+            if (written.at(name) != "<dir>") {
+                EXPECT_EQ(written.at(name), ReadBytes(FixturePath(L"package\\basic\\" + name)));
+            }
         }
-        ASSERT_TRUE(written.contains(name)) << testing::PrintToString(name);
-        if (written.at(name) != "<dir>") {
-            EXPECT_EQ(written.at(name), ReadBytes(FixturePath(L"package\\basic\\" + name)));
-        }
+        EXPECT_NE(r.logs.back(), Gbk(L"解压成功!\n"));
     }
-    EXPECT_NE(recorder.logs.back(), Gbk(L"解压成功!\n"));
+}
+
+TEST_F(PackageTest, EntriesWithoutDataBetweenABlocksEntriesAreWrittenInPlace)
+{
+    const int threadsBefore = CountThreads();
+    ASSERT_TRUE(Decode(L"interleaved.7z", scratch.path()));
+    EXPECT_EQ(CountThreads(), threadsBefore);
+    EXPECT_EQ(ReadTree(FixturePath(L"package\\interleaved")), ReadTree(scratch.path()));
+    ASSERT_EQ(recorder.progress.size(), 9u);
+    EXPECT_EQ(std::wstring(recorder.progress[4].name), L"emptydir");
+    EXPECT_EQ(std::wstring(recorder.progress[5].name), L"c.bin");
+}
+
+TEST_F(PackageTest, ABlockThatCannotBeDecodedFailsTheRunAtItsFirstEntry)
+{
+    // Its second block is damaged: everything before that block's first
+    // entry, c.bin, is written whole, c.bin and nothing after it.
+    EXPECT_FALSE(Decode(L"interleaved_damaged.7z", scratch.path()));
+    EXPECT_EQ(current, 5);
+    EXPECT_EQ(recorder.progress.size(), 5u);
+    EXPECT_EQ(recorder.logs.back(), Gbk(L"SzArEx_Extract:c.bin失败!\n"));
+    auto expected = ReadTree(FixturePath(L"package\\interleaved"));
+    for (const wchar_t* later : {L"c.bin", L"empty2.txt", L"d.txt", L"empty3.txt"})
+        expected.erase(later);
+    EXPECT_EQ(ReadTree(scratch.path()), expected);
 }
 
 TEST_F(PackageTest, SetCallbacksRefusesANullContext)

@@ -8,7 +8,8 @@ work="$fixtures/unpack7z_check"
 rm -rf "$work" && mkdir -p "$work"
 failed=0
 
-for archive in lzma lzma2 bcj_lzma2 bcj2 copy nonsolid blocks empty names readonly big; do
+for archive in lzma lzma2 bcj_lzma2 bcj2 copy nonsolid blocks lzma_blocks bcj_blocks bcj2_blocks copy_blocks \
+               interleaved empty names readonly big; do
   mkdir -p "$work/$archive.ref"
   7zz x -y -o"$work/$archive.ref" "$fixtures/$archive.7z" >/dev/null
   "$wine_run" "$exe" "Z:${fixtures//\//\\}\\$archive.7z" "Z:${work//\//\\}\\$archive.out" > "$work/$archive.log"
@@ -27,7 +28,7 @@ for archive in lzma lzma2 bcj_lzma2 bcj2 copy nonsolid blocks empty names readon
   echo "ok   $archive"
 done
 
-for archive in damaged truncated notarchive encrypted encrypted_headers ppmd; do
+for archive in damaged interleaved_damaged truncated notarchive encrypted encrypted_headers ppmd; do
   "$wine_run" "$exe" "Z:${fixtures//\//\\}\\$archive.7z" "Z:${work//\//\\}\\$archive.out" > "$work/$archive.log" 2>&1
   code=$?
   if [ $code -ne 1 ]; then echo "FAIL $archive: exit $code, expected 1"; failed=1; else echo "ok   $archive (exit 1)"; fi

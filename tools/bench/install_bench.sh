@@ -8,15 +8,27 @@
 #   2. setup.exe's peak working set against the payload's unpacked size and
 #      its largest solid block;
 #   3. start-up to the welcome page shown;
-#   4. setup.exe's size against `7zz a -mx9` of the same folder.
-#   install_bench.sh [STARTUP_RUNS]
+#   4. setup.exe's size against `7zz a -mx9` of the same folder;
+#   5. an NSIS installer of the same folder (solid LZMA, 64-bit Unicode stub)
+#      run silently, from start to exit;
+#   6. with --big, a 1 GB product of ~15,000 files (building it takes many
+#      minutes): its installation time and peak working set.
+# Installations run in two interleaved rounds (setup.exe, then NSIS); the
+# best of each is reported, since the machine's disk is noisy.
+#   install_bench.sh [STARTUP_RUNS] [--big]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build="${BUILD_DIR:-$top/build}"
-runs=${1:-5}
+runs=5 big=0
+for arg in "$@"; do
+  case $arg in
+    --big) big=1 ;;
+    *) runs=$arg ;;
+  esac
+done
 bash "$top/tools/setup.sh"
 BUILD_DIR="$build" bash "$top/tools/build.sh"
-cmake --build "$build" --target install_bench -- --no-print-directory >/dev/null
+cmake --build "$build" --target install_bench write_floor -- --no-print-directory >/dev/null
 . "$top/tools/wine-session.sh"
 wine_session_start "$build"
 
@@ -42,27 +54,103 @@ OBJ_IN_REPAIR_EXE=Repair.exe
 OBJ_IN_REPAIR_EXE_LINK=基准修复
 OBJ_IN_USERDATA_FILE=config/settings/user.ini
 INI
+# make_setup PRODUCT OUT.exe WORK: setup.exe of a product, rebuilt when the
+# installer or make-installer changed.
+make_setup() {
+  local product=$1 exe=$2 work=$3 level=${4:-9}
+  if [ ! -f "$exe" ] || [ "$exe" -ot "$build/src/app/setup.exe" ] \
+     || [ "$exe" -ot "$top/tools/installer/make_installer.py" ]; then
+    echo "bench: building $exe (compressing $(du -sh "$product" | cut -f1), minutes)"
+    BUILD_DIR="$build" "$top/tools/make-installer" --config "$bench/product.ini" --payload "$product" \
+      --out "$exe" --level "$level" --work "$work"
+  fi
+}
 setup_exe="$bench/BenchSetup.exe"
-if [ ! -f "$setup_exe" ] || [ "$setup_exe" -ot "$build/src/app/setup.exe" ]; then
-  echo "bench: building $setup_exe (compressing ~200 MB, a few minutes)"
-  BUILD_DIR="$build" "$top/tools/make-installer" --config "$bench/product.ini" --payload "$product" \
-    --out "$setup_exe" --level 9 --work "$bench/make-installer"
-fi
+make_setup "$product" "$setup_exe" "$bench/make-installer"
 archive="$bench/make-installer/payload.7z"
 if [ ! -f "$bench/product-mx9.7z" ]; then
   (cd "$product" && 7zz a -t7z -mx9 -bso0 -bsp0 "$bench/product-mx9.7z" .)
+fi
+# The same folder as an NSIS installer: solid LZMA, 64-bit Unicode stub.
+nsis_exe="$bench/BenchNsis.exe"
+if [ ! -f "$nsis_exe" ]; then
+  echo "bench: building $nsis_exe with makensis (minutes)"
+  cat > "$bench/bench.nsi" <<NSI
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID /FINAL lzma
+SetCompressorDictSize 64
+RequestExecutionLevel admin
+Name "BenchGame"
+OutFile "$nsis_exe"
+InstallDir "\$PROGRAMFILES64\BenchNsis"
+Section
+  SetOutPath "\$INSTDIR"
+  File /r "$product/*"
+SectionEnd
+NSI
+  makensis -V1 "$bench/bench.nsi"
+fi
+if [ $big = 1 ]; then
+  big_product="$bench/product-1g"
+  if [ ! -f "$big_product/Marvane.exe" ]; then
+    rm -rf "$big_product"
+    python3 "$top/tools/bench/make_product.py" "$big_product" --mb 1024 --files 15000
+  fi
+  big_exe="$bench/BigSetup.exe"
+  # Level 1: it is measured for time and memory, and its bytes are mostly
+  # incompressible anyway; level 9 would take far longer to build.
+  if ! make_setup "$big_product" "$big_exe" "$bench/make-installer-1g" 1; then
+    echo "bench: the 1 GB installer could not be built; going on without it" >&2
+    big=0
+  fi
 fi
 
 # The installation runs in a prefix of its own, on its own drive D:.
 wine_scratch_prefix "$bench/wine"
 drive=$WINE_SCRATCH_DRIVE
 setsid wineserver -p5 </dev/null >/dev/null 2>&1 || true
-rm -rf "$drive/bench" "$drive/Program Files/BenchGame" "$drive/Program Files (x86)/BenchGame"
+clean_installs() {
+  rm -rf "$drive/Program Files/BenchGame" "$drive/Program Files (x86)/BenchGame" "$drive/nsis"
+  sync
+}
+rm -rf "$drive/bench"
+clean_installs
 mkdir -p "$drive/bench"
-cp "$setup_exe" "$drive/bench/BenchSetup.exe"
-cp "$build/tools/install_bench.exe" "$drive/bench/"
+cp "$setup_exe" "$nsis_exe" "$build/tools/install_bench.exe" "$build/tools/write_floor.exe" "$drive/bench/"
+# The floor: the product's files, sizes and order written from memory by a
+# tiny program under the same Wine, without decoding anything.
+(cd "$product" && find . -type f -printf '%s %P\n' | sort -k2) > "$drive/bench/files.txt"
 sync
-wine 'D:\bench\install_bench.exe' 'D:\bench\BenchSetup.exe' "$runs" </dev/null > "$bench/install.raw"
+: > "$bench/install.raw"
+nsis_best=""
+for round in 1 2; do
+  clean_installs
+  # Start-up is measured in the first round only.
+  wine 'D:\bench\install_bench.exe' 'D:\bench\BenchSetup.exe' "$([ $round = 1 ] && echo "$runs" || echo 1)" \
+    </dev/null > "$bench/install-$round.raw"
+  if [ $round = 1 ]; then cat "$bench/install-1.raw"; else grep -v '^startup,' "$bench/install-2.raw"; fi \
+    >> "$bench/install.raw"
+  clean_installs
+  t0=$(date +%s.%N)
+  wine 'D:\bench\BenchNsis.exe' /S '/D=D:\nsis\BenchGame' </dev/null >/dev/null 2>&1
+  t1=$(date +%s.%N)
+  t=$(awk "BEGIN{print $t1 - $t0}")
+  [ -f "$drive/nsis/BenchGame/Marvane.exe" ] || { echo "bench: the NSIS installer installed nothing" >&2; exit 1; }
+  if [ -z "$nsis_best" ] || awk "BEGIN{exit !($t < $nsis_best)}"; then nsis_best=$t; fi
+  rm -rf "$drive/floor" && mkdir -p "$drive/floor" && sync
+  wine 'D:\bench\write_floor.exe' 'D:\bench\files.txt' 'D:\floor' plain </dev/null >> "$bench/install.raw"
+  rm -rf "$drive/floor"
+done
+clean_installs
+if [ $big = 1 ]; then
+  rm -f "$drive/bench/BenchSetup.exe" "$drive/bench/BenchNsis.exe"
+  cp "$big_exe" "$drive/bench/BigSetup.exe"
+  sync
+  wine 'D:\bench\install_bench.exe' 'D:\bench\BigSetup.exe' 1 </dev/null | sed 's/^/big_/' > "$bench/install-1g.raw" \
+    || echo "bench: the 1 GB installation did not reach the finish page" >&2
+  clean_installs
+fi
 wineserver -k || true
 export WINEPREFIX="$build/wineprefix"
 
@@ -80,31 +168,54 @@ time_7zz() { # seconds of the best of 3
 }
 z1=$(time_7zz -mmt1)
 zd=$(time_7zz)
-install=$(sed -n 's/^install,//p' "$bench/install.raw")
-extract=$(sed -n 's/^extract,//p' "$bench/install.raw")
-peak=$(sed -n 's/^peak_working_set,//p' "$bench/install.raw")
+# The better round's installation and extraction; the higher peak.
+install=$(sed -n 's/^install,//p' "$bench/install.raw" | sort -n | head -n 1)
+extract=$(sed -n 's/^extract,//p' "$bench/install.raw" | sort -n | head -n 1)
+peak=$(sed -n 's/^peak_working_set,//p' "$bench/install.raw" | sort -n | tail -n 1)
+installs=$(sed -n 's/^install,//p' "$bench/install.raw" | paste -sd' ')
+floor=$(sed -n 's/^write_floor,plain,//p' "$bench/install.raw" | sort -n | head -n 1)
 startup_best=$(sed -n 's/^startup,//p' "$bench/install.raw" | sort -n | head -n 1)
 startup_median=$(sed -n 's/^startup,//p' "$bench/install.raw" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
 unpacked=$(du -sb "$product" | cut -f1)
-block=$(7zz l -slt "$archive" | awk '/^Size = /{s+=$3} END{print s}')
+# blocks ARCHIVE: "COUNT LARGEST" of its solid blocks, by unpacked size.
+blocks() {
+  7zz l -slt "$1" | awk '/^Size = /{s=$3} /^Block = /{b[$3]+=s} END{n=0; m=0; for (k in b) {n++; if (b[k]>m) m=b[k]} print n, m}'
+}
+read -r block_count block < <(blocks "$archive")
 exe_size=$(stat -c %s "$setup_exe")
 mx9_size=$(stat -c %s "$bench/product-mx9.7z")
+nsis_size=$(stat -c %s "$nsis_exe")
 payload_size=$(stat -c %s "$archive")
 files=$(find "$product" -type f | wc -l)
 
 mib() { awk "BEGIN{printf \"%.1f\", $1/1048576}"; }
+ratio() { awk "BEGIN{printf \"%.${3:-2}f\", $1/$2}"; }
 {
   echo "measure,value,unit,reference,reference_value,ratio"
-  echo "install to finish page,$install,s,7zz x -mmt1,$z1,$(awk "BEGIN{printf \"%.2f\", $install/$z1}")"
-  echo "extraction alone,$extract,s,7zz x -mmt1,$z1,$(awk "BEGIN{printf \"%.2f\", $extract/$z1}")"
-  echo "install to finish page,$install,s,7zz x (default threads),$zd,$(awk "BEGIN{printf \"%.2f\", $install/$zd}")"
-  echo "peak working set,$(mib "$peak"),MiB,unpacked size,$(mib "$unpacked"),$(awk "BEGIN{printf \"%.2f\", $peak/$unpacked}")"
-  echo "peak working set,$(mib "$peak"),MiB,largest solid block + 64 MiB,$(mib $((block + 67108864))),$(awk "BEGIN{printf \"%.2f\", $peak/($block+67108864)}")"
-  echo "start-up to welcome page (median of $runs),$startup_median,s,target,0.5,$(awk "BEGIN{printf \"%.2f\", $startup_median/0.5}")"
-  echo "setup.exe size,$(mib "$exe_size"),MiB,7zz a -mx9,$(mib "$mx9_size"),$(awk "BEGIN{printf \"%.3f\", $exe_size/$mx9_size}")"
+  echo "install to finish page,$install,s,7zz x -mmt1,$z1,$(ratio "$install" "$z1")"
+  echo "extraction alone,$extract,s,7zz x -mmt1,$z1,$(ratio "$extract" "$z1")"
+  echo "install to finish page,$install,s,7zz x (default threads),$zd,$(ratio "$install" "$zd")"
+  echo "install to finish page,$install,s,NSIS /S start to exit,$nsis_best,$(ratio "$install" "$nsis_best")"
+  echo "files written from memory under Wine (floor),$floor,s,7zz x -mmt1,$z1,$(ratio "$floor" "$z1")"
+  echo "peak working set,$(mib "$peak"),MiB,target,160,$(ratio "$peak" 167772160)"
+  echo "peak working set,$(mib "$peak"),MiB,unpacked size,$(mib "$unpacked"),$(ratio "$peak" "$unpacked")"
+  echo "start-up to welcome page (median of $runs),$startup_median,s,target,0.5,$(ratio "$startup_median" 0.5)"
+  echo "setup.exe size,$(mib "$exe_size"),MiB,7zz a -mx9,$(mib "$mx9_size"),$(ratio "$exe_size" "$mx9_size" 3)"
+  echo "setup.exe size,$(mib "$exe_size"),MiB,NSIS solid LZMA,$(mib "$nsis_size"),$(ratio "$exe_size" "$nsis_size" 3)"
+  if [ $big = 1 ]; then
+    big_archive="$bench/make-installer-1g/payload.7z"
+    big_install=$(sed -n 's/^big_install,//p' "$bench/install-1g.raw")
+    big_peak=$(sed -n 's/^big_peak_working_set,//p' "$bench/install-1g.raw")
+    big_files=$(find "$big_product" -type f | wc -l)
+    archive=$big_archive
+    big_z1=$(time_7zz -mmt1)
+    echo "1 GB product ($big_files files): install to finish page,$big_install,s,7zz x -mmt1,$big_z1,$(ratio "$big_install" "$big_z1")"
+    echo "1 GB product: peak working set,$(mib "$big_peak"),MiB,target,160,$(ratio "$big_peak" 167772160)"
+    echo "1 GB product: setup.exe size,$(mib "$(stat -c %s "$big_exe")"),MiB,unpacked size,$(mib "$(du -sb "$big_product" | cut -f1)"),$(ratio "$(stat -c %s "$big_exe")" "$(du -sb "$big_product" | cut -f1)" 3)"
+  fi
 } > "$bench/install.csv"
 
 echo
-echo "product: $files files, $(mib "$unpacked") MiB; payload $(mib "$payload_size") MiB in one solid block"
+echo "product: $files files, $(mib "$unpacked") MiB; payload $(mib "$payload_size") MiB in $block_count solid blocks, the largest $(mib "$block") MiB unpacked"
 column -s, -t < "$bench/install.csv"
-echo "(start-up best $startup_best s; CSV in $bench/install.csv)"
+echo "(installs: $installs s; start-up best $startup_best s; CSV in $bench/install.csv)"
