@@ -1,5 +1,7 @@
 #include "package/block_pipeline.h"
 
+#include "system/srw_hold.h"
+
 #include <process.h>
 
 #include <cstdlib>
@@ -12,17 +14,6 @@ constexpr UInt32 kNoBlock = 0xFFFFFFFF;
 void* HeapAllocate(ISzAllocPtr, size_t size) { return size ? std::malloc(size) : nullptr; }
 void HeapRelease(ISzAllocPtr, void* address) { std::free(address); }
 const ISzAlloc kHeap = {HeapAllocate, HeapRelease};
-
-class Hold {
-public:
-    explicit Hold(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
-    ~Hold() { ::ReleaseSRWLockExclusive(&lock_); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-private:
-    SRWLOCK& lock_;
-};
 
 }  // namespace
 
@@ -99,7 +90,7 @@ BlockPipeline::~BlockPipeline()
 void BlockPipeline::StopThreads()
 {
     {
-        Hold hold(lock_);
+        SrwHold hold(lock_);
         ::InterlockedExchange(&stop_, 1);
     }
     ::WakeAllConditionVariable(&changed_);
@@ -134,7 +125,7 @@ void BlockPipeline::DecodeBlocks()
     while (true) {
         size_t position = 0;
         {
-            Hold hold(lock_);
+            SrwHold hold(lock_);
             while (!stop_ && !MayBeginNext()) {
                 if (nextToDecode_ >= blocks_.size())
                     return;
@@ -166,7 +157,7 @@ void BlockPipeline::DecodeBlock(size_t position, ArchiveReader& reader)
         std::free(data);
         data = nullptr;
     }
-    Hold hold(lock_);
+    SrwHold hold(lock_);
     Block& block = blocks_[position];
     block.result = result;
     block.data = data;
@@ -191,7 +182,7 @@ SRes BlockPipeline::Take(UInt32 folder, Byte** data, size_t* size)
     *size = 0;
     size_t position = SIZE_MAX;
     {
-        Hold hold(lock_);
+        SrwHold hold(lock_);
         if (taken_ != SIZE_MAX) {
             Release(taken_);
             taken_ = SIZE_MAX;
@@ -231,7 +222,7 @@ SRes BlockPipeline::Take(UInt32 folder, Byte** data, size_t* size)
     if (!ownReader_)
         ownReader_ = newReader_(nullptr);
     if (!ownReader_) {
-        Hold hold(lock_);
+        SrwHold hold(lock_);
         blocks_[position].state = State::kReady;
         blocks_[position].result = SZ_ERROR_READ;
         taken_ = position;
@@ -239,7 +230,7 @@ SRes BlockPipeline::Take(UInt32 folder, Byte** data, size_t* size)
     }
     DecodeBlock(position, *ownReader_);
     ::WakeAllConditionVariable(&changed_);
-    Hold hold(lock_);
+    SrwHold hold(lock_);
     taken_ = position;
     *data = blocks_[position].data;
     *size = blocks_[position].size;

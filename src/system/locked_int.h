@@ -22,7 +22,6 @@ public:
     int32_t Increment();
 
 private:
-    class Hold;
     struct Guarded {
         SRWLOCK lock = SRWLOCK_INIT;
         int32_t value = 0;

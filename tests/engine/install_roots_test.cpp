@@ -30,20 +30,6 @@ void RecordTrace(void* context, const wchar_t* line)
     static_cast<std::vector<std::wstring>*>(context)->push_back(line);
 }
 
-std::vector<std::wstring> Listing(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.push_back(data.cFileName);
-    while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-    return names;
-}
-
 void RemoveWhatAnInstallationLeaves()
 {
     RemoveDesktopShortcut(L"引擎测试棋牌");

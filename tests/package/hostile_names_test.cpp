@@ -38,21 +38,6 @@ std::vector<std::wstring> ReadNames()
     return names;
 }
 
-// The top level of a folder, to see that nothing new appeared in it.
-std::vector<std::wstring> Listing(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.push_back(data.cFileName);
-    while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-    return names;
-}
-
 TEST(HostileEntryNames, AreRefusedAndWriteNothingAnywhere)
 {
     const std::vector<std::wstring> names = ReadNames();

@@ -121,6 +121,20 @@ void CollectTree(const std::wstring& root, const std::wstring& relative, std::ma
 
 }  // namespace
 
+std::vector<std::wstring> Listing(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(data.cFileName);
+    while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return names;
+}
+
 std::map<std::wstring, std::string> ReadTree(const std::wstring& root)
 {
     std::map<std::wstring, std::string> tree;

@@ -9,6 +9,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -31,6 +32,9 @@ void WriteBytes(const std::wstring& path, const std::string& bytes);
 // Every file and folder under root, by path relative to it ("\" between
 // levels): files map to their bytes, folders to "<dir>".
 std::map<std::wstring, std::string> ReadTree(const std::wstring& root);
+// The names at the top level of a folder (with "." and ".."), in the order
+// the system lists them: to see that nothing new appeared in it.
+std::vector<std::wstring> Listing(const std::wstring& folder);
 // What differs between two ReadTree results, one line a path ("+" added,
 // "-" gone, "~" changed), for a readable failure message; empty when equal.
 std::string TreeChanges(const std::map<std::wstring, std::string>& before,
