@@ -1,6 +1,7 @@
 #include "engine/install_folder.h"
 
 #include "config/config.h"
+#include "system/file_ops.h"
 #include "system/unique_handle.h"
 
 #include <windows.h>
@@ -100,23 +101,20 @@ bool HoldsOnly(const std::wstring& folder, const std::wstring& relative)
     const size_t slash = relative.find_first_of(L"\\/");
     const std::wstring first = relative.substr(0, slash);
     bool found = false;
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
-    if (!find)
-        return false;
-    do {
-        if (::lstrcmpW(data.cFileName, L".") == 0 || ::lstrcmpW(data.cFileName, L"..") == 0)
-            continue;
-        if (first.empty() || ::CompareStringOrdinal(data.cFileName, -1, first.c_str(), -1, TRUE) != CSTR_EQUAL)
-            return false;
+    bool other = false;
+    const bool listed = ForEachChild(folder, [&](const WIN32_FIND_DATAW& data) {
         const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (slash == std::wstring::npos ? isFolder
-                                        : !isFolder || !HoldsOnly(folder + L"\\" + data.cFileName,
-                                                                  relative.substr(slash + 1)))
+        if (first.empty() || ::CompareStringOrdinal(data.cFileName, -1, first.c_str(), -1, TRUE) != CSTR_EQUAL ||
+            (slash == std::wstring::npos ? isFolder
+                                         : !isFolder || !HoldsOnly(folder + L"\\" + data.cFileName,
+                                                                   relative.substr(slash + 1)))) {
+            other = true;
             return false;
+        }
         found = true;
-    } while (::FindNextFileW(find.get(), &data));
-    return found;
+        return true;
+    });
+    return listed && !other && found;
 }
 
 }  // namespace
@@ -138,32 +136,19 @@ FolderState ClassifyInstallFolder(const std::wstring& folder, const std::wstring
     // the next installation carries it over as from any earlier one.
     if (!userDataFile.empty() && HoldsOnly(folder, userDataFile))
         return FolderState::EarlierInstall;
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
-    if (!find)
-        return FolderState::Foreign;
-    do {
-        if (::lstrcmpW(data.cFileName, L".") != 0 && ::lstrcmpW(data.cFileName, L"..") != 0)
-            return FolderState::Foreign;
-    } while (::FindNextFileW(find.get(), &data));
-    return FolderState::Empty;
+    bool empty = true;
+    const bool listed = ForEachChild(folder, [&](const WIN32_FIND_DATAW&) { return empty = false; });
+    return listed && empty ? FolderState::Empty : FolderState::Foreign;
 }
 
 bool HasFileInUse(const std::wstring& folder, std::wstring* blocked)
 {
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
-    if (!find)
-        return false;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        const std::wstring path = folder + L"\\" + name;
+    bool inUse = false;
+    ForEachChild(folder, [&](const WIN32_FIND_DATAW& data) {
+        const std::wstring path = folder + L"\\" + data.cFileName;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && HasFileInUse(path, blocked))
-                return true;
-            continue;
+            inUse = !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && HasFileInUse(path, blocked);
+            return !inUse;
         }
         // No sharing at all: the open fails while any other handle is open.
         UniqueFile probe(::CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
@@ -171,19 +156,9 @@ bool HasFileInUse(const std::wstring& folder, std::wstring* blocked)
         if (!probe) {
             if (blocked)
                 *blocked = path;
-            return true;
+            inUse = true;
         }
-    } while (::FindNextFileW(find.get(), &data));
-    return false;
-}
-
-std::wstring AsideFolderPath(const std::wstring& folder)
-{
-    for (int n = 0;; ++n) {
-        std::wstring candidate = folder + L".old";
-        if (n > 0)
-            candidate += std::to_wstring(n);
-        if (::GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES)
-            return candidate;
-    }
+        return !inUse;
+    });
+    return inUse;
 }

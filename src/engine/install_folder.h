@@ -33,6 +33,3 @@ FolderState ClassifyInstallFolder(const std::wstring& folder, const std::wstring
 // deleted. This works where a folder rename would not tell (Wine renames a
 // folder that holds open files). *blocked receives the first such file.
 bool HasFileInUse(const std::wstring& folder, std::wstring* blocked = nullptr);
-
-// A name beside folder that nothing uses yet, for moving it aside.
-std::wstring AsideFolderPath(const std::wstring& folder);

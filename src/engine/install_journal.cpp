@@ -216,16 +216,11 @@ bool RestoreRecord(const std::wstring& recordPath)
 // it was stopped while making its aside folder.
 bool HoldsNothingOfValue(const std::wstring& folder)
 {
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
-    if (!find)
-        return false;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L".." && name != kAsideTagPart)
-            return false;
-    } while (::FindNextFileW(find.get(), &data));
-    return true;
+    bool onlyTag = true;
+    const bool listed = ForEachChild(folder, [&](const WIN32_FIND_DATAW& data) {
+        return onlyTag = std::wstring(data.cFileName) == kAsideTagPart;
+    });
+    return listed && onlyTag;
 }
 
 bool TaggedFor(const std::wstring& aside, const std::wstring& installDir)
@@ -241,15 +236,11 @@ bool TaggedFor(const std::wstring& aside, const std::wstring& installDir)
 
 int EmptyTaggedFolder(const std::wstring& folder, const wchar_t* tag)
 {
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
-    if (!find)
-        return IsFolder(folder) ? 0 : 1;
     int ok = 1;
-    do {
+    const bool listed = ForEachChild(folder, [&](const WIN32_FIND_DATAW& data) {
         const std::wstring name = data.cFileName;
-        if (name == L"." || name == L".." || SamePath(name, tag))
-            continue;
+        if (SamePath(name, tag))
+            return true;
         const std::wstring path = Child(folder, name.c_str());
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (!DeletePath(path.c_str()))
@@ -257,7 +248,10 @@ int EmptyTaggedFolder(const std::wstring& folder, const wchar_t* tag)
         } else if (!DeleteFileOfOurs(path)) {
             ok = 0;
         }
-    } while (::FindNextFileW(find.get(), &data));
+        return true;
+    });
+    if (!listed)
+        return IsFolder(folder) ? 0 : 1;
     return ok;
 }
 

@@ -271,3 +271,18 @@ int CreateFolderTree(const wchar_t* path)
         return 1;
     return ::SHCreateDirectoryExW(nullptr, path, nullptr) == ERROR_SUCCESS ? 1 : 0;
 }
+
+bool ForEachChild(const std::wstring& folder, const std::function<bool(const WIN32_FIND_DATAW&)>& visit)
+{
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find)
+        return false;
+    do {
+        if (::lstrcmpW(data.cFileName, L".") == 0 || ::lstrcmpW(data.cFileName, L"..") == 0)
+            continue;
+        if (!visit(data))
+            break;
+    } while (::FindNextFileW(find.get(), &data));
+    return true;
+}

@@ -10,6 +10,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 // Writes resource (id, type) of module (null: the running executable) to
 // path, creating or truncating it. 1 when all of it was written; 0 when the
@@ -70,3 +72,9 @@ int CopyPath(const wchar_t* destination, const wchar_t* source);
 // was created or something (a folder or a file) of that name exists; 0 for
 // a null path or a failed creation.
 int CreateFolderTree(const wchar_t* path);
+
+// Calls visit with each entry of folder except "." and "..", in the order
+// the system lists them, until visit returns false. False when the folder
+// cannot be listed (it is missing, or not a folder); true otherwise, also
+// when visit ended the listing early.
+bool ForEachChild(const std::wstring& folder, const std::function<bool(const WIN32_FIND_DATAW&)>& visit);

@@ -37,6 +37,7 @@
 // carries no configuration.
 #include "config/config.h"
 #include "engine/install_folder.h"
+#include "system/file_ops.h"
 #include "system/shortcuts.h"
 #include "system/uninstall.h"
 #include "system/unique_handle.h"
@@ -210,15 +211,10 @@ bool DeleteTree(const std::wstring& path, const std::wstring& keep = {})
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return ::DeleteFileW(path.c_str()) != 0;
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAW data;
-        UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &data));
-        if (find) {
-            do {
-                const std::wstring name = data.cFileName;
-                if (name != L"." && name != L"..")
-                    DeleteTree(path + L"\\" + name, keep);
-            } while (::FindNextFileW(find.get(), &data));
-        }
+        ForEachChild(path, [&](const WIN32_FIND_DATAW& data) {
+            DeleteTree(path + L"\\" + data.cFileName, keep);
+            return true;
+        });
     }
     if (!keep.empty() && IsInside(keep, path) && ::GetFileAttributesW(keep.c_str()) != INVALID_FILE_ATTRIBUTES)
         return true;  // the kept file is inside: this folder stays for it
