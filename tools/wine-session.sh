@@ -70,3 +70,14 @@ wine_scratch_prefix() {
   fi
   wine_own_user_folders
 }
+
+# The same, held for this script alone until it exits (a lock beside ROOT),
+# for checks that compare the whole drive before and after.
+#   wine_scratch_prefix_locked ROOT
+wine_scratch_prefix_locked() {
+  local root=$1
+  mkdir -p "$root"
+  exec 9>"$root.lock"
+  flock 9
+  wine_scratch_prefix "$root"
+}

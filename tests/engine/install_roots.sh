@@ -9,11 +9,7 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1 test_exe=$2 uninst=$3
 
 . "$top/tools/wine-session.sh"
-root="$build/tests/install-roots-wine"
-mkdir -p "$root"
-exec 9>"$root.lock"
-flock 9
-wine_scratch_prefix "$root"
+wine_scratch_prefix_locked "$build/tests/install-roots-wine"
 trap wine_session_stop EXIT
 drive=$WINE_SCRATCH_DRIVE
 rm -rf "${drive:?}"/* && mkdir -p "$drive/bin"

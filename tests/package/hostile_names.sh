@@ -9,11 +9,7 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1 test_exe=$2 unpack7z=$3
 
 . "$top/tools/wine-session.sh"
-root="$build/tests/hostile-names-wine"
-mkdir -p "$root"
-exec 9>"$root.lock"
-flock 9
-wine_scratch_prefix "$root"
+wine_scratch_prefix_locked "$build/tests/hostile-names-wine"
 drive=$WINE_SCRATCH_DRIVE
 rm -rf "${drive:?}"/* && mkdir -p "$drive/bin" "$drive/hostile/archives"
 cp "$test_exe" "$unpack7z" "$drive/bin/"
