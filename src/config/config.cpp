@@ -1,5 +1,7 @@
 #include "config/config.h"
 
+#include "system/folder_handles.h"
+#include "system/private_folder.h"
 #include "system/unique_handle.h"
 
 #include <cstdio>
@@ -207,7 +209,9 @@ struct ConfigObject {
     std::wstring file;
     ConfigText text;
     // The run's own file, held from its creation so that nobody else can
-    // write it; its later versions go through this handle.
+    // write or delete it; its later versions go through this handle, and it
+    // goes when the handle closes, also when the process is ended from
+    // outside. Nothing deletes it by name.
     UniqueFile held;
 };
 
@@ -217,7 +221,7 @@ struct ConfigState {
     std::mutex lock;
     std::vector<ConfigObject> objects;
     std::wstring runFolder;
-    UniqueFile runFolderHandle;
+    HeldFolder runFolderHold;
 };
 
 ConfigState& State()
@@ -248,11 +252,11 @@ bool WriteWhole(HANDLE file, const std::string& bytes)
     return ::SetEndOfFile(file) != FALSE;
 }
 
-void CloseAndDelete(ConfigObject& object)
+// The run's configuration copy: a new file that lives as long as its handle.
+UniqueFile CreateHeldCopy(const std::wstring& path)
 {
-    object.held.reset();
-    ::SetFileAttributesW(object.file.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(object.file.c_str());
+    return UniqueFile(::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
 }
 
 }  // namespace
@@ -299,15 +303,16 @@ std::wstring RunFolder()
         const std::wstring folder = JoinPath(temp, name);
         if (folder.size() + 1 + std::wcslen(kConfigFileName) >= MAX_PATH)
             return {};
-        if (!::CreateDirectoryW(folder.c_str(), nullptr)) {
+        if (!CreatePrivateFolder(folder)) {
             if (::GetLastError() == ERROR_ALREADY_EXISTS)
                 continue;
             return {};
         }
-        // Without delete sharing nobody can rename the folder and put
-        // another (or a link elsewhere) in its place while the run uses it.
-        state.runFolderHandle.reset(::CreateFileW(folder.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        // Held without write or delete sharing and without following a
+        // link, so nobody can rename it and put another folder (or a link
+        // elsewhere) in its place while the run uses it.
+        if (!OpenFolderNoFollow(folder, FILE_SHARE_READ, &state.runFolderHold, DELETE))
+            return {};
         state.runFolder = folder;
         return folder;
     }
@@ -320,21 +325,15 @@ void RemoveRunFolder()
     std::lock_guard<std::mutex> hold(state.lock);
     if (state.runFolder.empty())
         return;
+    // The run's files go as their handles close; the folder goes through
+    // its own hold, empty, never by name.
     for (auto it = state.objects.begin(); it != state.objects.end();) {
-        if (SameText(it->file, JoinPath(state.runFolder, kConfigFileName))) {
-            CloseAndDelete(*it);
+        if (SameText(it->file, JoinPath(state.runFolder, kConfigFileName)))
             it = state.objects.erase(it);
-        } else {
+        else
             ++it;
-        }
     }
-    // Only the run's own file by name: whatever else lies there is not ours
-    // to delete, and then the folder stays.
-    const std::wstring config = JoinPath(state.runFolder, kConfigFileName);
-    ::SetFileAttributesW(config.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(config.c_str());
-    state.runFolderHandle.reset();
-    ::RemoveDirectoryW(state.runFolder.c_str());
+    DeleteHeldFolder(&state.runFolderHold);
     state.runFolder.clear();
 }
 
@@ -412,6 +411,8 @@ bool WriteConfigString(const std::wstring& file, const std::wstring& section, co
     }
     object->text.Set(section, key, value);
     const std::string bytes = Encode(object->text.Text());
+    if (!object->held && !state.runFolder.empty() && SameText(file, JoinPath(state.runFolder, kConfigFileName)))
+        object->held = CreateHeldCopy(file);
     if (object->held)
         return WriteWhole(object->held.get(), bytes);
     UniqueFile out(
@@ -455,10 +456,7 @@ int WriteConfigFile(HMODULE module)
     }
     object->text = ConfigText(Decode(bytes));
     object->held.reset();
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    object->held.reset(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                      nullptr));
+    object->held = CreateHeldCopy(path);
     return object->held && WriteWhole(object->held.get(), bytes) ? 1 : 0;
 }
 
@@ -471,12 +469,10 @@ void DeleteConfigFile()
     std::lock_guard<std::mutex> hold(state.lock);
     for (auto it = state.objects.begin(); it != state.objects.end(); ++it) {
         if (SameText(it->file, path)) {
-            CloseAndDelete(*it);
             state.objects.erase(it);
             return;
         }
     }
-    ::DeleteFileW(path.c_str());
 }
 
 std::wstring ReadSetting(const std::wstring& key, const std::wstring& defaultValue)

@@ -10,6 +10,7 @@
 // the replacement step.
 #pragma once
 
+#include "engine/install_journal.h"
 #include "package/package.h"
 #include "system/file_ops.h"
 #include "system/locked_int.h"
@@ -19,6 +20,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -192,7 +194,7 @@ private:
     bool stagingOwned_ = false;
     // The run's aside folder (the earlier installation and what the run
     // replaced outside it), made at the replacement step; empty before.
-    std::wstring asideDir_;
+    std::unique_ptr<InstallJournal> journal_;
     std::wstring installDir_;
     InstallFailure failure_ = InstallFailure::kNone;
     // The worker showed the failure's box itself (the in-use question).

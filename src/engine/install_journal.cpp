@@ -2,6 +2,8 @@
 
 #include "config/config.h"
 #include "system/file_ops.h"
+#include "system/private_folder.h"
+#include "system/shortcuts.h"
 #include "system/uninstall.h"
 #include "system/unique_handle.h"
 
@@ -16,8 +18,25 @@ constexpr const wchar_t* kAsideTag = L"~setup-aside.tag";
 constexpr const wchar_t* kAsideTagPart = L"~setup-aside.part";
 constexpr const wchar_t* kDoneTag = L"~setup-done.tag";
 constexpr const wchar_t* kKeptInstallation = L"install";
+// A link file or a tag is small; anything larger was not written by a run.
+constexpr size_t kMaxRecordBytes = 16 * 1024 * 1024;
+// Sharing while a run holds its aside folder: records are written and the
+// installation moved in and out, but nobody can rename or delete it.
+constexpr DWORD kHoldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 enum class RecordKind : uint32_t { kFile = 1, kFolder = 2, kKey = 3 };
+
+RecordKind KindOf(KeptSlot slot)
+{
+    switch (slot) {
+    case KeptSlot::kProgramGroup:
+        return RecordKind::kFolder;
+    case KeptSlot::kUninstallEntry:
+        return RecordKind::kKey;
+    default:
+        return RecordKind::kFile;
+    }
+}
 
 std::wstring Child(const std::wstring& folder, const wchar_t* name) { return folder + L"\\" + name; }
 
@@ -33,49 +52,6 @@ bool SamePath(const std::wstring& a, const std::wstring& b)
 {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
                                   TRUE) == CSTR_EQUAL;
-}
-
-bool DeleteFileOfOurs(const std::wstring& path)
-{
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return ::DeleteFileW(path.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND ||
-           ::GetLastError() == ERROR_PATH_NOT_FOUND;
-}
-
-bool ReadWhole(const std::wstring& path, std::string* bytes)
-{
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > 64 * 1024 * 1024)
-        return false;
-    bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    return bytes->empty() ||
-           (::ReadFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
-            read == bytes->size());
-}
-
-// Written in full and flushed before it is given its name, so a record that
-// exists is a whole one.
-bool WriteWhole(const std::wstring& path, const std::string& bytes, DWORD attributes = FILE_ATTRIBUTE_NORMAL)
-{
-    const std::wstring part = path + L".part";
-    {
-        UniqueFile file(::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
-        if (!file)
-            return false;
-        DWORD written = 0;
-        if (!bytes.empty() &&
-            (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-             written != bytes.size()))
-            return false;
-        if (!::FlushFileBuffers(file.get()))
-            return false;
-    }
-    return ::MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 void PutU32(std::string& out, uint32_t value) { out.append(reinterpret_cast<const char*>(&value), sizeof(value)); }
@@ -122,10 +98,7 @@ private:
     size_t at_ = 0;
 };
 
-std::wstring RecordPath(const std::wstring& aside, KeptSlot slot)
-{
-    return aside + L"\\kept-" + std::to_wstring(static_cast<int>(slot)) + L".rec";
-}
+std::wstring RecordName(KeptSlot slot) { return L"kept-" + std::to_wstring(static_cast<int>(slot)) + L".rec"; }
 
 std::string RecordHead(RecordKind kind, bool existed, const std::wstring& path)
 {
@@ -136,17 +109,13 @@ std::string RecordHead(RecordKind kind, bool existed, const std::wstring& path)
     return record;
 }
 
-// A record is written once: the first one holds what was there before the run.
-bool KeepRecord(const std::wstring& aside, KeptSlot slot, const std::string& record)
+std::string OwnerText(const std::wstring& installDir)
 {
-    const std::wstring path = RecordPath(aside, slot);
-    return Exists(path) || WriteWhole(path, record);
+    return std::string(reinterpret_cast<const char*>(installDir.data()), installDir.size() * sizeof(wchar_t));
 }
 
 bool RestoreKey(const std::wstring& keyPath, bool existed, Reader& values)
 {
-    if (keyPath.empty())
-        return false;
     HKEY probe = nullptr;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &probe) == ERROR_SUCCESS) {
         ::RegCloseKey(probe);
@@ -174,152 +143,197 @@ bool RestoreKey(const std::wstring& keyPath, bool existed, Reader& values)
     return ok;
 }
 
-bool RestoreRecord(const std::wstring& recordPath)
+// The entry of a link file: removed unless it is a folder (a link file's
+// place holding a folder is not what any run made there).
+bool RemoveFileEntry(const std::wstring& path)
 {
-    std::string bytes;
-    if (!ReadWhole(recordPath, &bytes))
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+               ? false
+               : DeleteTree(path);
+}
+
+// A folder that a run made, removed only while empty; a link there is
+// removed itself.
+bool RemoveFolderIfEmpty(const std::wstring& path)
+{
+    if (!Exists(path))
+        return true;
+    HeldFolder folder;
+    if (!OpenFolderNoFollow(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &folder))
+        return ::GetLastError() == ERROR_DIRECTORY ? DeleteTree(path) : false;
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(folder, &entries))
         return false;
-    Reader reader(bytes);
-    uint32_t kind = 0;
-    uint32_t existed = 0;
-    std::wstring path;
-    if (!reader.U32(&kind) || !reader.U32(&existed) || !reader.Text(&path) || path.empty())
-        return false;
-    switch (static_cast<RecordKind>(kind)) {
-    case RecordKind::kFile: {
-        if (!existed)
-            return DeleteFileOfOurs(path);
-        const size_t slash = path.rfind(L'\\');
-        if (slash != std::wstring::npos)
-            CreateFolderTree(path.substr(0, slash).c_str());
-        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        const std::string content = reader.Rest();
-        UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr));
-        DWORD written = 0;
-        return file && (content.empty() || (::WriteFile(file.get(), content.data(),
-                                                        static_cast<DWORD>(content.size()), &written, nullptr) &&
-                                            written == content.size()));
-    }
-    case RecordKind::kFolder:
-        if (existed)
-            return CreateFolderTree(path.c_str()) == 1;
-        // Only the run's own links were in it; anything else keeps it.
-        return !Exists(path) || ::RemoveDirectoryW(path.c_str()) || ::GetLastError() == ERROR_DIR_NOT_EMPTY;
-    case RecordKind::kKey:
-        return RestoreKey(path, existed != 0, reader);
-    }
-    return false;
+    folder.handle.reset();
+    // Only the run's own links were in it; anything else keeps it.
+    return !entries.empty() || DeleteTree(path);
 }
 
 // A folder whose only content is a tag being written: what a run left when
 // it was stopped while making its aside folder.
-bool HoldsNothingOfValue(const std::wstring& folder)
+bool HoldsNothingOfValue(const HeldFolder& folder)
 {
-    bool onlyTag = true;
-    const bool listed = ForEachChild(folder, [&](const WIN32_FIND_DATAW& data) {
-        return onlyTag = std::wstring(data.cFileName) == kAsideTagPart;
-    });
-    return listed && onlyTag;
+    std::vector<FolderEntry> entries;
+    return ListFolder(folder, &entries) && entries.size() == 1 && SamePath(entries[0].name, kAsideTagPart);
 }
 
-bool TaggedFor(const std::wstring& aside, const std::wstring& installDir)
+bool TaggedFor(const HeldFolder& aside, const std::wstring& installDir)
 {
     std::string tag;
-    if (!ReadWhole(Child(aside, kAsideTag), &tag) || tag.size() % sizeof(wchar_t) != 0)
+    return ReadChildFile(aside, kAsideTag, 64 * 1024, &tag) && tag.size() % sizeof(wchar_t) == 0 &&
+           SamePath(std::wstring(reinterpret_cast<const wchar_t*>(tag.data()), tag.size() / sizeof(wchar_t)),
+                    installDir);
+}
+
+// Empties the held folder except the entry named tag; true when nothing
+// else is left.
+bool EmptyHeldFolder(const HeldFolder& folder, const wchar_t* tag)
+{
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(folder, &entries))
         return false;
-    const std::wstring owner(reinterpret_cast<const wchar_t*>(tag.data()), tag.size() / sizeof(wchar_t));
-    return SamePath(owner, installDir);
+    bool ok = true;
+    for (const FolderEntry& entry : entries) {
+        if (!SamePath(entry.name, tag))
+            ok = DeleteChild(folder, entry.name) && ok;
+    }
+    return ok;
+}
+
+// Deletes the held folder at path, its tag last and the folder itself
+// once emptied.
+bool DeleteHeldTaggedFolder(HeldFolder folder, const std::wstring& path, const wchar_t* tag)
+{
+    const bool emptied = EmptyHeldFolder(folder, tag) && DeleteChild(folder, tag);
+    folder.handle.reset();
+    return emptied && DeleteTree(path);
+}
+
+bool HoldsTag(const HeldFolder& folder, const wchar_t* tag)
+{
+    UniqueFile child;
+    return OpenChild(folder, tag, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     1 /* open */, 0, &child);
 }
 
 }  // namespace
 
+KeptPlaces KeptPlaces::OfConfiguredProduct()
+{
+    const std::wstring mainLink = ReadSetting(kKeyExeLink);
+    const std::wstring repairLink = ReadSetting(kKeyRepairExeLink);
+    const std::wstring group = ReadSetting(kKeyDisplayName);
+    KeptPlaces places;
+    places.desktopLink = DesktopShortcutPath(mainLink.c_str());
+    places.programGroup = ProgramGroupFolder(nullptr, group.c_str());
+    places.groupMainLink = GroupShortcutPath(nullptr, group.c_str(), mainLink.c_str());
+    places.groupRepairLink = GroupShortcutPath(nullptr, group.c_str(), repairLink.c_str());
+    places.uninstallKey = UninstallKeyPath(group);
+    return places;
+}
+
+const std::wstring& KeptPlaces::For(KeptSlot slot) const
+{
+    switch (slot) {
+    case KeptSlot::kDesktopLink:
+        return desktopLink;
+    case KeptSlot::kProgramGroup:
+        return programGroup;
+    case KeptSlot::kGroupMainLink:
+        return groupMainLink;
+    case KeptSlot::kGroupRepairLink:
+        return groupRepairLink;
+    case KeptSlot::kUninstallEntry:
+        break;
+    }
+    return uninstallKey;
+}
+
 int EmptyTaggedFolder(const std::wstring& folder, const wchar_t* tag)
 {
-    int ok = 1;
-    const bool listed = ForEachChild(folder, [&](const WIN32_FIND_DATAW& data) {
-        const std::wstring name = data.cFileName;
-        if (SamePath(name, tag))
-            return true;
-        const std::wstring path = Child(folder, name.c_str());
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!DeletePath(path.c_str()))
-                ok = 0;
-        } else if (!DeleteFileOfOurs(path)) {
-            ok = 0;
-        }
-        return true;
-    });
-    if (!listed)
-        return IsFolder(folder) ? 0 : 1;
-    return ok;
+    HeldFolder held;
+    if (!OpenFolderNoFollow(folder, kHoldSharing, &held)) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 1 : 0;
+    }
+    return EmptyHeldFolder(held, tag) ? 1 : 0;
 }
 
 int DeleteTaggedFolder(const std::wstring& folder, const wchar_t* tag)
 {
-    if (!IsFolder(folder))
-        return 1;
-    if (!EmptyTaggedFolder(folder, tag))
-        return 0;
-    DeleteFileOfOurs(Child(folder, tag));
-    return ::RemoveDirectoryW(folder.c_str()) || !Exists(folder) ? 1 : 0;
+    HeldFolder held;
+    if (!OpenFolderNoFollow(folder, kHoldSharing, &held)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return 1;
+        // A link in the folder's place is removed itself.
+        return error == ERROR_DIRECTORY || error == ERROR_CANT_ACCESS_FILE ? (DeleteTree(folder) ? 1 : 0) : 0;
+    }
+    return DeleteHeldTaggedFolder(std::move(held), folder, tag) ? 1 : 0;
 }
 
-std::wstring InstallJournal::KeptInstallation(const std::wstring& aside) { return Child(aside, kKeptInstallation); }
+InstallJournal::InstallJournal(std::wstring path, std::wstring installDir, KeptPlaces places, HeldFolder folder)
+    : path_(std::move(path)), installDir_(std::move(installDir)), places_(std::move(places)),
+      folder_(std::move(folder))
+{
+}
 
-std::wstring InstallJournal::Create(const std::wstring& installDir)
+InstallJournal::~InstallJournal() = default;
+
+std::wstring InstallJournal::KeptInstallation() const { return Child(path_, kKeptInstallation); }
+
+bool InstallJournal::HasChild(const wchar_t* name) const { return HoldsTag(folder_, name); }
+
+std::unique_ptr<InstallJournal> InstallJournal::Create(const std::wstring& installDir, const KeptPlaces& places)
 {
     for (int n = 0; n < 1000; ++n) {
         const std::wstring aside = installDir + L".old" + (n > 0 ? std::to_wstring(n) : L"");
-        if (!::CreateDirectoryW(aside.c_str(), nullptr)) {
+        if (!CreatePrivateFolder(aside)) {
             if (::GetLastError() == ERROR_ALREADY_EXISTS)
                 continue;
-            return {};
+            return nullptr;
         }
-        const std::string owner(reinterpret_cast<const char*>(installDir.data()), installDir.size() * sizeof(wchar_t));
+        HeldFolder folder;
+        if (!OpenFolderNoFollow(aside, kHoldSharing, &folder))
+            return nullptr;
         // The tag goes in under a name of its own first: a folder holding
         // only that is recognised as a cut-short start and removed.
-        const std::wstring part = Child(aside, kAsideTagPart);
-        const bool tagged = [&] {
-            {
-                UniqueFile file(::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                              FILE_ATTRIBUTE_HIDDEN, nullptr));
-                DWORD written = 0;
-                if (!file || !::WriteFile(file.get(), owner.data(), static_cast<DWORD>(owner.size()), &written, nullptr) ||
-                    written != owner.size() || !::FlushFileBuffers(file.get()))
-                    return false;
-            }
-            return ::MoveFileExW(part.c_str(), Child(aside, kAsideTag).c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
-        }();
+        const bool tagged = WriteNewChildFile(folder, kAsideTagPart, OwnerText(installDir), FILE_ATTRIBUTE_HIDDEN) &&
+                            ::MoveFileExW(Child(aside, kAsideTagPart).c_str(), Child(aside, kAsideTag).c_str(),
+                                          MOVEFILE_WRITE_THROUGH);
         if (!tagged) {
             const DWORD error = ::GetLastError();
-            DeleteFileOfOurs(part);
-            ::RemoveDirectoryW(aside.c_str());
+            DeleteChild(folder, kAsideTagPart);
+            folder.handle.reset();
+            DeleteTree(aside);
             ::SetLastError(error);
-            return {};
+            return nullptr;
         }
-        return aside;
+        return std::unique_ptr<InstallJournal>(new InstallJournal(aside, installDir, places, std::move(folder)));
     }
     ::SetLastError(ERROR_ALREADY_EXISTS);
-    return {};
+    return nullptr;
 }
 
-std::vector<std::wstring> InstallJournal::Find(const std::wstring& installDir)
+std::vector<std::unique_ptr<InstallJournal>> InstallJournal::Find(const std::wstring& installDir,
+                                                                  const KeptPlaces& places)
 {
-    std::vector<std::wstring> found;
-    if (installDir.empty())
-        return found;
+    std::vector<std::unique_ptr<InstallJournal>> found;
     const size_t slash = installDir.rfind(L'\\');
-    const std::wstring parent = slash == std::wstring::npos ? std::wstring() : installDir.substr(0, slash);
-    const std::wstring stem = (slash == std::wstring::npos ? installDir : installDir.substr(slash + 1)) + L".old";
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW((installDir + L".old*").c_str(), &data));
-    if (!find)
+    if (installDir.empty() || slash == std::wstring::npos)
         return found;
-    do {
-        const std::wstring name = data.cFileName;
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name.size() < stem.size() ||
-            !SamePath(name.substr(0, stem.size()), stem))
+    const std::wstring parent = installDir.substr(0, slash);
+    const std::wstring stem = installDir.substr(slash + 1) + L".old";
+    std::vector<std::wstring> names;
+    ForEachChild(parent, [&](const WIN32_FIND_DATAW& data) {
+        names.push_back(data.cFileName);
+        return true;
+    });
+    for (const std::wstring& name : names) {
+        if (name.size() < stem.size() || !SamePath(name.substr(0, stem.size()), stem))
             continue;
         bool digits = true;
         for (size_t i = stem.size(); i < name.size(); ++i)
@@ -327,42 +341,71 @@ std::vector<std::wstring> InstallJournal::Find(const std::wstring& installDir)
         if (!digits)
             continue;
         const std::wstring aside = parent + L"\\" + name;
-        if (TaggedFor(aside, installDir)) {
-            found.push_back(aside);
-        } else if (HoldsNothingOfValue(aside)) {
-            DeleteFileOfOurs(Child(aside, kAsideTagPart));
-            ::RemoveDirectoryW(aside.c_str());
+        // Only a plain folder that only an administrator could have made.
+        HeldFolder folder;
+        if (!OpenFolderNoFollow(aside, kHoldSharing, &folder) || !IsOwnedAsPrivate(folder))
+            continue;
+        if (TaggedFor(folder, installDir)) {
+            found.push_back(
+                std::unique_ptr<InstallJournal>(new InstallJournal(aside, installDir, places, std::move(folder))));
+        } else if (HoldsNothingOfValue(folder)) {
+            DeleteChild(folder, kAsideTagPart);
+            folder.handle.reset();
+            RemoveFolderIfEmpty(aside);
         }
-    } while (::FindNextFileW(find.get(), &data));
+    }
     return found;
 }
 
-bool InstallJournal::MoveAside(const std::wstring& aside, const std::wstring& installDir)
+bool InstallJournal::MoveAside()
 {
-    return ::MoveFileExW(installDir.c_str(), KeptInstallation(aside).c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+    return ::MoveFileExW(installDir_.c_str(), KeptInstallation().c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-bool InstallJournal::KeepFile(const std::wstring& aside, KeptSlot slot, const std::wstring& path)
+// A record is written once: the first one holds what was there before the run.
+bool InstallJournal::KeepRecord(KeptSlot slot, const std::string& record)
 {
-    if (path.empty())
+    const std::wstring name = RecordName(slot);
+    if (HasChild(name.c_str()))
+        return true;
+    // Written in full and flushed before it is given its name, so a record
+    // that exists is a whole one.
+    const std::wstring part = name + L".part";
+    DeleteChild(folder_, part);
+    return WriteNewChildFile(folder_, part, record) &&
+           ::MoveFileExW(Child(path_, part.c_str()).c_str(), Child(path_, name.c_str()).c_str(),
+                         MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool InstallJournal::KeepFile(KeptSlot slot)
+{
+    const std::wstring& path = places_.For(slot);
+    if (path.empty() || KindOf(slot) != RecordKind::kFile)
         return false;
     std::string content;
-    const bool existed = Exists(path);
-    if (existed && !ReadWhole(path, &content))
-        return false;
-    return KeepRecord(aside, slot, RecordHead(RecordKind::kFile, existed, path) + content);
+    bool existed = ReadFileNoFollow(path, kMaxRecordBytes, &content);
+    if (!existed) {
+        const DWORD error = ::GetLastError();
+        // A link or a folder in the link file's place is not read through.
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_CANT_ACCESS_FILE)
+            return false;
+        content.clear();
+    }
+    return KeepRecord(slot, RecordHead(RecordKind::kFile, existed, path) + content);
 }
 
-bool InstallJournal::KeepFolder(const std::wstring& aside, KeptSlot slot, const std::wstring& path)
+bool InstallJournal::KeepFolder(KeptSlot slot)
 {
-    if (path.empty())
+    const std::wstring& path = places_.For(slot);
+    if (path.empty() || KindOf(slot) != RecordKind::kFolder)
         return false;
-    return KeepRecord(aside, slot, RecordHead(RecordKind::kFolder, IsFolder(path), path));
+    return KeepRecord(slot, RecordHead(RecordKind::kFolder, IsFolder(path), path));
 }
 
-bool InstallJournal::KeepKey(const std::wstring& aside, KeptSlot slot, const std::wstring& keyPath)
+bool InstallJournal::KeepKey(KeptSlot slot)
 {
-    if (keyPath.empty())
+    const std::wstring& keyPath = places_.For(slot);
+    if (keyPath.empty() || KindOf(slot) != RecordKind::kKey)
         return false;
     UniqueKey key;
     const LONG opened = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.put());
@@ -391,53 +434,88 @@ bool InstallJournal::KeepKey(const std::wstring& aside, KeptSlot slot, const std
         PutU32(record, static_cast<uint32_t>(data.size()));
         record += data;
     }
-    return KeepRecord(aside, slot, record);
+    return KeepRecord(slot, record);
 }
 
-bool InstallJournal::Commit(const std::wstring& aside, const std::wstring& installDir)
+bool InstallJournal::RestoreRecord(KeptSlot slot)
 {
-    if (!Exists(Child(aside, kDoneTag)) && !WriteWhole(Child(aside, kDoneTag), {}))
+    std::string bytes;
+    if (!ReadChildFile(folder_, RecordName(slot), kMaxRecordBytes, &bytes))
+        return !HasChild(RecordName(slot).c_str());
+    Reader reader(bytes);
+    uint32_t kind = 0;
+    uint32_t existed = 0;
+    std::wstring path;
+    // Only what this slot's step keeps for this product, at its own place:
+    // a record naming anything else was not written by a run of ours.
+    if (!reader.U32(&kind) || !reader.U32(&existed) || existed > 1 || !reader.Text(&path) ||
+        static_cast<RecordKind>(kind) != KindOf(slot) || path.empty() || !SamePath(path, places_.For(slot)))
+        return true;
+    const std::wstring& place = places_.For(slot);
+    switch (KindOf(slot)) {
+    case RecordKind::kFile:
+        if (!existed)
+            return RemoveFileEntry(place);
+        if (const size_t slash = place.rfind(L'\\'); slash != std::wstring::npos)
+            CreateFolderTree(place.substr(0, slash).c_str());
+        return WriteFileReplacing(place, reader.Rest());
+    case RecordKind::kFolder:
+        if (existed)
+            return CreateFolderTree(place.c_str()) == 1;
+        return RemoveFolderIfEmpty(place);
+    case RecordKind::kKey:
+        return RestoreKey(place, existed != 0, reader);
+    }
+    return false;
+}
+
+bool InstallJournal::DeleteAside() { return DeleteHeldTaggedFolder(std::move(folder_), path_, kAsideTag); }
+
+bool InstallJournal::Commit()
+{
+    if (!HasChild(kDoneTag) && !WriteNewChildFile(folder_, kDoneTag, {}))
         return false;
     // Until the tag is gone the installation would count as the run's own;
     // the aside folder, marked done, stays for the next run to finish this.
-    if (!DeleteFileOfOurs(Child(installDir, kStagingTag)))
+    const std::wstring stagingTag = Child(installDir_, kStagingTag);
+    if (!RemoveFileEntry(stagingTag))
         return false;
-    return DeleteTaggedFolder(aside, kAsideTag) == 1;
+    return DeleteAside();
 }
 
-bool InstallJournal::Undo(const std::wstring& aside, const std::wstring& installDir)
+bool InstallJournal::Undo()
 {
-    if (Exists(Child(aside, kDoneTag)))
-        return Commit(aside, installDir);
+    if (HasChild(kDoneTag))
+        return Commit();
 
     bool restored = true;
     for (int slot = static_cast<int>(KeptSlot::kUninstallEntry); slot >= static_cast<int>(KeptSlot::kDesktopLink);
          --slot) {
-        const std::wstring record = RecordPath(aside, static_cast<KeptSlot>(slot));
-        if (Exists(record) && !RestoreRecord(record))
+        if (!RestoreRecord(static_cast<KeptSlot>(slot)))
             restored = false;
     }
 
-    // The run's own installation: tagged until committed. While the earlier
-    // one is kept, whatever stands in its place can only be the run's.
-    const std::wstring kept = KeptInstallation(aside);
+    // The run's own installation is the one that holds the staging tag;
+    // anything else in its place stays, and then so does the earlier one.
+    const std::wstring kept = KeptInstallation();
     const bool keptExists = IsFolder(kept);
-    if (IsFolder(installDir) && (keptExists || Exists(Child(installDir, kStagingTag)))) {
-        if (!DeleteTaggedFolder(installDir, kStagingTag))
+    if (HeldFolder current; OpenFolderNoFollow(installDir_, kHoldSharing, &current) &&
+                            HoldsTag(current, kStagingTag)) {
+        if (!DeleteHeldTaggedFolder(std::move(current), installDir_, kStagingTag))
             return false;
     }
-    if (keptExists && !::MoveFileExW(kept.c_str(), installDir.c_str(), MOVEFILE_WRITE_THROUGH))
+    if (keptExists && !::MoveFileExW(kept.c_str(), installDir_.c_str(), MOVEFILE_WRITE_THROUGH))
         return false;
     if (!restored)
         return false;
-    return DeleteTaggedFolder(aside, kAsideTag) == 1;
+    return DeleteAside();
 }
 
 bool RecoverInterruptedInstall(const std::wstring& installDir)
 {
     bool recovered = true;
-    for (const std::wstring& aside : InstallJournal::Find(installDir)) {
-        if (!InstallJournal::Undo(aside, installDir) && IsFolder(InstallJournal::KeptInstallation(aside)))
+    for (const auto& journal : InstallJournal::Find(installDir, KeptPlaces::OfConfiguredProduct())) {
+        if (!journal->Undo() && IsFolder(journal->KeptInstallation()))
             recovered = false;
     }
     return recovered;

@@ -3,20 +3,31 @@
 // put everything back.
 //
 // The aside folder lies beside the installation folder, named after it with
-// ".old" (or ".old1", ...) appended, and is marked as ours by a tag file
-// that names the installation folder; nothing unmarked is ever taken. It
-// holds the earlier installation, moved in whole, and one record per thing
-// outside the folder that the run replaces (a link file, the program group,
-// the uninstall entry), each written completely before the replacement.
-// Undoing restores the records in reverse order, removes the run's own
-// installation, moves the earlier one back and deletes the aside folder,
-// its tag last; each step may be repeated, so an undo that was itself cut
-// short is finished by the next run. A done tag, written once the last step
-// has succeeded, turns the undo into plain deletion of what was kept.
+// ".old" (or ".old1", ...) appended. It is made new with an access list of
+// its own (Administrators and SYSTEM only) and marked as ours by a tag file
+// that names the installation folder; the run holds it open so that it
+// cannot be renamed or replaced. It holds the earlier installation, moved in
+// whole, and one record per thing outside the folder that the run replaces
+// (a link file, the program group, the uninstall entry), each written
+// completely before the replacement. Undoing restores the records in
+// reverse order, removes the run's own installation, moves the earlier one
+// back and deletes the aside folder, its tag last; each step may be
+// repeated, so an undo that was itself cut short is finished by the next
+// run. A done tag, written once the last step has succeeded, turns the undo
+// into plain deletion of what was kept.
+//
+// A folder left by a stopped run is taken back only when it is a plain
+// folder (not a link) owned by Administrators or SYSTEM, its tag names the
+// installation folder, and each record is of the kind and names exactly the
+// place that its slot's step keeps for this product; any other record is
+// ignored and left.
 #pragma once
+
+#include "system/folder_handles.h"
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,39 +38,76 @@ inline constexpr const wchar_t* kStagingTag = L"~setup-staging.tag";
 // The slots of the records, in the order the run replaces things.
 enum class KeptSlot { kDesktopLink = 1, kProgramGroup, kGroupMainLink, kGroupRepairLink, kUninstallEntry };
 
+// The places this product's steps replace outside the installation folder:
+// what each slot's record may name, and nothing else.
+struct KeptPlaces {
+    std::wstring desktopLink;
+    std::wstring programGroup;
+    std::wstring groupMainLink;
+    std::wstring groupRepairLink;
+    std::wstring uninstallKey;  // under HKEY_LOCAL_MACHINE
+
+    // The places of the product the configuration describes.
+    static KeptPlaces OfConfiguredProduct();
+    const std::wstring& For(KeptSlot slot) const;
+};
+
 class InstallJournal {
 public:
-    // Makes a new aside folder for installDir and tags it. Empty when it
-    // could not be made (the reason is in GetLastError).
-    static std::wstring Create(const std::wstring& installDir);
+    ~InstallJournal();
+    InstallJournal(const InstallJournal&) = delete;
+    InstallJournal& operator=(const InstallJournal&) = delete;
 
-    // The tagged aside folders of installDir that runs left behind.
-    static std::vector<std::wstring> Find(const std::wstring& installDir);
+    // Makes a new aside folder for installDir, tags it and holds it. Null
+    // when it could not be made (the reason is in GetLastError).
+    static std::unique_ptr<InstallJournal> Create(const std::wstring& installDir, const KeptPlaces& places);
 
-    // Moves installDir into the aside folder. False when it could not.
-    static bool MoveAside(const std::wstring& aside, const std::wstring& installDir);
+    // The aside folders of installDir that stopped runs left behind and that
+    // pass as ours, each held. Leftovers of a run stopped while it made its
+    // folder (nothing in them but a tag being written) are removed.
+    static std::vector<std::unique_ptr<InstallJournal>> Find(const std::wstring& installDir,
+                                                             const KeptPlaces& places);
 
-    // Keeps what is at path before the run replaces it: the file's bytes, a
-    // folder's existence, or a key's values under HKEY_LOCAL_MACHINE (path
-    // is then the key's path); or that nothing was there. False when the
-    // record could not be written: the caller must not replace anything.
-    static bool KeepFile(const std::wstring& aside, KeptSlot slot, const std::wstring& path);
-    static bool KeepFolder(const std::wstring& aside, KeptSlot slot, const std::wstring& path);
-    static bool KeepKey(const std::wstring& aside, KeptSlot slot, const std::wstring& keyPath);
+    const std::wstring& Path() const { return path_; }
+    // The earlier installation's place inside the aside folder.
+    std::wstring KeptInstallation() const;
+
+    // Moves the installation folder into the aside folder. False when it
+    // could not.
+    bool MoveAside();
+
+    // Keeps what is at the slot's place before the run replaces it: the
+    // file's bytes, a folder's existence, or a key's values; or that nothing
+    // was there. A link at a file's place is kept as nothing: its target is
+    // never read. False when the record could not be written: the caller
+    // must not replace anything.
+    bool KeepFile(KeptSlot slot);
+    bool KeepFolder(KeptSlot slot);
+    bool KeepKey(KeptSlot slot);
 
     // Marks the run complete and deletes what was kept; the installation
     // folder loses its staging tag. False when the aside folder remains (a
     // later run deletes it).
-    static bool Commit(const std::wstring& aside, const std::wstring& installDir);
+    bool Commit();
 
     // Puts back what the aside folder kept and deletes it; after a commit,
-    // only finishes the deletion. False when something could not be put back
-    // (a file of the run's installation in use): the aside folder then stays
-    // for a later run.
-    static bool Undo(const std::wstring& aside, const std::wstring& installDir);
+    // only finishes the deletion. The installation folder is emptied only
+    // when it holds the staging tag (it is the run's own). False when
+    // something could not be put back (a file of the run's installation in
+    // use): the aside folder then stays for a later run.
+    bool Undo();
 
-    // The earlier installation's place inside an aside folder.
-    static std::wstring KeptInstallation(const std::wstring& aside);
+private:
+    InstallJournal(std::wstring path, std::wstring installDir, KeptPlaces places, HeldFolder folder);
+    bool KeepRecord(KeptSlot slot, const std::string& record);
+    bool RestoreRecord(KeptSlot slot);
+    bool HasChild(const wchar_t* name) const;
+    bool DeleteAside();
+
+    std::wstring path_;
+    std::wstring installDir_;
+    KeptPlaces places_;
+    HeldFolder folder_;
 };
 
 // Puts back what runs stopped from outside left for installDir (a
@@ -70,7 +118,8 @@ public:
 bool RecoverInterruptedInstall(const std::wstring& installDir);
 
 // Deletes a folder of ours so that its tag goes last: a cut-short deletion
-// leaves either the tag or an empty folder. 1 when nothing of it remains.
+// leaves either the tag or an empty folder. Nothing in it is followed if it
+// is a link. 1 when nothing of it remains.
 int DeleteTaggedFolder(const std::wstring& folder, const wchar_t* tag);
 
 // Empties a tagged folder but keeps the folder and its tag.

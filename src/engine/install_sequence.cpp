@@ -189,7 +189,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     if (!Proceed())
         return false;
     ShowStep(L"正在创建桌面快捷方式...", L"");
-    if (!InstallJournal::KeepFile(asideDir_, KeptSlot::kDesktopLink, DesktopShortcutPath(mainLink.c_str())) ||
+    if (!journal_->KeepFile(KeptSlot::kDesktopLink) ||
         !services_->CreateDesktopShortcut(mainPath.c_str(), mainLink.c_str(), nullptr))
         return Fail(InstallFailure::kSystemEntries);
     AdvanceProgress();
@@ -200,7 +200,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
         return false;
     ShowStep(L"正在创建程序组...", L"");
     const std::wstring group = ReadSetting(kKeyDisplayName);
-    if (!InstallJournal::KeepFolder(asideDir_, KeptSlot::kProgramGroup, ProgramGroupFolder(page_, group.c_str())) ||
+    if (!journal_->KeepFolder(KeptSlot::kProgramGroup) ||
         !services_->CreateProgramGroup(page_, group.c_str()))
         return Fail(InstallFailure::kSystemEntries);
     AdvanceProgress();
@@ -210,8 +210,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     if (!Proceed())
         return false;
     ShowStep(L"正在创建程序组快捷方式...", mainLink.c_str());
-    if (!InstallJournal::KeepFile(asideDir_, KeptSlot::kGroupMainLink,
-                                  GroupShortcutPath(page_, group.c_str(), mainLink.c_str())) ||
+    if (!journal_->KeepFile(KeptSlot::kGroupMainLink) ||
         !services_->CreateGroupShortcut(page_, mainPath.c_str(), group.c_str(), mainLink.c_str(), nullptr))
         return Fail(InstallFailure::kSystemEntries);
     InstallTrace(L"正在创建程序组快捷方式1\r\n");
@@ -221,8 +220,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     if (!Proceed())
         return false;
     ShowStep(L"正在创建程序组快捷方式...", repairProgram.c_str());
-    if (!InstallJournal::KeepFile(asideDir_, KeptSlot::kGroupRepairLink,
-                                  GroupShortcutPath(page_, group.c_str(), repairLink.c_str())) ||
+    if (!journal_->KeepFile(KeptSlot::kGroupRepairLink) ||
         !services_->CreateGroupShortcut(page_, repairPath.c_str(), group.c_str(), repairLink.c_str(),
                                         repairArguments.c_str()))
         return Fail(InstallFailure::kSystemEntries);
@@ -234,7 +232,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     if (!Proceed())
         return false;
     ShowStep(L"正在写注册信息...", L"");
-    if (!InstallJournal::KeepKey(asideDir_, KeptSlot::kUninstallEntry, UninstallKeyPath(group)) ||
+    if (!journal_->KeepKey(KeptSlot::kUninstallEntry) ||
         !services_->RegisterUninstall())
         return Fail(InstallFailure::kSystemEntries);
     InstallTrace(L"写注册信息成功\r\n");
@@ -242,8 +240,8 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
 
     // The earlier installation is given up only now. Should this fail, the
     // aside folder is marked done and the next run deletes it.
-    InstallJournal::Commit(asideDir_, installDir);
-    asideDir_.clear();
+    journal_->Commit();
+    journal_.reset();
     return true;
 }
 
@@ -282,10 +280,10 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
         ::SetFileAttributesW(strayTag.c_str(), FILE_ATTRIBUTE_NORMAL);
         ::DeleteFileW(strayTag.c_str());
     }
-    asideDir_ = InstallJournal::Create(installDir);
-    if (asideDir_.empty())
+    journal_ = InstallJournal::Create(installDir, KeptPlaces::OfConfiguredProduct());
+    if (!journal_)
         return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
-    if (upgrade && !InstallJournal::MoveAside(asideDir_, installDir))
+    if (upgrade && !journal_->MoveAside())
         return Fail(InstallFailure::kProgramRunning);
     AdvanceProgress();
     InstallTrace(L"删除旧版本文件\r\n");

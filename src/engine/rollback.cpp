@@ -35,9 +35,9 @@ void InstallEngine::RollbackInstall()
     // the shortcuts, group and uninstall entry as they were before it
     // replaced them. A rollback that cannot finish (a file of the new
     // version in use) leaves the aside folder for the next run.
-    if (!asideDir_.empty()) {
-        InstallJournal::Undo(asideDir_, installDir_);
-        asideDir_.clear();
+    if (journal_) {
+        journal_->Undo();
+        journal_.reset();
     }
     // Only a staging folder this run made or took over is deleted; a folder
     // of that name that was there before is someone else's.

@@ -1,5 +1,6 @@
 #include "system/file_ops.h"
 
+#include "system/folder_handles.h"
 #include "system/unique_handle.h"
 
 #include <shellapi.h>
@@ -242,7 +243,9 @@ int DeletePath(const wchar_t* path)
         return 0;
     if (!PathExists(path))
         return 1;
-    return RunShellOperation(FO_DELETE, FOF_SILENT | FOF_NOCONFIRMATION, path, nullptr);
+    // Not the shell's delete: it descends into junctions and deletes
+    // through links, and the folders deleted here may be a user's.
+    return DeleteTree(path) ? 1 : 0;
 }
 
 int RenamePath(const wchar_t* newPath, const wchar_t* existingPath)

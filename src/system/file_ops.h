@@ -52,7 +52,8 @@ int IsDirectory(const wchar_t* path);
 // the path is shorter than 260 characters and can be made a full path.
 int PathExists(const wchar_t* path);
 
-// Deletes a file or a whole folder tree, permanently and without asking.
+// Deletes a file or a whole folder tree, permanently and without asking,
+// never descending into a link (a link is deleted itself; see DeleteTree).
 // 1 when deleted or when nothing of that path exists; 0 for a null path, a
 // path holding * or ? (nothing is touched), a path of MAX_PATH characters or
 // more (which the shell cannot handle, so nothing is touched), or a failed

@@ -1,6 +1,7 @@
 #include "system/shortcuts.h"
 
 #include "system/file_ops.h"
+#include "system/folder_handles.h"
 #include "system/unique_handle.h"
 
 #include <objbase.h>
@@ -34,9 +35,11 @@ bool WriteShortcutAt(const std::wstring& path, const wchar_t* target, const wcha
 {
     if (path.empty())
         return false;
-    // A link that cannot be deleted (read-only, in use) makes the save fail.
-    if (PathExists(path.c_str()))
-        ::DeleteFileW(path.c_str());
+    // Whatever is there goes first, a link itself rather than its target,
+    // so the save makes a new file; one that cannot be deleted (in use, or
+    // a link this system cannot remove) fails the step.
+    if (!DeleteTree(path))
+        return false;
     if (!CreateShortcut(target, path.c_str(), arguments))
         return false;
     return NotifyShellCreated(kShortcutCreatedEvent, path.c_str()) == 1;

@@ -83,6 +83,12 @@ struct GdiObjectTraits {
     static void Close(Type h) noexcept { ::DeleteObject(h); }
 };
 
+struct LocalMemoryTraits {
+    using Type = HLOCAL;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type p) noexcept { ::LocalFree(p); }
+};
+
 struct ItemIdListTraits {
     using Type = PIDLIST_ABSOLUTE;
     static Type Invalid() noexcept { return nullptr; }
@@ -97,6 +103,7 @@ using UniqueFont = UniqueAny<GdiObjectTraits<HFONT>>;
 using UniqueBitmap = UniqueAny<GdiObjectTraits<HBITMAP>>;
 using UniqueBrush = UniqueAny<GdiObjectTraits<HBRUSH>>;
 using UniqueItemIdList = UniqueAny<ItemIdListTraits>;
+using UniqueLocal = UniqueAny<LocalMemoryTraits>;
 
 // A COM interface pointer that releases what it holds.
 template <typename T>

@@ -458,11 +458,12 @@ TEST_F(InstallTest, AnInterruptedRunIsRecoveredByTheNext)
 {
     MakeEarlierInstallationWithEntries();
     const InstallState before = State();
-    const std::wstring aside = InstallJournal::Create(installDir);
-    ASSERT_FALSE(aside.empty());
-    ASSERT_TRUE(InstallJournal::KeepFile(aside, KeptSlot::kDesktopLink, DesktopShortcutPath(kLinkName)));
-    ASSERT_TRUE(InstallJournal::KeepKey(aside, KeptSlot::kUninstallEntry, UninstallKeyPath(kGroup)));
-    ASSERT_TRUE(InstallJournal::MoveAside(aside, installDir));
+    auto journal = InstallJournal::Create(installDir, KeptPlaces::OfConfiguredProduct());
+    ASSERT_TRUE(journal);
+    ASSERT_TRUE(journal->KeepFile(KeptSlot::kDesktopLink));
+    ASSERT_TRUE(journal->KeepKey(KeptSlot::kUninstallEntry));
+    ASSERT_TRUE(journal->MoveAside());
+    journal.reset();
     for (const wchar_t* folder : {L"", L".temp", L".old7"})
         ASSERT_EQ(CreateFolderTree((installDir + folder).c_str()), 1);
     WriteBytes(installDir + L"\\half.dat", "new version, half renamed\r\n");

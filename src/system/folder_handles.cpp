@@ -1,0 +1,410 @@
+#include "system/folder_handles.h"
+
+#include <winternl.h>
+
+#include <cstring>
+
+namespace {
+
+// Not in every SDK header: what NtCreateFile takes for "open", "create new".
+constexpr ULONG kFileOpen = 1;
+constexpr ULONG kFileCreate = 2;
+constexpr ULONG kSynchronousIo = 0x00000020;
+constexpr ULONG kNonDirectoryFile = 0x00000040;
+// Windows 10 1709 and later; the headers for older targets lack them.
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD kDispositionDelete = 0x1;
+constexpr DWORD kDispositionPosixSemantics = 0x2;
+constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
+
+bool SameText(const std::wstring& a, const std::wstring& b)
+{
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+bool IsPlainName(const std::wstring& name)
+{
+    return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\/") == std::wstring::npos;
+}
+
+std::wstring Join(const std::wstring& folder, const std::wstring& name)
+{
+    return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
+}
+
+// Where the system says the object behind handle lies: a DOS path where it
+// can give one (without the \\?\ prefix), else the device path (some
+// volumes have no DOS name the mount manager knows). A folder and its
+// entries lie on one volume, so both sides of a comparison come out alike.
+std::wstring FinalPath(HANDLE handle)
+{
+    for (const DWORD flags : {FILE_NAME_NORMALIZED | VOLUME_NAME_DOS, FILE_NAME_NORMALIZED | VOLUME_NAME_NT}) {
+        std::wstring path(MAX_PATH, L'\0');
+        DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), flags);
+        if (length >= path.size()) {
+            path.resize(length + 1);
+            length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), flags);
+        }
+        if (length == 0 || length >= path.size())
+            continue;
+        path.resize(length);
+        if (path.starts_with(L"\\\\?\\UNC\\"))
+            return L"\\\\" + path.substr(8);
+        if (path.starts_with(L"\\\\?\\"))
+            return path.substr(4);
+        return path;
+    }
+    return {};
+}
+
+// A path as FinalPath gives it, in the form the native calls take.
+std::wstring NtPath(const std::wstring& path)
+{
+    if (path.starts_with(L"\\\\"))
+        return L"\\??\\UNC\\" + path.substr(2);
+    if (path.size() >= 2 && path[1] == L':')
+        return L"\\??\\" + path;
+    return path;  // a device path already
+}
+
+// Opens the folder above path as it is (the folders above an entry are the
+// caller's choice, links or not); name receives the entry's own name. A
+// drive root has no entry to give.
+bool OpenParentOf(const std::wstring& path, HeldFolder* parent, std::wstring* name)
+{
+    std::wstring trimmed = path;
+    while (trimmed.size() > 3 && trimmed.back() == L'\\')
+        trimmed.pop_back();
+    const size_t slash = trimmed.rfind(L'\\');
+    if (slash == std::wstring::npos || slash + 1 >= trimmed.size()) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    const std::wstring parentPath = slash == 2 && trimmed[1] == L':' ? trimmed.substr(0, 3) : trimmed.substr(0, slash);
+    parent->handle.reset(::CreateFileW(parentPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!*parent)
+        return false;
+    parent->finalPath = FinalPath(parent->handle.get());
+    *name = trimmed.substr(slash + 1);
+    return !parent->finalPath.empty();
+}
+
+bool IsFolderAttributes(DWORD attributes)
+{
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool HandleAttributes(HANDLE handle, DWORD* attributes)
+{
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof(info)))
+        return false;
+    *attributes = info.FileAttributes;
+    return true;
+}
+
+bool MarkForDeletion(HANDLE handle, DWORD attributes)
+{
+    // Gone from the folder at once where the system can (so the folder
+    // holding it can go too while a scanner still holds the file), else
+    // when the last handle closes.
+    struct {
+        DWORD Flags;
+    } posix{kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly};
+    if (::SetFileInformationByHandle(handle, kFileDispositionInfoEx, &posix, sizeof(posix)))
+        return true;
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        FILE_BASIC_INFO basic{};
+        basic.FileAttributes = (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
+        basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+        if (basic.FileAttributes != FILE_ATTRIBUTE_NORMAL)
+            basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL);
+        ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic));
+    }
+    FILE_DISPOSITION_INFO plain{TRUE};
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &plain, sizeof(plain)) != FALSE;
+}
+
+// Whether keep (relative, backslashes) is name itself or lies inside it;
+// rest receives what lies below name.
+bool KeepStartsWith(const std::wstring& keep, const std::wstring& name, std::wstring* rest)
+{
+    if (keep.empty())
+        return false;
+    const size_t slash = keep.find(L'\\');
+    if (!SameText(keep.substr(0, slash), name))
+        return false;
+    *rest = slash == std::wstring::npos ? std::wstring() : keep.substr(slash + 1);
+    return true;
+}
+
+}  // namespace
+
+bool OpenChild(const HeldFolder& folder, const std::wstring& name, ACCESS_MASK access, DWORD share,
+               ULONG disposition, ULONG options, UniqueFile* child)
+{
+    if (!folder || !IsPlainName(name) || name.size() > 32767 / sizeof(wchar_t)) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    UNICODE_STRING text;
+    text.Buffer = const_cast<PWSTR>(name.c_str());
+    text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    text.MaximumLength = text.Length;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder.handle.get(), nullptr);
+    IO_STATUS_BLOCK io{};
+    HANDLE opened = nullptr;
+    const NTSTATUS status =
+        ::NtCreateFile(&opened, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                       disposition == kFileCreate ? kFileCreate : kFileOpen,
+                       options | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | kSynchronousIo, nullptr, 0);
+    if (status < 0) {
+        ::SetLastError(::RtlNtStatusToDosError(status));
+        return false;
+    }
+    UniqueFile held(opened);
+    // The object the system opened must lie where the entry lies: a system
+    // that follows a link anyway hands out its target, somewhere else.
+    const std::wstring where = FinalPath(held.get());
+    if (where.empty() || !SameText(where, Join(folder.finalPath, name))) {
+        held.reset();
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    *child = std::move(held);
+    return true;
+}
+
+bool OpenChildFolder(const HeldFolder& folder, const std::wstring& name, DWORD share, HeldFolder* child,
+                     ACCESS_MASK extraAccess)
+{
+    UniqueFile handle;
+    if (!OpenChild(folder, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | extraAccess, share,
+                   kFileOpen, 0, &handle))
+        return false;
+    DWORD attributes = 0;
+    if (!HandleAttributes(handle.get(), &attributes))
+        return false;
+    if (!IsFolderAttributes(attributes)) {
+        ::SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
+    child->finalPath = Join(folder.finalPath, name);
+    child->handle = std::move(handle);
+    return true;
+}
+
+bool OpenFolderNoFollow(const std::wstring& path, DWORD share, HeldFolder* folder, ACCESS_MASK extraAccess)
+{
+    HeldFolder parent;
+    std::wstring name;
+    return OpenParentOf(path, &parent, &name) && OpenChildFolder(parent, name, share, folder, extraAccess);
+}
+
+bool DeleteHeldFolder(HeldFolder* folder)
+{
+    if (!*folder)
+        return false;
+    const bool marked = MarkForDeletion(folder->handle.get(), FILE_ATTRIBUTE_DIRECTORY);
+    folder->handle.reset();
+    folder->finalPath.clear();
+    return marked;
+}
+
+bool ListFolder(const HeldFolder& folder, std::vector<FolderEntry>* entries)
+{
+    entries->clear();
+    if (!folder)
+        return false;
+    alignas(8) BYTE buffer[64 * 1024];
+    FILE_INFO_BY_HANDLE_CLASS kind = FileFullDirectoryRestartInfo;
+    for (;;) {
+        if (!::GetFileInformationByHandleEx(folder.handle.get(), kind, buffer, sizeof(buffer)))
+            return ::GetLastError() == ERROR_NO_MORE_FILES;
+        kind = FileFullDirectoryInfo;
+        for (size_t at = 0;;) {
+            const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer + at);
+            std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..")
+                entries->push_back({std::move(name), entry->FileAttributes});
+            if (entry->NextEntryOffset == 0)
+                break;
+            at += entry->NextEntryOffset;
+        }
+    }
+}
+
+bool ReadChildFile(const HeldFolder& folder, const std::wstring& name, size_t maxBytes, std::string* bytes)
+{
+    UniqueFile file;
+    if (!OpenChild(folder, name, GENERIC_READ, FILE_SHARE_READ, kFileOpen, kNonDirectoryFile, &file))
+        return false;
+    DWORD attributes = 0;
+    LARGE_INTEGER size{};
+    if (!HandleAttributes(file.get(), &attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || static_cast<uint64_t>(size.QuadPart) > maxBytes) {
+        ::SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
+    bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    return bytes->empty() ||
+           (::ReadFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
+            read == bytes->size());
+}
+
+bool WriteNewChildFile(const HeldFolder& folder, const std::wstring& name, const std::string& bytes,
+                       DWORD attributes)
+{
+    UniqueFile file;
+    if (!OpenChild(folder, name, GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, kFileCreate, kNonDirectoryFile, &file))
+        return false;
+    DWORD written = 0;
+    if (!bytes.empty() && (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                                        nullptr) ||
+                           written != bytes.size()))
+        return false;
+    if (attributes != FILE_ATTRIBUTE_NORMAL) {
+        FILE_BASIC_INFO basic{};
+        basic.FileAttributes = attributes;
+        ::SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof(basic));
+    }
+    return ::FlushFileBuffers(file.get()) != FALSE;
+}
+
+bool DeleteChild(const HeldFolder& folder, const std::wstring& name, const std::wstring& keep)
+{
+    UniqueFile entry;
+    if (!OpenChild(folder, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen, 0, &entry)) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    DWORD attributes = 0;
+    if (!HandleAttributes(entry.get(), &attributes))
+        return false;
+    if (!keep.empty() && !IsFolderAttributes(attributes))
+        return false;  // keep names something below a file or a link: keep it whole
+    if (IsFolderAttributes(attributes)) {
+        HeldFolder inner;
+        inner.handle = std::move(entry);
+        inner.finalPath = Join(folder.finalPath, name);
+        std::vector<FolderEntry> children;
+        if (!ListFolder(inner, &children))
+            return false;
+        bool cleared = true;
+        bool keptInside = false;
+        for (const FolderEntry& child : children) {
+            std::wstring rest;
+            if (KeepStartsWith(keep, child.name, &rest)) {
+                if (rest.empty()) {
+                    keptInside = true;
+                    continue;
+                }
+                if (DeleteChild(inner, child.name, rest))
+                    keptInside = true;
+                else
+                    cleared = false;
+                continue;
+            }
+            cleared = DeleteChild(inner, child.name) && cleared;
+        }
+        if (!cleared)
+            return false;
+        if (keptInside)
+            return true;
+        entry = std::move(inner.handle);
+    }
+    if (!MarkForDeletion(entry.get(), attributes))
+        return false;
+    entry.reset();
+    // Marked entries go when their last handle closes; a folder whose
+    // entries another program still holds stays until then, and reports
+    // itself here as not gone.
+    UniqueFile probe;
+    return !OpenChild(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      kFileOpen, 0, &probe) &&
+           (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND);
+}
+
+bool DeleteTree(const std::wstring& path, const std::wstring& keep)
+{
+    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND))
+        return true;
+    HeldFolder parent;
+    std::wstring name;
+    if (!OpenParentOf(path, &parent, &name))
+        return false;  // a drive root or a relative name is never deleted
+    // keep as a path below the entry; one outside it keeps nothing here.
+    std::wstring keepRelative;
+    const size_t base = path.size() - (path.back() == L'\\' ? 1 : 0);
+    if (keep.size() > base + 1 && keep[base] == L'\\' && SameText(keep.substr(0, base), path.substr(0, base)))
+        keepRelative = keep.substr(base + 1);
+    return DeleteChild(parent, name, keepRelative);
+}
+
+bool ReadFileNoFollow(const std::wstring& path, size_t maxBytes, std::string* bytes)
+{
+    HeldFolder parent;
+    std::wstring name;
+    if (!OpenParentOf(path, &parent, &name))
+        return false;
+    UniqueFile file;
+    if (!OpenChild(parent, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                   kFileOpen, 0, &file))
+        return false;
+    DWORD attributes = 0;
+    if (!HandleAttributes(file.get(), &attributes))
+        return false;
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    file.reset();
+    return ReadChildFile(parent, name, maxBytes, bytes);
+}
+
+bool WriteFileReplacing(const std::wstring& path, const std::string& bytes)
+{
+    HeldFolder parent;
+    std::wstring name;
+    if (!OpenParentOf(path, &parent, &name))
+        return false;
+    UniqueFile file;
+    for (unsigned n = 0; !file; ++n) {
+        const std::wstring fresh = L"~" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(n) + L".new";
+        if (OpenChild(parent, fresh, GENERIC_WRITE | DELETE, 0, kFileCreate, kNonDirectoryFile, &file))
+            break;
+        if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+        if (n == 100)
+            return false;
+    }
+    DWORD written = 0;
+    bool ok = (bytes.empty() || (::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                                             nullptr) &&
+                                 written == bytes.size())) &&
+              ::FlushFileBuffers(file.get());
+    if (ok) {
+        // Renamed through the handle: the file written is the file named.
+        const std::wstring target = NtPath(Join(parent.finalPath, name));
+        std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        rename->ReplaceIfExists = TRUE;
+        rename->RootDirectory = nullptr;
+        rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+        std::memcpy(rename->FileName, target.c_str(), target.size() * sizeof(wchar_t));
+        ok = ::SetFileInformationByHandle(file.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()));
+    }
+    if (!ok) {
+        const DWORD error = ::GetLastError();
+        MarkForDeletion(file.get(), 0);
+        ::SetLastError(error);
+    }
+    return ok;
+}

@@ -1,0 +1,99 @@
+// Working on folders that another program may change while we work: every
+// entry is reached through a handle on the folder that holds it, opened
+// without following a reparse point (a junction, a symbolic link, a mount
+// point), and checked to be that entry itself before anything is done to it.
+// A link is removed itself, never what it points to.
+//
+// Where the system follows a link even when asked not to (Wine opens the
+// target of a Unix symbolic link), the opened object does not lie where the
+// entry lies, and the entry is left alone: then nothing is deleted or read
+// through it, and the operation reports that it could not finish.
+#pragma once
+
+#include "system/unique_handle.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A folder held open. finalPath is where the system says the held folder
+// lies, the base against which its entries are checked.
+struct HeldFolder {
+    UniqueFile handle;
+    std::wstring finalPath;
+
+    explicit operator bool() const { return static_cast<bool>(handle); }
+};
+
+// Opens the folder at path (a full path) without following a reparse point
+// at its last component (the folders above it are taken as they are). share
+// is the sharing the caller allows others while it holds the folder: without
+// FILE_SHARE_DELETE nobody can rename or delete it meanwhile. False, with the
+// reason in GetLastError, when it is missing, a link or not a folder
+// (ERROR_DIRECTORY) or cannot be opened. extraAccess adds to the listing
+// and reading access of the hold (DELETE, for DeleteHeldFolder).
+bool OpenFolderNoFollow(const std::wstring& path, DWORD share, HeldFolder* folder, ACCESS_MASK extraAccess = 0);
+
+// Deletes the held folder through its own hold (opened with DELETE), which
+// it releases: never by name. Only an empty folder goes. True when it went.
+bool DeleteHeldFolder(HeldFolder* folder);
+
+// Opens the entry name of folder (a plain name, no separator) without
+// following a reparse point, and checks that the opened object is that entry
+// itself. disposition is FILE_OPEN or FILE_CREATE (a new file; an existing
+// entry of that name fails with ERROR_FILE_EXISTS); options are extra
+// NtCreateFile options such as FILE_DIRECTORY_FILE. False with the reason in
+// GetLastError: ERROR_FILE_NOT_FOUND when there is no such entry,
+// ERROR_CANT_ACCESS_FILE when what opened is not the entry itself (a link
+// this system follows).
+bool OpenChild(const HeldFolder& folder, const std::wstring& name, ACCESS_MASK access, DWORD share,
+               ULONG disposition, ULONG options, UniqueFile* child);
+
+// The same for a folder: the child held as a HeldFolder, refused when it is
+// a reparse point or not a folder (ERROR_DIRECTORY).
+bool OpenChildFolder(const HeldFolder& folder, const std::wstring& name, DWORD share, HeldFolder* child,
+                     ACCESS_MASK extraAccess = 0);
+
+struct FolderEntry {
+    std::wstring name;
+    DWORD attributes = 0;
+};
+
+// The entries of the held folder except "." and "..". False when it cannot
+// be listed.
+bool ListFolder(const HeldFolder& folder, std::vector<FolderEntry>* entries);
+
+// Reads the whole of the small file name in folder (at most maxBytes; a
+// larger one fails) through a handle checked as OpenChild checks it.
+bool ReadChildFile(const HeldFolder& folder, const std::wstring& name, size_t maxBytes, std::string* bytes);
+
+// Writes bytes to a new file name in folder, flushed, with attributes;
+// fails when an entry of that name exists.
+bool WriteNewChildFile(const HeldFolder& folder, const std::wstring& name, const std::string& bytes,
+                       DWORD attributes = FILE_ATTRIBUTE_NORMAL);
+
+// Deletes the entry name of folder: a file, a link (itself), or a folder
+// with everything in it, read-only entries included, never descending into
+// a reparse point. keep, when not empty, is a path relative to the entry
+// ("config\user.ini") that stays, with the folders on its way. True when
+// nothing (but keep) is left of the entry, also when there was none.
+bool DeleteChild(const HeldFolder& folder, const std::wstring& name, const std::wstring& keep = {});
+
+// DeleteChild for a full path: its parent is opened as it is, the entry
+// itself without following. keep is a full path inside path or empty. True
+// when nothing (but keep) is left at path; also for a path that does not
+// exist.
+bool DeleteTree(const std::wstring& path, const std::wstring& keep = {});
+
+// Reads the whole small file at path (at most maxBytes) without following a
+// link at its last component. False with the reason in GetLastError:
+// ERROR_FILE_NOT_FOUND when nothing is there, ERROR_CANT_ACCESS_FILE when a
+// link (or a folder) is there.
+bool ReadFileNoFollow(const std::wstring& path, size_t maxBytes, std::string* bytes);
+
+// Puts a new file with bytes at path in one step: written and flushed under
+// a fresh name beside it, then renamed over whatever entry is at path (a
+// link there is replaced itself, never written through). False, with
+// nothing left under the fresh name, when it could not.
+bool WriteFileReplacing(const std::wstring& path, const std::string& bytes);

@@ -1,0 +1,27 @@
+// Folders the elevated programs keep their own state in (what they write to
+// read back later): made new, with an access list of their own that lets
+// only Administrators and SYSTEM in, and taken back only when they still
+// are such a folder. A program of the same user, unelevated, can then
+// neither change what is in them nor make a folder that passes for one.
+#pragma once
+
+#include "system/folder_handles.h"
+
+#include <windows.h>
+
+#include <string>
+
+// Creates path as a new folder (an existing one, a link included, fails
+// with ERROR_ALREADY_EXISTS) owned by Administrators, with full control for
+// Administrators and SYSTEM only, inherited by what is made inside and
+// nothing inherited from the parent. A program that is not elevated cannot
+// give the folder that owner: the folder then gets the parent's access (no
+// one is kept out who could not already act as this program). False with
+// the reason in GetLastError.
+bool CreatePrivateFolder(const std::wstring& path);
+
+// Whether the held folder is owned as a private folder is: by Administrators
+// or SYSTEM, or by whoever this system makes the owner of a folder that
+// CreatePrivateFolder makes (a system that keeps no owners, as Wine, shows
+// every file as the user's, and then every folder passes here).
+bool IsOwnedAsPrivate(const HeldFolder& folder);
