@@ -102,7 +102,7 @@ int RunSilentInstall(const SetupArguments& arguments, IntegrityCheck& integrity)
     if (arguments.hasFolder) {
         installDir = NormalizeInstallDir(arguments.folder);
         if (installDir.empty())
-            return kSilentBadArguments;
+            return IsDevicePathForm(arguments.folder) ? kSilentFolderRefused : kSilentBadArguments;
     }
     if (!integrity.Passed())
         return kSilentDamaged;

@@ -58,8 +58,18 @@ std::vector<std::wstring> SystemFolders()
 
 }  // namespace
 
+bool IsDevicePathForm(const std::wstring& path)
+{
+    // \\?\ and \??\ pass names to the system unchecked, \\.\ names devices:
+    // the guards below compare names and would not see what they reach.
+    return path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[3]) &&
+           ((IsSeparator(path[1]) && (path[2] == L'?' || path[2] == L'.')) || (path[1] == L'?' && path[2] == L'?'));
+}
+
 std::wstring NormalizeInstallDir(const std::wstring& stored)
 {
+    if (IsDevicePathForm(stored))
+        return {};
     const bool drivePath = stored.size() >= 3 && std::iswalpha(stored[0]) && stored[1] == L':' && IsSeparator(stored[2]);
     const bool uncPath = stored.size() >= 3 && IsSeparator(stored[0]) && IsSeparator(stored[1]);
     if (!drivePath && !uncPath)

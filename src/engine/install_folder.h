@@ -6,9 +6,15 @@
 
 #include <string>
 
+// True for the forms \\?\..., \\.\... and \??\... (either slash), which
+// reach past the system's handling of names; no installation folder may
+// take one.
+bool IsDevicePathForm(const std::wstring& path);
+
 // The installation folder as a full path without a trailing backslash
 // ("D:\Games\Tovani" for "D:/Games/Tovani\"), resolving "." and "..".
-// Empty when the stored folder is empty or not an absolute path.
+// Empty when the stored folder is empty, not an absolute path, or one of
+// the device forms.
 std::wstring NormalizeInstallDir(const std::wstring& stored);
 
 // True for a drive root, a system folder (the Windows folder, both Program

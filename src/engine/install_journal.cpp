@@ -188,8 +188,8 @@ bool TaggedFor(const HeldFolder& aside, const std::wstring& installDir)
                     installDir);
 }
 
-// Empties the held folder except the entry named tag; true when nothing
-// else is left.
+// Empties the held folder except the entry named tag (and the done tag,
+// which must outlast what it speaks for); true when nothing else is left.
 bool EmptyHeldFolder(const HeldFolder& folder, const wchar_t* tag)
 {
     std::vector<FolderEntry> entries;
@@ -197,7 +197,7 @@ bool EmptyHeldFolder(const HeldFolder& folder, const wchar_t* tag)
         return false;
     bool ok = true;
     for (const FolderEntry& entry : entries) {
-        if (!SamePath(entry.name, tag))
+        if (!SamePath(entry.name, tag) && !SamePath(entry.name, kDoneTag))
             ok = DeleteChild(folder, entry.name) && ok;
     }
     return ok;
@@ -207,7 +207,7 @@ bool EmptyHeldFolder(const HeldFolder& folder, const wchar_t* tag)
 // once emptied.
 bool DeleteHeldTaggedFolder(HeldFolder folder, const std::wstring& path, const wchar_t* tag)
 {
-    const bool emptied = EmptyHeldFolder(folder, tag) && DeleteChild(folder, tag);
+    const bool emptied = EmptyHeldFolder(folder, tag) && DeleteChild(folder, kDoneTag) && DeleteChild(folder, tag);
     folder.handle.reset();
     return emptied && DeleteTree(path);
 }

@@ -492,6 +492,139 @@ TEST_F(InstallTest, AnInterruptedRunIsRecoveredByTheNext)
     EXPECT_EQ(ReadBytes(installDir + L".old7\\keep.txt"), "not ours\r\n");
 }
 
+// A record as a run writes it: kind, whether something was there, the
+// place, and what was there.
+std::string Record(uint32_t kind, uint32_t existed, const std::wstring& place, const std::string& rest = {})
+{
+    std::string bytes(reinterpret_cast<const char*>(&kind), 4);
+    bytes.append(reinterpret_cast<const char*>(&existed), 4);
+    const uint32_t length = static_cast<uint32_t>(place.size());
+    bytes.append(reinterpret_cast<const char*>(&length), 4);
+    bytes.append(reinterpret_cast<const char*>(place.data()), place.size() * sizeof(wchar_t));
+    return bytes + rest;
+}
+
+// An aside folder written by hand beside an installation, its records
+// naming places that are not this product's, and a folder of its own in
+// the earlier installation's place inside: neither the recovery as the
+// wizard starts nor an upgrade may act on any of it.
+TEST_F(InstallTest, APlantedAsideFolderChangesNothingOutsideTheProduct)
+{
+    MakeEarlierInstallationWithEntries();
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring systemFile = std::wstring(system) + L"\\planted-by-test.dll";
+    const std::wstring victim = scratch.Join(L"victim.txt");
+    const std::wstring victimFolder = scratch.Join(L"victim-folder");
+    const std::wstring victimKey = L"SOFTWARE\\SetupTestVictim";
+    const std::wstring plantedKey = L"SOFTWARE\\SetupTestPlanted";
+    WriteBytes(victim, "someone's file\r\n");
+    ASSERT_EQ(CreateFolderTree(victimFolder.c_str()), 1);
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, victimKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, plantedKey.c_str());
+
+    const std::wstring aside = installDir + L".old";
+    ASSERT_EQ(CreateFolderTree((aside + L"\\install").c_str()), 1);
+    WriteBytes(aside + L"\\install\\Marvane.exe", "planted program\r\n");
+    WriteBytes(aside + L"\\~setup-aside.tag",
+               std::string(reinterpret_cast<const char*>(installDir.data()), installDir.size() * sizeof(wchar_t)));
+    const std::string value = std::string("\x04\0\0\0", 4) + "B\0a\0d\0\0\0" + std::string("\x01\0\0\0\x02\0\0\0", 8);
+    const std::pair<int, std::string> records[] = {
+        {1, Record(1, 1, systemFile, "MZ planted")},
+        {2, Record(2, 0, victimFolder)},
+        {3, Record(1, 0, victim)},
+        {4, Record(3, 0, victimKey)},
+        {5, Record(3, 1, plantedKey, value)},
+        // The right kind for the wrong slot, at this product's own place.
+        {1, Record(3, 0, UninstallKeyPath(kGroup))},
+    };
+    for (const auto& [slot, bytes] : records) {
+        WriteBytes(aside + L"\\kept-" + std::to_wstring(slot) + L".rec", bytes);
+        SCOPED_TRACE(slot);
+        const InstallState before = State();
+        auto expectNothingOutside = [&] {
+            EXPECT_FALSE(Exists(systemFile));
+            EXPECT_EQ(ReadBytes(victim), "someone's file\r\n");
+            EXPECT_TRUE(Exists(victimFolder));
+            HKEY probe = nullptr;
+            EXPECT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, victimKey.c_str(), 0, KEY_READ, &probe), ERROR_SUCCESS);
+            if (probe)
+                ::RegCloseKey(probe);
+            EXPECT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plantedKey.c_str(), 0, KEY_READ, &probe), ERROR_SUCCESS);
+        };
+        // What the wizard does as it starts, for the folder it proposes.
+        RecoverInterruptedInstall(installDir);
+        expectNothingOutside();
+        InstallState after = State();
+        EXPECT_EQ(after.folder, before.folder);
+        EXPECT_EQ(after.desktopLink, before.desktopLink);
+        EXPECT_EQ(after.registry, before.registry);
+    }
+    // An upgrade: the installation is the earlier one or the new one with
+    // the user's data, never the planted folder.
+    const InstallState before = State();
+    ASSERT_TRUE(Run());
+    const std::map<std::wstring, std::string> folder = ReadTree(installDir);
+    if (!Succeeded()) {
+        EXPECT_EQ(folder, before.folder);
+    } else {
+        auto expected = payload;
+        expected[L"UserSetting.ini"] = "[user]\r\nname=player one\r\n";
+        EXPECT_EQ(folder, expected);
+    }
+    EXPECT_FALSE(Exists(systemFile));
+    EXPECT_EQ(ReadBytes(victim), "someone's file\r\n");
+    EXPECT_TRUE(Exists(victimFolder));
+    HKEY probe = nullptr;
+    EXPECT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plantedKey.c_str(), 0, KEY_READ, &probe), ERROR_SUCCESS);
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, victimKey.c_str());
+}
+
+// The states between the steps that a kill loop passes too quickly to see:
+// stopped after making the aside folder but before moving the installation
+// into it, and stopped in a commit that could not delete what it kept.
+TEST_F(InstallTest, ARunStoppedBetweenItsStepsIsRecoveredToWhatItLeft)
+{
+    MakeEarlierInstallationWithEntries();
+    const InstallState before = State();
+    {
+        auto journal = InstallJournal::Create(installDir, KeptPlaces::OfConfiguredProduct());
+        ASSERT_TRUE(journal);
+        ASSERT_TRUE(journal->KeepFile(KeptSlot::kDesktopLink));
+    }
+    ASSERT_TRUE(RecoverInterruptedInstall(installDir));
+    ExpectSameState(before, State());
+
+    // The new installation stands, its entries written; the commit cannot
+    // delete a file of the earlier version that is held open.
+    auto journal = InstallJournal::Create(installDir, KeptPlaces::OfConfiguredProduct());
+    ASSERT_TRUE(journal);
+    ASSERT_TRUE(journal->KeepFile(KeptSlot::kDesktopLink));
+    ASSERT_TRUE(journal->KeepKey(KeptSlot::kUninstallEntry));
+    ASSERT_TRUE(journal->MoveAside());
+    ASSERT_EQ(CreateFolderTree(installDir.c_str()), 1);
+    WriteBytes(installDir + L"\\Marvane.exe", "new main program\r\n");
+    WriteBytes(installDir + L"\\~setup-staging.tag", "");
+    WriteBytes(DesktopShortcutPath(kLinkName), "the new version's link");
+    RemoveUninstallEntry();
+    HANDLE held = ::CreateFileW((journal->KeptInstallation() + L"\\data\\levels.dat").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(journal->Commit());
+    journal.reset();
+    ::CloseHandle(held);
+    ASSERT_TRUE(RecoverInterruptedInstall(installDir));
+    const InstallState recovered = State();
+    EXPECT_EQ(recovered.folder, (std::map<std::wstring, std::string>{{L"Marvane.exe", "new main program\r\n"}}));
+    EXPECT_EQ(recovered.desktopLink, "the new version's link");
+    EXPECT_TRUE(recovered.registry.empty());
+    EXPECT_EQ(recovered.besides, std::vector<std::wstring>{L"Tovani"});
+}
+
 TEST_F(InstallTest, SomeoneElsesFolderIsNotTouched)
 {
     ASSERT_EQ(CreateFolderTree(installDir.c_str()), 1);
@@ -532,7 +665,8 @@ TEST_F(InstallTest, RootsSystemFoldersAndTrailingBackslashesAreSafe)
     ::GetWindowsDirectoryW(windows, MAX_PATH);
     for (const std::wstring& refused : {std::wstring(L"C:\\"), std::wstring(L"C:"), std::wstring(windows),
                                         std::wstring(L"C:\\users"), std::wstring(L"relative\\Tovani"),
-                                        std::wstring(L"")}) {
+                                        std::wstring(L""), L"\\\\?\\" + installDir, L"\\\\.\\" + installDir,
+                                        L"\\??\\" + installDir}) {
         SCOPED_TRACE(WideToUtf8(refused));
         ASSERT_TRUE(WriteSetting(kKeySetupDir, refused));
         page.failures.clear();

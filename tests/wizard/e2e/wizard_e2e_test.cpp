@@ -449,6 +449,10 @@ TEST_F(Wizard, KilledAtAnyMomentTheNextRunRecoversAndFinishes)
             ASSERT_TRUE(::TerminateProcess(wizard->Handle(), 1));
             ASSERT_TRUE(wizard->WaitForExit());
         }
+        // The configuration copy, with the chosen folder in it, went with
+        // the process.
+        for (const std::wstring& folder : RunFolders())
+            EXPECT_FALSE(Exists(folder + L"\\incfg.ini")) << testing::PrintToString(folder);
         std::wstring left;
         for (const auto& leftover : Leftovers(kDefaultInstallDir))
             left += L" " + leftover;
@@ -1004,6 +1008,8 @@ TEST_F(Wizard, SilentInstallTakesAFolderWithSpacesAndReportsEachFailure)
     ASSERT_TRUE(WriteFileBytes(foreign + L"\\notes.txt", "someone else's"));
     EXPECT_EQ(RunToEnd(SetupExe(), L"/S /D=" + foreign), 5u);
     EXPECT_EQ(RunToEnd(SetupExe(), L"/S /D=D:\\"), 5u);
+    for (const wchar_t* form : {L"\\\\?\\", L"\\\\.\\", L"\\??\\", L"//?/"})
+        EXPECT_EQ(RunToEnd(SetupExe(), L"/S /D=" + std::wstring(form) + chosen), 5u);
     EXPECT_EQ(RunToEnd(SetupExe(), L"/S /D=games"), 1u);
     EXPECT_EQ(RunToEnd(SetupExe(), L"/S /X"), 1u);
     EXPECT_EQ(ReadFileBytes(foreign + L"\\notes.txt"), "someone else's");

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Links planted inside an installation by a program of the user's: a
+# symbolic link to a folder outside and one to a file outside (Wine shows
+# the first as a reparse point and opens the target of either). An upgrade
+# over that installation, which deletes the earlier version at its end, must
+# delete neither the folder's files nor the file the links point to.
+#   planted_links.sh BUILD SETUP.EXE
+set -euo pipefail
+top=$(cd "$(dirname "$0")/../.." && pwd)
+build=$1 setup=$2
+
+. "$top/tools/wine-session.sh"
+wine_scratch_prefix_locked "$build/tests/planted-links-wine"
+trap wine_session_stop EXIT
+drive=$WINE_SCRATCH_DRIVE
+outside="$build/tests/planted-links-outside"
+rm -rf "${drive:?}"/* "$outside" && mkdir -p "$drive/bin" "$outside/folder"
+cp "$setup" "$drive/bin/setup.exe"
+printf 'not the product\r\n' > "$outside/folder/keep.txt"
+printf 'not the product either\r\n' > "$outside/file.txt"
+setsid wineserver -p5 </dev/null >/dev/null 2>&1 || true
+
+status=0
+install() { (cd "$drive/bin" && wine 'D:\bin\setup.exe' /S '/D=D:\Games\Marvane' </dev/null) || echo "exit $?"; }
+first=$(install)
+if [ -n "$first" ]; then echo "FAIL first installation: $first"; exit 1; fi
+ln -s "$outside/folder" "$drive/Games/Marvane/folder-link"
+ln -s "$outside/file.txt" "$drive/Games/Marvane/file-link"
+upgrade=$(install)
+if [ -n "$upgrade" ]; then echo "FAIL upgrade: $upgrade"; status=1; fi
+for kept in "$outside/folder/keep.txt" "$outside/file.txt"; do
+  [ -f "$kept" ] || { echo "FAIL the upgrade deleted $kept through a link"; status=1; }
+done
+[ -f "$drive/Games/Marvane/Marvane.exe" ] || { echo "FAIL the upgrade left no product"; status=1; }
+[ $status -eq 0 ] && echo "ok   an upgrade deletes no file through a link planted in the earlier installation"
+exit $status
