@@ -2,6 +2,7 @@
 
 #include "config/config.h"
 #include "system/file_ops.h"
+#include "system/folder_handles.h"
 #include "system/shortcuts.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
@@ -58,7 +59,14 @@ int InstallServices::RenamePath(const wchar_t* newPath, const wchar_t* existingP
 
 int InstallServices::CopyPath(const wchar_t* destination, const wchar_t* source)
 {
-    return ::CopyPath(destination, source);
+    // The user data file comes from a folder its user can write: a link
+    // planted there is not read through, and the copy replaces whatever the
+    // new version has at that place rather than writing through it.
+    const std::wstring target(destination);
+    const size_t slash = target.rfind(L'\\');
+    if (slash != std::wstring::npos && !::CreateFolderTree(target.substr(0, slash).c_str()))
+        return 0;
+    return CopyFileNoFollow(source, destination) ? 1 : 0;
 }
 
 bool InstallServices::CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments)

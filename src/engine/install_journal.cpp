@@ -143,18 +143,6 @@ bool RestoreKey(const std::wstring& keyPath, bool existed, Reader& values)
     return ok;
 }
 
-// The entry of a link file: removed unless it is a folder (a link file's
-// place holding a folder is not what any run made there).
-bool RemoveFileEntry(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return true;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-               ? false
-               : DeleteTree(path);
-}
-
 // A folder that a run made, removed only while empty; a link there is
 // removed itself.
 bool RemoveFolderIfEmpty(const std::wstring& path)
@@ -455,7 +443,7 @@ bool InstallJournal::RestoreRecord(KeptSlot slot)
     switch (KindOf(slot)) {
     case RecordKind::kFile:
         if (!existed)
-            return RemoveFileEntry(place);
+            return DeleteFileNoFollow(place);
         if (const size_t slash = place.rfind(L'\\'); slash != std::wstring::npos)
             CreateFolderTree(place.substr(0, slash).c_str());
         return WriteFileReplacing(place, reader.Rest());
@@ -478,7 +466,7 @@ bool InstallJournal::Commit()
     // Until the tag is gone the installation would count as the run's own;
     // the aside folder, marked done, stays for the next run to finish this.
     const std::wstring stagingTag = Child(installDir_, kStagingTag);
-    if (!RemoveFileEntry(stagingTag))
+    if (!DeleteFileNoFollow(stagingTag))
         return false;
     return DeleteAside();
 }

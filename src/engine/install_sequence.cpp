@@ -8,6 +8,7 @@
 
 #include "config/config.h"
 #include "system/file_ops.h"
+#include "system/folder_handles.h"
 #include "system/shortcuts.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
@@ -108,9 +109,11 @@ bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
     if (!services_->CreateFolderTree(stagingDir.c_str()))
         return false;
     stagingOwned_ = true;
-    const UniqueFile tag(
-        ::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr));
-    return static_cast<bool>(tag);
+    // A new tag, never one written through: whatever has the tag's name
+    // goes first (a link itself), and the tag is made where nothing is.
+    HeldFolder staging;
+    return OpenFolderNoFollow(stagingDir, FILE_SHARE_READ | FILE_SHARE_WRITE, &staging) &&
+           DeleteChild(staging, kStagingTag) && WriteNewChildFile(staging, kStagingTag, {}, FILE_ATTRIBUTE_HIDDEN);
 }
 
 bool InstallEngine::RunInstall(int32_t* stepsDone)
@@ -275,11 +278,8 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
     }
     // A staging tag in an installation that stands would make the rollback
     // take it for this run's own.
-    if (upgrade) {
-        const std::wstring strayTag = JoinPath(installDir, kStagingTag);
-        ::SetFileAttributesW(strayTag.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(strayTag.c_str());
-    }
+    if (upgrade)
+        DeleteFileNoFollow(JoinPath(installDir, kStagingTag));
     journal_ = InstallJournal::Create(installDir, KeptPlaces::OfConfiguredProduct());
     if (!journal_)
         return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));

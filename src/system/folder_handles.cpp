@@ -3,6 +3,7 @@
 #include <winternl.h>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -369,7 +370,11 @@ bool ReadFileNoFollow(const std::wstring& path, size_t maxBytes, std::string* by
     return ReadChildFile(parent, name, maxBytes, bytes);
 }
 
-bool WriteFileReplacing(const std::wstring& path, const std::string& bytes)
+namespace {
+
+// Makes a new file beside path, fills it through write, and renames it over
+// whatever entry is at path; nothing is left under the fresh name on failure.
+bool ReplaceWith(const std::wstring& path, const std::function<bool(HANDLE)>& write)
 {
     HeldFolder parent;
     std::wstring name;
@@ -380,16 +385,10 @@ bool WriteFileReplacing(const std::wstring& path, const std::string& bytes)
         const std::wstring fresh = L"~" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(n) + L".new";
         if (OpenChild(parent, fresh, GENERIC_WRITE | DELETE, 0, kFileCreate, kNonDirectoryFile, &file))
             break;
-        if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
-        if (n == 100)
+        if ((::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) || n == 100)
             return false;
     }
-    DWORD written = 0;
-    bool ok = (bytes.empty() || (::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                                             nullptr) &&
-                                 written == bytes.size())) &&
-              ::FlushFileBuffers(file.get());
+    bool ok = write(file.get()) && ::FlushFileBuffers(file.get());
     if (ok) {
         // Renamed through the handle: the file written is the file named.
         const std::wstring target = NtPath(Join(parent.finalPath, name));
@@ -407,4 +406,65 @@ bool WriteFileReplacing(const std::wstring& path, const std::string& bytes)
         ::SetLastError(error);
     }
     return ok;
+}
+
+bool WriteAll(HANDLE file, const char* data, size_t size)
+{
+    DWORD written = 0;
+    return size == 0 || (::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size);
+}
+
+}  // namespace
+
+bool WriteFileReplacing(const std::wstring& path, const std::string& bytes)
+{
+    return ReplaceWith(path, [&](HANDLE file) { return WriteAll(file, bytes.data(), bytes.size()); });
+}
+
+bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destination)
+{
+    HeldFolder parent;
+    std::wstring name;
+    UniqueFile from;
+    DWORD attributes = 0;
+    if (!OpenParentOf(source, &parent, &name) ||
+        !OpenChild(parent, name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, kFileOpen, kNonDirectoryFile, &from) ||
+        !HandleAttributes(from.get(), &attributes))
+        return false;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    return ReplaceWith(destination, [&](HANDLE to) {
+        std::vector<char> chunk(1 << 20);
+        for (;;) {
+            DWORD read = 0;
+            if (!::ReadFile(from.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr))
+                return false;
+            if (read == 0)
+                return true;
+            if (!WriteAll(to, chunk.data(), read))
+                return false;
+        }
+    });
+}
+
+bool DeleteFileNoFollow(const std::wstring& path)
+{
+    HeldFolder parent;
+    std::wstring name;
+    if (!OpenParentOf(path, &parent, &name)) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    UniqueFile entry;
+    DWORD attributes = 0;
+    if (OpenChild(parent, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  kFileOpen, 0, &entry) &&
+        HandleAttributes(entry.get(), &attributes) && IsFolderAttributes(attributes)) {
+        ::SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
+    entry.reset();
+    return DeleteChild(parent, name);
 }

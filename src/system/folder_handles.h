@@ -97,3 +97,12 @@ bool ReadFileNoFollow(const std::wstring& path, size_t maxBytes, std::string* by
 // link there is replaced itself, never written through). False, with
 // nothing left under the fresh name, when it could not.
 bool WriteFileReplacing(const std::wstring& path, const std::string& bytes);
+
+// Copies the file at source to destination as WriteFileReplacing puts a
+// file there. A link at source is not read through (ERROR_CANT_ACCESS_FILE).
+bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destination);
+
+// Deletes the file or the link (itself) at path; a folder there stays
+// (false, ERROR_DIRECTORY). True when nothing is left; also when there was
+// nothing.
+bool DeleteFileNoFollow(const std::wstring& path);

@@ -518,6 +518,7 @@ TEST_F(InstallTest, APlantedAsideFolderChangesNothingOutsideTheProduct)
     const std::wstring victimFolder = scratch.Join(L"victim-folder");
     const std::wstring victimKey = L"SOFTWARE\\SetupTestVictim";
     const std::wstring plantedKey = L"SOFTWARE\\SetupTestPlanted";
+    ::DeleteFileW(systemFile.c_str());  // what a run of a broken build left
     WriteBytes(victim, "someone's file\r\n");
     ASSERT_EQ(CreateFolderTree(victimFolder.c_str()), 1);
     HKEY key = nullptr;

@@ -3,7 +3,9 @@
 # symbolic link to a folder outside and one to a file outside (Wine shows
 # the first as a reparse point and opens the target of either). An upgrade
 # over that installation, which deletes the earlier version at its end, must
-# delete neither the folder's files nor the file the links point to.
+# delete neither the folder's files nor the file the links point to; and a
+# user data file that is a link must not carry what it points to into the
+# new installation.
 #   planted_links.sh BUILD SETUP.EXE
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -18,6 +20,7 @@ rm -rf "${drive:?}"/* "$outside" && mkdir -p "$drive/bin" "$outside/folder"
 cp "$setup" "$drive/bin/setup.exe"
 printf 'not the product\r\n' > "$outside/folder/keep.txt"
 printf 'not the product either\r\n' > "$outside/file.txt"
+printf 'secret\r\n' > "$outside/secret.txt"
 setsid wineserver -p5 </dev/null >/dev/null 2>&1 || true
 
 status=0
@@ -32,5 +35,12 @@ for kept in "$outside/folder/keep.txt" "$outside/file.txt"; do
   [ -f "$kept" ] || { echo "FAIL the upgrade deleted $kept through a link"; status=1; }
 done
 [ -f "$drive/Games/Marvane/Marvane.exe" ] || { echo "FAIL the upgrade left no product"; status=1; }
-[ $status -eq 0 ] && echo "ok   an upgrade deletes no file through a link planted in the earlier installation"
+rm -f "$drive/Games/Marvane/UserSetting.ini"
+ln -s "$outside/secret.txt" "$drive/Games/Marvane/UserSetting.ini"
+install >/dev/null
+if grep -qs secret "$drive/Games/Marvane/UserSetting.ini" && [ ! -L "$drive/Games/Marvane/UserSetting.ini" ]; then
+  echo "FAIL the upgrade copied what a planted user data link points to"; status=1
+fi
+[ -f "$drive/Games/Marvane/Marvane.exe" ] || { echo "FAIL the last upgrade left no product"; status=1; }
+[ $status -eq 0 ] && echo "ok   an upgrade deletes and copies no file through a link planted in the earlier installation"
 exit $status
