@@ -145,15 +145,22 @@ bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wch
 bool CreateProgramGroup(HWND owner, const wchar_t* group)
 {
     const std::wstring folder = ProgramGroupFolder(owner, group);
-    if (folder.empty())
+    if (folder.empty() || CreateFolderTree(folder.c_str()) != 1)
         return false;
-    return CreateFolderTree(folder.c_str()) == 1;
+    // A group that is a link would put the links wherever it points.
+    HeldFolder made;
+    return OpenFolderNoFollow(folder, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &made);
 }
 
 bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group, const wchar_t* name,
                          const wchar_t* arguments)
 {
     if (!target || !group || !name)
+        return false;
+    // Held, and so neither renamed nor replaced by a link, while the link
+    // is written into it; a group that is a link itself takes none.
+    HeldFolder folder;
+    if (!OpenFolderNoFollow(ProgramGroupFolder(owner, group), FILE_SHARE_READ | FILE_SHARE_WRITE, &folder))
         return false;
     return WriteShortcutAt(GroupShortcutPath(owner, group, name), target, arguments);
 }

@@ -42,5 +42,15 @@ if grep -qs secret "$drive/Games/Marvane/UserSetting.ini" && [ ! -L "$drive/Game
   echo "FAIL the upgrade copied what a planted user data link points to"; status=1
 fi
 [ -f "$drive/Games/Marvane/Marvane.exe" ] || { echo "FAIL the last upgrade left no product"; status=1; }
+# A program group that is a link takes no links of the installer's.
+rm -f "$drive/Games/Marvane/UserSetting.ini"
+group=$(find "$WINEPREFIX/drive_c/users" -path '*Start Menu/Programs/*' -name '*.lnk' -printf '%h\n' | head -n 1)
+if [ -n "$group" ]; then
+  rm -rf "$group" && ln -s "$outside/folder" "$group"
+  install >/dev/null
+  if ls "$outside/folder" | grep -q '\.lnk$'; then echo "FAIL links written through a planted program group"; status=1; fi
+else
+  echo "FAIL no program group after the upgrades"; status=1
+fi
 [ $status -eq 0 ] && echo "ok   an upgrade deletes and copies no file through a link planted in the earlier installation"
 exit $status
