@@ -275,6 +275,8 @@ std::wstring InstallJournal::KeptInstallation() const { return Child(path_, kKep
 
 bool InstallJournal::HasChild(const wchar_t* name) const { return HoldsTag(folder_, name); }
 
+bool InstallJournal::Committed() const { return HasChild(kDoneTag); }
+
 std::unique_ptr<InstallJournal> InstallJournal::Create(const std::wstring& installDir, const KeptPlaces& places)
 {
     for (int n = 0; n < 1000; ++n) {
@@ -473,7 +475,7 @@ bool InstallJournal::Commit()
 
 bool InstallJournal::Undo()
 {
-    if (HasChild(kDoneTag))
+    if (Committed())
         return Commit();
 
     bool restored = true;
@@ -503,7 +505,10 @@ bool RecoverInterruptedInstall(const std::wstring& installDir)
 {
     bool recovered = true;
     for (const auto& journal : InstallJournal::Find(installDir, KeptPlaces::OfConfiguredProduct())) {
-        if (!journal->Undo() && IsFolder(journal->KeptInstallation()))
+        // What a committed run kept is only left to delete: should that
+        // fail, it stands in nobody's way.
+        const bool committed = journal->Committed();
+        if (!journal->Undo() && !committed && IsFolder(journal->KeptInstallation()))
             recovered = false;
     }
     return recovered;

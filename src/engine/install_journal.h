@@ -85,6 +85,9 @@ public:
     bool KeepFolder(KeptSlot slot);
     bool KeepKey(KeptSlot slot);
 
+    // Whether the run that made the folder was complete (its done tag).
+    bool Committed() const;
+
     // Marks the run complete and deletes what was kept; the installation
     // folder loses its staging tag. False when the aside folder remains (a
     // later run deletes it).
