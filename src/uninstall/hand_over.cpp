@@ -141,7 +141,8 @@ int RunCopy(const std::wstring& self, const std::wstring& arguments)
 
 Original::Original(HANDLE process, HANDLE report)
 {
-    if (process && ::GetProcessId(process) != 0)
+    const DWORD id = process ? ::GetProcessId(process) : 0;
+    if (id != 0 && id != ::GetCurrentProcessId())
         process_.reset(process);
     if (report && ::GetFileType(report) == FILE_TYPE_PIPE)
         report_.reset(report);
