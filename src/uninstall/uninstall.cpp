@@ -15,32 +15,36 @@
 // installation left:
 //   - the registration: each entry under HKLM's Uninstall key whose
 //     UninstallString names this program (case ignored). The entry's key name
-//     is the product's display name, which is also the program group's name;
-//     without one, the configured display name names the group;
+//     is the product's display name, which is also the program group's name.
+//     Without one the installation is not removed: the path comes on the
+//     command line from whoever started the copy, and only an entry (which
+//     only an administrator can write) makes it an installation;
 //   - the program group: the folder of that name in the user's Start-menu
 //     Programs folder, removed with everything in it;
 //   - desktop shortcuts: every .lnk on the user's desktop whose target lies in
 //     the installation folder (the shortcut's own name is not needed);
 //   - the installation folder: the folder holding this program at the place
 //     the configuration names, with everything in it but the user data file
-//     when it is kept. The installer's own guards apply: a drive root, a
-//     system or user folder, or a folder without the product's main program
-//     is refused and nothing is removed.
+//     when it is kept, never following a link out of it. The installer's own
+//     guards apply: a drive root, a system or user folder, or a folder
+//     without the product's main program is refused and nothing is removed.
 //
 // A running program cannot delete its own file, so the copy in the
-// installation folder only asks, copies itself to the temporary folder and
-// starts that copy with /_from=<its own path>, /_keep=<0 or 1> and
-// /_wait=<an inherited handle of its own process>, then ends. The copy waits
-// for it to end, removes everything, and leaves itself to be deleted at the
-// next restart. Exit code of the copy: 0 when everything was removed, 1 when
-// something was left, 2 when the folder was refused, 3 when the program
-// carries no configuration.
+// installation folder only asks, then starts a copy of itself from a folder
+// of its own with /_from=<its own path> and /_keep=<0 or 1> and waits for it
+// (see hand_over.h). Both end with the copy's outcome, so a script running
+// "uninst.exe /S" learns how the removal ended, and the system's list of
+// programs is read again only once it has: 0 when everything was removed,
+// 1 when something was left, 2 when the folder was refused (nothing
+// removed), 3 when the program carries no configuration.
 #include "config/config.h"
 #include "engine/install_folder.h"
-#include "system/file_ops.h"
+#include "framework/safe_loading.h"
+#include "system/folder_handles.h"
 #include "system/shortcuts.h"
 #include "system/uninstall.h"
 #include "system/unique_handle.h"
+#include "uninstall/hand_over.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -60,9 +64,15 @@ constexpr wchar_t kCaption[] = L"卸载程序";
 struct Options {
     bool silent = false;
     bool keepUserData = true;
-    std::wstring from;      // the original uninstaller's path; empty in the original
-    HANDLE wait = nullptr;  // the original's process, inherited
+    std::wstring from;        // the original uninstaller's path; empty in the original
+    HANDLE wait = nullptr;    // the original's process, inherited
+    HANDLE report = nullptr;  // the pipe the original reads the outcome from, inherited
 };
+
+HANDLE HandleArgument(const wchar_t* text)
+{
+    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::wcstoull(text, nullptr, 10)));
+}
 
 Options ParseOptions()
 {
@@ -80,7 +90,9 @@ Options ParseOptions()
         else if (::lstrcmpiW(arg, L"/_keep=0") == 0)
             options.keepUserData = false;
         else if (::_wcsnicmp(arg, L"/_wait=", 7) == 0)
-            options.wait = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::wcstoull(arg + 7, nullptr, 10)));
+            options.wait = HandleArgument(arg + 7);
+        else if (::_wcsnicmp(arg, L"/_report=", 9) == 0)
+            options.report = HandleArgument(arg + 9);
     }
     ::LocalFree(args);
     return options;
@@ -196,44 +208,6 @@ std::vector<Registration> FindRegistrations(const std::wstring& uninstaller)
     return found;
 }
 
-// Deletes a file or a folder tree, read-only entries included, but not the
-// file keep (nor the folders on its way). True when nothing else is left.
-bool DeleteTree(const std::wstring& path, const std::wstring& keep = {})
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return true;
-    if (!keep.empty() && SamePath(path, keep))
-        return true;
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    // A link or junction is removed itself, never followed.
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return ::DeleteFileW(path.c_str()) != 0;
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        ForEachChild(path, [&](const WIN32_FIND_DATAW& data) {
-            DeleteTree(path + L"\\" + data.cFileName, keep);
-            return true;
-        });
-    }
-    if (!keep.empty() && IsInside(keep, path) && ::GetFileAttributesW(keep.c_str()) != INVALID_FILE_ATTRIBUTES)
-        return true;  // the kept file is inside: this folder stays for it
-    return ::RemoveDirectoryW(path.c_str()) != 0;
-}
-
-// The program that first opened a file of the folder may hold it a moment
-// longer than its process handle says (the loader, a virus scanner): try a
-// few times.
-bool DeleteTreePatiently(const std::wstring& path, const std::wstring& keep)
-{
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        if (DeleteTree(path, keep))
-            return true;
-        ::Sleep(250);
-    }
-    return false;
-}
-
 std::wstring ShortcutTarget(const std::wstring& linkPath)
 {
     ComPtr<IShellLinkW> link;
@@ -340,75 +314,48 @@ std::wstring ProductName(const std::vector<Registration>& registrations, const P
     return product.displayName.empty() ? std::wstring(L"本程序") : product.displayName;
 }
 
-// The copy in the temporary folder: everything is removed from here.
-int RemoveInstallation(const Options& options)
+// How the removal ended: the exit code, and what the user is told.
+struct Outcome {
+    int code = 0;
+    std::wstring message;
+    UINT icon = MB_ICONINFORMATION;
+};
+
+// The copy, outside the installation folder: everything is removed from here.
+Outcome RemoveInstallation(const Options& options, Original* original)
 {
-    if (options.wait) {
-        ::WaitForSingleObject(options.wait, 30000);
-        ::CloseHandle(options.wait);
-    }
     Product product;
-    if (!ReadProduct(&product)) {
-        if (!options.silent)
-            ::MessageBoxW(nullptr, L"卸载程序缺少产品的配置信息，未删除任何内容。", kCaption, MB_OK | MB_ICONERROR);
-        return 3;
-    }
-    // The installer's own guards: never a drive root or a folder of the
+    if (!ReadProduct(&product))
+        return {3, L"卸载程序缺少产品的配置信息，未删除任何内容。", MB_ICONERROR};
+    // An installation the system's list of programs names by this path, and
+    // the installer's own guards: never a drive root or a folder of the
     // system or the user, and only a folder that holds the product.
+    const std::vector<Registration> registrations = FindRegistrations(options.from);
     const std::wstring installFolder = NormalizeInstallDir(LongPath(InstallFolderOf(options.from, product)));
-    if (installFolder.empty() || IsProtectedFolder(installFolder) ||
-        ClassifyInstallFolder(installFolder, product.mainProgram) != FolderState::EarlierInstall) {
-        if (!options.silent)
-            ::MessageBoxW(nullptr, (installFolder + L" 不是本程序的安装文件夹，卸载程序未删除任何内容。").c_str(),
-                          kCaption, MB_OK | MB_ICONERROR);
-        return 2;
-    }
+    if (registrations.empty() || installFolder.empty() || IsProtectedFolder(installFolder) ||
+        ClassifyInstallFolder(installFolder, product.mainProgram) != FolderState::EarlierInstall)
+        return {2, installFolder + L" 不是本程序的安装文件夹，卸载程序未删除任何内容。", MB_ICONERROR};
     const std::wstring keep =
         options.keepUserData && !product.userDataFile.empty() ? JoinPath(installFolder, product.userDataFile) : L"";
 
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const std::vector<Registration> registrations = FindRegistrations(options.from);
     bool complete = RemoveDesktopShortcuts(installFolder);
-    if (registrations.empty())
-        complete = RemoveGroupNamed(product.displayName) && complete;
     for (const Registration& registration : registrations) {
         complete = RemoveGroupNamed(registration.keyName) && complete;
         complete = RemoveRegistration(registration.keyName) && complete;
     }
+    complete = original->StepAside(options.from, installFolder) && complete;
     complete = DeleteTreePatiently(installFolder, keep) && complete;
     ::SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, installFolder.c_str(), nullptr);
     if (SUCCEEDED(com))
         ::CoUninitialize();
-
-    if (!options.silent) {
-        const std::wstring name = ProductName(registrations, product);
-        const std::wstring text =
-            complete ? name + L" 已从您的电脑中删除。" : L"部分项目未能删除，请手动删除：\r\n" + installFolder;
-        ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK | (complete ? MB_ICONINFORMATION : MB_ICONWARNING));
-    }
-    return complete ? 0 : 1;
-}
-
-// A fresh file name for the copy in the temporary folder.
-std::wstring CopyToTemp(const std::wstring& self)
-{
-    wchar_t temp[MAX_PATH] = {};
-    const DWORD length = ::GetTempPathW(MAX_PATH, temp);
-    if (length == 0 || length >= MAX_PATH)
-        return {};
-    for (unsigned n = 0; n < 100; ++n) {
-        const std::wstring copy = std::wstring(temp) + L"~uninst" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
-                                  std::to_wstring(n) + L".exe";
-        if (::CopyFileW(self.c_str(), copy.c_str(), TRUE))
-            return copy;
-        if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS)
-            return {};
-    }
-    return {};
+    if (!complete)
+        return {1, L"部分项目未能删除，请手动删除：\r\n" + installFolder, MB_ICONWARNING};
+    return {0, ProductName(registrations, product) + L" 已从您的电脑中删除。", MB_ICONINFORMATION};
 }
 
 // The copy in the installation folder: ask, hand over to a copy of itself
-// outside the folder, and end so that the folder can go.
+// outside the folder and wait for its outcome.
 int HandOver(const Options& options)
 {
     const std::wstring self = ModulePath();
@@ -431,45 +378,31 @@ int HandOver(const Options& options)
                                          MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) != IDNO;
         }
     }
-    const std::wstring copy = CopyToTemp(self);
-    if (copy.empty())
-        return 1;
-    HANDLE process = nullptr;
-    if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &process, SYNCHRONIZE,
-                           TRUE, 0))
-        return 1;
-    UniqueHandle ownProcess(process);
-    std::wstring commandLine =
-        L"\"" + copy + L"\" \"/_from=" + self + L"\" /_wait=" + std::to_wstring(reinterpret_cast<uintptr_t>(process));
+    std::wstring arguments = L"\"/_from=" + self + L"\"";
     if (options.silent)
-        commandLine += L" /S";
-    commandLine += keepUserData ? L" /_keep=1" : L" /_keep=0";
-    // The copy works from the temporary folder: a current folder inside the
-    // installation would keep it from being deleted.
-    const std::wstring workFolder = FolderOf(copy);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, workFolder.c_str(),
-                          &startup, &info)) {
-        ::DeleteFileW(copy.c_str());
-        return 1;
-    }
-    ::CloseHandle(info.hThread);
-    ::CloseHandle(info.hProcess);
-    return 0;
+        arguments += L" /S";
+    arguments += keepUserData ? L" /_keep=1" : L" /_keep=0";
+    return RunCopy(self, arguments);
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    // Before anything can load a DLL by name: the copy runs elevated from
+    // the temporary folder, and the original from a folder users may be
+    // able to write to.
+    framework::RestrictDllSearchToSystemFolder();
     const Options options = ParseOptions();
     if (options.from.empty())
         return HandOver(options);
-    const int result = RemoveInstallation(options);
-    // Nothing can delete a running program's file; the system does it at
-    // the next restart (the uninstaller runs elevated, as it must for HKLM).
-    ::MoveFileExW(ModulePath().c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return result;
+    Original original(options.wait, options.report);
+    const bool handedOver = original.IsWaiting();
+    const Outcome outcome = RemoveInstallation(options, &original);
+    // The original ends with the outcome before the user has read it.
+    original.Report(outcome.code);
+    if (!options.silent)
+        ::MessageBoxW(nullptr, outcome.message.c_str(), kCaption, MB_OK | outcome.icon);
+    RemoveCopyAtRestart(ModulePath(), handedOver);
+    return outcome.code;
 }

@@ -22,6 +22,8 @@ status=0
 # The uninstaller's copy does the removing; it is run here as the original
 # starts it, told which installation it removes, from a folder of its own on
 # C: (it marks its own file for deletion at the next start of the prefix).
+# An uninstall entry names each place, as one of an installation would, so
+# that the folder guards are what refuses.
 users="$WINEPREFIX/drive_c/users"
 copy="uninst-copy-$$"
 rm -rf "$WINEPREFIX"/drive_c/uninst-copy-* && mkdir -p "$WINEPREFIX/drive_c/$copy"
@@ -31,9 +33,12 @@ for place in D users; do
   if [ $place = D ]; then host=$drive windows='D:'; else host=$users windows='C:\users'; fi
   cp "$uninst" "$host/uninst.exe"
   printf 'notes\r\n' > "$host/keep-notes.txt"
+  entry="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\卸载根目录 $place"
+  wine reg add "$entry" /v UninstallString /d "\"$windows\\uninst.exe\"" /f </dev/null >/dev/null 2>&1
   before=$(snapshot "$host")
   code=0
   (cd "$WINEPREFIX/drive_c" && wine "C:\\$copy\\uninst.exe" /S "/_from=$windows\\uninst.exe" </dev/null) || code=$?
+  wine reg delete "$entry" /f </dev/null >/dev/null 2>&1 || true
   if [ $code -ne 2 ]; then echo "FAIL uninstaller in $windows: exit $code, expected 2"; status=1; fi
   if [ "$(snapshot "$host")" != "$before" ]; then
     echo "FAIL uninstaller in $windows removed:"; { diff <(echo "$before") <(snapshot "$host") || true; } | head; status=1

@@ -235,7 +235,8 @@ protected:
     }
 
     // Runs the uninstaller from the installation folder, as the system's
-    // list of programs does; it hands over to a copy and ends at once.
+    // list of programs does; it hands over to a copy and ends with the
+    // copy's outcome.
     void RunUninstaller(const std::wstring& arguments, Process& process)
     {
         Start(process, folder_ + L"\\uninst.exe", arguments);

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# setup.exe's import table may name only DLLs that Windows always loads from
-# its own folder (the Known DLLs); anything else is loaded after start-up
-# has narrowed the DLL search to the system folder. ntdll.dll counts among
-# them: the system maps it into every process before any search.
-#   check_imports.sh OBJDUMP SETUP.EXE
+# The import table of setup.exe (or uninst.exe) may name only DLLs that
+# Windows always loads from its own folder (the Known DLLs, and ntdll.dll,
+# which the system maps into every process first); anything else is loaded
+# after start-up has narrowed the DLL search to the system folder.
+#   check_imports.sh OBJDUMP PROGRAM.EXE
 set -euo pipefail
 known=" advapi32.dll comdlg32.dll gdi32.dll imagehlp.dll imm32.dll kernel32.dll msctf.dll msvcrt.dll normaliz.dll
         nsi.dll ole32.dll oleaut32.dll psapi.dll rpcrt4.dll sechost.dll setupapi.dll shcore.dll shell32.dll

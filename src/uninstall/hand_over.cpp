@@ -1,0 +1,201 @@
+#include "uninstall/hand_over.h"
+
+#include "config/config.h"
+#include "system/private_folder.h"
+
+#include <winternl.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Far larger than the uninstaller; a bigger file is not this program.
+constexpr size_t kLargestProgram = 64u << 20;
+constexpr wchar_t kCopyName[] = L"uninst.exe";
+// The original ends as soon as it reads the report.
+constexpr DWORD kOriginalEndMs = 30000;
+
+// path split at its last backslash (a drive root keeps its own).
+bool SplitPath(const std::wstring& path, std::wstring* folder, std::wstring* name)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos || slash == 0 || slash + 1 == path.size())
+        return false;
+    *folder = slash == 2 && path[1] == L':' ? path.substr(0, 3) : path.substr(0, slash);
+    *name = path.substr(slash + 1);
+    return true;
+}
+
+std::wstring SystemFolder()
+{
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(folder, length) : std::wstring();
+}
+
+// A new private folder setup-uninst-<pid>-<n> in parent, held without
+// delete sharing so that nobody renames it and puts another in its place.
+// path receives it once it is made, held or not, so that it can be removed.
+bool MakeOwnFolder(const std::wstring& parent, HeldFolder* folder, std::wstring* path)
+{
+    for (unsigned n = 0; n < 100; ++n) {
+        const std::wstring candidate = JoinPath(
+            parent, L"setup-uninst-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(n));
+        if (CreatePrivateFolder(candidate)) {
+            *path = candidate;
+            return OpenFolderNoFollow(candidate, FILE_SHARE_READ | FILE_SHARE_WRITE, folder);
+        }
+        if (::GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    return false;
+}
+
+// Writes image as the copy in folder and holds it without write or delete
+// sharing, read back through that hold: from then until the hold ends the
+// file is the one written, whatever the folder's access list lets others do.
+bool WriteHeldCopy(const HeldFolder& folder, const std::string& image, UniqueFile* copy)
+{
+    if (!WriteNewChildFile(folder, kCopyName, image) ||
+        !OpenChild(folder, kCopyName, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE, copy))
+        return false;
+    std::string written(image.size(), '\0');
+    DWORD read = 0;
+    return ::ReadFile(copy->get(), written.data(), static_cast<DWORD>(written.size()), &read, nullptr) &&
+           read == written.size() && written == image;
+}
+
+std::wstring HandleText(HANDLE handle)
+{
+    return std::to_wstring(reinterpret_cast<uintptr_t>(handle));
+}
+
+}  // namespace
+
+bool DeleteTreePatiently(const std::wstring& path, const std::wstring& keep)
+{
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (DeleteTree(path, keep))
+            return true;
+        ::Sleep(250);
+    }
+    return false;
+}
+
+int RunCopy(const std::wstring& self, const std::wstring& arguments)
+{
+    const std::wstring temp = TempDirectory();
+    const std::wstring system = SystemFolder();
+    std::string image;
+    HeldFolder folder;
+    std::wstring folderPath;
+    // Neither program may have its current folder in the installation: that
+    // would keep the folder from going.
+    if (temp.empty() || system.empty() || !::SetCurrentDirectoryW(system.c_str()) ||
+        !ReadFileNoFollow(self, kLargestProgram, &image) || !MakeOwnFolder(temp, &folder, &folderPath)) {
+        if (!folderPath.empty())
+            DeleteTree(folderPath);
+        return 1;
+    }
+    const std::wstring program = JoinPath(folderPath, kCopyName);
+    UniqueFile copy;
+    UniqueHandle readEnd, writeEnd, ownProcess;
+    SECURITY_ATTRIBUTES inherited{sizeof(inherited), nullptr, TRUE};
+    PROCESS_INFORMATION info{};
+    bool started = WriteHeldCopy(folder, image, &copy) &&
+                   ::CreatePipe(readEnd.put(), writeEnd.put(), &inherited, sizeof(int)) &&
+                   ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0) &&
+                   ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(),
+                                     ownProcess.put(), SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0);
+    if (started) {
+        std::wstring commandLine = L"\"" + program + L"\" " + arguments + L" /_wait=" + HandleText(ownProcess.get()) +
+                                   L" /_report=" + HandleText(writeEnd.get());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        started = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   system.c_str(), &startup, &info);
+    }
+    copy.reset();
+    folder.handle.reset();
+    if (!started) {
+        DeleteTree(folderPath);
+        return 1;
+    }
+    const UniqueHandle process(info.hProcess);
+    ::CloseHandle(info.hThread);
+    // Only the copy holds the write end now: the read fails when it ends
+    // without a report.
+    writeEnd.reset();
+    ownProcess.reset();
+    int code = 0;
+    DWORD read = 0;
+    if (::ReadFile(readEnd.get(), &code, sizeof(code), &read, nullptr) && read == sizeof(code))
+        return code;
+    DWORD exitCode = 1;
+    ::WaitForSingleObject(process.get(), INFINITE);
+    ::GetExitCodeProcess(process.get(), &exitCode);
+    return static_cast<int>(exitCode);
+}
+
+Original::Original(HANDLE process, HANDLE report)
+{
+    const DWORD id = process ? ::GetProcessId(process) : 0;
+    if (id != 0 && id != ::GetCurrentProcessId())
+        process_.reset(process);
+    if (report && ::GetFileType(report) == FILE_TYPE_PIPE)
+        report_.reset(report);
+}
+
+bool Original::StepAside(const std::wstring& path, const std::wstring& installFolder)
+{
+    if (!IsWaiting())
+        return true;
+    std::wstring folderPath, name, parent, unused;
+    HeldFolder from;
+    UniqueFile file;
+    if (!SplitPath(path, &folderPath, &name) || !SplitPath(installFolder, &parent, &unused) ||
+        !OpenFolderNoFollow(folderPath, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &from) ||
+        !OpenChild(from, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                   FILE_NON_DIRECTORY_FILE, &file) ||
+        !MakeOwnFolder(parent, &aside_, &asidePath_))
+        return false;
+    // Renamed through its handle into the held folder: neither side is
+    // looked up by path again. A running program's file can be renamed.
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFORMATION) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = aside_.handle.get();
+    rename->FileNameLength = static_cast<ULONG>(name.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, name.data(), rename->FileNameLength);
+    IO_STATUS_BLOCK io{};
+    return NT_SUCCESS(::NtSetInformationFile(file.get(), &io, rename, static_cast<ULONG>(buffer.size()),
+                                             FileRenameInformation));
+}
+
+void Original::Report(int code)
+{
+    if (report_) {
+        DWORD written = 0;
+        ::WriteFile(report_.get(), &code, sizeof(code), &written, nullptr);
+    }
+    report_.reset();
+    if (process_)
+        ::WaitForSingleObject(process_.get(), kOriginalEndMs);
+    process_.reset();
+    if (!asidePath_.empty()) {
+        aside_.handle.reset();
+        DeleteTreePatiently(asidePath_);
+    }
+}
+
+void RemoveCopyAtRestart(const std::wstring& self, bool handedOver)
+{
+    ::MoveFileExW(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    // The folder after its file: the restart deletes in the order given,
+    // and a folder only when it is empty.
+    std::wstring folder, name;
+    if (handedOver && SplitPath(self, &folder, &name))
+        ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
