@@ -11,26 +11,40 @@ void IntegrityCheck::Start()
 {
     thread_ = framework::WorkerThread::Start(&IntegrityCheck::CheckProc, this);
     if (!thread_)
-        Finish(CheckPayloadDigest());
+        Check();
 }
 
 unsigned __stdcall IntegrityCheck::CheckProc(void* self)
 {
-    auto* check = static_cast<IntegrityCheck*>(self);
-    DigestCheck result = DigestCheck::Mismatch;
-    try {
-        result = CheckPayloadDigest();
-    } catch (...) {
-        // Out of memory while reading: nothing vouches for the payload.
-    }
-    check->Finish(result);
+    static_cast<IntegrityCheck*>(self)->Check();
     return 0;
 }
 
-void IntegrityCheck::Finish(DigestCheck result)
+void IntegrityCheck::Check()
+{
+    constexpr int kPayloadId = 148;
+    DigestCheck result = DigestCheck::Mismatch;
+    bool vouched = false;
+    try {
+        result = CheckPayloadDigest(nullptr, payload_);
+        // Without a digest the window is compared whole with what was
+        // loaded: a file put in the image's place before the window was
+        // opened is not unpacked.
+        vouched = result == DigestCheck::Match ||
+                  (result == DigestCheck::Absent && WindowHoldsResource(nullptr, kPayloadId, L"DATA", payload_));
+    } catch (...) {
+        // Out of memory while reading: nothing vouches for the payload.
+        result = DigestCheck::Mismatch;
+        vouched = false;
+    }
+    Finish(result, vouched);
+}
+
+void IntegrityCheck::Finish(DigestCheck result, bool payloadVouched)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     result_ = result;
+    payloadVouched_ = payloadVouched;
     done_ = true;
     if (window_)
         ::PostMessageW(window_, message_, 0, 0);
@@ -57,4 +71,12 @@ bool IntegrityCheck::Passed()
         thread_->Wait(INFINITE);
     std::lock_guard<std::mutex> lock(mutex_);
     return done_ && result_ != DigestCheck::Mismatch;
+}
+
+const ResourceWindow& IntegrityCheck::Payload()
+{
+    if (thread_)
+        thread_->Wait(INFINITE);
+    std::lock_guard<std::mutex> lock(mutex_);
+    return done_ && payloadVouched_ ? payload_ : none_;
 }

@@ -1,10 +1,13 @@
 // The start-up check of what the installer carries against the digest
 // make-installer recorded, run on a thread of its own from the start so the
 // wizard opens at once, and waited for before anything can be installed.
+// It holds the payload's window, opened before it starts, and hands it to
+// the installation once it has vouched for it.
 #pragma once
 
 #include "framework/worker_thread.h"
 #include "package/payload_digest.h"
+#include "system/file_ops.h"
 
 #include <windows.h>
 
@@ -18,7 +21,10 @@ inline constexpr const wchar_t* kDamagedInstallerCaption = L"错误提示";
 
 class IntegrityCheck {
 public:
-    IntegrityCheck() = default;
+    // payload: resource "DATA" 148 of the running program as the installer
+    // opened it at start (empty when it could not); the check reads the
+    // payload through it and nothing else.
+    explicit IntegrityCheck(ResourceWindow payload) : payload_(std::move(payload)) {}
     ~IntegrityCheck();
     IntegrityCheck(const IntegrityCheck&) = delete;
     IntegrityCheck& operator=(const IntegrityCheck&) = delete;
@@ -34,15 +40,25 @@ public:
     // The result, waiting for it when needed. A damaged installer is
     // Mismatch; an image without a recorded digest passes.
     bool Passed();
+    // The payload for the installation, waiting for the check: the window
+    // opened at start when the digest vouched for it or, in an image without
+    // a digest, when it holds the loaded resource byte for byte; else an
+    // empty window, with which the run fails at its payload step.
+    const ResourceWindow& Payload();
 
 private:
     static unsigned __stdcall CheckProc(void* self);
-    void Finish(DigestCheck result);
+    void Finish(DigestCheck result, bool payloadVouched);
+    // The check itself, on whichever thread runs it.
+    void Check();
 
+    const ResourceWindow payload_;
+    const ResourceWindow none_;
     std::shared_ptr<framework::WorkerThread> thread_;
     mutable std::mutex mutex_;
     bool done_ = false;
     DigestCheck result_ = DigestCheck::Absent;
+    bool payloadVouched_ = false;
     HWND window_ = nullptr;
     UINT message_ = 0;
 };

@@ -7,6 +7,9 @@ namespace {
 
 constexpr UINT WM_INTEGRITY_CHECKED = WM_APP + 20;
 
+// A frame made without a check has no payload to install.
+const ResourceWindow kNoPayload;
+
 }  // namespace
 
 std::span<const CSPMainDialog::Entry> CSPMainDialog::MessageTable()
@@ -176,7 +179,7 @@ LRESULT CSPMainDialog::OnShowPage(WPARAM index, LPARAM)
     if (index == kReadyPage)
         ready_.RefreshSummary();
     else if (index == kInstallingPage)
-        installing_.StartInstall();
+        installing_.StartInstall(integrity_ ? integrity_->Payload() : kNoPayload);
     return 0;
 }
 

@@ -14,7 +14,8 @@ class CSPMainDialog : public framework::DialogImpl<CSPMainDialog> {
 public:
     // integrity, when given, is the running check of what the installer
     // carries: the frame stays disabled until it passes, and ends with the
-    // damaged-installer box when it fails.
+    // damaged-installer box when it fails. The installation reads the
+    // payload the check vouched for; without a check there is none.
     explicit CSPMainDialog(IntegrityCheck* integrity = nullptr);
     static std::span<const Entry> MessageTable();
 

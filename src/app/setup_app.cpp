@@ -4,11 +4,11 @@
 #include "app/main_dialog.h"
 #include "app/silent_install.h"
 #include "config/config.h"
+#include "engine/install_engine.h"
 #include "framework/safe_loading.h"
 
 bool CSetupApp::InitInstance()
 {
-    framework::InitCommonControlsFromSystem();
     const SetupArguments arguments = ParseSetupArguments(::GetCommandLineW());
     // Named after the executable, so that copies under other names run side
     // by side. Never closed: it marks this copy until the process ends.
@@ -18,23 +18,31 @@ bool CSetupApp::InitInstance()
         exitCode_ = arguments.silent ? kSilentAlreadyRunning : 0;
         return false;
     }
-    // From the start, beside the wizard's own set-up: a damaged download is
-    // found before anything can be installed from it.
-    IntegrityCheck integrity;
-    integrity.Start();
-    if (arguments.silent) {
-        exitCode_ = RunSilentInstall(arguments, integrity);
-    } else {
-        CSPMainDialog frame(&integrity);
-        SetMainWindow(&frame);
-        frame.DoModal(nullptr);
-        SetMainWindow(nullptr);
-        // The frame's window is gone: a check still running tells no one.
-        integrity.NotifyWhenDone(nullptr, 0);
+    // The payload is opened once, before anything else, and held: the file
+    // that holds it can be renamed away and replaced only until this point.
+    // The check below and the installation read through this window alone.
+    ResourceWindow payload;
+    OpenPayload(nullptr, &payload);
+    framework::InitCommonControlsFromSystem();
+    {
+        // From the start, beside the wizard's own set-up: a damaged download
+        // is found before anything can be installed from it.
+        IntegrityCheck integrity(std::move(payload));
+        integrity.Start();
+        if (arguments.silent) {
+            exitCode_ = RunSilentInstall(arguments, integrity);
+        } else {
+            CSPMainDialog frame(&integrity);
+            SetMainWindow(&frame);
+            frame.DoModal(nullptr);
+            SetMainWindow(nullptr);
+            // The frame's window is gone: a check still running tells no one.
+            integrity.NotifyWhenDone(nullptr, 0);
+        }
     }
     // However the wizard or the silent installation ended (finished, failed,
     // cancelled, closed), the run's temporary folder goes with it, once the
-    // pages have let go of what they held there.
+    // pages and the check have let go of what they held there.
     RemoveRunFolder();
     return false;
 }

@@ -45,13 +45,13 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-int InstallInto(const std::wstring& installDir)
+int InstallInto(const std::wstring& installDir, const ResourceWindow& payload)
 {
     if (!WriteSetting(kKeySetupDir, installDir))
         return kSilentNoConfiguration;
 
     SilentServices services;
-    InstallEngine engine(nullptr, &services);
+    InstallEngine engine(payload, &services);
     WNDCLASSW wc = {};
     wc.lpfnWndProc = HostProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
@@ -122,7 +122,7 @@ int RunSilentInstall(const SetupArguments& arguments, IntegrityCheck& integrity)
     else if (state == FolderState::EarlierInstall && HasFileInUse(installDir))
         result = kSilentProgramInUse;
     else
-        result = InstallInto(installDir);
+        result = InstallInto(installDir, integrity.Payload());
     DeleteConfigFile();
     return result;
 }

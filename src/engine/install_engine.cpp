@@ -33,7 +33,7 @@ InstallServices& RealServices()
 
 int InstallServices::CreateFolderTree(const wchar_t* path) { return ::CreateFolderTree(path); }
 
-bool InstallServices::OpenPayload(HMODULE module, ResourceWindow* payload)
+bool OpenPayload(HMODULE module, ResourceWindow* payload)
 {
     if (OpenResourceWindow(module, kPayloadResourceId, kPayloadResourceType, payload))
         return true;
@@ -43,6 +43,8 @@ bool InstallServices::OpenPayload(HMODULE module, ResourceWindow* payload)
     return !folder.empty() && CopyResourceToHeldFile(module, kPayloadResourceId, kPayloadResourceType,
                                                      JoinPath(folder, kPayloadCopyName).c_str(), payload);
 }
+
+bool InstallServices::OpenPayload(HMODULE module, ResourceWindow* payload) { return ::OpenPayload(module, payload); }
 
 bool InstallServices::Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder,
                              int32_t* current)
@@ -117,14 +119,24 @@ InstallProgress::InstallProgress()
     workerRunning.Set(1);
 }
 
+InstallEngine::InstallEngine(const ResourceWindow& payload, InstallServices* services)
+    : services_(services ? services : &RealServices())
+{
+    UsePayload(payload);
+}
+
 InstallEngine::InstallEngine(HMODULE payloadModule, InstallServices* services)
-    : services_(services ? services : &RealServices()),
-      startEvent_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      notPaused_(::CreateEventW(nullptr, TRUE, TRUE, nullptr))
+    : services_(services ? services : &RealServices())
 {
     // Without it the run fails at its second step.
     if (!services_->OpenPayload(payloadModule, &payload_))
         payload_ = ResourceWindow();
+}
+
+void InstallEngine::UsePayload(const ResourceWindow& payload)
+{
+    // Without a handle of its own the run fails at its second step.
+    ShareResourceWindow(payload, &payload_);
 }
 
 InstallEngine::~InstallEngine()

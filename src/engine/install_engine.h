@@ -71,8 +71,7 @@ class InstallServices {
 public:
     virtual ~InstallServices() = default;
     virtual int CreateFolderTree(const wchar_t* path);
-    // The payload, resource "DATA" 148 of module, where it lies in the
-    // module's file, held so that no other program can change it.
+    // OpenPayload below, for an engine made from a module.
     virtual bool OpenPayload(HMODULE module, ResourceWindow* payload);
     virtual bool Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder,
                         int32_t* current);
@@ -95,15 +94,35 @@ public:
 inline constexpr const wchar_t* kForeignFolderText = L"安装目录中已有其他文件，请选择其他安装目录！";
 inline constexpr const wchar_t* kInUseText = L"覆盖安装文件出错！源程序正在运行， 请关闭后重试！";
 
+// The payload, resource "DATA" 148 of module (null: the running program),
+// where it lies in the module's file, held with read sharing only so that
+// no other program can write, replace or rename that file while the window
+// lives; or, for an image whose file cannot be read that way, a copy from
+// memory in the run's folder, held the same way and deleted when closed.
+// The installer calls it once, first thing, and every later reader (the
+// digest check, the engine) reads through that window. False when neither
+// could be had.
+bool OpenPayload(HMODULE module, ResourceWindow* payload);
+
 class InstallEngine {
 public:
-    // payloadModule holds resource "DATA" 148; null means the running program.
-    // Its file is opened here, as the wizard starts, and held until the
-    // engine ends: what is unpacked is what was there at start.
+    // The installer's engine: payload is the window the installer opened at
+    // start. The engine keeps a duplicate of its handle until it ends and
+    // never opens the file again; an empty window fails the run at its
+    // payload step.
+    explicit InstallEngine(const ResourceWindow& payload, InstallServices* services = nullptr);
+    // An engine that opens its payload itself, from payloadModule (null: the
+    // running program) through the services, for the tests and tools that
+    // carry a payload of their own.
     explicit InstallEngine(HMODULE payloadModule = nullptr, InstallServices* services = nullptr);
     ~InstallEngine();
     InstallEngine(const InstallEngine&) = delete;
     InstallEngine& operator=(const InstallEngine&) = delete;
+
+    // Replaces the payload with a duplicate of payload's handle (empty when
+    // it is empty); before SignalStart. The wizard's engine exists from the
+    // start and gets the payload once the start-up check has vouched for it.
+    void UsePayload(const ResourceWindow& payload);
 
     // Registers the engine's callbacks with the package and keeps the page's
     // window; the page calls it from its dialog initialisation and goes on
@@ -177,8 +196,8 @@ private:
     HWND page_ = nullptr;
     CSPPackage package_;
     InstallProgress progress_;
-    UniqueHandle startEvent_;
-    UniqueHandle notPaused_;
+    UniqueHandle startEvent_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    UniqueHandle notPaused_{::CreateEventW(nullptr, TRUE, TRUE, nullptr)};
     std::atomic<bool> paused_{false};
     // The extraction reports every entry, far faster than a page can be
     // redrawn under a window system that is another process: the worker

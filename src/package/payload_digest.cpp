@@ -46,18 +46,31 @@ PayloadDigest ComputePayloadDigest(std::string_view config, std::string_view pay
     return digest;
 }
 
-DigestCheck CheckPayloadDigest(HMODULE module)
+DigestCheck CheckPayloadDigest(HMODULE module, const ResourceWindow& payload)
 {
     if (!module)
         module = ::GetModuleHandleW(nullptr);
     std::string_view recorded;
     if (!FindBytes(module, kDigestResourceType, kDigestResourceId, &recorded))
         return DigestCheck::Absent;
-    std::string_view config, payload;
+    // A digest cut short, or resources it covers gone, is damage, never a
+    // build without a digest.
+    std::string_view config, image;
     if (recorded.size() != sizeof(PayloadDigest) || !FindBytes(module, L"INI", kConfigId, &config) ||
-        !FindBytes(module, L"DATA", kPayloadId, &payload))
+        !FindBytes(module, L"DATA", kPayloadId, &image) || payload.size != image.size())
         return DigestCheck::Mismatch;
-    const PayloadDigest actual = ComputePayloadDigest(config, payload);
+    PayloadDigest actual{};
+    Sha256Of(config, actual.data());  // prepares the SHA-256 code too
+    // The payload through the held window, never through the image: every
+    // page of the image that is read stays in the working set.
+    CSha256 state;
+    Sha256_Init(&state);
+    if (!ReadResourceWindow(payload, [&state](const BYTE* data, size_t size) {
+            Sha256_Update(&state, data, size);
+            return true;
+        }))
+        return DigestCheck::Mismatch;
+    Sha256_Final(&state, actual.data() + 32);
     return std::memcmp(actual.data(), recorded.data(), actual.size()) == 0 ? DigestCheck::Match
                                                                           : DigestCheck::Mismatch;
 }

@@ -7,6 +7,8 @@
 // payload archive), each over the bytes as stored.
 #pragma once
 
+#include "system/file_ops.h"
+
 #include <windows.h>
 
 #include <array>
@@ -27,6 +29,10 @@ enum class DigestCheck {
     Absent,    // the image records no digest (one made without make-installer's last step)
 };
 
-// Checks the resources of module (null: the running program) against its
-// recorded digest. Reads the whole payload once; safe on any thread.
-DigestCheck CheckPayloadDigest(HMODULE module = nullptr);
+// Checks what module (null: the running program) carries against its
+// recorded digest: its configuration text as loaded, and its payload as
+// payload holds it, the window of resource "DATA" 148 in the module's file
+// that the installer opened at start and reads everything through. The
+// payload is read once, a piece at a time; safe on any thread. Mismatch too
+// when the window cannot be read whole or is not the resource's size.
+DigestCheck CheckPayloadDigest(HMODULE module, const ResourceWindow& payload);

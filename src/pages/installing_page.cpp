@@ -51,7 +51,11 @@ std::span<const CSPInstallDialog::Entry> CSPInstallDialog::MessageTable()
     return kTable;
 }
 
-CSPInstallDialog::CSPInstallDialog() : WizardPage(IDD_INSTALLING, skin::WhiteArea::kHeaderBand, kTransparent) {}
+// The engine gets its payload when the installation starts.
+CSPInstallDialog::CSPInstallDialog()
+    : WizardPage(IDD_INSTALLING, skin::WhiteArea::kHeaderBand, kTransparent), engine_(ResourceWindow())
+{
+}
 
 CSPInstallDialog::~CSPInstallDialog() = default;
 
@@ -77,11 +81,12 @@ BOOL CSPInstallDialog::OnInitDialog()
     return TRUE;
 }
 
-void CSPInstallDialog::StartInstall()
+void CSPInstallDialog::StartInstall(const ResourceWindow& payload)
 {
     if (started_)
         return;
     started_ = true;
+    engine_.UsePayload(payload);
     // Without its timer the page would never move on once the worker ends.
     if (!timerSet_)
         timerSet_ = ::SetTimer(Window(), kWorkerCheckTimer, 1000, nullptr) != 0;

@@ -17,9 +17,11 @@ public:
     ~CSPInstallDialog() override;
     static std::span<const Entry> MessageTable();
 
-    // Starts the install worker; the frame calls it right after showing the
-    // page. The worker runs once per wizard: later calls do nothing.
-    void StartInstall();
+    // Starts the install worker on payload, the installer's window of its
+    // own payload held since start-up (the engine keeps a duplicate of its
+    // handle); the frame calls it right after showing the page. The worker
+    // runs once per wizard: later calls do nothing.
+    void StartInstall(const ResourceWindow& payload);
 
     // Puts back what a run of this installer that was stopped from outside
     // left for installDir, before the user sees a page: the frame calls it

@@ -176,6 +176,64 @@ bool CopyResourceToHeldFile(HMODULE module, int id, const wchar_t* type, const w
     return true;
 }
 
+bool ShareResourceWindow(const ResourceWindow& window, ResourceWindow* copy)
+{
+    if (!copy)
+        return false;
+    *copy = ResourceWindow();
+    HANDLE duplicate = nullptr;
+    if (!window.file || !::DuplicateHandle(::GetCurrentProcess(), window.file.get(), ::GetCurrentProcess(),
+                                           &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return false;
+    copy->file.reset(duplicate);
+    copy->offset = window.offset;
+    copy->size = window.size;
+    return true;
+}
+
+bool ReadResourceWindow(const ResourceWindow& window,
+                        const std::function<bool(const BYTE* data, size_t size)>& consume)
+{
+    if (!window.file)
+        return false;
+    constexpr DWORD kPiece = 1 << 20;
+    std::vector<BYTE> buffer(static_cast<size_t>(std::min<uint64_t>(kPiece, std::max<uint64_t>(window.size, 1))));
+    for (uint64_t done = 0; done < window.size;) {
+        const DWORD want = static_cast<DWORD>(std::min<uint64_t>(kPiece, window.size - done));
+        const uint64_t at = window.offset + done;
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD read = 0;
+        if (!::ReadFile(window.file.get(), buffer.data(), want, &read, &where) || read != want ||
+            !consume(buffer.data(), want))
+            return false;
+        done += want;
+    }
+    return true;
+}
+
+bool WindowHoldsResource(HMODULE module, int id, const wchar_t* type, const ResourceWindow& window)
+{
+    if (!type || id <= 0 || id > 0xFFFF)
+        return false;
+    if (!module)
+        module = ::GetModuleHandleW(nullptr);
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const BYTE* expected = loaded ? static_cast<const BYTE*>(::LockResource(loaded)) : nullptr;
+    if (!expected || window.size != ::SizeofResource(module, found))
+        return false;
+    return ReadResourceWindow(window, [&expected](const BYTE* data, size_t size) {
+        const bool same = std::memcmp(data, expected, size) == 0;
+        // Unlocking pages that are not locked takes them out of the working
+        // set: the image's copy of the payload is not kept there once seen.
+        ::VirtualUnlock(const_cast<BYTE*>(expected), size);
+        expected += size;
+        return same;
+    });
+}
+
 int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type)
 {
     if (!path || !type || id <= 0 || id > 0xFFFF)

@@ -42,6 +42,25 @@ bool OpenResourceWindow(HMODULE module, int id, const wchar_t* type, ResourceWin
 bool CopyResourceToHeldFile(HMODULE module, int id, const wchar_t* type, const wchar_t* path,
                             ResourceWindow* window);
 
+// A second owner of an open window: the same file object through a
+// duplicated handle, never the file opened again by name. True when copy
+// holds it; false (copy then empty) when window is empty or the handle
+// cannot be duplicated.
+bool ShareResourceWindow(const ResourceWindow& window, ResourceWindow* copy);
+
+// Reads the whole window from start to end in pieces of at most 1 MiB, each
+// at its own offset (the handle's file pointer is neither used nor needed),
+// handing each piece to consume in order. True when every byte was read and
+// consume accepted every piece; false at the first failed or short read or
+// refused piece.
+bool ReadResourceWindow(const ResourceWindow& window,
+                        const std::function<bool(const BYTE* data, size_t size)>& consume);
+
+// True when window holds, byte for byte, the loaded resource (id, type) of
+// module (null: the running executable), compared whole; false when the
+// resource is missing, its size differs or a byte does.
+bool WindowHoldsResource(HMODULE module, int id, const wchar_t* type, const ResourceWindow& window);
+
 // 1 when at least one file or folder matches path (wildcards allowed).
 int FileExists(const wchar_t* path);
 

@@ -38,6 +38,10 @@ pack lzma_blocks.7z basic -m0=LZMA -ms=2f
 pack bcj_blocks.7z basic -m0=BCJ -m1=LZMA2 -ms=2f
 pack bcj2_blocks.7z basic -m0=BCJ2 -m1=LZMA2 -m2=LZMA -m3=LZMA -mb0s0:1 -mb0s1:2 -mb0s2:3 -ms=1f
 pack copy_blocks.7z basic -m0=Copy -ms=2f
+# Five blocks of data that does not compress, each read in several pieces.
+mkdir -p five
+python3 -c "import random; r = random.Random(5); [open('five/part%d.bin' % i, 'wb').write(r.randbytes(300000)) for i in range(5)]"
+pack five_blocks.7z five -m0=LZMA2 -ms=1f
 # Empty files and folders between the entries of a block and between blocks,
 # and the same with its second block undecodable.
 python3 "$here/make_interleaved.py" "$out"

@@ -53,6 +53,19 @@ TEST(FileOpsTest, ResourceWindowsReadTheResourceAndRefuseWriters)
         ResourceWindow missing;
         EXPECT_FALSE(OpenResourceWindow(nullptr, 201, L"DATA", &missing));
     }
+    {
+        // Compared whole: a byte changed far from both ends is found.
+        ResourceWindow window;
+        ASSERT_TRUE(OpenResourceWindow(nullptr, 202, L"DATA", &window));
+        EXPECT_TRUE(WindowHoldsResource(nullptr, 202, L"DATA", window));
+        std::string changed = bytes(window);
+        changed[changed.size() / 2] ^= 1;
+        WriteBytes(scratch.Join(L"changed.bin"), changed);
+        const ResourceWindow other{UniqueFile(::CreateFileW(scratch.Join(L"changed.bin").c_str(), GENERIC_READ, 0,
+                                                            nullptr, OPEN_EXISTING, 0, nullptr)),
+                                   0, window.size};
+        EXPECT_FALSE(WindowHoldsResource(nullptr, 202, L"DATA", other));
+    }
     // A module loaded as data has no image to find the resource in.
     const std::wstring other = scratch.Join(L"other.exe");
     ASSERT_TRUE(::CopyFileW(self, other.c_str(), FALSE));

@@ -154,7 +154,8 @@ void PressKey(HWND window, WORD key)
     ::PostMessageW(window, WM_KEYUP, key, static_cast<LPARAM>(1 | (scan << 16) | (3u << 30)));
 }
 
-SetupProcess::SetupProcess(const std::wstring& exe, const std::vector<std::wstring>& extraEnvironment)
+SetupProcess::SetupProcess(const std::wstring& exe, const std::vector<std::wstring>& extraEnvironment,
+                           const std::wstring& arguments)
 {
     // An environment block of our own variables plus the extra ones.
     // An extra variable replaces one of ours of the same name.
@@ -180,7 +181,7 @@ SetupProcess::SetupProcess(const std::wstring& exe, const std::vector<std::wstri
     environment.push_back(L'\0');
 
     const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
-    std::wstring commandLine = L"\"" + exe + L"\"";
+    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
@@ -204,6 +205,14 @@ SetupProcess::~SetupProcess()
 bool SetupProcess::WaitForExit(DWORD timeoutMs) const
 {
     return info_.hProcess && ::WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD SetupProcess::ExitCode() const
+{
+    DWORD code = STILL_ACTIVE;
+    if (info_.hProcess)
+        ::GetExitCodeProcess(info_.hProcess, &code);
+    return code;
 }
 
 HWND SetupProcess::WaitForFrame(DWORD timeoutMs)
@@ -530,50 +539,54 @@ std::string WideToCodePage(const std::wstring& text, UINT codePage)
 
 namespace {
 
-BOOL CALLBACK FirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR context)
+// Sets resource (type, id) of exe to bytes, or removes it when bytes is null,
+// through setres: the system's update functions cannot be relied on to
+// remove a resource under Wine.
+bool SetResource(const std::wstring& exe, const wchar_t* type, int id, const std::string* bytes)
 {
-    *reinterpret_cast<WORD*>(context) = language;
-    return FALSE;
+    const std::wstring file = bytes ? exe + L".resource" : L"-";
+    if (bytes && !WriteFileBytes(file, *bytes))
+        return false;
+    const std::wstring setres = std::wstring(kBinFolder) + L"\\setres.exe";
+    std::wstring commandLine =
+        L"\"" + setres + L"\" \"" + exe + L"\" " + type + L" " + std::to_wstring(id) + L" \"" + file + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    DWORD code = 1;
+    if (::CreateProcessW(setres.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                         &info)) {
+        if (::WaitForSingleObject(info.hProcess, kDeadlineMs) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(info.hProcess, &code);
+        ::CloseHandle(info.hThread);
+        ::CloseHandle(info.hProcess);
+    }
+    if (bytes)
+        ::DeleteFileW(file.c_str());
+    return code == 0;
 }
 
 }  // namespace
 
+bool CopyChangingResource(const std::wstring& source, const std::wstring& target, const wchar_t* type, int id,
+                          const std::string* bytes)
+{
+    return ::CopyFileW(source.c_str(), target.c_str(), FALSE) && SetResource(target, type, id, bytes);
+}
+
 bool CopyWithResource(const std::wstring& source, const std::wstring& target, const wchar_t* type, int id,
                       const std::string& bytes)
 {
-    WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
-    WORD digestLanguage = language;
-    bool hasDigest = false;
-    if (HMODULE module = ::LoadLibraryExW(source.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
-        ::EnumResourceLanguagesW(module, type, MAKEINTRESOURCEW(id), &FirstLanguage,
-                                 reinterpret_cast<LONG_PTR>(&language));
-        hasDigest = ::FindResourceW(module, MAKEINTRESOURCEW(kDigestResourceId), kDigestResourceType) != nullptr;
-        ::EnumResourceLanguagesW(module, kDigestResourceType, MAKEINTRESOURCEW(kDigestResourceId), &FirstLanguage,
-                                 reinterpret_cast<LONG_PTR>(&digestLanguage));
-        ::FreeLibrary(module);
-    }
-    if (!::CopyFileW(source.c_str(), target.c_str(), FALSE))
+    if (!CopyChangingResource(source, target, type, id, &bytes))
         return false;
-    const auto update = [&target](const wchar_t* kind, int resourceId, WORD lang, const void* data, size_t size) {
-        HANDLE handle = ::BeginUpdateResourceW(target.c_str(), FALSE);
-        if (!handle)
-            return false;
-        if (!::UpdateResourceW(handle, kind, MAKEINTRESOURCEW(resourceId), lang, const_cast<void*>(data),
-                               static_cast<DWORD>(size))) {
-            ::EndUpdateResourceW(handle, TRUE);
-            return false;
-        }
-        return ::EndUpdateResourceW(handle, FALSE) != FALSE;
-    };
-    if (!update(type, id, language, bytes.data(), bytes.size()))
-        return false;
-    if (!hasDigest)
+    if (ReadResource(source, kDigestResourceType, kDigestResourceId).empty())
         return true;
     // The copy is made as make-installer makes an installer: its digest
     // fits what it carries.
     const PayloadDigest digest =
         ComputePayloadDigest(ReadResource(target, L"INI", 138), ReadResource(target, L"DATA", 148));
-    return update(kDigestResourceType, kDigestResourceId, digestLanguage, digest.data(), digest.size());
+    const std::string digestBytes(digest.begin(), digest.end());
+    return SetResource(target, kDigestResourceType, kDigestResourceId, &digestBytes);
 }
 
 std::string ReadResource(const std::wstring& exe, const wchar_t* type, int id)

@@ -40,9 +40,10 @@ void PressKey(HWND window, WORD key);
 
 class SetupProcess {
 public:
-    // Starts exe from its own folder; extraEnvironment adds NAME=VALUE pairs
-    // to this process's environment for the child.
-    explicit SetupProcess(const std::wstring& exe, const std::vector<std::wstring>& extraEnvironment = {});
+    // Starts exe with arguments from its own folder; extraEnvironment adds
+    // NAME=VALUE pairs to this process's environment for the child.
+    explicit SetupProcess(const std::wstring& exe, const std::vector<std::wstring>& extraEnvironment = {},
+                          const std::wstring& arguments = L"");
     ~SetupProcess();
     SetupProcess(const SetupProcess&) = delete;
     SetupProcess& operator=(const SetupProcess&) = delete;
@@ -51,6 +52,8 @@ public:
     DWORD Id() const { return info_.dwProcessId; }
     HANDLE Handle() const { return info_.hProcess; }
     bool WaitForExit(DWORD timeoutMs = kDeadlineMs) const;
+    // The exit code, or STILL_ACTIVE while the process runs.
+    DWORD ExitCode() const;
 
     // The wizard's frame, once it exists; null at the deadline.
     HWND WaitForFrame(DWORD timeoutMs = kDeadlineMs);
@@ -106,8 +109,12 @@ std::wstring RunConfigFile();
 std::wstring SpecialFolder(int csidl);
 std::string WideToCodePage(const std::wstring& text, UINT codePage);
 
-// A copy of setup.exe at target with one resource replaced and its digest
-// (when it has one) made to fit; false when the copy or an update failed.
+// A copy of setup.exe at target with one resource replaced by bytes, or
+// removed when bytes is null, and nothing else changed: a digest stays as
+// it was. False when the copy or the update failed.
+bool CopyChangingResource(const std::wstring& source, const std::wstring& target, const wchar_t* type, int id,
+                          const std::string* bytes);
+// The same with its digest (when it has one) made to fit what it carries.
 bool CopyWithResource(const std::wstring& source, const std::wstring& target, const wchar_t* type, int id,
                       const std::string& bytes);
 // The bytes of a resource of an executable on disk.

@@ -14,6 +14,8 @@ wizard_prefix_install "$planted" comctl32.dll
 wizard_prefix_install "$probe" dll_probe.exe
 wizard_prefix_install "$big" big-payload.7z
 wizard_prefix_install "$driver"
+# The drivers change resources of copies of setup.exe with it.
+wizard_prefix_install "$build/tools/setres.exe"
 rm -rf "$WIZARD_DRIVE/e2e/shots"
 
 status=0

@@ -3,6 +3,7 @@
 // installer runs beside it.
 #include "e2e/control_ids.h"
 #include "e2e/driver.h"
+#include "package/package.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -154,6 +155,44 @@ TEST_F(Steering, NothingChangedFromOutsideAfterTheReadyPageReachesTheInstallatio
     EXPECT_TRUE(wizard->WaitForExit());
     EXPECT_TRUE(WaitUntil([] { return Exists(kInstallDir + L"\\run-marker.txt"); }));
     EXPECT_EQ(RunFolders(), std::vector<std::wstring>{});
+}
+
+// While a silent installation starts, another program renames its file
+// away and moves in the same installer with other payload bytes (and a
+// digest of its own): at once, and once the run has passed its check. The
+// run installs the product it was started as, or refuses as damaged; never
+// the other payload.
+TEST_F(Steering, TheRunningInstallersFileCannotBeSwappedForAnother)
+{
+    std::string archive = ReadResource(Bin(L"setup.exe"), L"DATA", 148);
+    ASSERT_TRUE(WriteFileBytes(Work(L"payload.7z"), archive) && ::CreateDirectoryW(Work(L"product").c_str(), nullptr));
+    int32_t entry = 0;
+    ASSERT_TRUE(CSPPackage().Decode(Work(L"payload.7z").c_str(), Work(L"product").c_str(), &entry));
+    archive[archive.size() / 2] ^= 0x5A;
+    ASSERT_TRUE(CopyWithResource(Bin(L"setup.exe"), Work(L"other.exe"), L"DATA", 148, archive));
+    const std::wstring setup = Work(L"setup.exe"), other = Work(L"other-copy.exe");
+    for (const bool afterCheck : {false, true}) {
+        SCOPED_TRACE(afterCheck ? "after the check" : "at once");
+        ASSERT_TRUE(::CopyFileW(Bin(L"setup.exe").c_str(), setup.c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(Work(L"other.exe").c_str(), other.c_str(), FALSE));
+        SetupProcess run(setup, {}, L"/S /D=" + kInstallDir);
+        // The silent run makes its folder once its check has passed.
+        ASSERT_TRUE(!afterCheck || WaitUntil([&run] { return !RunFolders().empty() || run.WaitForExit(0); }));
+        bool renamed = false;
+        for (int attempt = 0; attempt < 100 && !renamed && !run.WaitForExit(0); ++attempt)
+            renamed = ::MoveFileExW(setup.c_str(), Work(L"away.exe").c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        EXPECT_TRUE(!renamed || ::MoveFileExW(other.c_str(), setup.c_str(), 0));
+        ASSERT_TRUE(run.WaitForExit(120000));
+        EXPECT_FALSE(afterCheck && renamed);
+        if (run.ExitCode() == 0) {
+            EXPECT_EQ(testing_support::TreeChanges(testing_support::ReadTree(Work(L"product")),
+                                                   testing_support::ReadTree(kInstallDir)),
+                      "");
+        } else {
+            EXPECT_TRUE(run.ExitCode() == 3 && renamed && !Exists(kInstallDir)) << run.ExitCode();
+        }
+        ::DeleteFileW(setup.c_str());
+    }
 }
 
 TEST_F(Steering, TwoInstallersOfDifferentNamesKeepToTheirOwnFiles)

@@ -1025,10 +1025,21 @@ TEST_F(Wizard, SilentInstallTakesAFolderWithSpacesAndReportsEachFailure)
     ::CloseHandle(held);
     EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\Marvane.exe"), "old program");
 
-    // A damaged installer installs nothing.
-    const std::wstring damaged = DamagedCopy(SetupExe(), L"DATA", 148, Work(L"damaged.exe"));
-    ASSERT_FALSE(damaged.empty());
-    EXPECT_EQ(RunToEnd(damaged, L"/S"), 3u);
+    // A damaged installer installs nothing: a payload byte changed in
+    // transit, the digest cut short, the payload gone.
+    const std::string cut = ReadResource(SetupExe(), L"DIGEST", 140).substr(0, 32);
+    const std::wstring damaged[] = {
+        DamagedCopy(SetupExe(), L"DATA", 148, Work(L"damaged.exe")),
+        CopyChangingResource(SetupExe(), Work(L"cut-digest.exe"), L"DIGEST", 140, &cut) ? Work(L"cut-digest.exe")
+                                                                                          : L"",
+        CopyChangingResource(SetupExe(), Work(L"no-payload.exe"), L"DATA", 148, nullptr) ? Work(L"no-payload.exe")
+                                                                                           : L"",
+    };
+    for (const std::wstring& exe : damaged) {
+        SCOPED_TRACE(exe);
+        ASSERT_FALSE(exe.empty());
+        EXPECT_EQ(RunToEnd(exe, L"/S"), 3u);
+    }
 
     // The single-instance guard holds for the silent mode too.
     auto wizard = Start(SetupExe());
