@@ -117,8 +117,9 @@ void CSPInstallDialog::OnTimer(UINT_PTR timerId)
     if (!engine_.WorkerEnded(&succeeded))
         return;
     // Both the timer and the worker's last post lead here; the wizard moves
-    // on once.
+    // on once. Nothing is left to cancel.
     movedOn_ = true;
+    DisableCancel();
     ::KillTimer(Window(), kWorkerCheckTimer);
     SendToFrame(WM_WIZARD_PAGE, succeeded ? kFinishPage : kCancelledPage);
 }
@@ -136,27 +137,32 @@ void CSPInstallDialog::AskCancel()
 {
     if (asking_)
         return;
+    // A click queued just before the worker's end: the page moves on at its
+    // next check, and a question now would be answered in vain.
+    if (!WorkerRunning()) {
+        DisableCancel();
+        return;
+    }
     asking_ = true;
     const ScopeExit closed([this] { asking_ = false; });
-    const bool running = WorkerRunning();
-    if (running)
-        engine_.PauseWorker();
+    engine_.PauseWorker();
     const int answer = ::MessageBoxW(Window(), kCancelQuestion, kCancelCaption, MB_OKCANCEL | MB_ICONINFORMATION);
     // A quit posted by another program ends the box as if answered and is
     // queued again for the wizard's own loop: that is no answer of the
     // user's, and the installation goes on.
     MSG quit;
     const bool endedByQuit = ::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
-    if (answer == IDOK && running && !endedByQuit) {
+    if (answer == IDOK && !endedByQuit) {
         // The stop comes before the resume, so the worker meets it at the
         // very place it was held.
         engine_.StopExtraction();
         // Asking a second time would only confuse: the answer is given.
-        ::EnableWindow(::GetDlgItem(Window(), IDC_INSTALLING_CANCEL), FALSE);
+        DisableCancel();
     }
-    if (running)
-        engine_.ResumeWorker();
+    engine_.ResumeWorker();
 }
+
+void CSPInstallDialog::DisableCancel() { ::EnableWindow(::GetDlgItem(Window(), IDC_INSTALLING_CANCEL), FALSE); }
 
 // The worker closes the page when it cannot move the new files into place.
 // The page stays: the user watches the bar count back while the rollback

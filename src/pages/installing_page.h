@@ -34,6 +34,7 @@ public:
     // The cancel question: while it is open the worker holds still before
     // its next step; OK stops the extraction, after which the worker fails
     // and rolls back, and the wizard ends on the cancelled finish page.
+    // Once the worker has ended it asks nothing and Cancel is disabled.
     void AskCancel();
 
 protected:
@@ -45,6 +46,7 @@ private:
     LRESULT OnInstallFailed(WPARAM stepsDone, LPARAM);
     LRESULT OnInstallEnded(WPARAM, LPARAM);
     LRESULT OnClose(WPARAM, LPARAM);
+    void DisableCancel();
 
     UniqueFont titleFont_;
     framework::ProgressBar progressBar_;
