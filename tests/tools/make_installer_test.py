@@ -155,6 +155,29 @@ class MakeInstallerTest(unittest.TestCase):
         self.refused(dict(GOOD, OBJ_IN_CAPTON="typo"), "OBJ_IN_CAPTON")
         self.refused(GOOD, "no [IN_INFO] section", raw="[Other]\nOBJ_IN_CAPTION=x\n")
 
+    def test_reports_every_problem_of_a_configuration_in_one_run(self):
+        values = dict(GOOD, OBJ_IN_FOLDER="a:b", OBJ_IN_EXE="Missing.exe", OBJ_IN_EXE_LINK="CON",
+                      OBJ_IN_USERDATA_FILE="../user.ini", OBJ_IN_SIZE="lots")
+        del values["OBJ_IN_CAPTION"]
+        lines = ["; a studio's settings", "[IN_INFO]"] + [f"{k}={v}" for k, v in values.items()]
+        stderr = self.refused(None, "OBJ_IN_CAPTION", raw="\n".join(lines) + "\n").splitlines()
+        config = os.path.join(self.dir, "product.ini")
+        at = {line.split("=")[0]: number for number, line in enumerate(lines, 1)}
+        expected = [f"{config}:2: OBJ_IN_CAPTION: missing"] + [
+            f"{config}:{at[key]}: {key}: " for key in values if values[key] != GOOD.get(key)]
+        self.assertEqual(len(stderr), len(expected) + 1, stderr)
+        for line, start in zip(stderr, expected):
+            self.assertTrue(line.startswith(start), (line, start))
+        self.assertEqual(stderr[-1], "make-installer: 6 problems; nothing was written")
+
+    def test_help_shows_what_a_studio_passes_one_line_each(self):
+        shown = subprocess.run([sys.executable, TOOL, "--help"], capture_output=True, text=True, check=True).stdout
+        options = [line.split() for line in shown.split("options:")[1].splitlines() if line.strip()]
+        self.assertEqual([words[0] for words in options],
+                         ["-h,", "--config", "--payload", "--out", "--level", "--icon", "--side-picture",
+                          "--header-picture", "--folder-picture", "--sign", "--sign-password-file", "--timestamp"])
+        self.assertTrue(all(len(words) > 3 for words in options), options)
+
     def picture(self, name, size, fmt, colours):
         """A picture of stripes in the given colours."""
         image = Image.new("RGB", size)
