@@ -13,6 +13,9 @@ constexpr int kTransparent[] = {
     IDC_INSTALLING_DETAIL, IDC_INSTALLING_HEADING_NAME, IDC_INSTALLING_HEADING_TAIL,
 };
 
+constexpr skin::PicturePlace kHeaderPicture = {IDC_INSTALLING_HEADER_PICTURE, IDB_HEADER_PICTURE,
+                                               skin::kHeaderPictureWidth, skin::kHeaderPictureHeight};
+
 constexpr skin::ControlPlace kLayout[] = {
     {IDC_INSTALLING_TITLE, 30, 10, 80, 25},
     {IDC_INSTALLING_HEADING_LEAD, 45, 30, 110, 25},
@@ -64,17 +67,22 @@ BOOL CSPInstallDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
     if (engine_.Attach(Window())) {
-        skin::LayOutPage(Window(), kLayout);
-        titleFont_ = skin::MakeBoldFont(skin::kTitleFontHeight);
-        skin::GiveFont(Window(), IDC_INSTALLING_TITLE, titleFont_);
         ::SetWindowTextW(Window(), ReadSetting(kKeyCaption).c_str());
         SetItemText(IDC_INSTALLING_HEADING_NAME, ReadSetting(kKeyDisplayName));
-        skin::FlowLine(Window(),
-                       {IDC_INSTALLING_HEADING_LEAD, IDC_INSTALLING_HEADING_NAME, IDC_INSTALLING_HEADING_TAIL});
+        ApplyDpi(framework::WindowDpi(Window()));
     }
     // Runs from the start; until the worker exists it finds nothing to do.
     timerSet_ = ::SetTimer(Window(), kWorkerCheckTimer, 1000, nullptr) != 0;
     return TRUE;
+}
+
+void CSPInstallDialog::LayOut()
+{
+    skin::ShowPicture(Window(), kHeaderPicture, Dpi(), headerPicture_);
+    skin::LayOutPage(Window(), Dpi(), kLayout);
+    skin::GiveBoldFont(Window(), IDC_INSTALLING_TITLE, skin::kTitleFontHeight, Dpi(), titleFont_);
+    skin::FlowLine(Window(), Dpi(),
+                   {IDC_INSTALLING_HEADING_LEAD, IDC_INSTALLING_HEADING_NAME, IDC_INSTALLING_HEADING_TAIL});
 }
 
 void CSPInstallDialog::StartInstall()

@@ -40,6 +40,7 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(framework::DataExchange& exchange) override;
+    void LayOut() override;
 
 private:
     void OnTimer(UINT_PTR timerId);
@@ -49,6 +50,7 @@ private:
     void DisableCancel();
 
     UniqueFont titleFont_;
+    UniqueBitmap headerPicture_;
     framework::ProgressBar progressBar_;
     std::shared_ptr<framework::WorkerThread> worker_;
     bool started_ = false;

@@ -83,6 +83,12 @@ struct GdiObjectTraits {
     static void Close(Type h) noexcept { ::DeleteObject(h); }
 };
 
+struct IconTraits {
+    using Type = HICON;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::DestroyIcon(h); }
+};
+
 struct ItemIdListTraits {
     using Type = PIDLIST_ABSOLUTE;
     static Type Invalid() noexcept { return nullptr; }
@@ -96,6 +102,7 @@ using UniqueKey = UniqueAny<KeyTraits>;
 using UniqueFont = UniqueAny<GdiObjectTraits<HFONT>>;
 using UniqueBitmap = UniqueAny<GdiObjectTraits<HBITMAP>>;
 using UniqueBrush = UniqueAny<GdiObjectTraits<HBRUSH>>;
+using UniqueIcon = UniqueAny<IconTraits>;
 using UniqueItemIdList = UniqueAny<ItemIdListTraits>;
 
 // A COM interface pointer that releases what it holds.
