@@ -294,6 +294,10 @@ def version_info(values, file_name):
 # ---------------------------------------------------------------- branding --
 
 PICTURE_OPTIONS = {"side_picture": 129, "header_picture": 131, "folder_picture": 132}
+# A picture drawn for 150% or 200% display scale goes under the 100% one's
+# id plus these (src/pages/resource.h); the wizard draws from the nearest at
+# or above its scale.
+SCALED_PICTURE_IDS = {100: 0, 150: 1000, 200: 2000}
 
 
 def open_image(path, formats):
@@ -310,14 +314,32 @@ def open_image(path, formats):
     return image
 
 
-def team_picture(path, resource_id):
-    """The BMP bytes of a team's PNG or BMP for bitmap resource_id."""
-    what, width, height, _ = make_art.TEAM_PICTURES[resource_id]
-    image = open_image(path, ("PNG", "BMP"))
-    if image.size != (width, height):
-        raise Refusal(f"{path}: {image.size[0]} x {image.size[1]} pixels; the {what} must be "
-                      f"{width} x {height} pixels")
-    return make_art.team_picture_bmp(image, resource_id)[14:]  # a bitmap resource has no file header
+def team_pictures(paths, resource_id, problems):
+    """The bitmap resources [(id, bytes)] of a team's PNG or BMP files for
+    picture resource_id, each file's size telling the display scale it is
+    drawn for; the 100% one is needed. Adds what is wrong to problems."""
+    what = make_art.TEAM_PICTURES[resource_id][0]
+    sizes = {percent: make_art.team_picture_size(resource_id, percent) for percent in SCALED_PICTURE_IDS}
+    wanted = (f"{sizes[100][0]} x {sizes[100][1]} pixels (and for 150% and 200% display scale "
+              f"{sizes[150][0]} x {sizes[150][1]} and {sizes[200][0]} x {sizes[200][1]})")
+    pictures = {}
+    for path in paths:
+        try:
+            image = open_image(path, ("PNG", "BMP"))
+        except Refusal as e:
+            problems.refusal(e)
+            continue
+        percent = next((percent for percent, size in sizes.items() if image.size == size), None)
+        if percent is None:
+            problems.file(path, f"{image.size[0]} x {image.size[1]} pixels; the {what} must be {wanted}")
+        elif percent in pictures:
+            problems.file(path, f"a second {what} of {image.size[0]} x {image.size[1]} pixels")
+        else:
+            # A bitmap resource has no file header.
+            pictures[percent] = make_art.team_picture_bmp(image, resource_id)[14:]
+    if pictures and 100 not in pictures:
+        problems.file(paths[0], f"the {what} is needed at {wanted.split(' (')[0]} too")
+    return [(resource_id + SCALED_PICTURE_IDS[percent], data) for percent, data in sorted(pictures.items())]
 
 
 def icon_resources(path):
@@ -340,15 +362,15 @@ def icon_resources(path):
     return images, group
 
 
-def existing_icon_images(exe):
-    """The ids of the icon images (type 3) the image holds now."""
+def existing_resources(exe, kind):
+    """The ids of the resources of a numbered type the image holds now."""
     import pefile
     pe = pefile.PE(exe, fast_load=True)
     pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
     ids = []
     root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
     for entry in root.entries if root else []:
-        if entry.id == 3:
+        if entry.id == kind:
             ids = [e.id for e in entry.directory.entries]
     pe.close()
     return ids
@@ -481,7 +503,7 @@ def arguments():
     parser = argparse.ArgumentParser(
         prog="make-installer",
         description="Builds a branded setup.exe from a product configuration and a product folder.",
-        formatter_class=lambda prog: argparse.HelpFormatter(prog, max_help_position=34, width=110))
+        formatter_class=lambda prog: argparse.HelpFormatter(prog, max_help_position=34, width=150))
     studio = parser.add_argument
 
     def internal(*names, **options):
@@ -492,9 +514,13 @@ def arguments():
     studio("--out", required=True, metavar="FILE.exe", help="the installer to write")
     studio("--level", type=int, default=7, choices=range(10), metavar="0-9", help="compression level (default 7)")
     studio("--icon", metavar="FILE.ico", help="the installer's icon, with every size the file holds")
-    studio("--side-picture", metavar="FILE", help="the welcome and finish pages' picture, PNG or BMP, 164 x 290")
-    studio("--header-picture", metavar="FILE", help="the other pages' corner picture, PNG or BMP, 53 x 49")
-    studio("--folder-picture", metavar="FILE", help="the picture beside the destination folder, PNG or BMP, 25 x 34")
+    for option, what in (("side", "the welcome and finish pages' picture"), ("header", "the other pages' corner "
+                         "picture"), ("folder", "the picture beside the destination folder")):
+        sizes = [make_art.team_picture_size(PICTURE_OPTIONS[f"{option}_picture"], p) for p in SCALED_PICTURE_IDS]
+        at = [f"{width} x {height}" for width, height in sizes]
+        # %% is argparse's percent sign.
+        studio(f"--{option}-picture", metavar="FILE", action="append",
+               help=f"{what}, PNG or BMP, {at[0]}; again for 150%% and 200%% scale: {at[1]}, {at[2]}")
     studio("--sign", metavar="CERT.pfx", help="sign the installer with this certificate (Authenticode, SHA-256)")
     studio("--sign-password-file", metavar="FILE", help="the certificate's password, on the file's first line")
     studio("--timestamp", metavar="URL", help="time-stamp the signature at this RFC 3161 server")
@@ -516,14 +542,11 @@ def check_inputs(args, problems):
     problems added to problems."""
     config = read_config(args.config, problems)
     validate(config, args.payload, problems, args.uninstaller)
-    resources = []
+    pictures = {}
     icon = None
-    try:
-        for option, resource_id in PICTURE_OPTIONS.items():
-            if getattr(args, option):
-                resources.append(("#2", resource_id, team_picture(getattr(args, option), resource_id)))
-    except Refusal as e:
-        problems.refusal(e)
+    for option, resource_id in PICTURE_OPTIONS.items():
+        if getattr(args, option):
+            pictures[resource_id] = team_pictures(getattr(args, option), resource_id, problems)
     try:
         icon = icon_resources(args.icon) if args.icon else None
     except Refusal as e:
@@ -536,8 +559,8 @@ def check_inputs(args, problems):
     values = config.values
     if "OBJ_IN_SIZE" not in values:
         values["OBJ_IN_SIZE"] = str(folder_size_mib(args.payload))
-    resources.insert(0, ("#16", 1, version_info(values, os.path.basename(args.out))))
-    return values, config_text(values, args.comments), resources, icon
+    resources = [("#16", 1, version_info(values, os.path.basename(args.out)))]
+    return values, config_text(values, args.comments), resources, pictures, icon
 
 
 def main():
@@ -550,7 +573,7 @@ def main():
         print(f"make-installer: {len(problems)} problem{'s' if len(problems) > 1 else ''}; nothing was written",
               file=sys.stderr)
         return 1
-    values, text, resources, icon = checked
+    values, text, resources, pictures, icon = checked
 
     work = args.work or tempfile.mkdtemp(prefix="make-installer.")
     os.makedirs(work, exist_ok=True)
@@ -569,10 +592,16 @@ def main():
         # behind it would be left pointing at the wrong place.
         subprocess.run(["x86_64-w64-mingw32-strip", "-o", exe, args.template], check=True)
         keep_link_time(args.template, exe)
+        for resource_id, given in pictures.items():
+            # The template's own picture at a scale the team did not give
+            # would show the sample's art at that scale.
+            scaled = {resource_id + offset for offset in SCALED_PICTURE_IDS.values()} - {i for i, _ in given}
+            resources += [("#2", old, None) for old in existing_resources(exe, 2) if old in scaled]
+            resources += [("#2", i, data) for i, data in given]
         if icon:
             images, group = icon
             # Images of the old icon that no new one replaces would stay behind.
-            resources += [("#3", old, None) for old in existing_icon_images(exe) if old > len(images)]
+            resources += [("#3", old, None) for old in existing_resources(exe, 3) if old > len(images)]
             resources += [("#3", i + 1, image) for i, image in enumerate(images)]
             resources.append(("#14", 128, group))
         resources.append(("DIGEST", 140, payload_digest(text, archive)))
