@@ -130,18 +130,23 @@ void CSPMainDialog::ApplyFrameDpi()
 
 // The frame's size in dialog units depends on the dialog font, the pages'
 // layouts do not: the frame takes the client area they are made for. The
-// borders and caption are measured as the window has them now, at its
-// scale.
+// caption and borders are measured as the window has them; when the scale
+// has just changed they may change with the new size, and a second round
+// makes up for it.
 void CSPMainDialog::SizeClientArea(int width, int height)
 {
-    RECT window{};
-    RECT client{};
-    if (!::GetWindowRect(Window(), &window) || !::GetClientRect(Window(), &client))
-        return;
-    const int frameWidth = (window.right - window.left) - (client.right - client.left);
-    const int frameHeight = (window.bottom - window.top) - (client.bottom - client.top);
-    ::SetWindowPos(Window(), nullptr, 0, 0, width + frameWidth, height + frameHeight,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (int round = 0; round < 2; ++round) {
+        RECT window{};
+        RECT client{};
+        if (!::GetWindowRect(Window(), &window) || !::GetClientRect(Window(), &client))
+            return;
+        if (client.right - client.left == width && client.bottom - client.top == height)
+            return;
+        const int frameWidth = (window.right - window.left) - (client.right - client.left);
+        const int frameHeight = (window.bottom - window.top) - (client.bottom - client.top);
+        ::SetWindowPos(Window(), nullptr, 0, 0, width + frameWidth, height + frameHeight,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 // The template places the frame at the screen's corner; a wizard belongs in
