@@ -30,14 +30,6 @@ UINT WindowDpi(HWND window)
     return dpi;
 }
 
-bool AdjustWindowRectForDpi(RECT* rect, DWORD style, DWORD exStyle, UINT dpi)
-{
-    static const auto adjust = LookUp<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
-    if (adjust)
-        return adjust(rect, style, FALSE, exStyle, dpi) != FALSE;
-    return ::AdjustWindowRectEx(rect, style, FALSE, exStyle) != FALSE;
-}
-
 int SystemMetricForDpi(int index, UINT dpi)
 {
     static const auto metric = LookUp<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");

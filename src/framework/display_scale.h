@@ -18,14 +18,10 @@ inline int ScaleForDpi(int value, UINT dpi) { return ::MulDiv(value, static_cast
 // else the system's; 96 when nothing can be asked.
 UINT WindowDpi(HWND window);
 
-// AdjustWindowRectEx for a window at dpi: caption and borders measured at
-// that scale where the system can, else at the system's.
-bool AdjustWindowRectForDpi(RECT* rect, DWORD style, DWORD exStyle, UINT dpi);
-
 // GetSystemMetrics at dpi where the system can, else at the system's.
 int SystemMetricForDpi(int index, UINT dpi);
 
-// Keeps the dialog manager from rescaling dialog's controls and fonts
+// Keeps the dialog manager from rescaling the dialog's controls and fonts
 // itself when its monitor's scale changes: the wizard lays itself out from
 // its own tables instead. Nothing where the system has no such behaviour.
 void KeepDialogFromScalingItself(HWND dialog);

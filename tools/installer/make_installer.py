@@ -298,6 +298,9 @@ PICTURE_OPTIONS = {"side_picture": 129, "header_picture": 131, "folder_picture":
 # id plus these (src/pages/resource.h); the wizard draws from the nearest at
 # or above its scale.
 SCALED_PICTURE_IDS = {100: 0, 150: 1000, 200: 2000}
+PICTURE_HELP = {"side_picture": "the welcome and finish pages' picture",
+                "header_picture": "the other pages' corner picture",
+                "folder_picture": "the picture beside the destination folder"}
 
 
 def open_image(path, formats):
@@ -514,12 +517,11 @@ def arguments():
     studio("--out", required=True, metavar="FILE.exe", help="the installer to write")
     studio("--level", type=int, default=7, choices=range(10), metavar="0-9", help="compression level (default 7)")
     studio("--icon", metavar="FILE.ico", help="the installer's icon, with every size the file holds")
-    for option, what in (("side", "the welcome and finish pages' picture"), ("header", "the other pages' corner "
-                         "picture"), ("folder", "the picture beside the destination folder")):
-        sizes = [make_art.team_picture_size(PICTURE_OPTIONS[f"{option}_picture"], p) for p in SCALED_PICTURE_IDS]
-        at = [f"{width} x {height}" for width, height in sizes]
+    for option, what in PICTURE_HELP.items():
+        at = [f"{w} x {h}" for w, h in (make_art.team_picture_size(PICTURE_OPTIONS[option], p)
+                                        for p in SCALED_PICTURE_IDS)]
         # %% is argparse's percent sign.
-        studio(f"--{option}-picture", metavar="FILE", action="append",
+        studio("--" + option.replace("_", "-"), metavar="FILE", action="append",
                help=f"{what}, PNG or BMP, {at[0]}; again for 150%% and 200%% scale: {at[1]}, {at[2]}")
     studio("--sign", metavar="CERT.pfx", help="sign the installer with this certificate (Authenticode, SHA-256)")
     studio("--sign-password-file", metavar="FILE", help="the certificate's password, on the file's first line")
@@ -538,8 +540,8 @@ def arguments():
 
 def check_inputs(args, problems):
     """Everything the installer is made of, checked before anything is
-    built: (values, configuration text, resources, icon), or None with the
-    problems added to problems."""
+    built: (values, configuration text, resources, pictures by id, icon), or
+    None with the problems added to problems."""
     config = read_config(args.config, problems)
     validate(config, args.payload, problems, args.uninstaller)
     pictures = {}
@@ -565,6 +567,8 @@ def check_inputs(args, problems):
 
 def main():
     args = arguments()
+    # Every input is checked before anything is built: a refusal leaves no
+    # output behind.
     problems = Problems()
     checked = check_inputs(args, problems)
     if problems:
