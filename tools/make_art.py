@@ -8,7 +8,9 @@ writes into OUTPUT_FOLDER:
     side.bmp    164 x 290, 8 bits per pixel, palette, BI_RGB    (bitmap 129)
     header.bmp   53 x 49, 32 bits per pixel, BI_RGB, opaque      (bitmap 131)
     folder.bmp   25 x 34, 24 bits per pixel, BI_RGB              (bitmap 132)
-    app.ico      one 32 x 32 image, 32 bits per pixel with alpha (icon 128)
+    side-200.bmp, header-200.bmp, folder-200.bmp: the same, twice as large,
+                 for 200% display scale          (bitmaps 2129, 2131, 2132)
+    app.ico      16 to 64 pixels square, 32 bits per pixel with alpha (icon 128)
 
 Everything is drawn here, and written through Pillow: shapes are signed
 distance functions, painted with one pixel of anti-aliasing, composited in
@@ -189,29 +191,37 @@ def noise(x, y, seed):
 
 
 class Canvas:
-    def __init__(self, width, height, background):
-        self.width, self.height = width, height
-        self.red = [background[0]] * (width * height)
-        self.green = [background[1]] * (width * height)
-        self.blue = [background[2]] * (width * height)
+    """width x height units of drawing, scale pixels to the unit: the same
+    drawing at 1x, 1.5x or 2x is drawn anew at each, not stretched."""
+
+    def __init__(self, width, height, background, scale=1.0):
+        self.width, self.height, self.scale = width, height, scale
+        self.pixel_width, self.pixel_height = round(width * scale), round(height * scale)
+        count = self.pixel_width * self.pixel_height
+        self.red = [background[0]] * count
+        self.green = [background[1]] * count
+        self.blue = [background[2]] * count
         self.alpha = None
 
     def paint(self, shape, colour, opacity=1.0, soft=1.0):
         """Composites colour (a tuple or a function of x, y) over the shape.
-        soft widens the anti-aliased edge, for shadows and glows."""
+        soft widens the anti-aliased edge, for shadows and glows: a blur in
+        the drawing's units, while a plain edge stays one pixel wide."""
         f, (x0, y0, x1, y1) = shape
-        margin = soft / 2.0 + 1.0
-        ix0 = max(0, int(math.floor(x0 - margin)))
-        iy0 = max(0, int(math.floor(y0 - margin)))
-        ix1 = min(self.width, int(math.ceil(x1 + margin)))
-        iy1 = min(self.height, int(math.ceil(y1 + margin)))
+        s = self.scale
+        edge = soft if soft <= 1.0 else soft * s
+        margin = edge / 2.0 + 1.0
+        ix0 = max(0, int(math.floor(x0 * s - margin)))
+        iy0 = max(0, int(math.floor(y0 * s - margin)))
+        ix1 = min(self.pixel_width, int(math.ceil(x1 * s + margin)))
+        iy1 = min(self.pixel_height, int(math.ceil(y1 * s + margin)))
         solid = not callable(colour)
         for y in range(iy0, iy1):
-            row = y * self.width
-            py = y + 0.5
+            row = y * self.pixel_width
+            py = (y + 0.5) / s
             for x in range(ix0, ix1):
-                px = x + 0.5
-                a = 0.5 - f(px, py) / soft
+                px = (x + 0.5) / s
+                a = 0.5 - f(px, py) * s / edge
                 if a <= 0.0:
                     continue
                 a = (1.0 if a > 1.0 else a) * opacity
@@ -436,11 +446,11 @@ def felt(width, height, centre_x, centre_y, inner, outer, seed, grain=1.0):
 # --------------------------------------------------------------- pictures --
 
 
-def draw_side():
+def draw_side(scale=1.0):
     """The tall picture of the welcome and finish pages: a hand of cards,
     chips and a game board on a card table."""
     w, h = 164, 290
-    c = Canvas(w, h, (10.0, 60.0, 34.0))
+    c = Canvas(w, h, (10.0, 60.0, 34.0), scale)
     # No grain here: a smooth cloth keeps the run-length coding short.
     c.fill(felt(w, h, 80.0, 120.0, (34.0, 124.0, 72.0), (6.0, 40.0, 24.0), 129, grain=0.0))
 
@@ -470,11 +480,11 @@ def draw_side():
     return c
 
 
-def draw_header():
+def draw_header(scale=1.0):
     """The header picture of the destination, ready and installing pages:
     two cards and a chip on white."""
     w, h = 53, 49
-    c = Canvas(w, h, WHITE)
+    c = Canvas(w, h, WHITE, scale)
     draw_card(c, Frame(19.0, 23.0, -14.0), 13.0, 19.0, "A", "H", 0.3, index=6.0)
     draw_card(c, Frame(29.0, 21.0, 9.0), 13.0, 19.0, "A", "S", 0.3, index=6.0)
     shadow(c, circle(39.0, 36.0, 10.5), 1.0, 1.5, 3.0, 0.35)
@@ -482,12 +492,12 @@ def draw_header():
     return c
 
 
-def draw_folder():
+def draw_folder(scale=1.0):
     """The small picture beside the destination folder: a card standing in a
     folder. The control shows the top 32 rows only, so the art keeps clear of
     the last two."""
     w, h = 25, 34
-    c = Canvas(w, h, DIALOG_FACE)
+    c = Canvas(w, h, DIALOG_FACE, scale)
     back = (208.0, 150.0, 44.0)
     c.paint(union(box(12.5, 19.5, 11.5, 10.0, 1.5), box(6.5, 9.5, 5.0, 2.0, 1.0)), back)
     draw_card(c, Frame(13.5, 12.0, 8.0), 6.5, 9.5, "A", "S", 0.25, index=0)
@@ -499,11 +509,12 @@ def draw_folder():
     return c
 
 
-def draw_icon():
-    """The application icon: a card and a chip on a rounded felt tile."""
+def draw_icon(size=32):
+    """The application icon: a card and a chip on a rounded felt tile,
+    drawn on 32 units at size pixels."""
     w = h = 32
-    c = Canvas(w, h, (0.0, 0.0, 0.0))
-    c.alpha = [0.0] * (w * h)
+    c = Canvas(w, h, (0.0, 0.0, 0.0), size / 32.0)
+    c.alpha = [0.0] * (c.pixel_width * c.pixel_height)
     tile = box(16.0, 16.0, 15.5, 15.5, 6.0)
     c.paint(tile, felt(w, h, 12.0, 10.0, (44.0, 146.0, 86.0), (10.0, 62.0, 36.0), 128))
     c.paint(outline(box(16.0, 16.0, 15.0, 15.0, 5.5), 1.0), (6.0, 40.0, 22.0), 0.9)
@@ -577,12 +588,12 @@ def indexed(canvas):
     for p in pixels:
         counts[p] = counts.get(p, 0) + 1
     palette, index = median_cut(counts, 256)
-    w = canvas.width
-    return palette, [[index[p] for p in pixels[y * w:(y + 1) * w]] for y in range(canvas.height)]
+    w = canvas.pixel_width
+    return palette, [[index[p] for p in pixels[y * w:(y + 1) * w]] for y in range(canvas.pixel_height)]
 
 
 def canvas_image(canvas):
-    return Image.frombytes("RGB", (canvas.width, canvas.height),
+    return Image.frombytes("RGB", (canvas.pixel_width, canvas.pixel_height),
                            bytes(channel for pixel in canvas.rgb() for channel in pixel))
 
 
@@ -612,7 +623,7 @@ def icon_file(images):
     return out + b"".join(data)
 
 
-def canvas_icon(canvas):
+def canvas_icon_image(canvas):
     """The canvas with straight (not premultiplied) alpha, as icons store
     it; the colour of a fully clear pixel does not matter, keep it black."""
     pixels, alpha = canvas.rgb(), canvas.alpha_bytes()
@@ -624,7 +635,7 @@ def canvas_icon(canvas):
         else:
             r = g = b = 0
         rgba += bytes((r, g, b, a))
-    return icon_file([Image.frombytes("RGBA", (canvas.width, canvas.height), bytes(rgba))])
+    return Image.frombytes("RGBA", (canvas.pixel_width, canvas.pixel_height), bytes(rgba))
 
 
 # ------------------------------------------------------- team pictures --
@@ -638,13 +649,20 @@ TEAM_PICTURES = {
 }
 
 
+def team_picture_size(resource_id, percent):
+    """The size of a picture drawn for percent display scale: the 100% size
+    times the scale, halves rounded up."""
+    _, width, height, _ = TEAM_PICTURES[resource_id]
+    return (width * percent + 50) // 100, (height * percent + 50) // 100
+
+
 def team_picture_bmp(image, resource_id):
-    """A PNG or BMP of exactly the resource's size as the BMP the wizard
-    loads: transparency flattened onto the picture's background, the side
-    picture in at most 256 colours (exact when it has no more), the header
-    in 32 opaque bits, the folder picture in 24."""
-    _, width, height, background = TEAM_PICTURES[resource_id]
-    assert image.size == (width, height)
+    """A PNG or BMP of the resource's size at some display scale as the BMP
+    the wizard loads: transparency flattened onto the picture's background,
+    the side picture in at most 256 colours (exact when it has no more), the
+    header in 32 opaque bits, the folder picture in 24."""
+    _, _, _, background = TEAM_PICTURES[resource_id]
+    width, height = image.size
     flat = Image.new("RGBA", image.size, tuple(int(c) for c in background) + (255,))
     flat.alpha_composite(image.convert("RGBA"))
     rgb = flat.convert("RGB")
@@ -668,11 +686,18 @@ def header_bmp(canvas):
     return image_bytes(image, "BMP")
 
 
+# The sizes of the icon: the small and the large icon at 100% to 200%.
+ICON_SIZES = (16, 20, 24, 32, 40, 48, 64)
+
 PICTURES = {
     "side.bmp": lambda: palette_bmp(*indexed(draw_side())),
     "header.bmp": lambda: header_bmp(draw_header()),
     "folder.bmp": lambda: image_bytes(canvas_image(draw_folder()), "BMP"),
-    "app.ico": lambda: canvas_icon(draw_icon()),
+    # The same drawings for 200% display scale, twice as large.
+    "side-200.bmp": lambda: palette_bmp(*indexed(draw_side(2.0))),
+    "header-200.bmp": lambda: header_bmp(draw_header(2.0)),
+    "folder-200.bmp": lambda: image_bytes(canvas_image(draw_folder(2.0)), "BMP"),
+    "app.ico": lambda: icon_file([canvas_icon_image(draw_icon(size)) for size in ICON_SIZES]),
 }
 
 

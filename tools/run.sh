@@ -7,8 +7,9 @@
 # one, it drives the wizard headless on an Xvfb display: first through the
 # cancel question, the folder dialog, a refused folder and a folder in use,
 # for their screenshots, then through its pages again under a Western
-# system's code page (1252), then through one whole installation, and prints
-# where the product went and where the screenshots are.
+# system's code page (1252), then at 100%, 150% and 200% display scale, then
+# through one whole installation, and prints where the product went and
+# where the screenshots are.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="${BUILD_DIR:-$top/build}"
@@ -39,6 +40,9 @@ drive --gtest_filter='Wizard.CancelConfirmedDuringExtractionRollsBack:Wizard.Bro
 echo "== the same wizard on a Western system (code page 1252): its pages, a box, and a folder of many scripts"
 SETUP_LOCALE=en_US.UTF-8 WIZARD_SHOTS="$build/wizard-shots-1252" \
   drive --gtest_filter='Wizard.WholeRoadInstallsTheProductAndShowsEveryPage:Wizard.CancelConfirmedDuringExtractionRollsBack:WizardNames.*'
+echo "== the wizard at 100%, 150% and 200% display scale (96, 144 and 192 DPI), each in a Wine server of its own"
+bash "$top/tests/wizard/e2e/run_scale_e2e.sh" "$build" "$setup" "$tests/big-payload.7z" "$tests/text_fit_probe.dll" \
+  "$tests/wizard_scale_e2e_test.exe" "$build/wizard-shots" --gtest_brief=1
 echo "== driving one whole installation: welcome, destination, ready, installing, finish"
 drive --gtest_filter='Wizard.WholeRoadInstallsTheProductAndShowsEveryPage'
 
@@ -47,6 +51,7 @@ echo "== the product went to D:\\Program Files\\Tovani, which is $product:"
 (cd "$product" && find . -type f | sort)
 echo "== screenshots of every page and box: $build/wizard-shots"
 ls "$build/wizard-shots"
+echo "== the same at 100%, 150% and 200% display scale: $build/wizard-shots/scale-100, scale-150, scale-200"
 echo "== the same under code page 1252: $build/wizard-shots-1252"
 ls "$build/wizard-shots-1252"
 # The wizard's prefix has a server of its own; it must not outlive the display.

@@ -11,12 +11,7 @@ wine_session_start() {
   # No menu or desktop entries on the host for what the tests install.
   export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
   if [ -z "${DISPLAY:-}" ] || [ -n "${SETUP_OWN_DISPLAY:-}" ]; then
-    local n=90
-    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-    WINE_SESSION_XVFB=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+    wine_own_display
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine: creating the prefix in $WINEPREFIX"
@@ -29,6 +24,17 @@ wine_session_start() {
   # standard handles they inherit: let them inherit nothing a caller waits on.
   wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
   trap wine_session_stop EXIT
+}
+
+# An Xvfb display of the caller's own, stopped when wine_session_stop runs;
+# sets DISPLAY and WINE_SESSION_XVFB.
+wine_own_display() {
+  local n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+  WINE_SESSION_XVFB=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
 }
 
 # Wine links the user's Desktop, Documents and the like to the host's home:

@@ -19,17 +19,13 @@ std::span<const CSPMainDialog::Entry> CSPMainDialog::MessageTable()
         Entry::Message<&CSPMainDialog::OnWizardClose>(WM_WIZARD_CLOSE),
         Entry::Message<&CSPMainDialog::OnClose>(WM_CLOSE),
         Entry::Message<&CSPMainDialog::OnIntegrityChecked>(WM_INTEGRITY_CHECKED),
+        Entry::Message<&CSPMainDialog::OnDpiChanged>(WM_DPICHANGED),
         Entry::Paint<&CSPMainDialog::OnPaint>(),
     };
     return kTable;
 }
 
-CSPMainDialog::CSPMainDialog(IntegrityCheck* integrity)
-    : DialogImpl(IDD_FRAME),
-      integrity_(integrity),
-      icon_(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APPLICATION_ICON)))
-{
-}
+CSPMainDialog::CSPMainDialog(IntegrityCheck* integrity) : DialogImpl(IDD_FRAME), integrity_(integrity) {}
 
 framework::Dialog* CSPMainDialog::Page(int index)
 {
@@ -54,11 +50,11 @@ framework::Dialog* CSPMainDialog::Page(int index)
 BOOL CSPMainDialog::OnInitDialog()
 {
     DialogImpl::OnInitDialog();
-    ::SendMessageW(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    ::SendMessageW(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    framework::KeepDialogFromScalingItself(Window());
 
     // The welcome page first: it loads the configuration every other
-    // page reads while it initialises.
+    // page reads while it initialises. Each lays itself out for the scale
+    // it is made at, the frame's.
     for (int index : {kWelcomePage, kInstallingPage, kDestinationPage, kReadyPage, kFinishPage, kCancelledPage}) {
         framework::Dialog* page = Page(index);
         if (::IsWindow(page->Window()))
@@ -71,18 +67,13 @@ BOOL CSPMainDialog::OnInitDialog()
             ::ShowWindow(page->Window(), SW_HIDE);
     }
 
-    SizeClientArea(skin::kFrameClientWidth, skin::kFrameClientHeight);
+    dpi_ = framework::WindowDpi(Window());
+    ApplyFrameDpi();
 
     // An earlier installation that a stopped run left moved aside goes back
     // before anything else, even should this run end on its first page.
     CSPInstallDialog::RecoverInterruptedRun(destination_.InstallDir());
 
-    RECT client{};
-    ::GetClientRect(Window(), &client);
-    for (int index = 0; index < kPageCount; ++index) {
-        if (HWND page = Page(index)->Window())
-            ::MoveWindow(page, client.left, client.top, client.right - client.left, client.bottom - client.top, TRUE);
-    }
     ShowPage(kWelcomePage);
     ::SetWindowTextW(Window(), kWizardTitle);
     CenterOnWorkArea();
@@ -96,17 +87,69 @@ BOOL CSPMainDialog::OnInitDialog()
     return FALSE;
 }
 
+LRESULT CSPMainDialog::OnDpiChanged(WPARAM dpis, LPARAM suggestedRect)
+{
+    const UINT dpi = HIWORD(dpis);
+    if (dpi == 0)
+        return 0;
+    dpi_ = dpi;
+    for (PageScaling* page : {static_cast<PageScaling*>(&welcome_), static_cast<PageScaling*>(&destination_),
+                              static_cast<PageScaling*>(&ready_), static_cast<PageScaling*>(&installing_),
+                              static_cast<PageScaling*>(&finish_), static_cast<PageScaling*>(&cancelled_)})
+        page->ApplyDpi(dpi);
+    if (const auto* suggested = reinterpret_cast<const RECT*>(suggestedRect))
+        ::SetWindowPos(Window(), nullptr, suggested->left, suggested->top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ApplyFrameDpi();
+    ::RedrawWindow(Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    return 0;
+}
+
+void CSPMainDialog::ApplyFrameDpi()
+{
+    SizeClientArea(framework::ScaleForDpi(skin::kFrameClientWidth, dpi_),
+                   framework::ScaleForDpi(skin::kFrameClientHeight, dpi_));
+    RECT client{};
+    ::GetClientRect(Window(), &client);
+    for (int index = 0; index < kPageCount; ++index) {
+        if (HWND page = Page(index)->Window())
+            ::MoveWindow(page, client.left, client.top, client.right - client.left, client.bottom - client.top, TRUE);
+    }
+    // The caption's and the task bar's icons, of the sizes this scale asks for.
+    const HINSTANCE module = ::GetModuleHandleW(nullptr);
+    UniqueIcon big(static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(IDI_APPLICATION_ICON), IMAGE_ICON,
+                                                   framework::SystemMetricForDpi(SM_CXICON, dpi_),
+                                                   framework::SystemMetricForDpi(SM_CYICON, dpi_), 0)));
+    UniqueIcon small(static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(IDI_APPLICATION_ICON), IMAGE_ICON,
+                                                     framework::SystemMetricForDpi(SM_CXSMICON, dpi_),
+                                                     framework::SystemMetricForDpi(SM_CYSMICON, dpi_), 0)));
+    if (big && small) {
+        ::SendMessageW(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+        ::SendMessageW(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+        icon_ = std::move(big);
+        smallIcon_ = std::move(small);
+    }
+}
+
 // The frame's size in dialog units depends on the dialog font, the pages'
-// layouts do not: the frame takes the client area they are made for.
+// layouts do not: the frame takes the client area they are made for. The
+// caption and borders are measured as the window has them; when the scale
+// has just changed they may change with the new size, and a second round
+// makes up for it.
 void CSPMainDialog::SizeClientArea(int width, int height)
 {
-    RECT frame{0, 0, width, height};
-    const auto style = static_cast<DWORD>(::GetWindowLongW(Window(), GWL_STYLE));
-    const auto exStyle = static_cast<DWORD>(::GetWindowLongW(Window(), GWL_EXSTYLE));
-    if (!::AdjustWindowRectEx(&frame, style, FALSE, exStyle))
-        return;
-    ::SetWindowPos(Window(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (int round = 0; round < 2; ++round) {
+        RECT window{};
+        RECT client{};
+        if (!::GetWindowRect(Window(), &window) || !::GetClientRect(Window(), &client))
+            return;
+        if (client.right - client.left == width && client.bottom - client.top == height)
+            return;
+        const int frameWidth = (window.right - window.left) - (client.right - client.left);
+        const int frameHeight = (window.bottom - window.top) - (client.bottom - client.top);
+        ::SetWindowPos(Window(), nullptr, 0, 0, width + frameWidth, height + frameHeight,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 // The template places the frame at the screen's corner; a wizard belongs in
@@ -244,10 +287,10 @@ void CSPMainDialog::OnPaint(HDC dc)
     if (::IsIconic(Window())) {
         const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
         const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-        ::DrawIcon(dc, x, y, icon_);
+        ::DrawIcon(dc, x, y, icon_.get());
         return;
     }
     // Seen only while no page covers the client area.
-    const RECT white{client.left + skin::kSideWidth, client.top, client.right, client.top + skin::kSideHeight};
+    const RECT white = skin::WhiteAreaRect(client, skin::WhiteArea::kBesidePicture, dpi_);
     ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
 }

@@ -1,9 +1,10 @@
-// The wizard's frame: a fixed-size window that owns the six pages, shows one
-// at a time and switches when a page asks it to.
+// The wizard's frame: a window of fixed size at each display scale that owns
+// the six pages, shows one at a time and switches when a page asks it to.
 #pragma once
 
 #include "app/integrity_check.h"
 #include "framework/dialog.h"
+#include "framework/display_scale.h"
 #include "pages/destination_page.h"
 #include "pages/finish_page.h"
 #include "pages/installing_page.h"
@@ -47,9 +48,17 @@ private:
     bool MayShow(int index) const;
     void CenterOnWorkArea();
     void SizeClientArea(int width, int height);
+    // The monitor under the frame has another scale (the frame was moved, or
+    // the display's scale changed): everything is laid out again for it,
+    // and the frame takes the place the system suggests.
+    LRESULT OnDpiChanged(WPARAM dpis, LPARAM suggestedRect);
+    // The frame's client area, filled by the pages, and its icons, for dpi_.
+    void ApplyFrameDpi();
 
     IntegrityCheck* integrity_;
-    HICON icon_;
+    UINT dpi_ = framework::kDefaultDpi;
+    UniqueIcon icon_;
+    UniqueIcon smallIcon_;
     CSPWelcomeDialog welcome_;
     CSPDirDialog destination_;
     CSPInstallDialog installing_;

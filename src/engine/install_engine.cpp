@@ -259,12 +259,14 @@ void InstallEngine::SetPageText(int controlId, const wchar_t* text)
     if (::lstrcmpW(shown, current) == 0)
         return;
     ::SetWindowTextW(control, shown);
-    // The page paints its own background under the text.
+    // The page paints its own background under the text, and the text
+    // again, at once: a transparent static draws a new text over the old
+    // one, and a later paint would come only after the next texts had.
     RECT rect;
     if (::GetWindowRect(control, &rect)) {
         ::ScreenToClient(page_, reinterpret_cast<POINT*>(&rect.left));
         ::ScreenToClient(page_, reinterpret_cast<POINT*>(&rect.right));
-        ::InvalidateRect(page_, &rect, TRUE);
+        ::RedrawWindow(page_, &rect, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     }
 }
 

@@ -14,6 +14,11 @@ constexpr int kTransparent[] = {
     IDC_DEST_SPACE, IDC_DEST_QUESTION_NAME, IDC_DEST_QUESTION_TAIL,
 };
 
+constexpr skin::PicturePlace kHeaderPicture = {IDC_DEST_HEADER_PICTURE, IDB_HEADER_PICTURE,
+                                               skin::kHeaderPictureWidth, skin::kHeaderPictureHeight};
+constexpr skin::PicturePlace kFolderPicture = {IDC_DEST_FOLDER_PICTURE, IDB_FOLDER_PICTURE,
+                                               skin::kFolderPictureWidth, skin::kFolderPictureHeight};
+
 constexpr skin::ControlPlace kLayout[] = {
     {IDC_DEST_TITLE, 30, 10, 80, 25},
     {IDC_DEST_QUESTION_LEAD, 45, 30, 40, 25},
@@ -132,14 +137,20 @@ BOOL CSPDirDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
     FillPageTexts();
-    skin::LayOutPage(Window(), kLayout);
-    titleFont_ = skin::MakeBoldFont(skin::kTitleFontHeight);
-    skin::GiveFont(Window(), IDC_DEST_TITLE, titleFont_);
-    skin::FlowLine(Window(), {IDC_DEST_QUESTION_LEAD, IDC_DEST_QUESTION_NAME, IDC_DEST_QUESTION_TAIL});
-    skin::FlowLine(Window(), {IDC_DEST_STATEMENT_LEAD, IDC_DEST_STATEMENT_NAME, IDC_DEST_STATEMENT_TAIL});
-    skin::FlowLine(Window(), {IDC_DEST_CANCEL_HINT, IDC_DEST_QUOTED_NAME});
     folder_.SetText(ComposeDefaultInstallDir());
+    ApplyDpi(framework::WindowDpi(Window()));
     return TRUE;
+}
+
+void CSPDirDialog::LayOut()
+{
+    skin::ShowPicture(Window(), kHeaderPicture, Dpi(), headerPicture_);
+    skin::ShowPicture(Window(), kFolderPicture, Dpi(), folderPicture_);
+    skin::LayOutPage(Window(), Dpi(), kLayout);
+    skin::GiveBoldFont(Window(), IDC_DEST_TITLE, skin::kTitleFontHeight, Dpi(), titleFont_);
+    skin::FlowLine(Window(), Dpi(), {IDC_DEST_QUESTION_LEAD, IDC_DEST_QUESTION_NAME, IDC_DEST_QUESTION_TAIL});
+    skin::FlowLine(Window(), Dpi(), {IDC_DEST_STATEMENT_LEAD, IDC_DEST_STATEMENT_NAME, IDC_DEST_STATEMENT_TAIL});
+    skin::FlowLine(Window(), Dpi(), {IDC_DEST_CANCEL_HINT, IDC_DEST_QUOTED_NAME});
 }
 
 void CSPDirDialog::FillPageTexts()

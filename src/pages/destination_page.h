@@ -50,6 +50,7 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(framework::DataExchange& exchange) override;
+    void LayOut() override;
 
 private:
     void FillPageTexts();
@@ -59,5 +60,7 @@ private:
     void OnBrowse();
 
     UniqueFont titleFont_;
+    UniqueBitmap headerPicture_;
+    UniqueBitmap folderPicture_;
     framework::Control folder_;
 };

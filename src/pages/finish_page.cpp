@@ -11,6 +11,9 @@ constexpr int kTransparent[] = {
     IDC_FINISH_TITLE_TAIL, IDC_FINISH_SHORTCUT_HINT, IDC_FINISH_SENTENCE_NAME, IDC_FINISH_RUN_NAME,
 };
 
+constexpr skin::PicturePlace kSidePicture = {IDC_FINISH_PICTURE, IDB_SIDE_PICTURE, skin::kSideWidth,
+                                             skin::kSideHeight};
+
 // The side picture keeps its template place at the top left. The check box
 // takes the place its template gives with a Chinese system's dialog font,
 // just left of its label, whatever the dialog font.
@@ -75,27 +78,33 @@ BOOL CSPCompleteDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
     FillTexts();
+    runNow_.SetChecked(true);
+    ApplyDpi(framework::WindowDpi(Window()));
+    return TRUE;
+}
+
+void CSPCompleteDialog::LayOut()
+{
+    skin::ShowPicture(Window(), kSidePicture, Dpi(), picture_);
     const int titleY = completed_ ? kCompletedTitleY : kCancelledTitleY;
     const skin::ControlPlace titles[] = {
         {IDC_FINISH_TITLE_NAME, 200, titleY, 100, 25},
         {IDC_FINISH_TITLE_TAIL, 270, titleY, 110, 25},
     };
-    skin::LayOutPage(Window(), kLayout, titles);
+    skin::LayOutPage(Window(), Dpi(), kLayout, titles);
     // Both titles bold or neither: one bold half beside a plain one would
     // look broken.
-    UniqueFont title = skin::MakeBoldFont(skin::kLargeTitleFontHeight);
-    UniqueFont heading = skin::MakeBoldFont(skin::kLargeTitleFontHeight);
+    UniqueFont title = skin::MakeBoldFont(skin::kLargeTitleFontHeight, Dpi());
+    UniqueFont heading = skin::MakeBoldFont(skin::kLargeTitleFontHeight, Dpi());
     if (title && heading) {
+        skin::GiveFont(Window(), IDC_FINISH_TITLE_NAME, title);
+        skin::GiveFont(Window(), IDC_FINISH_TITLE_TAIL, heading);
         titleFont_ = std::move(title);
         headingFont_ = std::move(heading);
-        skin::GiveFont(Window(), IDC_FINISH_TITLE_NAME, titleFont_);
-        skin::GiveFont(Window(), IDC_FINISH_TITLE_TAIL, headingFont_);
     }
-    skin::FlowLine(Window(), {IDC_FINISH_TITLE_NAME, IDC_FINISH_TITLE_TAIL});
-    skin::FlowLine(Window(), {IDC_FINISH_SENTENCE_LEAD, IDC_FINISH_SENTENCE_NAME});
-    skin::FlowLine(Window(), {IDC_FINISH_RUN_LABEL, IDC_FINISH_RUN_NAME});
-    runNow_.SetChecked(true);
-    return TRUE;
+    skin::FlowLine(Window(), Dpi(), {IDC_FINISH_TITLE_NAME, IDC_FINISH_TITLE_TAIL});
+    skin::FlowLine(Window(), Dpi(), {IDC_FINISH_SENTENCE_LEAD, IDC_FINISH_SENTENCE_NAME});
+    skin::FlowLine(Window(), Dpi(), {IDC_FINISH_RUN_LABEL, IDC_FINISH_RUN_NAME});
 }
 
 void CSPCompleteDialog::FillTexts()

@@ -33,6 +33,7 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(framework::DataExchange& exchange) override;
+    void LayOut() override;
 
 private:
     void OnFinish();
@@ -40,6 +41,7 @@ private:
 
     UniqueFont titleFont_;
     UniqueFont headingFont_;
+    UniqueBitmap picture_;
     bool completed_ = true;
     framework::CheckBox runNow_;
 };

@@ -13,6 +13,9 @@ constexpr int kTransparent[] = {
     IDC_INSTALLING_DETAIL, IDC_INSTALLING_HEADING_NAME, IDC_INSTALLING_HEADING_TAIL,
 };
 
+constexpr skin::PicturePlace kHeaderPicture = {IDC_INSTALLING_HEADER_PICTURE, IDB_HEADER_PICTURE,
+                                               skin::kHeaderPictureWidth, skin::kHeaderPictureHeight};
+
 constexpr skin::ControlPlace kLayout[] = {
     {IDC_INSTALLING_TITLE, 30, 10, 80, 25},
     {IDC_INSTALLING_HEADING_LEAD, 45, 30, 110, 25},
@@ -68,17 +71,22 @@ BOOL CSPInstallDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
     if (engine_.Attach(Window())) {
-        skin::LayOutPage(Window(), kLayout);
-        titleFont_ = skin::MakeBoldFont(skin::kTitleFontHeight);
-        skin::GiveFont(Window(), IDC_INSTALLING_TITLE, titleFont_);
         ::SetWindowTextW(Window(), ReadSetting(kKeyCaption).c_str());
         SetItemText(IDC_INSTALLING_HEADING_NAME, ReadSetting(kKeyDisplayName));
-        skin::FlowLine(Window(),
-                       {IDC_INSTALLING_HEADING_LEAD, IDC_INSTALLING_HEADING_NAME, IDC_INSTALLING_HEADING_TAIL});
+        ApplyDpi(framework::WindowDpi(Window()));
     }
     // Runs from the start; until the worker exists it finds nothing to do.
     timerSet_ = ::SetTimer(Window(), kWorkerCheckTimer, 1000, nullptr) != 0;
     return TRUE;
+}
+
+void CSPInstallDialog::LayOut()
+{
+    skin::ShowPicture(Window(), kHeaderPicture, Dpi(), headerPicture_);
+    skin::LayOutPage(Window(), Dpi(), kLayout);
+    skin::GiveBoldFont(Window(), IDC_INSTALLING_TITLE, skin::kTitleFontHeight, Dpi(), titleFont_);
+    skin::FlowLine(Window(), Dpi(),
+                   {IDC_INSTALLING_HEADING_LEAD, IDC_INSTALLING_HEADING_NAME, IDC_INSTALLING_HEADING_TAIL});
 }
 
 void CSPInstallDialog::StartInstall(const ResourceWindow& payload)
@@ -122,8 +130,9 @@ void CSPInstallDialog::OnTimer(UINT_PTR timerId)
     if (!engine_.WorkerEnded(&succeeded))
         return;
     // Both the timer and the worker's last post lead here; the wizard moves
-    // on once.
+    // on once. Nothing is left to cancel.
     movedOn_ = true;
+    DisableCancel();
     ::KillTimer(Window(), kWorkerCheckTimer);
     SendToFrame(WM_WIZARD_PAGE, succeeded ? kFinishPage : kCancelledPage);
 }
@@ -141,27 +150,32 @@ void CSPInstallDialog::AskCancel()
 {
     if (asking_)
         return;
+    // A click queued just before the worker's end: the page moves on at its
+    // next check, and a question now would be answered in vain.
+    if (!WorkerRunning()) {
+        DisableCancel();
+        return;
+    }
     asking_ = true;
     const ScopeExit closed([this] { asking_ = false; });
-    const bool running = WorkerRunning();
-    if (running)
-        engine_.PauseWorker();
+    engine_.PauseWorker();
     const int answer = ::MessageBoxW(Window(), kCancelQuestion, kCancelCaption, MB_OKCANCEL | MB_ICONINFORMATION);
     // A quit posted by another program ends the box as if answered and is
     // queued again for the wizard's own loop: that is no answer of the
     // user's, and the installation goes on.
     MSG quit;
     const bool endedByQuit = ::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
-    if (answer == IDOK && running && !endedByQuit) {
+    if (answer == IDOK && !endedByQuit) {
         // The stop comes before the resume, so the worker meets it at the
         // very place it was held.
         engine_.StopExtraction();
         // Asking a second time would only confuse: the answer is given.
-        ::EnableWindow(::GetDlgItem(Window(), IDC_INSTALLING_CANCEL), FALSE);
+        DisableCancel();
     }
-    if (running)
-        engine_.ResumeWorker();
+    engine_.ResumeWorker();
 }
+
+void CSPInstallDialog::DisableCancel() { ::EnableWindow(::GetDlgItem(Window(), IDC_INSTALLING_CANCEL), FALSE); }
 
 // The worker closes the page when it cannot move the new files into place.
 // The page stays: the user watches the bar count back while the rollback

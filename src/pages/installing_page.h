@@ -36,19 +36,23 @@ public:
     // The cancel question: while it is open the worker holds still before
     // its next step; OK stops the extraction, after which the worker fails
     // and rolls back, and the wizard ends on the cancelled finish page.
+    // Once the worker has ended it asks nothing and Cancel is disabled.
     void AskCancel();
 
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(framework::DataExchange& exchange) override;
+    void LayOut() override;
 
 private:
     void OnTimer(UINT_PTR timerId);
     LRESULT OnInstallFailed(WPARAM stepsDone, LPARAM);
     LRESULT OnInstallEnded(WPARAM, LPARAM);
     LRESULT OnClose(WPARAM, LPARAM);
+    void DisableCancel();
 
     UniqueFont titleFont_;
+    UniqueBitmap headerPicture_;
     framework::ProgressBar progressBar_;
     std::shared_ptr<framework::WorkerThread> worker_;
     bool started_ = false;

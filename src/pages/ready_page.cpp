@@ -10,6 +10,9 @@ constexpr int kTransparent[] = {
     IDC_READY_TITLE, IDC_READY_SENTENCE_LEAD, IDC_READY_INSTRUCTION, IDC_READY_SENTENCE_NAME, IDC_READY_SENTENCE_TAIL,
 };
 
+constexpr skin::PicturePlace kHeaderPicture = {IDC_READY_HEADER_PICTURE, IDB_HEADER_PICTURE,
+                                               skin::kHeaderPictureWidth, skin::kHeaderPictureHeight};
+
 constexpr skin::ControlPlace kLayout[] = {
     {IDC_READY_TITLE, 30, 10, 80, 25},
     {IDC_READY_SENTENCE_LEAD, 45, 30, 120, 25},
@@ -75,12 +78,17 @@ void CSPReadDialog::DoDataExchange(framework::DataExchange& exchange)
 BOOL CSPReadDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
-    skin::LayOutPage(Window(), kLayout);
-    titleFont_ = skin::MakeBoldFont(skin::kTitleFontHeight);
-    skin::GiveFont(Window(), IDC_READY_TITLE, titleFont_);
     SetItemText(IDC_READY_SENTENCE_NAME, ReadSetting(kKeyDisplayName));
-    skin::FlowLine(Window(), {IDC_READY_SENTENCE_LEAD, IDC_READY_SENTENCE_NAME, IDC_READY_SENTENCE_TAIL});
+    ApplyDpi(framework::WindowDpi(Window()));
     return TRUE;
+}
+
+void CSPReadDialog::LayOut()
+{
+    skin::ShowPicture(Window(), kHeaderPicture, Dpi(), headerPicture_);
+    skin::LayOutPage(Window(), Dpi(), kLayout);
+    skin::GiveBoldFont(Window(), IDC_READY_TITLE, skin::kTitleFontHeight, Dpi(), titleFont_);
+    skin::FlowLine(Window(), Dpi(), {IDC_READY_SENTENCE_LEAD, IDC_READY_SENTENCE_NAME, IDC_READY_SENTENCE_TAIL});
 }
 
 void CSPReadDialog::RefreshSummary()

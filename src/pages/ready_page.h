@@ -30,11 +30,13 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(framework::DataExchange& exchange) override;
+    void LayOut() override;
 
 private:
     void OnBack();
     void OnInstall();
 
     UniqueFont titleFont_;
+    UniqueBitmap headerPicture_;
     framework::ListBox summary_;
 };

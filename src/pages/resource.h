@@ -7,6 +7,14 @@
 #define IDB_SIDE_PICTURE 129    // 164 x 290, the welcome and finish pages' side
 #define IDB_HEADER_PICTURE 131  // 53 x 49, the header pages' top right corner
 #define IDB_FOLDER_PICTURE 132  // 25 x 34, beside the destination sentence
+// The same pictures drawn for 150% and 200% display scale, 1.5 and 2 times
+// as large, under their id plus these (any of them may be missing). No other
+// resource of setup.exe has an id above 999.
+#define IDB_SCALED_150 1000
+#define IDB_SCALED_200 2000
+#define IDB_SIDE_PICTURE_200 2129
+#define IDB_HEADER_PICTURE_200 2131
+#define IDB_FOLDER_PICTURE_200 2132
 
 // Welcome page.
 #define IDD_WELCOME 102

@@ -1,15 +1,19 @@
 #include "pages/skin.h"
 
+#include "pages/scaled_picture.h"
+
 #include <algorithm>
 #include <vector>
 
 namespace skin {
 
-RECT WhiteAreaRect(const RECT& client, WhiteArea area)
+RECT WhiteAreaRect(const RECT& client, WhiteArea area, UINT dpi)
 {
+    using framework::ScaleForDpi;
     if (area == WhiteArea::kBesidePicture)
-        return RECT{client.left + kSideWidth, client.top, client.right, client.top + kSideHeight};
-    return RECT{client.left, client.top, client.right, client.top + kHeaderHeight};
+        return RECT{client.left + ScaleForDpi(kSideWidth, dpi), client.top, client.right,
+                    client.top + ScaleForDpi(kSideHeight, dpi)};
+    return RECT{client.left, client.top, client.right, client.top + ScaleForDpi(kHeaderHeight, dpi)};
 }
 
 bool FontCovers(HFONT font, const wchar_t* text)
@@ -61,10 +65,11 @@ BOOL CALLBACK SwapControlFont(HWND control, LPARAM context)
 
 }  // namespace
 
-UniqueFont MakeBoldFont(int height)
+UniqueFont MakeBoldFont(int height, UINT dpi)
 {
-    UniqueFont font(::CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, L"宋体"));
+    UniqueFont font(::CreateFontW(framework::ScaleForDpi(height, dpi), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                                  ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS,
+                                  L"宋体"));
     if (!font || FontCovers(font.get(), kChineseSample))
         return font;
     LOGFONTW description{};
@@ -74,19 +79,40 @@ UniqueFont MakeBoldFont(int height)
     return chinese ? std::move(chinese) : std::move(font);
 }
 
-UniqueFont GiveChineseDialogFont(HWND page)
+UniqueFont DialogFontFor(HFONT templateFont, UINT templateDpi, UINT dpi)
 {
-    const auto dialogFont = reinterpret_cast<HFONT>(::SendMessageW(page, WM_GETFONT, 0, 0));
     LOGFONTW description{};
-    if (!dialogFont || FontCovers(dialogFont, kChineseSample) ||
-        !::GetObjectW(dialogFont, sizeof(description), &description))
+    if (!templateFont || !::GetObjectW(templateFont, sizeof(description), &description))
         return {};
-    UniqueFont chinese = ChineseFontLike(description);
-    if (!chinese)
+    const bool covers = FontCovers(templateFont, kChineseSample);
+    if (covers && dpi == templateDpi)
         return {};
-    ::SendMessageW(page, WM_SETFONT, reinterpret_cast<WPARAM>(chinese.get()), FALSE);
-    FontSwap swap{dialogFont, chinese.get()};
+    description.lfHeight = ::MulDiv(description.lfHeight, static_cast<int>(dpi), static_cast<int>(templateDpi));
+    description.lfWidth = ::MulDiv(description.lfWidth, static_cast<int>(dpi), static_cast<int>(templateDpi));
+    if (!covers) {
+        if (UniqueFont chinese = ChineseFontLike(description))
+            return chinese;
+    }
+    if (dpi == templateDpi)
+        return {};
+    return UniqueFont(::CreateFontIndirectW(&description));
+}
+
+void SwapDialogFont(HWND page, HFONT from, HFONT to)
+{
+    if (from == to || !to)
+        return;
+    ::SendMessageW(page, WM_SETFONT, reinterpret_cast<WPARAM>(to), FALSE);
+    FontSwap swap{from, to};
     ::EnumChildWindows(page, &SwapControlFont, reinterpret_cast<LPARAM>(&swap));
+}
+
+UniqueFont GiveChineseDialogFont(HWND dialog)
+{
+    const auto dialogFont = reinterpret_cast<HFONT>(::SendMessageW(dialog, WM_GETFONT, 0, 0));
+    // At the same scale: only the character set changes.
+    UniqueFont chinese = DialogFontFor(dialogFont, framework::kDefaultDpi, framework::kDefaultDpi);
+    SwapDialogFont(dialog, dialogFont, chinese.get());
     return chinese;
 }
 
@@ -97,9 +123,35 @@ void GiveFont(HWND page, int controlId, const UniqueFont& font)
     ::SendDlgItemMessageW(page, controlId, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
 }
 
-void LayOutPage(HWND page, std::span<const ControlPlace> places, std::span<const ControlPlace> morePlaces)
+void GiveBoldFont(HWND page, int controlId, int height, UINT dpi, UniqueFont& holder)
 {
-    ::MoveWindow(page, 0, 0, kPageWidth, kPageHeight, TRUE);
+    UniqueFont font = MakeBoldFont(height, dpi);
+    if (!font)
+        return;
+    // Given before the old one goes: the control never holds a deleted font.
+    GiveFont(page, controlId, font);
+    holder = std::move(font);
+}
+
+void ShowPicture(HWND page, const PicturePlace& picture, UINT dpi, UniqueBitmap& holder)
+{
+    const auto module = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(page, GWLP_HINSTANCE));
+    UniqueBitmap bitmap = ScaledPicture(module, picture.bitmapId, picture.width, picture.height, dpi);
+    if (!bitmap)
+        return;
+    const auto old = reinterpret_cast<HBITMAP>(::SendDlgItemMessageW(
+        page, picture.controlId, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get())));
+    // The first picture the control had is the one it loaded from the
+    // template, which nothing else holds.
+    if (old && old != holder.get())
+        ::DeleteObject(old);
+    holder = std::move(bitmap);
+}
+
+void LayOutPage(HWND page, UINT dpi, std::span<const ControlPlace> places, std::span<const ControlPlace> morePlaces)
+{
+    using framework::ScaleForDpi;
+    ::MoveWindow(page, 0, 0, ScaleForDpi(kPageWidth, dpi), ScaleForDpi(kPageHeight, dpi), TRUE);
     RECT client{};
     ::GetClientRect(page, &client);
     for (auto list : {places, morePlaces}) {
@@ -107,23 +159,27 @@ void LayOutPage(HWND page, std::span<const ControlPlace> places, std::span<const
             HWND control = ::GetDlgItem(page, place.id);
             if (!control)
                 continue;
-            const int width = place.width == kClientWidth ? client.right - client.left : place.width;
-            ::MoveWindow(control, place.x, place.y, width, place.height, TRUE);
+            const int left = ScaleForDpi(place.x, dpi);
+            const int top = ScaleForDpi(place.y, dpi);
+            const int right = place.width == kClientWidth ? client.right - client.left
+                                                          : ScaleForDpi(place.x + place.width, dpi);
+            // A line stays one pixel thick.
+            const int bottom = place.height == 1 ? top + 1 : ScaleForDpi(place.y + place.height, dpi);
+            ::MoveWindow(control, left, top, right - left, bottom - top, TRUE);
         }
     }
     framework::CenterOverParent(page);
 }
 
-std::vector<LineSpan> FlowSpans(std::span<const LineSpan> laidOut, std::span<const int> textWidths)
+std::vector<LineSpan> FlowSpans(std::span<const LineSpan> laidOut, std::span<const int> textWidths, int gap)
 {
-    constexpr int kGap = 4;
     std::vector<LineSpan> spans;
     int textEnd = 0;
     for (size_t i = 0; i < laidOut.size(); ++i) {
         const int text = i < textWidths.size() ? textWidths[i] : 0;
         LineSpan span = laidOut[i];
         if (i > 0 && text > 0)
-            span.x = std::max(span.x, textEnd + kGap);
+            span.x = std::max(span.x, textEnd + gap);
         // A pixel to spare: a static wraps a text that exactly fills it.
         span.width = std::max(span.width, text + 1);
         textEnd = text > 0 ? span.x + text : std::max(textEnd, span.x);
@@ -132,7 +188,7 @@ std::vector<LineSpan> FlowSpans(std::span<const LineSpan> laidOut, std::span<con
     return spans;
 }
 
-void FlowLine(HWND page, std::initializer_list<int> controlIds)
+void FlowLine(HWND page, UINT dpi, std::initializer_list<int> controlIds)
 {
     std::vector<HWND> controls;
     std::vector<LineSpan> laidOut;
@@ -158,7 +214,7 @@ void FlowLine(HWND page, std::initializer_list<int> controlIds)
         laidOut.push_back({rect.left, rect.right - rect.left});
         textWidths.push_back(length > 0 ? static_cast<int>(extent.cx) : 0);
     }
-    const auto spans = FlowSpans(laidOut, textWidths);
+    const auto spans = FlowSpans(laidOut, textWidths, framework::ScaleForDpi(4, dpi));
     for (size_t i = 0; i < controls.size(); ++i)
         ::MoveWindow(controls[i], spans[i].x, rects[i].top, spans[i].width, rects[i].bottom - rects[i].top, TRUE);
 }

@@ -11,6 +11,9 @@ constexpr int kTransparent[] = {
 };
 
 // The side picture keeps its template place at the top left.
+constexpr skin::PicturePlace kSidePicture = {IDC_WELCOME_PICTURE, IDB_SIDE_PICTURE, skin::kSideWidth,
+                                             skin::kSideHeight};
+
 constexpr skin::ControlPlace kLayout[] = {
     {IDC_WELCOME_LINE, 0, 290, 506, 1},
     {IDC_WELCOME_TITLE_LEAD, 180, 15, 75, 25},
@@ -50,16 +53,19 @@ BOOL CSPWelcomeDialog::OnInitDialog()
     const std::wstring name = ReadSetting(kKeyDisplayName);
     SetItemText(IDC_WELCOME_TITLE_NAME, name);
     SetItemText(IDC_WELCOME_SENTENCE_NAME, name);
-    skin::LayOutPage(Window(), kLayout);
-    titleLeadFont_ = skin::MakeBoldFont(skin::kLargeTitleFontHeight);
-    skin::GiveFont(Window(), IDC_WELCOME_TITLE_LEAD, titleLeadFont_);
-    titleNameFont_ = skin::MakeBoldFont(skin::kLargeTitleFontHeight);
-    skin::GiveFont(Window(), IDC_WELCOME_TITLE_NAME, titleNameFont_);
-    titleTailFont_ = skin::MakeBoldFont(skin::kLargeTitleFontHeight);
-    skin::GiveFont(Window(), IDC_WELCOME_TITLE_TAIL, titleTailFont_);
-    skin::FlowLine(Window(), {IDC_WELCOME_TITLE_LEAD, IDC_WELCOME_TITLE_NAME, IDC_WELCOME_TITLE_TAIL});
-    skin::FlowLine(Window(), {IDC_WELCOME_SENTENCE_LEAD, IDC_WELCOME_SENTENCE_NAME, IDC_WELCOME_SENTENCE_TAIL});
+    ApplyDpi(framework::WindowDpi(Window()));
     return TRUE;
+}
+
+void CSPWelcomeDialog::LayOut()
+{
+    skin::ShowPicture(Window(), kSidePicture, Dpi(), picture_);
+    skin::LayOutPage(Window(), Dpi(), kLayout);
+    skin::GiveBoldFont(Window(), IDC_WELCOME_TITLE_LEAD, skin::kLargeTitleFontHeight, Dpi(), titleLeadFont_);
+    skin::GiveBoldFont(Window(), IDC_WELCOME_TITLE_NAME, skin::kLargeTitleFontHeight, Dpi(), titleNameFont_);
+    skin::GiveBoldFont(Window(), IDC_WELCOME_TITLE_TAIL, skin::kLargeTitleFontHeight, Dpi(), titleTailFont_);
+    skin::FlowLine(Window(), Dpi(), {IDC_WELCOME_TITLE_LEAD, IDC_WELCOME_TITLE_NAME, IDC_WELCOME_TITLE_TAIL});
+    skin::FlowLine(Window(), Dpi(), {IDC_WELCOME_SENTENCE_LEAD, IDC_WELCOME_SENTENCE_NAME, IDC_WELCOME_SENTENCE_TAIL});
 }
 
 void CSPWelcomeDialog::OnNext() { SendToFrame(WM_WIZARD_PAGE, kDestinationPage); }

@@ -13,10 +13,12 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
+    void LayOut() override;
 
 private:
     void OnNext();
 
+    UniqueBitmap picture_;
     UniqueFont titleLeadFont_;
     UniqueFont titleNameFont_;
     UniqueFont titleTailFont_;

@@ -89,6 +89,12 @@ struct LocalMemoryTraits {
     static void Close(Type p) noexcept { ::LocalFree(p); }
 };
 
+struct IconTraits {
+    using Type = HICON;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::DestroyIcon(h); }
+};
+
 struct ItemIdListTraits {
     using Type = PIDLIST_ABSOLUTE;
     static Type Invalid() noexcept { return nullptr; }
@@ -102,6 +108,7 @@ using UniqueKey = UniqueAny<KeyTraits>;
 using UniqueFont = UniqueAny<GdiObjectTraits<HFONT>>;
 using UniqueBitmap = UniqueAny<GdiObjectTraits<HBITMAP>>;
 using UniqueBrush = UniqueAny<GdiObjectTraits<HBRUSH>>;
+using UniqueIcon = UniqueAny<IconTraits>;
 using UniqueItemIdList = UniqueAny<ItemIdListTraits>;
 using UniqueLocal = UniqueAny<LocalMemoryTraits>;
 

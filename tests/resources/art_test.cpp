@@ -25,6 +25,10 @@ constexpr Picture kPictures[] = {
     {129, 164, 290, 8, BI_RGB},
     {131, 53, 49, 32, BI_RGB},
     {132, 25, 34, 24, BI_RGB},
+    // The same for 200% display scale.
+    {2129, 328, 580, 8, BI_RGB},
+    {2131, 106, 98, 32, BI_RGB},
+    {2132, 50, 68, 24, BI_RGB},
 };
 
 // The resource's bytes: a BITMAPINFOHEADER, the colour table, the pixels.
@@ -135,29 +139,34 @@ TEST(Art, SidePictureDecodesToTheDrawing)
     EXPECT_EQ(differing, 0);
 }
 
-TEST(Art, IconHoldsOne32x32Image)
+TEST(Art, IconHoldsEverySizeFrom16To64)
 {
     const std::string group = ResourceBytes(128, MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
     // GRPICONDIR: reserved, type 1, count; then 14-byte entries.
-    ASSERT_EQ(group.size(), 6u + 14u);
-    EXPECT_EQ(static_cast<unsigned char>(group[4]), 1);
-    EXPECT_EQ(static_cast<unsigned char>(group[6]), 32);   // width
-    EXPECT_EQ(static_cast<unsigned char>(group[7]), 32);   // height
-    EXPECT_EQ(static_cast<unsigned char>(group[12]), 32);  // bits per pixel
+    const int sizes[] = {16, 20, 24, 32, 40, 48, 64};
+    ASSERT_EQ(group.size(), 6u + 14u * std::size(sizes));
+    EXPECT_EQ(static_cast<unsigned char>(group[4]), std::size(sizes));
+    for (size_t i = 0; i < std::size(sizes); ++i) {
+        SCOPED_TRACE(sizes[i]);
+        const char* entry = group.data() + 6 + 14 * i;
+        EXPECT_EQ(static_cast<unsigned char>(entry[0]), sizes[i]);  // width
+        EXPECT_EQ(static_cast<unsigned char>(entry[1]), sizes[i]);  // height
+        EXPECT_EQ(static_cast<unsigned char>(entry[6]), 32);        // bits per pixel
 
-    HICON icon =
-        static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128), IMAGE_ICON, 32, 32, 0));
-    ASSERT_NE(icon, nullptr);
-    ICONINFO parts = {};
-    ASSERT_TRUE(::GetIconInfo(icon, &parts));
-    BITMAP colour = {};
-    ASSERT_NE(parts.hbmColor, nullptr);
-    ::GetObjectW(parts.hbmColor, sizeof(colour), &colour);
-    EXPECT_EQ(colour.bmWidth, 32);
-    EXPECT_EQ(colour.bmHeight, 32);
-    ::DeleteObject(parts.hbmColor);
-    ::DeleteObject(parts.hbmMask);
-    ::DestroyIcon(icon);
+        HICON icon = static_cast<HICON>(
+            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128), IMAGE_ICON, sizes[i], sizes[i], 0));
+        ASSERT_NE(icon, nullptr);
+        ICONINFO parts = {};
+        ASSERT_TRUE(::GetIconInfo(icon, &parts));
+        BITMAP colour = {};
+        ASSERT_NE(parts.hbmColor, nullptr);
+        ::GetObjectW(parts.hbmColor, sizeof(colour), &colour);
+        EXPECT_EQ(colour.bmWidth, sizes[i]);
+        EXPECT_EQ(colour.bmHeight, sizes[i]);
+        ::DeleteObject(parts.hbmColor);
+        ::DeleteObject(parts.hbmMask);
+        ::DestroyIcon(icon);
+    }
 }
 
 }  // namespace

@@ -155,6 +155,38 @@ class MakeInstallerTest(unittest.TestCase):
         self.refused(dict(GOOD, OBJ_IN_CAPTON="typo"), "OBJ_IN_CAPTON")
         self.refused(GOOD, "no [IN_INFO] section", raw="[Other]\nOBJ_IN_CAPTION=x\n")
 
+    def test_reports_every_problem_of_a_configuration_in_one_run(self):
+        values = dict(GOOD, OBJ_IN_FOLDER="a:b", OBJ_IN_EXE="Missing.exe", OBJ_IN_EXE_LINK="CON",
+                      OBJ_IN_USERDATA_FILE="../user.ini", OBJ_IN_SIZE="lots")
+        del values["OBJ_IN_CAPTION"]
+        lines = ["; a studio's settings", "[IN_INFO]"] + [f"{k}={v}" for k, v in values.items()]
+        stderr = self.refused(None, "OBJ_IN_CAPTION", raw="\n".join(lines) + "\n").splitlines()
+        config = os.path.join(self.dir, "product.ini")
+        at = {line.split("=")[0]: number for number, line in enumerate(lines, 1)}
+        expected = [f"{config}:2: OBJ_IN_CAPTION: missing"] + [
+            f"{config}:{at[key]}: {key}: " for key in values if values[key] != GOOD.get(key)]
+        self.assertEqual(len(stderr), len(expected) + 1, stderr)
+        for line, start in zip(stderr, expected):
+            self.assertTrue(line.startswith(start), (line, start))
+        self.assertEqual(stderr[-1], "make-installer: 6 problems; nothing was written")
+
+    def test_help_shows_what_a_studio_passes_one_line_each(self):
+        shown = subprocess.run([sys.executable, TOOL, "--help"], capture_output=True, text=True, check=True).stdout
+        options = [line.split() for line in shown.split("options:")[1].splitlines() if line.strip()]
+        self.assertEqual([words[0] for words in options],
+                         ["-h,", "--config", "--payload", "--out", "--level", "--icon", "--side-picture",
+                          "--header-picture", "--folder-picture", "--sign", "--sign-password-file", "--timestamp"])
+        self.assertTrue(all(len(words) > 3 for words in options), options)
+
+    @staticmethod
+    def bitmaps(exe):
+        pe = pefile.PE(exe)
+        try:
+            return [item.id for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries if entry.id == 2
+                    for item in entry.directory.entries]
+        finally:
+            pe.close()
+
     def picture(self, name, size, fmt, colours):
         """A picture of stripes in the given colours."""
         image = Image.new("RGB", size)
@@ -177,16 +209,22 @@ class MakeInstallerTest(unittest.TestCase):
 
     def test_team_icon_and_pictures_replace_the_samples(self):
         side, side_image = self.picture("side.png", (164, 290), "PNG", [(200, 30, 40), (20, 20, 90), (250, 250, 250)])
+        # The side picture for 200% display scale too; the header only at
+        # 100%, so the template's own header for 200% must go.
+        side2, side2_image = self.picture("side@2x.png", (328, 580), "PNG", [(10, 200, 40), (240, 240, 0)])
+        self.assertIn(2131, self.bitmaps(TEMPLATE))
         header, header_image = self.picture("header.bmp", (53, 49), "BMP", [(1, 2, 3), (90, 180, 45)])
         folder, folder_image = self.picture("folder.png", (25, 34), "PNG", [(255, 128, 0), (0, 0, 0)])
         icons = [Image.new("RGBA", (n, n), (n * 4, 100, 200, 255)) for n in (16, 32, 48)]
         icon = os.path.join(self.dir, "team.ico")
         with open(icon, "wb") as f:
             f.write(make_art.icon_file(icons))
-        run, out = self.build(GOOD, extra=["--icon", icon, "--side-picture", side, "--header-picture", header,
-                                           "--folder-picture", folder])
+        run, out = self.build(GOOD, extra=["--icon", icon, "--side-picture", side2, "--side-picture", side,
+                                           "--header-picture", header, "--folder-picture", folder])
         self.assertEqual(run.returncode, 0, run.stderr)
-        for resource_id, expected in ((129, side_image), (131, header_image), (132, folder_image)):
+        self.assertNotIn(2131, self.bitmaps(out))
+        for resource_id, expected in ((129, side_image), (2129, side2_image), (131, header_image),
+                                      (132, folder_image)):
             bitmap = resource(out, 2, resource_id)
             head = struct.pack("<2sIHHI", b"BM", 14 + len(bitmap), 0, 0,
                                14 + struct.unpack_from("<I", bitmap)[0] + 4 * struct.unpack_from("<I", bitmap, 32)[0])
@@ -205,6 +243,8 @@ class MakeInstallerTest(unittest.TestCase):
         jpeg, _ = self.picture("photo.jpg", (53, 49), "JPEG", [(1, 1, 1)])
         for extra, problem in [
             (["--side-picture", small], "164 x 290"),
+            # One for 150% alone: the one for 100% is needed too.
+            (["--side-picture", self.picture("side@1.5x.png", (246, 435), "PNG", [(1, 1, 1)])[0]], "needed"),
             (["--header-picture", jpeg], "PNG or BMP"),
             (["--icon", small], "ICO"),
             (["--icon", os.path.join(self.dir, "none.ico")], "no such file"),

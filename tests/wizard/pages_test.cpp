@@ -3,6 +3,7 @@
 // title font.
 #include "pages/destination_page.h"
 #include "pages/ready_page.h"
+#include "pages/scaled_picture.h"
 #include "pages/skin.h"
 
 #include <gtest/gtest.h>
@@ -106,17 +107,40 @@ TEST(Summary, NothingSavedShowsProgramFilesOrOnlyTheHeading)
 }
 
 // Run under code pages 936 and 1252: on either the title draws Chinese.
-TEST(Skin, TitleFontIsBoldAtItsHeightAndDrawsChinese)
+TEST(Skin, TitleFontIsBoldAtItsHeightForTheScaleAndDrawsChinese)
 {
-    const UniqueFont font = skin::MakeBoldFont(16);
-    ASSERT_TRUE(font);
-    LOGFONTW description{};
-    ASSERT_TRUE(::GetObjectW(font.get(), sizeof(description), &description));
-    EXPECT_EQ(description.lfHeight, 16);
-    EXPECT_EQ(description.lfWeight, FW_BOLD);
-    EXPECT_STREQ(description.lfFaceName, L"宋体");
-    EXPECT_TRUE(skin::FontCovers(font.get(), skin::kChineseSample));
+    for (const auto& [dpi, height] : {std::pair{96u, 16}, std::pair{144u, 24}, std::pair{192u, 32}}) {
+        const UniqueFont font = skin::MakeBoldFont(16, dpi);
+        ASSERT_TRUE(font);
+        LOGFONTW description{};
+        ASSERT_TRUE(::GetObjectW(font.get(), sizeof(description), &description));
+        EXPECT_EQ(description.lfHeight, height);
+        EXPECT_EQ(description.lfWeight, FW_BOLD);
+        EXPECT_STREQ(description.lfFaceName, L"宋体");
+        EXPECT_TRUE(skin::FontCovers(font.get(), skin::kChineseSample));
+    }
     EXPECT_FALSE(skin::FontCovers(nullptr, skin::kChineseSample));
+}
+
+TEST(ScaledPicture, DrawsFromTheNearestScaleAtOrAboveAndAveragesWhatItShrinks)
+{
+    const int all[] = {100, 150, 200};
+    const int plain[] = {100};
+    const int doubled[] = {100, 200};
+    EXPECT_EQ(ChoosePictureScale(96, all), 100);
+    EXPECT_EQ(ChoosePictureScale(120, all), 150);
+    EXPECT_EQ(ChoosePictureScale(144, doubled), 200);
+    EXPECT_EQ(ChoosePictureScale(192, all), 200);
+    EXPECT_EQ(ChoosePictureScale(288, all), 200);
+    EXPECT_EQ(ChoosePictureScale(192, plain), 100);
+    EXPECT_EQ(ChoosePictureScale(96, {}), 0);
+
+    const Pixels checker{2, 2, {0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF, 0xFF000000}};
+    EXPECT_EQ(ResamplePixels(checker, 2, 2).argb, checker.argb);
+    EXPECT_EQ(ResamplePixels(checker, 1, 1).argb, std::vector<uint32_t>{0xFF808080});
+    // Scaled up, a picture of one colour stays that colour everywhere.
+    const Pixels plainRed{1, 1, {0xFFC01020}};
+    EXPECT_EQ(ResamplePixels(plainRed, 3, 2).argb, std::vector<uint32_t>(6, 0xFFC01020));
 }
 
 }  // namespace

@@ -7,18 +7,18 @@ their digest (DIGEST 140), the file's version information from the
 configuration, the team's icon and pictures when given, and an Authenticode
 signature when asked for.
 
-usage: make_installer.py --config PRODUCT.ini --payload DIR --out NAME.exe
-                         --template SETUP.exe --setres SETRES.exe --wine-run WINE_RUN
-                         --comments INCFG.ini [--uninstaller UNINST.exe] [--level 0-9] [--work DIR]
+usage: make_installer.py --config PRODUCT.ini --payload DIR --out NAME.exe [--level 0-9]
                          [--icon FILE.ico] [--side-picture FILE] [--header-picture FILE]
                          [--folder-picture FILE]
                          [--sign CERT.pfx [--sign-password-file FILE] [--timestamp URL]]
+and what the wrapper tools/make-installer adds: --template SETUP.exe --setres SETRES.exe
+--wine-run WINE_RUN --comments INCFG.ini [--uninstaller UNINST.exe] [--work DIR].
 
-Exit codes: 0 built, 1 refused or failed (with a message naming the key and
-the problem), 2 wrong usage.
+Exit codes: 0 built, 1 refused (every problem on a line of its own, as
+"file:line: key: what is wrong" for the configuration) or failed, 2 wrong
+usage.
 """
 import argparse
-import configparser
 import math
 import os
 import re
@@ -57,23 +57,84 @@ class Refusal(Exception):
     pass
 
 
-def read_config(path):
-    parser = configparser.ConfigParser(interpolation=None, strict=True, delimiters=("=",),
-                                       comment_prefixes=(";", "#", "//"), empty_lines_in_values=False)
-    parser.optionxform = str  # keys keep their case
+class Problems(list):
+    """Every problem of one run, each a line of its own: "file:line: key: what
+    is wrong" for the configuration, "file: what is wrong" for other inputs,
+    so that a studio mends them all before running again."""
+
+    def at(self, path, line, what):
+        self.append((path, line, what))
+
+    def file(self, path, what):
+        self.append((path, None, what))
+
+    def refusal(self, refusal):
+        self.append((None, None, str(refusal)))
+
+    def report(self):
+        """The lines, the configuration's in the order of its lines first."""
+        located = sorted((p for p in self if p[1] is not None), key=lambda p: p[1])
+        return ([f"{path}:{line}: {what}" for path, line, what in located]
+                + [f"{path}: {what}" if path else what for path, line, what in self if line is None])
+
+
+class Config:
+    """The keys of the configuration's [IN_INFO] section and the line each
+    is on; a key that is missing is told at the section's line."""
+
+    def __init__(self, path):
+        self.path = path
+        self.values = {}
+        self.lines = {}
+        self.section_line = None
+
+    def problem(self, problems, key, what):
+        problems.at(self.path, self.lines.get(key, self.section_line or 1), f"{key}: {what}")
+
+
+def read_config(path, problems):
+    """The installer's INI text as a studio writes it: UTF-8, one KEY=value a
+    line, comments starting with ; # or //, every key in [IN_INFO]."""
+    config = Config(path)
     try:
         with open(path, encoding="utf-8-sig") as f:
-            parser.read_file(f)
+            text = f.read()
+    except FileNotFoundError:
+        problems.file(path, "no such file")
+        return config
     except UnicodeDecodeError as e:
-        raise Refusal(f"{path}: not UTF-8 text ({e.reason} at byte {e.start})")
-    except configparser.Error as e:
-        raise Refusal(f"{path}: {e.message if hasattr(e, 'message') else e}")
-    if not parser.has_section(SECTION):
-        raise Refusal(f"{path}: no [{SECTION}] section")
-    for other in parser.sections():
-        if other != SECTION:
-            raise Refusal(f"{path}: section [{other}] is not read by the installer; put every key in [{SECTION}]")
-    return dict(parser.items(SECTION))
+        problems.file(path, f"not UTF-8 text ({e.reason} at byte {e.start})")
+        return config
+    section = None
+    for number, raw in enumerate(text.splitlines(), 1):
+        line = raw.strip()
+        if not line or line.startswith((";", "#", "//")):
+            continue
+        if line.startswith("["):
+            section = line[1:-1].strip() if line.endswith("]") else line
+            if section != SECTION:
+                problems.at(path, number, f"section {line} is not read by the installer; put every key in [{SECTION}]")
+            elif config.section_line is not None:
+                problems.at(path, number, f"[{SECTION}] again (first on line {config.section_line})")
+            else:
+                config.section_line = number
+            continue
+        if section != SECTION:
+            if section is None:
+                problems.at(path, number, f"{line!r} comes before the [{SECTION}] section")
+            continue
+        key, equals, value = line.partition("=")
+        key = key.strip()
+        if not equals or not key:
+            problems.at(path, number, f"{line!r} is not KEY=value")
+        elif key in config.lines:
+            problems.at(path, number, f"{key}: given again (first on line {config.lines[key]})")
+        else:
+            config.values[key] = value.strip()
+            config.lines[key] = number
+    if config.section_line is None:
+        problems.file(path, f"no [{SECTION}] section")
+    return config
 
 
 def relative_inside(value):
@@ -102,50 +163,77 @@ def product_path(payload, value):
     return os.path.join(payload, *value.replace("\\", "/").split("/"))
 
 
-def validate(values, payload, uninstaller=None):
-    unknown = [k for k in values if k not in SHIPPED_KEYS + OPTIONAL_KEYS]
-    if unknown:
-        raise Refusal(f"{unknown[0]}: not a key of the installer's configuration")
+def validate(config, payload, problems, uninstaller=None):
+    """Adds every problem of the configuration and the product folder to
+    problems; a key that is wrong in itself is not checked further."""
+    if config.section_line is None:
+        return
+    values = config.values
+
+    def bad(key, what):
+        config.problem(problems, key, what)
+
+    for key in values:
+        if key not in SHIPPED_KEYS + OPTIONAL_KEYS:
+            bad(key, "not a key of the installer's configuration")
     for key in SHIPPED_KEYS:
         if key not in values and key != "OBJ_IN_SIZE":
-            raise Refusal(f"{key}: missing")
+            bad(key, "missing")
+    usable = {}
     for key, value in values.items():
+        if key not in SHIPPED_KEYS + OPTIONAL_KEYS:
+            continue
         if len(value) > MAX_VALUE:
-            raise Refusal(f"{key}: {len(value)} characters; the installer reads at most {MAX_VALUE}")
+            bad(key, f"{len(value)} characters; the installer reads at most {MAX_VALUE}")
+            continue
         try:
             value.encode("gbk")
         except UnicodeEncodeError as e:
-            raise Refusal(f"{key}: the character {value[e.start]!r} cannot be written in GBK")
-    if not values["OBJ_IN_DISPLAY_NAME"].strip():
-        raise Refusal("OBJ_IN_DISPLAY_NAME: empty; it names the program group and the uninstall entry")
+            bad(key, f"the character {value[e.start]!r} cannot be written in GBK")
+            continue
+        usable[key] = value
+    if "OBJ_IN_DISPLAY_NAME" in usable and not usable["OBJ_IN_DISPLAY_NAME"].strip():
+        bad("OBJ_IN_DISPLAY_NAME", "empty; it names the program group and the uninstall entry")
     for key in NAME_KEYS:
-        value = values[key]
-        if key != "OBJ_IN_FOLDER" or value:
-            if not installable_name(value):
-                raise Refusal(f"{key}: {value!r} is not usable as a file or folder name")
+        value = usable.get(key)
+        # An empty folder name means the display name; an empty display name
+        # is told above.
+        if value is None or (key == "OBJ_IN_FOLDER" and not value) or (key == "OBJ_IN_DISPLAY_NAME"
+                                                                       and not value.strip()):
+            continue
+        if not installable_name(value):
+            bad(key, f"{value!r} is not usable as a file or folder name")
+    payload_ok = os.path.isdir(payload)
+    if not payload_ok:
+        problems.file(payload, "not a folder")
     for key in PROGRAM_KEYS:
-        value = values[key]
+        value = usable.get(key)
+        if value is None:
+            continue
         if not relative_inside(value):
-            raise Refusal(f"{key}: {value!r} must be a file name relative to the product folder")
+            bad(key, f"{value!r} must be a file name relative to the product folder")
+            continue
         path = product_path(payload, value)
         # The installer's own uninstaller takes the place of a missing one.
         if key == "OBJ_IN_UNINSTALL_EXE" and uninstaller and not os.path.lexists(path):
             continue
-        if not os.path.isfile(path):
-            raise Refusal(f"{key}: {value} is not in the product folder {payload}")
-    if not relative_inside(values["OBJ_IN_USERDATA_FILE"]):
-        raise Refusal(f"OBJ_IN_USERDATA_FILE: {values['OBJ_IN_USERDATA_FILE']!r} must be a relative name "
-                      f"without '..'")
-    for root, dirs, files in os.walk(payload):
-        for name in sorted(dirs) + sorted(files):
-            if not installable_name(name):
-                raise Refusal(f"{os.path.relpath(os.path.join(root, name), payload)}: the installer cannot "
-                              f"make a file or folder of this name on Windows; rename it in the product folder")
-    if "OBJ_IN_SIZE" in values:
-        size = values["OBJ_IN_SIZE"].strip()
-        if not size.isdigit():
-            raise Refusal(f"OBJ_IN_SIZE: {values['OBJ_IN_SIZE']!r} is not a whole number of MB")
-    version_fields(values["OBJ_IN_DISPLAY_VERSION"])
+        if payload_ok and not os.path.isfile(path):
+            bad(key, f"{value} is not in the product folder {payload}")
+    if "OBJ_IN_USERDATA_FILE" in usable and not relative_inside(usable["OBJ_IN_USERDATA_FILE"]):
+        bad("OBJ_IN_USERDATA_FILE", f"{usable['OBJ_IN_USERDATA_FILE']!r} must be a relative name without '..'")
+    if "OBJ_IN_SIZE" in usable and not usable["OBJ_IN_SIZE"].strip().isdigit():
+        bad("OBJ_IN_SIZE", f"{usable['OBJ_IN_SIZE']!r} is not a whole number of MB")
+    if "OBJ_IN_DISPLAY_VERSION" in usable:
+        try:
+            version_fields(usable["OBJ_IN_DISPLAY_VERSION"])
+        except Refusal as e:
+            bad("OBJ_IN_DISPLAY_VERSION", str(e))
+    if payload_ok:
+        for root, dirs, files in os.walk(payload):
+            for name in sorted(dirs) + sorted(files):
+                if not installable_name(name):
+                    problems.file(os.path.join(root, name), "the installer cannot make a file or folder of this "
+                                                          "name on Windows; rename it in the product folder")
 
 
 def version_fields(text):
@@ -156,7 +244,7 @@ def version_fields(text):
     fields = [int(n) for n in match.group(1).split(".")] if match else []
     for field in fields:
         if field > 0xFFFF:
-            raise Refusal(f"OBJ_IN_DISPLAY_VERSION: {field} does not fit a version field (at most 65535)")
+            raise Refusal(f"{field} does not fit a version field (at most 65535)")
     return (fields + [0, 0, 0, 0])[:4]
 
 
@@ -206,6 +294,13 @@ def version_info(values, file_name):
 # ---------------------------------------------------------------- branding --
 
 PICTURE_OPTIONS = {"side_picture": 129, "header_picture": 131, "folder_picture": 132}
+# A picture drawn for 150% or 200% display scale goes under the 100% one's
+# id plus these (src/pages/resource.h); the wizard draws from the nearest at
+# or above its scale.
+SCALED_PICTURE_IDS = {100: 0, 150: 1000, 200: 2000}
+PICTURE_HELP = {"side_picture": "the welcome and finish pages' picture",
+                "header_picture": "the other pages' corner picture",
+                "folder_picture": "the picture beside the destination folder"}
 
 
 def open_image(path, formats):
@@ -222,14 +317,32 @@ def open_image(path, formats):
     return image
 
 
-def team_picture(path, resource_id):
-    """The BMP bytes of a team's PNG or BMP for bitmap resource_id."""
-    what, width, height, _ = make_art.TEAM_PICTURES[resource_id]
-    image = open_image(path, ("PNG", "BMP"))
-    if image.size != (width, height):
-        raise Refusal(f"{path}: {image.size[0]} x {image.size[1]} pixels; the {what} must be "
-                      f"{width} x {height} pixels")
-    return make_art.team_picture_bmp(image, resource_id)[14:]  # a bitmap resource has no file header
+def team_pictures(paths, resource_id, problems):
+    """The bitmap resources [(id, bytes)] of a team's PNG or BMP files for
+    picture resource_id, each file's size telling the display scale it is
+    drawn for; the 100% one is needed. Adds what is wrong to problems."""
+    what = make_art.TEAM_PICTURES[resource_id][0]
+    sizes = {percent: make_art.team_picture_size(resource_id, percent) for percent in SCALED_PICTURE_IDS}
+    wanted = (f"{sizes[100][0]} x {sizes[100][1]} pixels (and for 150% and 200% display scale "
+              f"{sizes[150][0]} x {sizes[150][1]} and {sizes[200][0]} x {sizes[200][1]})")
+    pictures = {}
+    for path in paths:
+        try:
+            image = open_image(path, ("PNG", "BMP"))
+        except Refusal as e:
+            problems.refusal(e)
+            continue
+        percent = next((percent for percent, size in sizes.items() if image.size == size), None)
+        if percent is None:
+            problems.file(path, f"{image.size[0]} x {image.size[1]} pixels; the {what} must be {wanted}")
+        elif percent in pictures:
+            problems.file(path, f"a second {what} of {image.size[0]} x {image.size[1]} pixels")
+        else:
+            # A bitmap resource has no file header.
+            pictures[percent] = make_art.team_picture_bmp(image, resource_id)[14:]
+    if pictures and 100 not in pictures:
+        problems.file(paths[0], f"the {what} is needed at {wanted.split(' (')[0]} too")
+    return [(resource_id + SCALED_PICTURE_IDS[percent], data) for percent, data in sorted(pictures.items())]
 
 
 def icon_resources(path):
@@ -252,15 +365,15 @@ def icon_resources(path):
     return images, group
 
 
-def existing_icon_images(exe):
-    """The ids of the icon images (type 3) the image holds now."""
+def existing_resources(exe, kind):
+    """The ids of the resources of a numbered type the image holds now."""
     import pefile
     pe = pefile.PE(exe, fast_load=True)
     pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
     ids = []
     root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
     for entry in root.entries if root else []:
-        if entry.id == 3:
+        if entry.id == kind:
             ids = [e.id for e in entry.directory.entries]
     pe.close()
     return ids
@@ -389,50 +502,82 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--config", required=True)
-    parser.add_argument("--payload", required=True)
-    parser.add_argument("--out", required=True)
-    parser.add_argument("--template", required=True)
-    parser.add_argument("--setres", required=True)
-    parser.add_argument("--wine-run", required=True)
-    parser.add_argument("--comments", required=True)
-    parser.add_argument("--uninstaller")
-    parser.add_argument("--level", type=int, default=7, choices=range(10), metavar="0-9")
-    parser.add_argument("--work")
-    parser.add_argument("--icon")
-    parser.add_argument("--side-picture")
-    parser.add_argument("--header-picture")
-    parser.add_argument("--folder-picture")
-    parser.add_argument("--sign")
-    parser.add_argument("--sign-password-file")
-    parser.add_argument("--timestamp")
+def arguments():
+    parser = argparse.ArgumentParser(
+        prog="make-installer",
+        description="Builds a branded setup.exe from a product configuration and a product folder.",
+        formatter_class=lambda prog: argparse.HelpFormatter(prog, max_help_position=34, width=150))
+    studio = parser.add_argument
+
+    def internal(*names, **options):
+        # The wrapper's own: a studio never passes them, so --help hides them.
+        parser.add_argument(*names, help=argparse.SUPPRESS, **options)
+    studio("--config", required=True, metavar="FILE", help="the product's settings: UTF-8, KEY=value lines in [IN_INFO]")
+    studio("--payload", required=True, metavar="DIR", help="the product folder, installed as it is")
+    studio("--out", required=True, metavar="FILE.exe", help="the installer to write")
+    studio("--level", type=int, default=7, choices=range(10), metavar="0-9", help="compression level (default 7)")
+    studio("--icon", metavar="FILE.ico", help="the installer's icon, with every size the file holds")
+    for option, what in PICTURE_HELP.items():
+        at = [f"{w} x {h}" for w, h in (make_art.team_picture_size(PICTURE_OPTIONS[option], p)
+                                        for p in SCALED_PICTURE_IDS)]
+        # %% is argparse's percent sign.
+        studio("--" + option.replace("_", "-"), metavar="FILE", action="append",
+               help=f"{what}, PNG or BMP, {at[0]}; again for 150%% and 200%% scale: {at[1]}, {at[2]}")
+    studio("--sign", metavar="CERT.pfx", help="sign the installer with this certificate (Authenticode, SHA-256)")
+    studio("--sign-password-file", metavar="FILE", help="the certificate's password, on the file's first line")
+    studio("--timestamp", metavar="URL", help="time-stamp the signature at this RFC 3161 server")
+    internal("--template", required=True)
+    internal("--setres", required=True)
+    internal("--wine-run", required=True)
+    internal("--comments", required=True)
+    internal("--uninstaller")
+    internal("--work")
     args = parser.parse_args()
     if (args.sign_password_file or args.timestamp) and not args.sign:
         parser.error("--sign-password-file and --timestamp need --sign")
+    return args
 
+
+def check_inputs(args, problems):
+    """Everything the installer is made of, checked before anything is
+    built: (values, configuration text, resources, pictures by id, icon), or
+    None with the problems added to problems."""
+    config = read_config(args.config, problems)
+    validate(config, args.payload, problems, args.uninstaller)
+    pictures = {}
+    icon = None
+    for option, resource_id in PICTURE_OPTIONS.items():
+        if getattr(args, option):
+            pictures[resource_id] = team_pictures(getattr(args, option), resource_id, problems)
+    try:
+        icon = icon_resources(args.icon) if args.icon else None
+    except Refusal as e:
+        problems.refusal(e)
+    for option in ("sign", "sign_password_file"):
+        if getattr(args, option) and not os.path.isfile(getattr(args, option)):
+            problems.file(getattr(args, option), f"no such file (--{option.replace('_', '-')})")
+    if problems:
+        return None
+    values = config.values
+    if "OBJ_IN_SIZE" not in values:
+        values["OBJ_IN_SIZE"] = str(folder_size_mib(args.payload))
+    resources = [("#16", 1, version_info(values, os.path.basename(args.out)))]
+    return values, config_text(values, args.comments), resources, pictures, icon
+
+
+def main():
+    args = arguments()
     # Every input is checked before anything is built: a refusal leaves no
     # output behind.
-    try:
-        if not os.path.isdir(args.payload):
-            raise Refusal(f"{args.payload}: not a folder")
-        values = read_config(args.config)
-        validate(values, args.payload, args.uninstaller)
-        if "OBJ_IN_SIZE" not in values:
-            values["OBJ_IN_SIZE"] = str(folder_size_mib(args.payload))
-        text = config_text(values, args.comments)
-        resources = [("#16", 1, version_info(values, os.path.basename(args.out)))]
-        for option, resource_id in PICTURE_OPTIONS.items():
-            if getattr(args, option):
-                resources.append(("#2", resource_id, team_picture(getattr(args, option), resource_id)))
-        icon = icon_resources(args.icon) if args.icon else None
-        for option in ("sign", "sign_password_file"):
-            if getattr(args, option) and not os.path.isfile(getattr(args, option)):
-                raise Refusal(f"--{option.replace('_', '-')}: {getattr(args, option)}: no such file")
-    except Refusal as e:
-        print(f"make-installer: {e}", file=sys.stderr)
+    problems = Problems()
+    checked = check_inputs(args, problems)
+    if problems:
+        for line in problems.report():
+            print(line, file=sys.stderr)
+        print(f"make-installer: {len(problems)} problem{'s' if len(problems) > 1 else ''}; nothing was written",
+              file=sys.stderr)
         return 1
+    values, text, resources, pictures, icon = checked
 
     work = args.work or tempfile.mkdtemp(prefix="make-installer.")
     os.makedirs(work, exist_ok=True)
@@ -451,10 +596,16 @@ def main():
         # behind it would be left pointing at the wrong place.
         subprocess.run(["x86_64-w64-mingw32-strip", "-o", exe, args.template], check=True)
         keep_link_time(args.template, exe)
+        for resource_id, given in pictures.items():
+            # The template's own picture at a scale the team did not give
+            # would show the sample's art at that scale.
+            scaled = {resource_id + offset for offset in SCALED_PICTURE_IDS.values()} - {i for i, _ in given}
+            resources += [("#2", old, None) for old in existing_resources(exe, 2) if old in scaled]
+            resources += [("#2", i, data) for i, data in given]
         if icon:
             images, group = icon
             # Images of the old icon that no new one replaces would stay behind.
-            resources += [("#3", old, None) for old in existing_icon_images(exe) if old > len(images)]
+            resources += [("#3", old, None) for old in existing_resources(exe, 3) if old > len(images)]
             resources += [("#3", i + 1, image) for i, image in enumerate(images)]
             resources.append(("#14", 128, group))
         resources.append(("DIGEST", 140, payload_digest(text, archive)))

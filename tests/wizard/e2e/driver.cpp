@@ -390,6 +390,25 @@ bool SetupProcess::ChooseInFolderDialog(HWND dialog, const std::wstring& path) c
     return selected;
 }
 
+bool SetupProcess::LoadLibraryInto(const std::wstring& dll) const
+{
+    const SIZE_T bytes = (dll.size() + 1) * sizeof(wchar_t);
+    RemoteBlock path(info_.hProcess, bytes);
+    // kernel32 lies at the same place in every process of the prefix.
+    const auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
+    if (!load || !path.Write(0, dll.c_str(), bytes))
+        return false;
+    HANDLE thread = ::CreateRemoteThread(info_.hProcess, nullptr, 0, load, path.Address(), 0, nullptr);
+    if (!thread)
+        return false;
+    DWORD loaded = 0;
+    const bool ended = ::WaitForSingleObject(thread, kDeadlineMs) == WAIT_OBJECT_0;
+    ::GetExitCodeThread(thread, &loaded);
+    ::CloseHandle(thread);
+    return ended && loaded != 0;
+}
+
 HWND SetupProcess::FocusWindow() const
 {
     if (!frame_)

@@ -78,6 +78,11 @@ public:
     // The focused window of the process's user-interface thread.
     HWND FocusWindow() const;
 
+    // Loads a DLL of the tests' own into the process, as a debugger would,
+    // for what only code inside it can see; true once LoadLibraryW returned
+    // it there.
+    bool LoadLibraryInto(const std::wstring& dll) const;
+
 private:
     PROCESS_INFORMATION info_{};
     HWND frame_ = nullptr;

@@ -21,11 +21,5 @@ rm -rf "$WIZARD_DRIVE/e2e/shots"
 status=0
 wine "$WIZARD_BIN/$(basename "$driver")" "$@" </dev/null || status=$?
 
-shots="${WIZARD_SHOTS:-$build/wizard-shots}"
-if compgen -G "$WIZARD_DRIVE/e2e/shots/*.bmp" >/dev/null; then
-  mkdir -p "$shots"
-  for bmp in "$WIZARD_DRIVE/e2e/shots"/*.bmp; do
-    convert "$bmp" "$shots/$(basename "${bmp%.bmp}").png"
-  done
-fi
+wizard_prefix_collect_shots "${WIZARD_SHOTS:-$build/wizard-shots}"
 exit $status

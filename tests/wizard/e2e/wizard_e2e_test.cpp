@@ -322,10 +322,11 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     EXPECT_EQ(ItemText(installing, 1016), kDisplayName);
     EXPECT_EQ(ItemText(installing, 1013), L"安装程序正在安装");
     EXPECT_EQ(WindowText(installing), L"Quenlo棋牌 安装");
-    EXPECT_TRUE(SaveScreenshot(L"page-4-installing", {wizard->Frame()}));
 
     HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
+    // Nothing is left to cancel.
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(installing, kCancel)));
     EXPECT_EQ(ItemText(finish, 1012), kDisplayName);
     EXPECT_EQ(ItemText(finish, 1018), L"安装向导完成");
     EXPECT_EQ(ItemText(finish, 1020), kDisplayName + L"。");
@@ -500,7 +501,13 @@ TEST_F(Wizard, CancelConfirmedDuringExtractionRollsBack)
 {
     std::unique_ptr<SetupProcess> wizard;
     HWND installing = nullptr;
-    HWND box = AskDuringExtraction(wizard, &installing, &PressCancel);
+    HWND box = AskDuringExtraction(wizard, &installing, [](SetupProcess& process, HWND page) {
+        // Taken while the big payload unpacks: the sample product alone is
+        // installed before a shot is taken.
+        EXPECT_TRUE(SaveScreenshot(L"page-4-installing", {process.Frame()}));
+        EXPECT_EQ(process.ShownPageKind(), Page::kInstalling);
+        PressCancel(process, page);
+    });
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(BoxText(box), kCancelQuestion);
     EXPECT_TRUE(SaveScreenshot(L"box-cancel-question", {wizard->Frame(), box}));

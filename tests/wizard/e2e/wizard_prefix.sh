@@ -5,11 +5,14 @@
 # user folders are its own rather than links to the host's home, and
 # programs run in a virtual desktop, which draws title bars. SETUP_LOCALE
 # picks the locale, and so the ANSI code page (zh_CN.UTF-8, 936, unless
-# told otherwise; en_US.UTF-8 gives a Western 1252).
+# told otherwise; en_US.UTF-8 gives a Western 1252). WIZARD_PREFIX names
+# another such prefix in BUILD (wizard-e2e unless told), and
+# WIZARD_LOG_PIXELS the display scale its server starts with (96 is 100%).
 #   wizard_prefix_prepare BUILD    sets WINEPREFIX, WIZARD_DRIVE, WIZARD_BIN
 #   wizard_prefix_install FILE [NAME]   copies FILE into D:\e2e\bin
+#   wizard_prefix_collect_shots FOLDER  the driver's screenshots as PNG files
 wizard_prefix_prepare() {
-  local root="$1/wizard-e2e"
+  local root="$1/${WIZARD_PREFIX:-wizard-e2e}"
   WIZARD_DRIVE="$root/drive-d"
   WIZARD_BIN="$WIZARD_DRIVE/e2e/bin"
   mkdir -p "$root"
@@ -47,6 +50,13 @@ wizard_prefix_prepare() {
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
   mkdir -p "$WIZARD_BIN"
+  if [ -n "${WIZARD_LOG_PIXELS:-}" ]; then
+    # Wine reads the display scale once, as its server starts.
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$WIZARD_LOG_PIXELS" /f \
+      </dev/null >/dev/null 2>&1
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w
+  fi
   # A server that outlives each program by a few seconds spares every start
   # the server's own start-up, and ends by itself.
   setsid wineserver -p5 </dev/null >/dev/null 2>&1 || true
@@ -54,4 +64,14 @@ wizard_prefix_prepare() {
 
 wizard_prefix_install() {
   cp "$1" "$WIZARD_BIN/${2:-$(basename "$1")}"
+}
+
+wizard_prefix_collect_shots() {
+  local folder=$1 bmp
+  if compgen -G "$WIZARD_DRIVE/e2e/shots/*.bmp" >/dev/null; then
+    mkdir -p "$folder"
+    for bmp in "$WIZARD_DRIVE/e2e/shots"/*.bmp; do
+      convert "$bmp" "$folder/$(basename "${bmp%.bmp}").png"
+    done
+  fi
 }
