@@ -1,6 +1,7 @@
 #include "config/config.h"
 
 #include "system/folder_handles.h"
+#include "system/paths.h"
 #include "system/private_folder.h"
 #include "system/unique_handle.h"
 
@@ -12,12 +13,6 @@
 #include <vector>
 
 namespace {
-
-bool SameText(std::wstring_view a, std::wstring_view b)
-{
-    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f'; }
 

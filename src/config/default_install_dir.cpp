@@ -1,6 +1,7 @@
 // The default installation folder, from the configuration and the
 // drives; the drive search itself is in sp_system.
 #include "config/config.h"
+#include "config/default_install_dir.h"
 #include "system/drives.h"
 #include "system/file_ops.h"
 #include "system/windows_version.h"

@@ -1,6 +1,7 @@
 // The uninstall entry's two operations that read the configuration;
 // the registry parts they use are in sp_system.
 #include "config/config.h"
+#include "config/uninstall_entry.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
 

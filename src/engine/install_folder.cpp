@@ -2,6 +2,7 @@
 
 #include "config/config.h"
 #include "system/file_ops.h"
+#include "system/paths.h"
 #include "system/unique_handle.h"
 
 #include <windows.h>
@@ -14,20 +15,6 @@
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-bool EqualNoCase(const std::wstring& a, const std::wstring& b)
-{
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
-}
-
-// The long form of an existing path, so C:\PROGRA~1 and C:\Program Files compare equal.
-std::wstring LongForm(const std::wstring& path)
-{
-    wchar_t buffer[MAX_PATH];
-    const DWORD length = ::GetLongPathNameW(path.c_str(), buffer, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : path;
-}
 
 std::wstring TrimTrailingSeparators(std::wstring path)
 {
@@ -52,7 +39,7 @@ std::vector<std::wstring> SystemFolders()
         folders.push_back(downloads);
     ::CoTaskMemFree(downloads);
     for (auto& folder : folders)
-        folder = TrimTrailingSeparators(LongForm(folder));
+        folder = TrimTrailingSeparators(LongPathOf(folder));
     return folders;
 }
 
@@ -83,7 +70,7 @@ std::wstring NormalizeInstallDir(const std::wstring& stored)
 
 bool IsProtectedFolder(const std::wstring& folder)
 {
-    const std::wstring path = TrimTrailingSeparators(LongForm(folder));
+    const std::wstring path = TrimTrailingSeparators(LongPathOf(folder));
     // A drive root ("D:") or a share's root ("\\server\share").
     if (path.size() <= 2)
         return true;
@@ -92,11 +79,11 @@ bool IsProtectedFolder(const std::wstring& folder)
     for (const auto& system : SystemFolders()) {
         if (system.empty())
             continue;
-        if (EqualNoCase(path, system))
+        if (SameText(path, system))
             return true;
         // The folder lies above a system folder.
         if (system.size() > path.size() && system[path.size()] == L'\\' &&
-            EqualNoCase(path, system.substr(0, path.size())))
+            SameText(path, system.substr(0, path.size())))
             return true;
     }
     return false;
@@ -114,7 +101,7 @@ bool HoldsOnly(const std::wstring& folder, const std::wstring& relative)
     bool other = false;
     const bool listed = ForEachChild(folder, [&](const WIN32_FIND_DATAW& data) {
         const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (first.empty() || ::CompareStringOrdinal(data.cFileName, -1, first.c_str(), -1, TRUE) != CSTR_EQUAL ||
+        if (first.empty() || !SameText(data.cFileName, first) ||
             (slash == std::wstring::npos ? isFolder
                                          : !isFolder || !HoldsOnly(folder + L"\\" + data.cFileName,
                                                                    relative.substr(slash + 1)))) {

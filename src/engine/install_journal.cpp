@@ -2,6 +2,7 @@
 
 #include "config/config.h"
 #include "system/file_ops.h"
+#include "system/paths.h"
 #include "system/private_folder.h"
 #include "system/shortcuts.h"
 #include "system/uninstall.h"
@@ -46,12 +47,6 @@ bool IsFolder(const std::wstring& path)
 {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b)
-{
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
 }
 
 void PutU32(std::string& out, uint32_t value) { out.append(reinterpret_cast<const char*>(&value), sizeof(value)); }
@@ -165,14 +160,14 @@ bool RemoveFolderIfEmpty(const std::wstring& path)
 bool HoldsNothingOfValue(const HeldFolder& folder)
 {
     std::vector<FolderEntry> entries;
-    return ListFolder(folder, &entries) && entries.size() == 1 && SamePath(entries[0].name, kAsideTagPart);
+    return ListFolder(folder, &entries) && entries.size() == 1 && SameText(entries[0].name, kAsideTagPart);
 }
 
 bool TaggedFor(const HeldFolder& aside, const std::wstring& installDir)
 {
     std::string tag;
     return ReadChildFile(aside, kAsideTag, 64 * 1024, &tag) && tag.size() % sizeof(wchar_t) == 0 &&
-           SamePath(std::wstring(reinterpret_cast<const wchar_t*>(tag.data()), tag.size() / sizeof(wchar_t)),
+           SameText(std::wstring(reinterpret_cast<const wchar_t*>(tag.data()), tag.size() / sizeof(wchar_t)),
                     installDir);
 }
 
@@ -185,7 +180,7 @@ bool EmptyHeldFolder(const HeldFolder& folder, const wchar_t* tag)
         return false;
     bool ok = true;
     for (const FolderEntry& entry : entries) {
-        if (!SamePath(entry.name, tag) && !SamePath(entry.name, kDoneTag))
+        if (!SameText(entry.name, tag) && !SameText(entry.name, kDoneTag))
             ok = DeleteChild(folder, entry.name) && ok;
     }
     return ok;
@@ -323,7 +318,7 @@ std::vector<std::unique_ptr<InstallJournal>> InstallJournal::Find(const std::wst
         return true;
     });
     for (const std::wstring& name : names) {
-        if (name.size() < stem.size() || !SamePath(name.substr(0, stem.size()), stem))
+        if (name.size() < stem.size() || !SameText(name.substr(0, stem.size()), stem))
             continue;
         bool digits = true;
         for (size_t i = stem.size(); i < name.size(); ++i)
@@ -439,7 +434,7 @@ bool InstallJournal::RestoreRecord(KeptSlot slot)
     // Only what this slot's step keeps for this product, at its own place:
     // a record naming anything else was not written by a run of ours.
     if (!reader.U32(&kind) || !reader.U32(&existed) || existed > 1 || !reader.Text(&path) ||
-        static_cast<RecordKind>(kind) != KindOf(slot) || path.empty() || !SamePath(path, places_.For(slot)))
+        static_cast<RecordKind>(kind) != KindOf(slot) || path.empty() || !SameText(path, places_.For(slot)))
         return true;
     const std::wstring& place = places_.For(slot);
     switch (KindOf(slot)) {

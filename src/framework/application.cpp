@@ -1,5 +1,7 @@
 #include "framework/application.h"
 
+#include "system/paths.h"
+
 #include <ole2.h>
 
 #include <vector>
@@ -18,18 +20,6 @@ std::wstring ApplicationNameFromPath(const std::wstring& path)
 
 namespace {
 
-std::wstring ModulePath(HMODULE module)
-{
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0)
-            return {};
-        if (length < buffer.size())
-            return std::wstring(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
-    }
-}
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "pages/destination_page.h"
 
 #include "config/config.h"
+#include "config/default_install_dir.h"
 #include "system/drives.h"
 #include "system/unique_handle.h"
 #include "system/windows_version.h"

@@ -41,16 +41,3 @@ std::wstring ChooseInstallDrive(const std::vector<DriveEntry>& drives, const std
 
 // ChooseInstallDrive over the system's drives and system directory.
 std::wstring FindInstallDrive(bool avoidSystemDrive, int32_t requiredMB);
-
-using InstallDriveFinder = std::function<std::wstring(bool avoidSystemDrive, int32_t requiredMB)>;
-
-// The default installation folder from the configuration object of configFile: a
-// preset OBJ_IN_SETUP_DIR on a fixed drive exactly as stored; otherwise the
-// drive findDrive names (avoiding the system drive on a newer Windows, with
-// OBJ_IN_SIZE as the requirement), its Program Files (x86) folder when that
-// exists (only without a preset) or else Program Files, and OBJ_IN_FOLDER
-// (default "Marvane") under it. Empty when no drive can be found.
-std::wstring ComposeInstallDir(const std::wstring& configFile, const InstallDriveFinder& findDrive);
-
-// ComposeInstallDir of ConfigFilePath() with FindInstallDrive.
-std::wstring ComposeDefaultInstallDir();

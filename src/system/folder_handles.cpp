@@ -1,5 +1,7 @@
 #include "system/folder_handles.h"
 
+#include "system/paths.h"
+
 #include <winternl.h>
 
 #include <cstring>
@@ -17,12 +19,6 @@ constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(2
 constexpr DWORD kDispositionDelete = 0x1;
 constexpr DWORD kDispositionPosixSemantics = 0x2;
 constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
-
-bool SameText(const std::wstring& a, const std::wstring& b)
-{
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
-}
 
 bool IsPlainName(const std::wstring& name)
 {

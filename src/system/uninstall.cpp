@@ -2,47 +2,6 @@
 
 #include "system/trace.h"
 
-namespace {
-
-// One level of the walk. Only the top-level call deletes its own key; a
-// nested call leaves that to its caller, which deletes each child after
-// walking it, so every key is deleted after its subkeys.
-int DeleteKeyLevel(HKEY root, const std::wstring& path, bool topLevel)
-{
-    UniqueKey key;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS)
-        return 0;
-    DWORD subkeys = 0;
-    if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
-                           nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return 0;
-    // Last first, so deleting a subkey does not move the ones still to visit.
-    for (DWORD index = subkeys; index-- > 0;) {
-        wchar_t name[MAX_PATH] = {};
-        if (::RegEnumKeyW(key.get(), index, name, MAX_PATH) != ERROR_SUCCESS)
-            return 0;
-        const std::wstring childPath = path + L"\\" + name;
-        UniqueKey child;
-        if (::RegOpenKeyExW(root, childPath.c_str(), 0, KEY_ALL_ACCESS, child.put()) != ERROR_SUCCESS)
-            return 0;
-        DWORD grandchildren = 0;
-        if (::RegQueryInfoKeyW(child.get(), nullptr, nullptr, nullptr, &grandchildren, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            return 0;
-        if (grandchildren > 0)
-            DeleteKeyLevel(root, childPath, false);
-        child.reset();
-        // A key that resists deletion is left; the caller then reuses it.
-        ::RegDeleteKeyW(root, childPath.c_str());
-    }
-    key.reset();
-    if (topLevel)
-        ::RegDeleteKeyW(root, path.c_str());
-    return 1;
-}
-
-}  // namespace
-
 bool RegKey::RecreateKey(HKEY root, const std::wstring& path)
 {
     // An empty path would name root itself and delete everything under it.
@@ -82,7 +41,7 @@ int DeleteKeyTree(HKEY root, const std::wstring& path)
 {
     if (path.empty())
         return 0;
-    return DeleteKeyLevel(root, path, true);
+    return ::RegDeleteTreeW(root, path.c_str()) == ERROR_SUCCESS ? 1 : 0;
 }
 
 std::wstring UninstallKeyPath(const std::wstring& displayName)

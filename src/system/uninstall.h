@@ -2,10 +2,8 @@
 // HKEY_LOCAL_MACHINE's Uninstall key, named after the display name in the
 // configuration.
 //
-// RegKey, DeleteKeyTree and UninstallKeyPath are in sp_system. The two
-// operations that read the configuration, RegisterUninstall and
-// RemoveUninstallEntry, are defined in sp_config, which sits above sp_system:
-// link sp_config to call them.
+// The registry's side of it; writing and removing the entry from the
+// configuration is config/uninstall_entry.h.
 #pragma once
 
 #include "system/unique_handle.h"
@@ -38,26 +36,12 @@ private:
     UniqueKey key_;
 };
 
-// Deletes the key at path under root and every subkey, deepest first.
-// 1 when the key and every subkey met on the way could be opened and
-// queried (a key that resists the delete itself still counts); 0 when one
-// could not, and for an empty path, which would name root itself.
+// Deletes the key at path under root with every subkey and value (the
+// system's own tree delete). 1 when it is gone; 0 when it was not there or
+// could not be deleted, and for an empty path, which would name root itself.
 int DeleteKeyTree(HKEY root, const std::wstring& path);
 
 // The entry's key path for a display name; empty when the name is empty
 // (which would name the Uninstall key itself) or holds a backslash (a key
 // name cannot).
 std::wstring UninstallKeyPath(const std::wstring& displayName);
-
-// Writes the entry afresh from the configuration: Publisher,
-// DisplayName, DisplayVersion, DisplayIcon and UninstallString. True when
-// the key was made and all five values were written; false, touching
-// nothing, when UninstallKeyPath refuses the display name or no
-// installation folder is stored; false for a failed step (values already
-// written stay).
-bool RegisterUninstall();
-
-// Deletes the entry named by the configuration's display name. True
-// when it was walked and deleted; false when it is absent, could not be
-// walked, or UninstallKeyPath refuses the display name (nothing touched).
-bool RemoveUninstallEntry();

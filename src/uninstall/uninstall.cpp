@@ -41,6 +41,7 @@
 #include "engine/install_folder.h"
 #include "framework/safe_loading.h"
 #include "system/folder_handles.h"
+#include "system/paths.h"
 #include "system/shortcuts.h"
 #include "system/uninstall.h"
 #include "system/unique_handle.h"
@@ -58,7 +59,6 @@
 
 namespace {
 
-constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr wchar_t kCaption[] = L"卸载程序";
 
 struct Options {
@@ -98,50 +98,10 @@ Options ParseOptions()
     return options;
 }
 
-std::wstring ModulePath()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 std::wstring FolderOf(const std::wstring& path)
 {
     const size_t slash = path.find_last_of(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-// The same file under whatever spelling it was reached by (short names,
-// case): the long form, or the path itself when that cannot be had.
-std::wstring LongPath(const std::wstring& path)
-{
-    wchar_t buffer[MAX_PATH * 2] = {};
-    const DWORD length = ::GetLongPathNameW(path.c_str(), buffer, MAX_PATH * 2);
-    return length > 0 && length < MAX_PATH * 2 ? std::wstring(buffer, length) : path;
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b)
-{
-    return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
-}
-
-// Whether path is folder itself or lies anywhere below it.
-bool IsInside(const std::wstring& path, const std::wstring& folder)
-{
-    if (path.size() < folder.size())
-        return false;
-    if (::CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
-                               static_cast<int>(folder.size()), TRUE) != CSTR_EQUAL)
-        return false;
-    return path.size() == folder.size() || path[folder.size()] == L'\\';
 }
 
 std::wstring SpecialFolder(int csidl)
@@ -187,7 +147,7 @@ std::vector<Registration> FindRegistrations(const std::wstring& uninstaller)
     UniqueKey root;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, root.put()) != ERROR_SUCCESS)
         return found;
-    const std::wstring target = LongPath(uninstaller);
+    const std::wstring target = LongPathOf(uninstaller);
     for (DWORD index = 0;; ++index) {
         wchar_t name[256] = {};
         DWORD length = 256;
@@ -200,7 +160,7 @@ std::vector<Registration> FindRegistrations(const std::wstring& uninstaller)
         if (::RegOpenKeyExW(root.get(), name, 0, KEY_READ, entry.put()) != ERROR_SUCCESS)
             continue;
         const std::wstring program = CommandProgram(ReadString(entry.get(), L"UninstallString"));
-        if (program.empty() || !SamePath(LongPath(program), target))
+        if (program.empty() || !SameText(LongPathOf(program), target))
             continue;
         std::wstring display = ReadString(entry.get(), L"DisplayName");
         found.push_back({name, display.empty() ? std::wstring(name) : display});
@@ -238,7 +198,7 @@ bool RemoveDesktopShortcuts(const std::wstring& installFolder)
             continue;
         const std::wstring link = desktop + L"\\" + data.cFileName;
         const std::wstring target = ShortcutTarget(link);
-        if (target.empty() || !IsInside(LongPath(target), installFolder))
+        if (target.empty() || !IsInsideFolder(LongPathOf(target), installFolder))
             continue;
         if (DeleteTree(link))
             ::SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, link.c_str(), nullptr);
@@ -302,7 +262,7 @@ std::wstring InstallFolderOf(const std::wstring& path, const Product& product)
 {
     const std::wstring tail = L"\\" + product.uninstaller;
     if (!product.uninstaller.empty() && path.size() > tail.size() &&
-        ::CompareStringOrdinal(path.c_str() + path.size() - tail.size(), -1, tail.c_str(), -1, TRUE) == CSTR_EQUAL)
+        SameText(std::wstring_view(path).substr(path.size() - tail.size()), tail))
         return path.substr(0, path.size() - tail.size());
     return FolderOf(path);
 }
@@ -331,7 +291,7 @@ Outcome RemoveInstallation(const Options& options, Original* original)
     // the installer's own guards: never a drive root or a folder of the
     // system or the user, and only a folder that holds the product.
     const std::vector<Registration> registrations = FindRegistrations(options.from);
-    const std::wstring installFolder = NormalizeInstallDir(LongPath(InstallFolderOf(options.from, product)));
+    const std::wstring installFolder = NormalizeInstallDir(LongPathOf(InstallFolderOf(options.from, product)));
     if (registrations.empty() || installFolder.empty() || IsProtectedFolder(installFolder) ||
         ClassifyInstallFolder(installFolder, product.mainProgram) != FolderState::EarlierInstall)
         return {2, installFolder + L" 不是本程序的安装文件夹，卸载程序未删除任何内容。", MB_ICONERROR};

@@ -1,6 +1,7 @@
 // The default installation folder from a configuration file of the test's
 // own, with a scratch folder standing in for the drive the search found.
 #include "config/config.h"
+#include "config/default_install_dir.h"
 #include "system/drives.h"
 #include "system/windows_version.h"
 #include "support/test_support.h"

@@ -1,6 +1,7 @@
 // The uninstall entry in the prefix's real Uninstall key, from a
 // configuration file of the test's own and a display name of the test's own.
 #include "config/config.h"
+#include "config/uninstall_entry.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
 #include "support/test_support.h"

@@ -10,6 +10,7 @@
 #include "test_page.h"
 
 #include "config/config.h"
+#include "config/uninstall_entry.h"
 #include "support/test_support.h"
 #include "system/file_ops.h"
 #include "system/shortcuts.h"

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include "config/config.h"
+#include "config/uninstall_entry.h"
 #include "support/test_support.h"
 #include "system/file_ops.h"
 #include "system/shortcuts.h"

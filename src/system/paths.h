@@ -1,0 +1,24 @@
+// How paths are compared and spelled: one home for the rules that the
+// folder guards, the recovery, the configuration reader and the
+// uninstaller share.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+// The system's own comparison of names: ordinal, case ignored, as the file
+// system and the registry compare them.
+bool SameText(std::wstring_view a, std::wstring_view b);
+
+// Whether path is folder itself or lies anywhere below it (case ignored).
+bool IsInsideFolder(const std::wstring& path, const std::wstring& folder);
+
+// The long form of an existing path ("C:\PROGRA~1" as "C:\Program Files"),
+// or the path itself when the system cannot give one.
+std::wstring LongPathOf(const std::wstring& path);
+
+// The full path of module's file (null: the running program); empty when
+// the system cannot tell.
+std::wstring ModulePath(HMODULE module = nullptr);
