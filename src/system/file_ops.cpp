@@ -36,12 +36,34 @@ int RunShellOperation(UINT operation, FILEOP_FLAGS flags, const wchar_t* from, c
     op.pFrom = fromList.c_str();
     op.pTo = to ? toList.c_str() : nullptr;
     op.fFlags = flags;
-    return ::SHFileOperationW(&op) == 0 ? 1 : 0;
+    // The shell's result is the only reason it gives (the thread's last
+    // error is not set); it is passed on as one. Its own codes from the
+    // days before Win32 errors (0x71 to 0x88, 0x402, 0x10000 and up) say
+    // no more than that the operation failed.
+    const int result = ::SHFileOperationW(&op);
+    if (result == 0 && !op.fAnyOperationsAborted)
+        return 1;
+    const bool legacy = (result >= 0x71 && result <= 0x88) || result == 0x402 || result >= 0x10000;
+    ::SetLastError(result == 0 ? ERROR_CANCELLED : legacy ? ERROR_GEN_FAILURE : static_cast<DWORD>(result));
+    return 0;
 }
 
 }  // namespace
 
 namespace {
+
+// Resource (id, type) of module where the loader mapped it: false when
+// it is missing or cannot be loaded; *data may be null for an empty one.
+bool LoadedResource(HMODULE module, int id, const wchar_t* type, const BYTE** data, DWORD* size)
+{
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    if (!loaded)
+        return false;
+    *data = static_cast<const BYTE*>(::LockResource(loaded));
+    *size = ::SizeofResource(module, found);
+    return true;
+}
 
 // Where the bytes at address lie in the file of module's image: false for a
 // module loaded as a data file or an address outside the image's sections.
@@ -114,12 +136,10 @@ bool OpenResourceWindow(HMODULE module, int id, const wchar_t* type, ResourceWin
         return false;
     if (!module)
         module = ::GetModuleHandleW(nullptr);
-    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
-    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-    const BYTE* data = loaded ? static_cast<const BYTE*>(::LockResource(loaded)) : nullptr;
-    const DWORD size = found ? ::SizeofResource(module, found) : 0;
+    const BYTE* data = nullptr;
+    DWORD size = 0;
     LONGLONG offset = 0;
-    if (!data || !ImageFileOffset(module, data, size, &offset))
+    if (!LoadedResource(module, id, type, &data, &size) || !data || !ImageFileOffset(module, data, size, &offset))
         return false;
     wchar_t image[MAX_PATH];
     const DWORD length = ::GetModuleFileNameW(module, image, MAX_PATH);
@@ -156,11 +176,9 @@ bool CopyResourceToHeldFile(HMODULE module, int id, const wchar_t* type, const w
 {
     if (!window || !path || !type || id <= 0 || id > 0xFFFF)
         return false;
-    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
-    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-    const void* data = loaded ? ::LockResource(loaded) : nullptr;
-    const DWORD size = found ? ::SizeofResource(module, found) : 0;
-    if (!data)
+    const BYTE* data = nullptr;
+    DWORD size = 0;
+    if (!LoadedResource(module, id, type, &data, &size) || !data)
         return false;
     // A new file only: one that is there already may be someone else's link.
     UniqueFile file(::CreateFileW(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
@@ -219,10 +237,9 @@ bool WindowHoldsResource(HMODULE module, int id, const wchar_t* type, const Reso
         return false;
     if (!module)
         module = ::GetModuleHandleW(nullptr);
-    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
-    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-    const BYTE* expected = loaded ? static_cast<const BYTE*>(::LockResource(loaded)) : nullptr;
-    if (!expected || window.size != ::SizeofResource(module, found))
+    const BYTE* expected = nullptr;
+    DWORD size = 0;
+    if (!LoadedResource(module, id, type, &expected, &size) || !expected || window.size != size)
         return false;
     return ReadResourceWindow(window, [&expected](const BYTE* data, size_t size) {
         const bool same = std::memcmp(data, expected, size) == 0;
@@ -238,15 +255,9 @@ int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar
 {
     if (!path || !type || id <= 0 || id > 0xFFFF)
         return 0;
-    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
-    if (!found)
-        return 0;
-    HGLOBAL loaded = ::LoadResource(module, found);
-    if (!loaded)
-        return 0;
-    const void* data = ::LockResource(loaded);
-    const DWORD size = ::SizeofResource(module, found);
-    if (!data && size != 0)
+    const BYTE* data = nullptr;
+    DWORD size = 0;
+    if (!LoadedResource(module, id, type, &data, &size) || (!data && size != 0))
         return 0;
     UniqueFile file(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)

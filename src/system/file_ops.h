@@ -80,12 +80,13 @@ int PathExists(const wchar_t* path);
 int DeletePath(const wchar_t* path);
 
 // Renames existingPath to newPath. 1 on success; 0 for a null argument, a
-// path holding * or ?, a missing source or a failed rename.
+// path holding * or ?, a missing source or a failed rename (its reason, as
+// the shell gives it, in GetLastError).
 int RenamePath(const wchar_t* newPath, const wchar_t* existingPath);
 
 // Copies source (a file or a folder tree) to destination, replacing what is
 // there without asking. 1 on success; 0 for a null argument, a path holding
-// * or ?, a missing source or a failed copy.
+// * or ?, a missing source or a failed copy (its reason in GetLastError).
 int CopyPath(const wchar_t* destination, const wchar_t* source);
 
 // Creates the folder at the full path with every missing parent. 1 when it

@@ -20,7 +20,8 @@ status=0
 for dpi in ${WIZARD_DPIS:-96 144 192}; do
   WIZARD_PREFIX=wizard-e2e-scale WIZARD_LOG_PIXELS=$dpi wizard_prefix_prepare "$build"
   wizard_prefix_install "$setup" setup.exe
-  for file in "$big" "$probe" "$driver"; do wizard_prefix_install "$file"; done
+  # The driver changes resources of copies of setup.exe with setres.
+  for file in "$big" "$probe" "$driver" "$build/tools/setres.exe"; do wizard_prefix_install "$file"; done
   rm -rf "$WIZARD_DRIVE/e2e/shots"
   echo "== $dpi DPI ($((dpi * 100 / 96))%)"
   WIZARD_DPI=$dpi wine "$WIZARD_BIN/$(basename "$driver")" "$@" </dev/null || status=1
