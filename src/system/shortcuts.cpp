@@ -182,3 +182,30 @@ bool RemoveProgramGroup(HWND owner, const wchar_t* group)
         return true;
     return DeletePath(folder.c_str()) == 1;
 }
+
+bool ReadShortcut(const std::wstring& path, ShortcutInfo* info)
+{
+    const HRESULT init = ::CoInitialize(nullptr);
+    auto uninit = ScopeExit([] { ::CoUninitialize(); });
+    if (FAILED(init))
+        uninit.release();
+    ComPtr<IShellLinkW> link;
+    ComPtr<IPersistFile> file;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  link.put_void())) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, file.put_void())) || FAILED(file->Load(path.c_str(), STGM_READ)))
+        return false;
+    ShortcutInfo read;
+    UniqueItemIdList items;
+    wchar_t text[MAX_PATH] = {};
+    if (SUCCEEDED(link->GetIDList(items.put())) && items && ::SHGetPathFromIDListW(items.get(), text))
+        read.target = text;
+    text[0] = L'\0';
+    if (SUCCEEDED(link->GetArguments(text, MAX_PATH)))
+        read.arguments = text;
+    text[0] = L'\0';
+    if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH)))
+        read.workingFolder = text;
+    *info = std::move(read);
+    return true;
+}

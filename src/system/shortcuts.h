@@ -61,3 +61,16 @@ bool RemoveProgramGroup(HWND owner, const wchar_t* group);
 // must not be acted on: no Programs folder, an unusable group name, or a path
 // too long to hold whole.
 std::wstring ProgramGroupFolder(HWND owner, const wchar_t* group);
+
+// What a link file says, read through the shell's link object: its target
+// as its item list names it (in UTF-16, as the shell starts it; the 8-bit
+// copy a link also keeps loses what the ANSI code page cannot hold), its
+// arguments and its working folder.
+struct ShortcutInfo {
+    std::wstring target;
+    std::wstring arguments;
+    std::wstring workingFolder;
+};
+
+// False when the file cannot be read as a link; info is then untouched.
+bool ReadShortcut(const std::wstring& path, ShortcutInfo* info);

@@ -168,21 +168,6 @@ std::vector<Registration> FindRegistrations(const std::wstring& uninstaller)
     return found;
 }
 
-std::wstring ShortcutTarget(const std::wstring& linkPath)
-{
-    ComPtr<IShellLinkW> link;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void())))
-        return {};
-    ComPtr<IPersistFile> file;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void())) ||
-        FAILED(file->Load(linkPath.c_str(), STGM_READ)))
-        return {};
-    wchar_t target[MAX_PATH] = {};
-    if (link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH) != S_OK)
-        return {};
-    return target;
-}
-
 bool RemoveDesktopShortcuts(const std::wstring& installFolder)
 {
     const std::wstring desktop = SpecialFolder(CSIDL_DESKTOPDIRECTORY);
@@ -197,8 +182,9 @@ bool RemoveDesktopShortcuts(const std::wstring& installFolder)
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
         const std::wstring link = desktop + L"\\" + data.cFileName;
-        const std::wstring target = ShortcutTarget(link);
-        if (target.empty() || !IsInsideFolder(LongPathOf(target), installFolder))
+        ShortcutInfo shortcut;
+        if (!ReadShortcut(link, &shortcut) || shortcut.target.empty() ||
+            !IsInsideFolder(LongPathOf(shortcut.target), installFolder))
             continue;
         if (DeleteTree(link))
             ::SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, link.c_str(), nullptr);

@@ -21,17 +21,6 @@ namespace {
 
 constexpr DWORD kDeadlineMs = 30000;
 
-bool WaitUntil(const std::function<bool()>& done)
-{
-    const ULONGLONG end = ::GetTickCount64() + kDeadlineMs;
-    while (!done()) {
-        if (::GetTickCount64() > end)
-            return false;
-        ::Sleep(50);
-    }
-    return true;
-}
-
 struct Process {
     HANDLE handle = nullptr;
     DWORD id = 0;

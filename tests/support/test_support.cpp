@@ -176,4 +176,16 @@ ScratchDir::ScratchDir()
         throw std::runtime_error("cannot create scratch folder " + name);
 }
 
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (condition())
+            return true;
+        if (::GetTickCount64() >= deadline)
+            return false;
+        ::Sleep(20);
+    }
+}
+
 }  // namespace testing_support

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -39,6 +40,10 @@ std::vector<std::wstring> Listing(const std::wstring& folder);
 // "-" gone, "~" changed), for a readable failure message; empty when equal.
 std::string TreeChanges(const std::map<std::wstring, std::string>& before,
                         const std::map<std::wstring, std::string>& after);
+
+// Polls condition every 20 ms until it holds (true) or timeoutMs passed
+// (false): how tests wait for another process without sleeping blindly.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 30000);
 
 // A fresh, empty folder for the running test, named after it, under the
 // build's scratch folder. Left in place afterwards for inspection.

@@ -17,24 +17,11 @@ namespace {
 // for empty ones too; then the working folder after " in ".
 std::wstring ReadLink(const std::wstring& path)
 {
-    wchar_t target[MAX_PATH] = {}, arguments[MAX_PATH] = {}, folder[MAX_PATH] = {};
-    ::CoInitialize(nullptr);
-    {
-        ComPtr<IShellLinkW> link;
-        ComPtr<IPersistFile> file;
-        if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                         link.put_void())) &&
-            SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void())) &&
-            SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-            link->GetPath(target, MAX_PATH, nullptr, 0);
-            link->GetArguments(arguments, MAX_PATH);
-            link->GetWorkingDirectory(folder, MAX_PATH);
-        }
-    }
-    ::CoUninitialize();
+    ShortcutInfo link;
+    ReadShortcut(path, &link);
     const std::string bytes = ReadBytes(path);
     const bool flagged = bytes.size() > 0x14 && (bytes[0x14] & 0x20);
-    return std::wstring(target) + (flagged ? L" | " + std::wstring(arguments) : L"") + L" in " + folder;
+    return link.target + (flagged ? L" | " + link.arguments : L"") + L" in " + link.workingFolder;
 }
 
 std::wstring ProgramsFolder()

@@ -99,18 +99,6 @@ const char* PageName(Page page)
     return "?";
 }
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
-{
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    for (;;) {
-        if (condition())
-            return true;
-        if (::GetTickCount64() >= deadline)
-            return false;
-        ::Sleep(20);
-    }
-}
-
 std::wstring WindowText(HWND window)
 {
     if (!window)

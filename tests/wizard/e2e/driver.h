@@ -25,8 +25,7 @@ inline constexpr DWORD kDeadlineMs = 20000;
 enum class Page { kNone, kWelcome, kDestination, kReady, kInstalling, kFinish, kCancelled };
 const char* PageName(Page page);
 
-// Polls condition every 20 ms until it holds or timeoutMs passed.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kDeadlineMs);
+using testing_support::WaitUntil;
 
 std::wstring WindowText(HWND window);
 std::wstring ItemText(HWND dialog, int id);

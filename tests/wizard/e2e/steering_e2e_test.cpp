@@ -3,6 +3,7 @@
 // installer runs beside it.
 #include "e2e/control_ids.h"
 #include "e2e/driver.h"
+#include "system/shortcuts.h"
 #include "package/package.h"
 
 #include <gtest/gtest.h>
@@ -44,20 +45,8 @@ bool KeyExists(const std::wstring& name)
 
 std::wstring LinkTarget(const std::wstring& path)
 {
-    std::wstring target;
-    IShellLinkW* link = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  reinterpret_cast<void**>(&link))))
-        return target;
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        wchar_t buffer[MAX_PATH] = {};
-        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ)) && SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, 0)))
-            target = buffer;
-        file->Release();
-    }
-    link->Release();
-    return target;
+    ShortcutInfo link;
+    return ReadShortcut(path, &link) ? link.target : std::wstring();
 }
 
 // Whether another program can open path to change it (write or delete).

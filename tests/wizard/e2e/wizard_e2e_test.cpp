@@ -2,6 +2,7 @@
 // whose drive D: is a scratch folder of its own.
 #include "e2e/control_ids.h"
 #include "e2e/driver.h"
+#include "system/shortcuts.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -75,31 +76,11 @@ std::wstring UninstallValue(const wchar_t* name)
 std::wstring DesktopShortcut() { return SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + kDisplayName + L".lnk"; }
 std::wstring ProgramGroup() { return SpecialFolder(CSIDL_PROGRAMS) + L"\\" + kDisplayName; }
 
-struct LinkInfo {
-    std::wstring target;
-    std::wstring arguments;
-};
-
-LinkInfo ReadLink(const std::wstring& path)
+ShortcutInfo ReadLink(const std::wstring& path)
 {
-    LinkInfo info;
-    IShellLinkW* link = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  reinterpret_cast<void**>(&link))))
-        return info;
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-            wchar_t target[MAX_PATH] = {};
-            wchar_t arguments[MAX_PATH] = {};
-            link->GetPath(target, MAX_PATH, nullptr, 0);
-            link->GetArguments(arguments, MAX_PATH);
-            info = {target, arguments};
-        }
-        file->Release();
-    }
-    link->Release();
-    return info;
+    ShortcutInfo link;
+    ReadShortcut(path, &link);
+    return link;
 }
 
 // The sample configuration with extra lines after it.
@@ -346,7 +327,7 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     EXPECT_EQ(UninstallValue(L"UninstallString"), L"\"" + kDefaultInstallDir + L"\\uninst.exe\"");
     EXPECT_EQ(ReadLink(DesktopShortcut()).target, kDefaultInstallDir + L"\\Marvane.exe");
     EXPECT_EQ(ReadLink(ProgramGroup() + L"\\" + kDisplayName + L".lnk").target, kDefaultInstallDir + L"\\Marvane.exe");
-    const LinkInfo repair = ReadLink(ProgramGroup() + L"\\强力修复.lnk");
+    const ShortcutInfo repair = ReadLink(ProgramGroup() + L"\\强力修复.lnk");
     EXPECT_EQ(repair.target, kDefaultInstallDir + L"\\Marvane.exe");
     EXPECT_EQ(repair.arguments, L"-tp:1");
 

@@ -5,6 +5,7 @@
 // under 1252.
 #include "e2e/control_ids.h"
 #include "e2e/driver.h"
+#include "system/shortcuts.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -52,33 +53,15 @@ std::wstring RegistryValue(const std::wstring& key, const wchar_t* name)
 }
 
 // Target | arguments | working folder, read back through the shell. The
-// target is the path of the link's item list, which names it in UTF-16 (the
-// shell starts the link by it); GetPath gives the copy that the link keeps
-// for the 8-bit world, in the ANSI code page, which Wine hands back as it is.
+// The target as the link's item list names it, in UTF-16: the copy a link
+// keeps for the 8-bit world is in the ANSI code page, which Wine hands back
+// as it is.
 std::wstring LinkSummary(const std::wstring& path)
 {
-    IShellLinkW* link = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  reinterpret_cast<void**>(&link))))
-        return L"<no shell link>";
-    std::wstring summary = L"<unreadable>";
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-            wchar_t target[MAX_PATH] = {}, arguments[MAX_PATH] = {}, folder[MAX_PATH] = {};
-            PIDLIST_ABSOLUTE items = nullptr;
-            if (SUCCEEDED(link->GetIDList(&items)) && items) {
-                ::SHGetPathFromIDListW(items, target);
-                ::CoTaskMemFree(items);
-            }
-            link->GetArguments(arguments, MAX_PATH);
-            link->GetWorkingDirectory(folder, MAX_PATH);
-            summary = std::wstring(target) + L" | " + arguments + L" | " + folder;
-        }
-        file->Release();
-    }
-    link->Release();
-    return summary;
+    ShortcutInfo link;
+    if (!ReadShortcut(path, &link))
+        return L"<unreadable>";
+    return link.target + L" | " + link.arguments + L" | " + link.workingFolder;
 }
 
 class WizardNames : public ::testing::Test {
