@@ -87,3 +87,12 @@ wine_scratch_prefix_locked() {
   flock 9
   wine_scratch_prefix "$root"
 }
+
+# The same with its drive D: emptied, the Wine server stopped when the
+# calling script exits: a check that starts from nothing on that drive.
+#   wine_fresh_scratch_drive ROOT
+wine_fresh_scratch_drive() {
+  wine_scratch_prefix_locked "$1"
+  trap wine_session_stop EXIT
+  rm -rf "${WINE_SCRATCH_DRIVE:?}"/*
+}

@@ -9,10 +9,9 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1 test_exe=$2 uninst=$3
 
 . "$top/tools/wine-session.sh"
-wine_scratch_prefix_locked "$build/tests/install-roots-wine"
-trap wine_session_stop EXIT
+wine_fresh_scratch_drive "$build/tests/install-roots-wine"
 drive=$WINE_SCRATCH_DRIVE
-rm -rf "${drive:?}"/* && mkdir -p "$drive/bin"
+mkdir -p "$drive/bin"
 cp "$test_exe" "$drive/bin/"
 
 setsid wineserver -p5 </dev/null >/dev/null 2>&1 || true

@@ -12,11 +12,10 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1 setup=$2
 
 . "$top/tools/wine-session.sh"
-wine_scratch_prefix_locked "$build/tests/planted-links-wine"
-trap wine_session_stop EXIT
+wine_fresh_scratch_drive "$build/tests/planted-links-wine"
 drive=$WINE_SCRATCH_DRIVE
 outside="$build/tests/planted-links-outside"
-rm -rf "${drive:?}"/* "$outside" && mkdir -p "$drive/bin" "$outside/folder"
+rm -rf "$outside" && mkdir -p "$drive/bin" "$outside/folder"
 # A program group left a link by an earlier run of this check.
 find "$WINEPREFIX/drive_c/users" -type l -path '*Start Menu*' -delete
 cp "$setup" "$drive/bin/setup.exe"

@@ -12,10 +12,9 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1 uninst=$2 product=$3
 
 . "$top/tools/wine-session.sh"
-wine_scratch_prefix_locked "$build/tests/uninstall-wine"
-trap wine_session_stop EXIT
+wine_fresh_scratch_drive "$build/tests/uninstall-wine"
 drive=$WINE_SCRATCH_DRIVE
-rm -rf "${drive:?}"/* && mkdir -p "$drive/Games" "$drive/outside/folder"
+mkdir -p "$drive/Games" "$drive/outside/folder"
 printf 'outside\r\n' > "$drive/outside/file.txt"
 printf 'outside\r\n' > "$drive/outside/folder/inner.txt"
 cd "$drive"
