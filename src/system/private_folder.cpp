@@ -55,10 +55,10 @@ const std::vector<BYTE>& PrivateOwner()
                 return;
             }
             HeldFolder folder;
-            if (OpenFolderNoFollow(probe, FILE_SHARE_READ, &folder))
-                owner = OwnerOf(folder.handle.get());
-            folder.handle.reset();
-            ::RemoveDirectoryW(probe.c_str());
+            if (!OpenFolderNoFollow(probe, FILE_SHARE_READ, &folder, DELETE))
+                return;
+            owner = OwnerOf(folder.handle.get());
+            DeleteHeldFolder(&folder);
         }
     });
     return owner;
