@@ -15,15 +15,11 @@ namespace {
 
 constexpr const wchar_t* kHostClass = L"SetupSilentHost";
 
-// Records the sequence's error boxes instead of showing them.
+// Answers the sequence's error boxes with Cancel instead of showing them:
+// the engine's failure tells the reason.
 class SilentServices : public InstallServices {
 public:
-    int ShowError(HWND, const wchar_t* text, const wchar_t*, UINT) override
-    {
-        lastError = text ? text : L"";
-        return IDCANCEL;
-    }
-    std::wstring lastError;
+    int ShowError(HWND, const wchar_t*, const wchar_t*, UINT) override { return IDCANCEL; }
 };
 
 // The window the engine draws on and reports to: never shown. It has none
@@ -81,7 +77,7 @@ int InstallInto(const std::wstring& installDir, const ResourceWindow& payload)
             worker->Wait(INFINITE);
             if (succeeded)
                 result = kSilentSucceeded;
-            else if (services.lastError == kForeignFolderText)
+            else if (engine.Failure() == InstallFailure::kFolderRefused)
                 result = kSilentFolderRefused;
             else if (engine.Failure() == InstallFailure::kProgramRunning)
                 result = kSilentProgramInUse;

@@ -40,6 +40,7 @@ enum class InstallFailure {
     kDamaged,         // the payload cannot be read or decoded
     kDiskFull,        // no room left on the installation's drive
     kCannotWrite,     // a folder or file cannot be made or changed
+    kFolderRefused,   // the installation folder holds someone else's files
     kPathTooLong,     // the installation folder's path is too long
     kProgramRunning,  // a file of the earlier installation is in use
     kSystemEntries,   // a shortcut or the uninstall entry cannot be made
@@ -90,7 +91,8 @@ public:
     virtual int ShowError(HWND owner, const wchar_t* text, const wchar_t* caption, UINT buttons = MB_OK);
 };
 
-// The texts of those boxes, by which a host tells the reasons apart.
+// The texts of two of those boxes; a host tells the reasons apart by the
+// engine's Failure().
 inline constexpr const wchar_t* kForeignFolderText = L"安装目录中已有其他文件，请选择其他安装目录！";
 inline constexpr const wchar_t* kInUseText = L"覆盖安装文件出错！源程序正在运行， 请关闭后重试！";
 

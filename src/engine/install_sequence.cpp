@@ -34,6 +34,8 @@ std::wstring FailureText(InstallFailure failure, const std::wstring& installDir)
         return L"磁盘剩余空间不足，请释放磁盘空间或者选择其他磁盘安装！";
     case InstallFailure::kCannotWrite:
         return L"安装目录无法写入，请检查权限或者选择其他安装目录！";
+    case InstallFailure::kFolderRefused:
+        return kForeignFolderText;
     case InstallFailure::kPathTooLong:
         return L"安装路径过长，请选择路径较短的安装目录！";
     case InstallFailure::kProgramRunning:
@@ -133,7 +135,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
         FolderState::Foreign) {
         services_->ShowError(page_, kForeignFolderText, kErrorCaption);
         failureShown_ = true;
-        return Fail(InstallFailure::kCannotWrite);
+        return Fail(InstallFailure::kFolderRefused);
     }
     const std::wstring stagingDir = StagingFolderPath(installDir);
     if (stagingDir.size() >= MAX_PATH - 1)

@@ -635,6 +635,7 @@ TEST_F(InstallTest, SomeoneElsesFolderIsNotTouched)
     EXPECT_FALSE(Succeeded());
     ASSERT_EQ(page.failures, std::vector<WPARAM>{0});
     EXPECT_EQ(boxes->Texts(), std::vector<std::wstring>{L"安装目录中已有其他文件，请选择其他安装目录！"});
+    EXPECT_EQ(engine->Failure(), InstallFailure::kFolderRefused);
     EXPECT_EQ(ReadTree(installDir), (std::map<std::wstring, std::string>{{L"notes.txt", "not a game\r\n"}}));
     EXPECT_FALSE(Exists(installDir + L".temp"));
 }
