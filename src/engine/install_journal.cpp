@@ -155,12 +155,14 @@ bool RemoveFolderIfEmpty(const std::wstring& path)
     return !entries.empty() || DeleteTree(path);
 }
 
-// A folder whose only content is a tag being written: what a run left when
-// it was stopped while making its aside folder.
+// A folder whose only content is a tag being written, or nothing: what a
+// run left when it was stopped while making its aside folder, or after
+// deleting its tag and before the folder itself.
 bool HoldsNothingOfValue(const HeldFolder& folder)
 {
     std::vector<FolderEntry> entries;
-    return ListFolder(folder, &entries) && entries.size() == 1 && SameText(entries[0].name, kAsideTagPart);
+    return ListFolder(folder, &entries) &&
+           (entries.empty() || (entries.size() == 1 && SameText(entries[0].name, kAsideTagPart)));
 }
 
 bool TaggedFor(const HeldFolder& aside, const std::wstring& installDir)

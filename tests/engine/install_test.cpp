@@ -11,6 +11,7 @@
 #include "config/uninstall_entry.h"
 #include "support/test_support.h"
 #include "system/file_ops.h"
+#include "system/private_folder.h"
 #include "system/shortcuts.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
@@ -598,6 +599,8 @@ TEST_F(InstallTest, ARunStoppedBetweenItsStepsIsRecoveredToWhatItLeft)
         ASSERT_TRUE(journal);
         ASSERT_TRUE(journal->KeepFile(KeptSlot::kDesktopLink));
     }
+    // Stopped after deleting the tag of its aside folder, before the folder.
+    ASSERT_TRUE(CreatePrivateFolder(installDir + L".old2"));
     ASSERT_TRUE(RecoverInterruptedInstall(installDir));
     ExpectSameState(before, State());
 
