@@ -9,9 +9,9 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1 test_exe=$2 unpack7z=$3
 
 . "$top/tools/wine-session.sh"
-wine_scratch_prefix_locked "$build/tests/hostile-names-wine"
+wine_fresh_scratch_drive "$build/tests/hostile-names-wine"
 drive=$WINE_SCRATCH_DRIVE
-rm -rf "${drive:?}"/* && mkdir -p "$drive/bin" "$drive/hostile/archives"
+mkdir -p "$drive/bin" "$drive/hostile/archives"
 cp "$test_exe" "$unpack7z" "$drive/bin/"
 
 # Names that climb out ("..", and what Windows trims to it), are rooted or
