@@ -73,136 +73,103 @@ std::string Encode(const std::wstring& text)
     return encoded;
 }
 
-// One configuration text as its lines, read the way the profile functions
-// read a file.
-class ConfigText {
-public:
-    explicit ConfigText(const std::wstring& text = {})
-    {
-        size_t start = 0;
-        while (start < text.size()) {
-            const size_t end = text.find(L'\n', start);
-            std::wstring line = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-            if (!line.empty() && line.back() == L'\r')
-                line.pop_back();
-            lines_.push_back(std::move(line));
-            if (end == std::wstring::npos) {
-                start = text.size();
-                endsWithLineEnd_ = false;
-            } else {
-                start = end + 1;
-                endsWithLineEnd_ = true;
-            }
-        }
-    }
 
-    // The value, or nullptr when the section holds no such key.
-    const wchar_t* Find(const std::wstring& section, const std::wstring& key, std::wstring* value) const
-    {
-        const size_t at = FindKey(section, key);
-        if (at == std::wstring::npos)
-            return nullptr;
-        *value = ValueOf(lines_[at]);
-        return value->c_str();
-    }
+bool IsSectionLine(std::wstring_view line)
+{
+    line = Trim(line);
+    return !line.empty() && line.front() == L'[';
+}
 
-    void Set(const std::wstring& section, const std::wstring& key, const std::wstring& value)
-    {
-        const std::wstring line = key + L"=" + value;
-        if (const size_t at = FindKey(section, key); at != std::wstring::npos) {
-            lines_[at] = line;
-            return;
-        }
-        size_t header = FindSection(section);
-        if (header == std::wstring::npos) {
-            lines_.push_back(L"[" + section + L"]");
-            lines_.push_back(line);
-            return;
-        }
-        // After the section's last line that is not blank.
-        size_t last = header;
-        for (size_t i = header + 1; i < lines_.size() && !IsSection(lines_[i]); ++i) {
-            if (!Trim(lines_[i]).empty())
-                last = i;
-        }
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last + 1), line);
-    }
+std::wstring_view SectionName(std::wstring_view line)
+{
+    line = Trim(line);
+    line.remove_prefix(1);
+    if (const size_t close = line.rfind(L']'); close != std::wstring_view::npos)
+        line = line.substr(0, close);
+    return Trim(line);
+}
 
-    std::wstring Text() const
-    {
-        std::wstring text;
-        for (size_t i = 0; i < lines_.size(); ++i) {
-            if (i > 0)
-                text += L"\r\n";
-            text += lines_[i];
-        }
-        if (endsWithLineEnd_)
-            text += L"\r\n";
-        return text;
-    }
+std::wstring_view KeyOf(std::wstring_view line)
+{
+    line = Trim(line);
+    return Trim(line.substr(0, line.find(L'=')));
+}
 
-private:
-    static bool IsSection(std::wstring_view line)
-    {
-        line = Trim(line);
-        return !line.empty() && line.front() == L'[';
-    }
+std::wstring ValueOf(std::wstring_view line)
+{
+    const size_t equals = line.find(L'=');
+    if (equals == std::wstring_view::npos)
+        return {};
+    std::wstring_view value = Trim(line.substr(equals + 1));
+    if (value.size() > 1 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return std::wstring(value);
+}
 
-    static std::wstring_view SectionName(std::wstring_view line)
-    {
-        line = Trim(line);
-        line.remove_prefix(1);
-        if (const size_t close = line.rfind(L']'); close != std::wstring_view::npos)
-            line = line.substr(0, close);
-        return Trim(line);
-    }
+// The default as the profile functions give it: without trailing spaces, cut.
+std::wstring DefaultOf(std::wstring fallback)
+{
+    while (!fallback.empty() && fallback.back() == L' ')
+        fallback.pop_back();
+    return Cut(std::move(fallback));
+}
 
-    static std::wstring_view KeyOf(std::wstring_view line)
-    {
-        line = Trim(line);
-        return Trim(line.substr(0, line.find(L'=')));
+// The profile functions' integer reading of text.
+int ParseProfileInt(const std::wstring& text, int defaultValue)
+{
+    if (text.empty())
+        return defaultValue;
+    size_t at = 0;
+    while (at < text.size() && text[at] <= L' ')
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == L'+' || text[at] == L'-'))
+        negative = text[at++] == L'-';
+    unsigned base = 10;
+    if (at + 1 < text.size() && text[at] == L'0') {
+        const wchar_t mark = static_cast<wchar_t>(text[at + 1] | 0x20);
+        base = mark == L'x' ? 16 : mark == L'o' ? 8 : mark == L'b' ? 2 : 10;
+        if (base != 10)
+            at += 2;
     }
-
-    static std::wstring ValueOf(std::wstring_view line)
-    {
-        const size_t equals = line.find(L'=');
-        if (equals == std::wstring_view::npos)
-            return {};
-        std::wstring_view value = Trim(line.substr(equals + 1));
-        if (value.size() > 1 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front())
-            value = value.substr(1, value.size() - 2);
-        return std::wstring(value);
+    unsigned long result = 0;
+    for (; at < text.size(); ++at) {
+        const wchar_t c = text[at];
+        unsigned digit = 0;
+        if (c >= L'0' && c <= L'9')
+            digit = static_cast<unsigned>(c - L'0');
+        else if (c >= L'a' && c <= L'f')
+            digit = static_cast<unsigned>(c - L'a' + 10);
+        else if (c >= L'A' && c <= L'F')
+            digit = static_cast<unsigned>(c - L'A' + 10);
+        else
+            break;
+        if (digit >= base)
+            break;
+        result = result * base + digit;
     }
+    const unsigned long value = negative ? 0ul - result : result;
+    return static_cast<int>(static_cast<UINT>(value));
+}
 
-    size_t FindSection(const std::wstring& section) const
-    {
-        for (size_t i = 0; i < lines_.size(); ++i) {
-            if (IsSection(lines_[i]) && SameText(SectionName(lines_[i]), section))
-                return i;
-        }
-        return std::wstring::npos;
-    }
-
-    size_t FindKey(const std::wstring& section, const std::wstring& key) const
-    {
-        const size_t header = FindSection(section);
-        if (header == std::wstring::npos)
-            return std::wstring::npos;
-        for (size_t i = header + 1; i < lines_.size() && !IsSection(lines_[i]); ++i) {
-            const std::wstring_view name = KeyOf(lines_[i]);
-            if (!name.empty() && SameText(name, key))
-                return i;
-        }
-        return std::wstring::npos;
-    }
-
-    std::vector<std::wstring> lines_;
-    bool endsWithLineEnd_ = false;
-};
+// Resource "INI" 138 of module (null: the running executable), byte for byte.
+bool ResourceBytes(HMODULE module, std::string* bytes)
+{
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(kConfigResourceId), kConfigResourceType);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    if (!loaded)
+        return false;
+    const char* data = static_cast<const char*>(::LockResource(loaded));
+    const DWORD size = ::SizeofResource(module, found);
+    if (!data && size != 0)
+        return false;
+    bytes->assign(data ? data : "", size);
+    return true;
+}
 
 struct ConfigObject {
     std::wstring file;
-    ConfigText text;
+    Configuration text;
     // The run's own file, held from its creation so that nobody else can
     // write or delete it; its later versions go through this handle, and it
     // goes when the handle closes, also when the process is ended from
@@ -255,6 +222,118 @@ UniqueFile CreateHeldCopy(const std::wstring& path)
 }
 
 }  // namespace
+
+Configuration::Configuration(std::string_view bytes) : bytes_(bytes)
+{
+    const std::wstring text = Decode(bytes);
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find(L'\n', start);
+        std::wstring line = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        if (!line.empty() && line.back() == L'\r')
+            line.pop_back();
+        lines_.push_back(std::move(line));
+        if (end == std::wstring::npos) {
+            start = text.size();
+            endsWithLineEnd_ = false;
+        } else {
+            start = end + 1;
+            endsWithLineEnd_ = true;
+        }
+    }
+}
+
+bool Configuration::FromResource(HMODULE module, Configuration* configuration)
+{
+    std::string bytes;
+    if (!ResourceBytes(module, &bytes))
+        return false;
+    *configuration = Configuration(bytes);
+    return true;
+}
+
+bool Configuration::Find(const std::wstring& section, const std::wstring& key, std::wstring* value) const
+{
+    const size_t at = FindKey(section, key);
+    if (at == std::wstring::npos)
+        return false;
+    *value = ValueOf(lines_[at]);
+    return true;
+}
+
+std::wstring Configuration::Read(const std::wstring& section, const std::wstring& key,
+                                 const std::wstring& defaultValue) const
+{
+    std::wstring value;
+    if (Find(section, key, &value))
+        return Cut(std::move(value));
+    return DefaultOf(defaultValue);
+}
+
+int Configuration::ReadInt(const std::wstring& section, const std::wstring& key, int defaultValue) const
+{
+    return ParseProfileInt(Read(section, key, L""), defaultValue);
+}
+
+void Configuration::Set(const std::wstring& section, const std::wstring& key, const std::wstring& value)
+{
+    bytes_.reset();
+    const std::wstring line = key + L"=" + value;
+    if (const size_t at = FindKey(section, key); at != std::wstring::npos) {
+        lines_[at] = line;
+        return;
+    }
+    size_t header = FindSection(section);
+    if (header == std::wstring::npos) {
+        lines_.push_back(L"[" + section + L"]");
+        lines_.push_back(line);
+        return;
+    }
+    // After the section's last line that is not blank.
+    size_t last = header;
+    for (size_t i = header + 1; i < lines_.size() && !IsSectionLine(lines_[i]); ++i) {
+        if (!Trim(lines_[i]).empty())
+            last = i;
+    }
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last + 1), line);
+}
+
+std::string Configuration::Bytes() const
+{
+    if (bytes_)
+        return *bytes_;
+    std::wstring text;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (i > 0)
+            text += L"\r\n";
+        text += lines_[i];
+    }
+    if (endsWithLineEnd_)
+        text += L"\r\n";
+    return Encode(text);
+}
+
+size_t Configuration::FindSection(const std::wstring& section) const
+{
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (IsSectionLine(lines_[i]) && SameText(SectionName(lines_[i]), section))
+            return i;
+    }
+    return std::wstring::npos;
+}
+
+size_t Configuration::FindKey(const std::wstring& section, const std::wstring& key) const
+{
+    const size_t header = FindSection(section);
+    if (header == std::wstring::npos)
+        return std::wstring::npos;
+    for (size_t i = header + 1; i < lines_.size() && !IsSectionLine(lines_[i]); ++i) {
+        const std::wstring_view name = KeyOf(lines_[i]);
+        if (!name.empty() && SameText(name, key))
+            return i;
+    }
+    return std::wstring::npos;
+}
 
 std::wstring TempDirectory()
 {
@@ -344,52 +423,15 @@ std::wstring ReadConfigString(const std::wstring& file, const std::wstring& sect
     if (!file.empty()) {
         ConfigState& state = State();
         std::lock_guard<std::mutex> hold(state.lock);
-        std::wstring value;
-        if (const ConfigObject* object = FindObject(state, file); object && object->text.Find(section, key, &value))
-            return Cut(std::move(value));
+        if (const ConfigObject* object = FindObject(state, file))
+            return object->text.Read(section, key, defaultValue);
     }
-    std::wstring fallback = defaultValue;
-    while (!fallback.empty() && fallback.back() == L' ')
-        fallback.pop_back();
-    return Cut(std::move(fallback));
+    return DefaultOf(defaultValue);
 }
 
 int ReadConfigInt(const std::wstring& file, const std::wstring& section, const std::wstring& key, int defaultValue)
 {
-    const std::wstring text = ReadConfigString(file, section, key, L"");
-    if (text.empty())
-        return defaultValue;
-    size_t at = 0;
-    while (at < text.size() && text[at] <= L' ')
-        ++at;
-    bool negative = false;
-    if (at < text.size() && (text[at] == L'+' || text[at] == L'-'))
-        negative = text[at++] == L'-';
-    unsigned base = 10;
-    if (at + 1 < text.size() && text[at] == L'0') {
-        const wchar_t mark = static_cast<wchar_t>(text[at + 1] | 0x20);
-        base = mark == L'x' ? 16 : mark == L'o' ? 8 : mark == L'b' ? 2 : 10;
-        if (base != 10)
-            at += 2;
-    }
-    unsigned long result = 0;
-    for (; at < text.size(); ++at) {
-        const wchar_t c = text[at];
-        unsigned digit = 0;
-        if (c >= L'0' && c <= L'9')
-            digit = static_cast<unsigned>(c - L'0');
-        else if (c >= L'a' && c <= L'f')
-            digit = static_cast<unsigned>(c - L'a' + 10);
-        else if (c >= L'A' && c <= L'F')
-            digit = static_cast<unsigned>(c - L'A' + 10);
-        else
-            break;
-        if (digit >= base)
-            break;
-        result = result * base + digit;
-    }
-    const unsigned long value = negative ? 0ul - result : result;
-    return static_cast<int>(static_cast<UINT>(value));
+    return ParseProfileInt(ReadConfigString(file, section, key, L""), defaultValue);
 }
 
 bool WriteConfigString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
@@ -401,11 +443,11 @@ bool WriteConfigString(const std::wstring& file, const std::wstring& section, co
     std::lock_guard<std::mutex> hold(state.lock);
     ConfigObject* object = FindObject(state, file);
     if (!object) {
-        state.objects.push_back(ConfigObject{file, ConfigText(), UniqueFile()});
+        state.objects.push_back(ConfigObject{file, Configuration(), UniqueFile()});
         object = &state.objects.back();
     }
     object->text.Set(section, key, value);
-    const std::string bytes = Encode(object->text.Text());
+    const std::string bytes = object->text.Bytes();
     if (!object->held && !state.runFolder.empty() && SameText(file, JoinPath(state.runFolder, kConfigFileName)))
         object->held = CreateHeldCopy(file);
     if (object->held)
@@ -421,38 +463,36 @@ void LoadConfigText(const std::wstring& file, std::string_view bytes)
     ConfigState& state = State();
     std::lock_guard<std::mutex> hold(state.lock);
     if (ConfigObject* object = FindObject(state, file)) {
-        object->text = ConfigText(Decode(bytes));
+        object->text = Configuration(bytes);
         return;
     }
-    state.objects.push_back(ConfigObject{file, ConfigText(Decode(bytes)), UniqueFile()});
+    state.objects.push_back(ConfigObject{file, Configuration(bytes), UniqueFile()});
 }
 
 int WriteConfigFile(HMODULE module)
 {
+    Configuration configuration;
+    if (!Configuration::FromResource(module, &configuration))
+        return 0;
+    return WriteConfigFile(configuration);
+}
+
+int WriteConfigFile(const Configuration& configuration)
+{
     const std::wstring path = ConfigFilePath();
     if (path.empty())
         return 0;
-    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(kConfigResourceId), kConfigResourceType);
-    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-    const char* data = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr;
-    const DWORD size = found ? ::SizeofResource(module, found) : 0;
-    if (!data && size != 0)
-        return 0;
-    if (!found || !loaded)
-        return 0;
-    const std::string bytes(data ? data : "", size);
-
     ConfigState& state = State();
     std::lock_guard<std::mutex> hold(state.lock);
     ConfigObject* object = FindObject(state, path);
     if (!object) {
-        state.objects.push_back(ConfigObject{path, ConfigText(), UniqueFile()});
+        state.objects.push_back(ConfigObject{path, Configuration(), UniqueFile()});
         object = &state.objects.back();
     }
-    object->text = ConfigText(Decode(bytes));
+    object->text = configuration;
     object->held.reset();
     object->held = CreateHeldCopy(path);
-    return object->held && WriteWhole(object->held.get(), bytes) ? 1 : 0;
+    return object->held && WriteWhole(object->held.get(), configuration.Bytes()) ? 1 : 0;
 }
 
 void DeleteConfigFile()

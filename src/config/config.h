@@ -7,8 +7,10 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr const wchar_t* kConfigFileName = L"incfg.ini";
 inline constexpr const wchar_t* kConfigSection = L"IN_INFO";
@@ -38,6 +40,54 @@ inline constexpr const wchar_t* kDefaultFolderName = L"Marvane";
 
 // A string value longer than this many characters comes back cut to it.
 inline constexpr size_t kMaxConfigValueLength = 259;
+
+// A configuration text, read the way the profile functions read a file:
+// keys and sections case-insensitively, the first of a name, the value
+// trimmed of spaces and of one pair of enclosing quotes. The installer reads
+// its own once at start and hands the value to whoever needs a setting.
+class Configuration {
+public:
+    Configuration() = default;
+    // GBK, or UTF-8 or UTF-16 after a byte-order mark.
+    explicit Configuration(std::string_view bytes);
+    // Resource "INI" 138 of module (null: the running executable); false
+    // when it has none, and *configuration is left as it was.
+    static bool FromResource(HMODULE module, Configuration* configuration);
+
+    // The value of key in section, cut to kMaxConfigValueLength characters;
+    // defaultValue (without trailing spaces, cut likewise) when it is absent.
+    std::wstring Read(const std::wstring& section, const std::wstring& key,
+                      const std::wstring& defaultValue = L"") const;
+    // The profile functions' integer reading of the value (leading spaces,
+    // a sign, 0x/0o/0b prefixes, digits up to the first other character):
+    // defaultValue when the key is absent or empty; 0 when the text does not
+    // begin with a number.
+    int ReadInt(const std::wstring& section, const std::wstring& key, int defaultValue = 0) const;
+    // Section IN_INFO, where every setting of the installer lives.
+    std::wstring Setting(const std::wstring& key, const std::wstring& defaultValue = L"") const
+    {
+        return Read(kConfigSection, key, defaultValue);
+    }
+    int SettingInt(const std::wstring& key, int defaultValue = 0) const
+    {
+        return ReadInt(kConfigSection, key, defaultValue);
+    }
+
+    void Set(const std::wstring& section, const std::wstring& key, const std::wstring& value);
+
+    // The text: the bytes it was made from while nothing was set; else GBK
+    // when every character fits and UTF-16 with a byte-order mark when not.
+    std::string Bytes() const;
+
+private:
+    bool Find(const std::wstring& section, const std::wstring& key, std::wstring* value) const;
+    size_t FindSection(const std::wstring& section) const;
+    size_t FindKey(const std::wstring& section, const std::wstring& key) const;
+
+    std::vector<std::wstring> lines_;
+    bool endsWithLineEnd_ = false;
+    std::optional<std::string> bytes_;
+};
 
 // The user's temporary directory with its trailing backslash, in its long
 // form when the system can give it (else as the system reports it). Empty
@@ -102,6 +152,8 @@ void LoadConfigText(const std::wstring& file, std::string_view bytes);
 // created or written (the object is still loaded when the resource is
 // there and the path is not empty).
 int WriteConfigFile(HMODULE module = nullptr);
+// The same with a configuration already read.
+int WriteConfigFile(const Configuration& configuration);
 
 // Removes ConfigFilePath() and its object. Nothing is reported.
 void DeleteConfigFile();
