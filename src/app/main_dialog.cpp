@@ -25,7 +25,21 @@ std::span<const CSPMainDialog::Entry> CSPMainDialog::MessageTable()
     return kTable;
 }
 
-CSPMainDialog::CSPMainDialog(IntegrityCheck* integrity) : DialogImpl(IDD_FRAME), integrity_(integrity) {}
+namespace {
+
+Configuration OwnConfiguration()
+{
+    Configuration configuration;
+    Configuration::FromResource(nullptr, &configuration);
+    return configuration;
+}
+
+}  // namespace
+
+CSPMainDialog::CSPMainDialog(IntegrityCheck* integrity)
+    : DialogImpl(IDD_FRAME), integrity_(integrity), configuration_(OwnConfiguration()), installing_(configuration_)
+{
+}
 
 framework::Dialog* CSPMainDialog::Page(int index)
 {
@@ -72,7 +86,7 @@ BOOL CSPMainDialog::OnInitDialog()
 
     // An earlier installation that a stopped run left moved aside goes back
     // before anything else, even should this run end on its first page.
-    CSPInstallDialog::RecoverInterruptedRun(destination_.InstallDir());
+    installing_.RecoverInterruptedRun(destination_.InstallDir());
 
     ShowPage(kWelcomePage);
     ::SetWindowTextW(Window(), kWizardTitle);
@@ -222,7 +236,7 @@ LRESULT CSPMainDialog::OnShowPage(WPARAM index, LPARAM)
     if (index == kReadyPage)
         ready_.RefreshSummary();
     else if (index == kInstallingPage)
-        installing_.StartInstall(integrity_ ? integrity_->Payload() : kNoPayload);
+        installing_.StartInstall(integrity_ ? integrity_->Payload() : kNoPayload, ReadSetting(kKeySetupDir));
     return 0;
 }
 

@@ -56,6 +56,8 @@ private:
     void ApplyFrameDpi();
 
     IntegrityCheck* integrity_;
+    // Read once at start; the pages and the installation read their settings from it.
+    Configuration configuration_;
     UINT dpi_ = framework::kDefaultDpi;
     UniqueIcon icon_;
     UniqueIcon smallIcon_;

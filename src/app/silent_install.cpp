@@ -13,80 +13,48 @@
 
 namespace {
 
-constexpr const wchar_t* kHostClass = L"SetupSilentHost";
-
-// Answers the sequence's error boxes with Cancel instead of showing them:
+// Shows nothing and asks nobody: a question is answered with Cancel, and
 // the engine's failure tells the reason.
-class SilentServices : public InstallServices {
+class SilentHost : public InstallHost {
 public:
-    int ShowError(HWND, const wchar_t*, const wchar_t*, UINT) override { return IDCANCEL; }
+    void ShowStatus(const wchar_t*) override {}
+    void ShowDetail(const wchar_t*) override {}
+    void ShowProgress(int32_t, int32_t) override {}
+    void ShowEntry(const wchar_t*, const wchar_t*, int32_t, int32_t) override {}
+    bool AskRetry(const wchar_t*) override { return false; }
+    void TellError(const wchar_t*) override {}
 };
 
-// The window the engine draws on and reports to: never shown. It has none
-// of the page's controls, so the engine's texts go nowhere; the failure
-// report runs the rollback here, on the thread that pumps this window.
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+int InstallInto(const Configuration& configuration, const std::wstring& installDir, const ResourceWindow& payload)
 {
-    auto* engine = reinterpret_cast<InstallEngine*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (message == WM_INSTALL_FAILED && engine) {
-        try {
-            return engine->OnInstallFailed(wParam);
-        } catch (...) {
-            return 0;
-        }
-    }
-    // The sequence closes the page when the new files cannot be moved
-    // into place; there is no page to close.
-    if (message == WM_CLOSE)
-        return 0;
-    return ::DefWindowProcW(window, message, wParam, lParam);
-}
-
-int InstallInto(const std::wstring& installDir, const ResourceWindow& payload)
-{
+    // The chosen folder in the run's copy, for whoever looks at it.
     if (!WriteSetting(kKeySetupDir, installDir))
         return kSilentNoConfiguration;
 
-    SilentServices services;
-    InstallEngine engine(payload, &services);
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = HostProc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = kHostClass;
-    ::RegisterClassW(&wc);
-    HWND host = ::CreateWindowExW(0, kHostClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    if (!host)
+    SilentHost host;
+    InstallEngine engine(configuration, payload);
+    if (!engine.Attach(&host))
         return kSilentInstallFailed;
-    ::SetWindowLongPtrW(host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&engine));
-    int result = kSilentInstallFailed;
-    if (engine.Attach(host)) {
-        if (auto worker = framework::WorkerThread::Start(&InstallEngine::InstallThreadProc, &engine)) {
-            engine.SignalStart();
-            // Pump this thread's messages (the rollback and the engine's
-            // refreshes arrive as messages) until the worker has ended.
-            bool succeeded = false;
-            HANDLE thread = worker->Handle();
-            while (!engine.WorkerEnded(&succeeded)) {
-                ::MsgWaitForMultipleObjects(1, &thread, FALSE, 100, QS_ALLINPUT);
-                MSG message;
-                while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-                    ::TranslateMessage(&message);
-                    ::DispatchMessageW(&message);
-                }
-            }
-            worker->Wait(INFINITE);
-            if (succeeded)
-                result = kSilentSucceeded;
-            else if (engine.Failure() == InstallFailure::kFolderRefused)
-                result = kSilentFolderRefused;
-            else if (engine.Failure() == InstallFailure::kProgramRunning)
-                result = kSilentProgramInUse;
-            else if (engine.Failure() == InstallFailure::kDiskFull)
-                result = kSilentNoSpace;
-        }
+    auto worker = framework::WorkerThread::Start(&InstallEngine::InstallThreadProc, &engine);
+    if (!worker)
+        return kSilentInstallFailed;
+    engine.SignalStart(installDir);
+    worker->Wait(INFINITE);
+    bool succeeded = false;
+    if (!engine.WorkerEnded(&succeeded))
+        return kSilentInstallFailed;
+    if (succeeded)
+        return kSilentSucceeded;
+    switch (engine.Failure()) {
+    case InstallFailure::kFolderRefused:
+        return kSilentFolderRefused;
+    case InstallFailure::kProgramRunning:
+        return kSilentProgramInUse;
+    case InstallFailure::kDiskFull:
+        return kSilentNoSpace;
+    default:
+        return kSilentInstallFailed;
     }
-    ::DestroyWindow(host);
-    return result;
 }
 
 }  // namespace
@@ -103,23 +71,24 @@ int RunSilentInstall(const SetupArguments& arguments, IntegrityCheck& integrity)
     }
     if (!integrity.Passed())
         return kSilentDamaged;
-    if (!WriteConfigFile())
+    Configuration configuration;
+    if (!Configuration::FromResource(nullptr, &configuration) || !WriteConfigFile(configuration))
         return kSilentNoConfiguration;
 
     int result = kSilentSucceeded;
     if (!arguments.hasFolder)
         installDir = NormalizeInstallDir(ComposeDefaultInstallDir());
     const FolderState state = installDir.empty() ? FolderState::Foreign
-                                                 : ClassifyInstallFolder(installDir, ReadSetting(kKeyExe),
-                                                                         ReadSetting(kKeyUserDataFile));
+                                                 : ClassifyInstallFolder(installDir, configuration.Setting(kKeyExe),
+                                                                         configuration.Setting(kKeyUserDataFile));
     if (installDir.empty() || IsProtectedFolder(installDir) || state == FolderState::Foreign)
         result = kSilentFolderRefused;
-    else if (GetDiskFreeMB(GetDrivePart(installDir)) < static_cast<double>(ReadSettingInt(kKeySize, 0)))
+    else if (GetDiskFreeMB(GetDrivePart(installDir)) < static_cast<double>(configuration.SettingInt(kKeySize, 0)))
         result = kSilentNoSpace;
     else if (state == FolderState::EarlierInstall && HasFileInUse(installDir))
         result = kSilentProgramInUse;
     else
-        result = InstallInto(installDir, integrity.Payload());
+        result = InstallInto(configuration, installDir, integrity.Payload());
     DeleteConfigFile();
     return result;
 }

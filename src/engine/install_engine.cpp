@@ -8,8 +8,6 @@
 #include "system/trace.h"
 #include "system/uninstall.h"
 
-#include <commctrl.h>
-
 namespace {
 
 void IgnorePackageLog(void*, const char*) {}
@@ -18,13 +16,28 @@ constexpr int kPayloadResourceId = 148;
 constexpr const wchar_t* kPayloadResourceType = L"DATA";
 constexpr const wchar_t* kPayloadCopyName = L"temp.7z";
 
-constexpr UINT kRefreshMessage = WM_APP + 1;
-constexpr const wchar_t* kRefreshClass = L"SetupInstallRefresh";
+constexpr const wchar_t* kUnpackingStatus = L"正在解压文件";
 
 InstallServices& RealServices()
 {
     static InstallServices services;
     return services;
+}
+
+// Until a host attaches: shows nothing, and answers no question with a retry.
+class NoHost : public InstallHost {
+public:
+    void ShowStatus(const wchar_t*) override {}
+    void ShowDetail(const wchar_t*) override {}
+    void ShowProgress(int32_t, int32_t) override {}
+    bool AskRetry(const wchar_t*) override { return false; }
+    void TellError(const wchar_t*) override {}
+};
+
+InstallHost& NobodyShowing()
+{
+    static NoHost host;
+    return host;
 }
 
 }  // namespace
@@ -77,23 +90,15 @@ bool InstallServices::CreateDesktopShortcut(const wchar_t* target, const wchar_t
     return ::CreateDesktopShortcut(target, name, arguments);
 }
 
-bool InstallServices::CreateProgramGroup(HWND owner, const wchar_t* group)
+bool InstallServices::CreateProgramGroup(const wchar_t* group) { return ::CreateProgramGroup(nullptr, group); }
+
+bool InstallServices::CreateGroupShortcut(const wchar_t* target, const wchar_t* group, const wchar_t* name,
+                                          const wchar_t* arguments)
 {
-    return ::CreateProgramGroup(owner, group);
+    return ::CreateGroupShortcut(nullptr, target, group, name, arguments);
 }
 
-bool InstallServices::CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group,
-                                          const wchar_t* name, const wchar_t* arguments)
-{
-    return ::CreateGroupShortcut(owner, target, group, name, arguments);
-}
-
-bool InstallServices::RegisterUninstall() { return ::RegisterUninstall(); }
-
-int InstallServices::ShowError(HWND owner, const wchar_t* text, const wchar_t* caption, UINT buttons)
-{
-    return ::MessageBoxW(owner, text, caption, buttons | MB_ICONHAND);
-}
+bool InstallServices::RegisterUninstall(const Configuration&, const std::wstring&) { return ::RegisterUninstall(); }
 
 // ---------------------------------------------------------------------------
 // Paths
@@ -120,14 +125,15 @@ InstallProgress::InstallProgress()
     workerRunning.Set(1);
 }
 
-InstallEngine::InstallEngine(const ResourceWindow& payload, InstallServices* services)
-    : services_(services ? services : &RealServices())
+InstallEngine::InstallEngine(const Configuration& configuration, const ResourceWindow& payload,
+                             InstallServices* services)
+    : configuration_(configuration), services_(services ? services : &RealServices()), host_(&NobodyShowing())
 {
     UsePayload(payload);
 }
 
-InstallEngine::InstallEngine(HMODULE payloadModule, InstallServices* services)
-    : services_(services ? services : &RealServices())
+InstallEngine::InstallEngine(const Configuration& configuration, HMODULE payloadModule, InstallServices* services)
+    : configuration_(configuration), services_(services ? services : &RealServices()), host_(&NobodyShowing())
 {
     // Without it the run fails at its second step.
     if (!services_->OpenPayload(payloadModule, &payload_))
@@ -140,47 +146,20 @@ void InstallEngine::UsePayload(const ResourceWindow& payload)
     ShareResourceWindow(payload, &payload_);
 }
 
-InstallEngine::~InstallEngine()
-{
-    if (refreshWindow_)
-        ::DestroyWindow(refreshWindow_);
-}
+InstallEngine::~InstallEngine() = default;
 
-bool InstallEngine::Attach(HWND page)
+bool InstallEngine::Attach(InstallHost* host)
 {
-    page_ = page;
+    host_ = host ? host : &NobodyShowing();
     package_.SetGate(WaitAtGate);
-    if (!refreshWindow_) {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = RefreshProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = kRefreshClass;
-        ::RegisterClassW(&wc);
-        // Without it every report is drawn at once, as the worker makes it.
-        refreshWindow_ = ::CreateWindowExW(0, kRefreshClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                           wc.hInstance, nullptr);
-        if (refreshWindow_)
-            ::SetWindowLongPtrW(refreshWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
     return package_.SetCallbacks(this, OnExtractProgress, IgnorePackageLog);
 }
 
-LRESULT CALLBACK InstallEngine::RefreshProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+void InstallEngine::SignalStart(const std::wstring& installDir)
 {
-    if (message == kRefreshMessage) {
-        if (auto* engine = reinterpret_cast<InstallEngine*>(::GetWindowLongPtrW(window, GWLP_USERDATA))) {
-            try {
-                engine->ApplyExtractProgress();
-            } catch (...) {
-                // Nothing unwinds into the system's message dispatch.
-            }
-        }
-        return 0;
-    }
-    return ::DefWindowProcW(window, message, wParam, lParam);
+    chosenDir_ = installDir;
+    ::SetEvent(startEvent_.get());
 }
-
-void InstallEngine::SignalStart() { ::SetEvent(startEvent_.get()); }
 
 unsigned __stdcall InstallEngine::InstallThreadProc(void* parameter)
 {
@@ -204,12 +183,11 @@ unsigned __stdcall InstallEngine::InstallThreadProc(void* parameter)
         if (ok)
             InstallTrace(L"安装线程退出\r\n");
         else
-            ::SendMessageW(engine->page_, WM_INSTALL_FAILED, static_cast<WPARAM>(stepsDone), 0);
+            engine->host_->RunRollback(stepsDone, [engine, stepsDone] { engine->RollBack(stepsDone); });
     }
-    // The page may be gone by now; a post to no window is simply dropped.
-    HWND page = engine->page_;
+    InstallHost* host = engine->host_;
     engine->progress_.workerRunning.Set(0);
-    ::PostMessageW(page, WM_INSTALL_ENDED, 0, 0);
+    host->Ended();
     return 0;
 }
 
@@ -247,49 +225,18 @@ void InstallEngine::WaitWhilePaused() const
 void InstallEngine::WaitAtGate(void* context) { static_cast<InstallEngine*>(context)->WaitWhilePaused(); }
 
 // ---------------------------------------------------------------------------
-// Drawing on the page
+// What the host shows
 
-void InstallEngine::SetPageText(int controlId, const wchar_t* text)
+void InstallEngine::ShowProgress()
 {
-    HWND control = ::GetDlgItem(page_, controlId);
-    if (!control)
-        return;
-    wchar_t current[260] = {};
-    ::GetWindowTextW(control, current, static_cast<int>(std::size(current)));
-    const wchar_t* shown = text ? text : L"";
-    if (::lstrcmpW(shown, current) == 0)
-        return;
-    ::SetWindowTextW(control, shown);
-    // The page paints its own background under the text, and the text
-    // again, at once: a transparent static draws a new text over the old
-    // one, and a later paint would come only after the next texts had.
-    RECT rect;
-    if (::GetWindowRect(control, &rect)) {
-        ::ScreenToClient(page_, reinterpret_cast<POINT*>(&rect.left));
-        ::ScreenToClient(page_, reinterpret_cast<POINT*>(&rect.right));
-        ::RedrawWindow(page_, &rect, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    }
-}
-
-void InstallEngine::RefreshProgressBar()
-{
-    HWND bar = ::GetDlgItem(page_, IDC_INSTALL_PROGRESS);
-    const int32_t top = ProgressRangeUpperBound(progress_.progressTotal.Get());
-    // The 16-bit message while the range fits it; a payload of 65,530
-    // entries or more needs the 32-bit one, or the bar would wrap.
-    if (top >= 0 && top <= 0xFFFF)
-        ::SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, top));
-    else
-        ::SendMessageW(bar, PBM_SETRANGE32, 0, top);
-    const int32_t position = progress_.progressPosition.Get();
-    ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    host_->ShowProgress(progress_.progressPosition.Get(), ProgressRangeUpperBound(progress_.progressTotal.Get()));
 }
 
 void InstallEngine::ShowStep(const wchar_t* status, const wchar_t* detail)
 {
-    SetPageText(IDC_INSTALL_STATUS, status);
-    SetPageText(IDC_INSTALL_DETAIL, detail);
-    RefreshProgressBar();
+    host_->ShowStatus(status);
+    host_->ShowDetail(detail);
+    ShowProgress();
 }
 
 int32_t InstallEngine::AdvanceProgress() { return progress_.progressPosition.Increment(); }
@@ -300,45 +247,6 @@ void InstallEngine::OnExtractProgress(void* context, ExtractProgress progress)
     engine->progress_.progressTotal.Set(static_cast<int32_t>(progress.total));
     engine->progress_.progressPosition.Set(static_cast<int32_t>(progress.index));
     progress.name[std::size(progress.name) - 1] = L'\0';
-    const wchar_t* name = progress.name;
-    if (!engine->refreshWindow_) {
-        engine->SetPageText(IDC_INSTALL_STATUS, L"正在解压文件");
-        engine->SetPageText(IDC_INSTALL_DETAIL, name);
-        engine->RefreshProgressBar();
-        return;
-    }
-    bool post = false;
-    {
-        std::lock_guard<std::mutex> hold(engine->extractMutex_);
-        engine->extractName_ = name;
-        engine->extractPending_ = true;
-        post = !engine->refreshPosted_;
-        engine->refreshPosted_ = true;
-    }
-    if (post)
-        ::PostMessageW(engine->refreshWindow_, kRefreshMessage, 0, 0);
-}
-
-void InstallEngine::ApplyExtractProgress()
-{
-    std::wstring name;
-    {
-        std::lock_guard<std::mutex> hold(extractMutex_);
-        refreshPosted_ = false;
-        if (!extractPending_)
-            return;
-        extractPending_ = false;
-        name.swap(extractName_);
-    }
-    SetPageText(IDC_INSTALL_STATUS, L"正在解压文件");
-    SetPageText(IDC_INSTALL_DETAIL, name.c_str());
-    RefreshProgressBar();
-}
-
-void InstallEngine::FlushExtractProgress()
-{
-    // Sent, not posted: the page draws the last report before the worker's
-    // next text, and a refresh still queued then finds nothing to draw.
-    if (refreshWindow_)
-        ::SendMessageW(refreshWindow_, kRefreshMessage, 0, 0);
+    engine->host_->ShowEntry(kUnpackingStatus, progress.name, static_cast<int32_t>(progress.index),
+                             ProgressRangeUpperBound(static_cast<int32_t>(progress.total)));
 }

@@ -1,15 +1,15 @@
 // The installation itself: the worker's sequence of steps, the progress
-// channel it shares with the installing page, the replacement of an earlier
+// record it shares with its host, the replacement of an earlier
 // installation, and the rollback after a failure or cancel.
 //
-// The installing page owns one InstallEngine and attaches its window, which
-// holds the status line (1014), the detail line (1015) and the progress bar
-// (1026). The worker runs InstallThreadProc on a thread the page starts; it
-// draws on the page through window messages and reports its outcome in
-// InstallProgress. Everything here shows nothing but the one error box of
-// the replacement step.
+// Its host (the installing page, or the silent installation) attaches
+// itself and starts InstallThreadProc on a thread of its own; the worker
+// shows its steps, asks and tells only through the host, and reports its
+// outcome in InstallProgress and Failure().
 #pragma once
 
+#include "config/config.h"
+#include "engine/install_host.h"
 #include "engine/install_journal.h"
 #include "package/package.h"
 #include "system/file_ops.h"
@@ -21,17 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
-
-inline constexpr UINT WM_INSTALL_FAILED = WM_USER + 1001;
-// Posted to the page by the worker as its last act, once workerRunning is 0,
-// so the page moves on at once instead of at its next timer tick.
-inline constexpr UINT WM_INSTALL_ENDED = WM_USER + 1002;
-
-inline constexpr int IDC_INSTALL_STATUS = 1014;
-inline constexpr int IDC_INSTALL_DETAIL = 1015;
-inline constexpr int IDC_INSTALL_PROGRESS = 1026;
 
 // Why a run failed, for the one box that tells the user.
 enum class InstallFailure {
@@ -80,21 +70,11 @@ public:
     virtual int RenamePath(const wchar_t* newPath, const wchar_t* existingPath);
     virtual int CopyPath(const wchar_t* destination, const wchar_t* source);
     virtual bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments);
-    virtual bool CreateProgramGroup(HWND owner, const wchar_t* group);
-    virtual bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group, const wchar_t* name,
+    virtual bool CreateProgramGroup(const wchar_t* group);
+    virtual bool CreateGroupShortcut(const wchar_t* target, const wchar_t* group, const wchar_t* name,
                                      const wchar_t* arguments);
-    virtual bool RegisterUninstall();
-    // The run's error boxes (a foreign folder, a program in use, why a run
-    // failed), with the icon of an error and the given buttons; returns the
-    // button pressed. A host without a window (the silent installation)
-    // shows nothing, keeps the text and answers Cancel.
-    virtual int ShowError(HWND owner, const wchar_t* text, const wchar_t* caption, UINT buttons = MB_OK);
+    virtual bool RegisterUninstall(const Configuration& configuration, const std::wstring& installDir);
 };
-
-// The texts of two of those boxes; a host tells the reasons apart by the
-// engine's Failure().
-inline constexpr const wchar_t* kForeignFolderText = L"安装目录中已有其他文件，请选择其他安装目录！";
-inline constexpr const wchar_t* kInUseText = L"覆盖安装文件出错！源程序正在运行， 请关闭后重试！";
 
 // The payload, resource "DATA" 148 of module (null: the running program),
 // where it lies in the module's file, held with read sharing only so that
@@ -112,11 +92,13 @@ public:
     // start. The engine keeps a duplicate of its handle until it ends and
     // never opens the file again; an empty window fails the run at its
     // payload step.
-    explicit InstallEngine(const ResourceWindow& payload, InstallServices* services = nullptr);
+    InstallEngine(const Configuration& configuration, const ResourceWindow& payload,
+                  InstallServices* services = nullptr);
     // An engine that opens its payload itself, from payloadModule (null: the
     // running program) through the services, for the tests and tools that
     // carry a payload of their own.
-    explicit InstallEngine(HMODULE payloadModule = nullptr, InstallServices* services = nullptr);
+    explicit InstallEngine(const Configuration& configuration, HMODULE payloadModule = nullptr,
+                           InstallServices* services = nullptr);
     ~InstallEngine();
     InstallEngine(const InstallEngine&) = delete;
     InstallEngine& operator=(const InstallEngine&) = delete;
@@ -126,21 +108,22 @@ public:
     // start and gets the payload once the start-up check has vouched for it.
     void UsePayload(const ResourceWindow& payload);
 
-    // Registers the engine's callbacks with the package and keeps the page's
-    // window; the page calls it from its dialog initialisation and goes on
-    // with its own set-up only when it returns true.
-    bool Attach(HWND page);
-    HWND Page() const { return page_; }
+    // Registers the engine's callbacks with the package and keeps its host,
+    // which must outlive the worker; the host goes on with its own set-up
+    // only when it returns true.
+    bool Attach(InstallHost* host);
 
     CSPPackage& Package() { return package_; }
     InstallProgress& Progress() { return progress_; }
 
     // The worker's thread procedure; its parameter is the engine. It waits
     // for SignalStart before doing anything, and its last acts are to clear
-    // workerRunning and post WM_INSTALL_ENDED to the page. Returns 0.
+    // workerRunning and tell the host it has ended. Returns 0.
     static unsigned __stdcall InstallThreadProc(void* engine);
-    // Lets the worker begin; the page calls it right after starting the thread.
-    void SignalStart();
+    // Lets the worker begin installing into installDir, the folder the user
+    // chose (normalised and checked by the run); the host calls it right
+    // after starting the thread.
+    void SignalStart(const std::wstring& installDir);
 
     // The page's end-of-worker check: false while the worker runs; once it
     // has ended, true with *succeeded set to its outcome.
@@ -158,25 +141,12 @@ public:
     // Why the run failed; kNone while it runs or after it succeeded.
     InstallFailure Failure() const { return failure_; }
 
-    // The page's handler of WM_INSTALL_FAILED: counts the bar back from
-    // stepsDone, runs the rollback and, unless the user cancelled or the
-    // worker already told them, shows the box that says what went wrong.
-    // Returns 0.
-    LRESULT OnInstallFailed(WPARAM stepsDone);
-
-    // Drawing on the page, from either thread.
-    void SetPageText(int controlId, const wchar_t* text);
-    void RefreshProgressBar();
-    void ShowStep(const wchar_t* status, const wchar_t* detail);
-    int32_t AdvanceProgress();
-    static void OnExtractProgress(void* context, ExtractProgress progress);
-
-    // Draws the newest extraction report on the page; on the page's thread.
-    void ApplyExtractProgress();
-
     // The sequence of steps; true when every step succeeded.
     bool RunInstall(int32_t* stepsDone);
-    void RollbackInstall();
+    // After a failed run, on the host's thread: counts the bar back from
+    // stepsDone, undoes the run and, unless the user cancelled or the worker
+    // already told them, tells what went wrong.
+    void RollBack(int32_t stepsDone);
 
 private:
     bool ClaimStagingFolder(const std::wstring& stagingDir);
@@ -189,27 +159,22 @@ private:
     bool Proceed();
     void WaitWhilePaused() const;
     static void WaitAtGate(void* context);
-    // Draws what extraction reported last before the worker draws anything else.
-    void FlushExtractProgress();
-    static LRESULT CALLBACK RefreshProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void UndoRun();
+    void ShowStep(const wchar_t* status, const wchar_t* detail);
+    void ShowProgress();
+    int32_t AdvanceProgress();
+    static void OnExtractProgress(void* context, ExtractProgress progress);
 
+    Configuration configuration_;
     InstallServices* services_;
     ResourceWindow payload_;
-    HWND page_ = nullptr;
+    InstallHost* host_ = nullptr;
+    std::wstring chosenDir_;
     CSPPackage package_;
     InstallProgress progress_;
     UniqueHandle startEvent_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     UniqueHandle notPaused_{::CreateEventW(nullptr, TRUE, TRUE, nullptr)};
     std::atomic<bool> paused_{false};
-    // The extraction reports every entry, far faster than a page can be
-    // redrawn under a window system that is another process: the worker
-    // leaves the newest name here and posts one refresh, which the page's
-    // thread draws when it gets to it, through this message-only window.
-    HWND refreshWindow_ = nullptr;
-    std::mutex extractMutex_;
-    std::wstring extractName_;
-    bool extractPending_ = false;
-    bool refreshPosted_ = false;
     // Set once this run made the staging folder or took over a leftover of
     // its own; only then may the rollback delete it.
     bool stagingOwned_ = false;

@@ -206,11 +206,11 @@ bool HoldsTag(const HeldFolder& folder, const wchar_t* tag)
 
 }  // namespace
 
-KeptPlaces KeptPlaces::OfConfiguredProduct()
+KeptPlaces KeptPlaces::Of(const Configuration& configuration)
 {
-    const std::wstring mainLink = ReadSetting(kKeyExeLink);
-    const std::wstring repairLink = ReadSetting(kKeyRepairExeLink);
-    const std::wstring group = ReadSetting(kKeyDisplayName);
+    const std::wstring mainLink = configuration.Setting(kKeyExeLink);
+    const std::wstring repairLink = configuration.Setting(kKeyRepairExeLink);
+    const std::wstring group = configuration.Setting(kKeyDisplayName);
     KeptPlaces places;
     places.desktopLink = DesktopShortcutPath(mainLink.c_str());
     places.programGroup = ProgramGroupFolder(nullptr, group.c_str());
@@ -498,10 +498,10 @@ bool InstallJournal::Undo()
     return DeleteAside();
 }
 
-bool RecoverInterruptedInstall(const std::wstring& installDir)
+bool RecoverInterruptedInstall(const std::wstring& installDir, const KeptPlaces& places)
 {
     bool recovered = true;
-    for (const auto& journal : InstallJournal::Find(installDir, KeptPlaces::OfConfiguredProduct())) {
+    for (const auto& journal : InstallJournal::Find(installDir, places)) {
         // What a committed run kept is only left to delete: should that
         // fail, it stands in nobody's way.
         const bool committed = journal->Committed();

@@ -23,6 +23,7 @@
 // ignored and left.
 #pragma once
 
+#include "config/config.h"
 #include "system/folder_handles.h"
 
 #include <windows.h>
@@ -48,7 +49,7 @@ struct KeptPlaces {
     std::wstring uninstallKey;  // under HKEY_LOCAL_MACHINE
 
     // The places of the product the configuration describes.
-    static KeptPlaces OfConfiguredProduct();
+    static KeptPlaces Of(const Configuration& configuration);
     const std::wstring& For(KeptSlot slot) const;
 };
 
@@ -118,7 +119,7 @@ private:
 // its shortcuts, group and uninstall entry as they were. False when an
 // earlier installation is still held aside (a file of the stopped run's
 // version in use); the next attempt tries again.
-bool RecoverInterruptedInstall(const std::wstring& installDir);
+bool RecoverInterruptedInstall(const std::wstring& installDir, const KeptPlaces& places);
 
 // Deletes a folder of ours so that its tag goes last: a cut-short deletion
 // leaves either the tag or an empty folder. Nothing in it is followed if it

@@ -16,7 +16,8 @@
 
 namespace {
 
-constexpr const wchar_t* kErrorCaption = L"错误提示";
+constexpr const wchar_t* kForeignFolderText = L"安装目录中已有其他文件，请选择其他安装目录！";
+constexpr const wchar_t* kInUseText = L"覆盖安装文件出错！源程序正在运行， 请关闭后重试！";
 
 }  // namespace
 
@@ -82,7 +83,7 @@ bool InstallEngine::Proceed()
 // run carries its user data over as any upgrade does.
 bool InstallEngine::RecoverInterruptedRuns(const std::wstring& installDir)
 {
-    if (!RecoverInterruptedInstall(installDir))
+    if (!RecoverInterruptedInstall(installDir, KeptPlaces::Of(configuration_)))
         return Fail(HasFileInUse(installDir) ? InstallFailure::kProgramRunning : InstallFailure::kCannotWrite);
     return true;
 }
@@ -90,7 +91,7 @@ bool InstallEngine::RecoverInterruptedRuns(const std::wstring& installDir)
 bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
 {
     const std::wstring marker = JoinPath(stagingDir, kStagingTag);
-    switch (ClassifyInstallFolder(stagingDir, ReadSetting(kKeyExe))) {
+    switch (ClassifyInstallFolder(stagingDir, configuration_.Setting(kKeyExe))) {
     case FolderState::Absent:
         break;
     case FolderState::Empty:
@@ -122,7 +123,7 @@ bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
 bool InstallEngine::RunInstall(int32_t* stepsDone)
 {
     // 1. The installation folder and the staging folder beside it.
-    const std::wstring storedDir = ReadSetting(kKeySetupDir);
+    const std::wstring& storedDir = chosenDir_;
     const std::wstring installDir = NormalizeInstallDir(storedDir);
     if (installDir.empty() && storedDir.size() >= MAX_PATH - 1)
         return Fail(InstallFailure::kPathTooLong);
@@ -131,9 +132,9 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     installDir_ = installDir;
     if (!RecoverInterruptedRuns(installDir))
         return false;
-    if (ClassifyInstallFolder(installDir, ReadSetting(kKeyExe), ReadSetting(kKeyUserDataFile)) ==
+    if (ClassifyInstallFolder(installDir, configuration_.Setting(kKeyExe), configuration_.Setting(kKeyUserDataFile)) ==
         FolderState::Foreign) {
-        services_->ShowError(page_, kForeignFolderText, kErrorCaption);
+        host_->TellError(kForeignFolderText);
         failureShown_ = true;
         return Fail(InstallFailure::kFolderRefused);
     }
@@ -157,13 +158,13 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
         return false;
 
     // 3.
-    SetPageText(IDC_INSTALL_STATUS, L"正在准备安装文件...");
+    host_->ShowStatus(L"正在准备安装文件...");
 
     // 4. Unpacking; the package shows each entry and stops on a cancel.
     ::SetLastError(ERROR_SUCCESS);
     const bool unpacked = services_->Decode(package_, payload_, stagingDir.c_str(), stepsDone);
     const DWORD decodeError = ::GetLastError();
-    FlushExtractProgress();
+    host_->FlushEntries();
     if (!unpacked)
         return Fail(FailureFromError(decodeError, InstallFailure::kDamaged));
     InstallTrace(L"解压 temp.7z 到 temp 文件夹\r\n");
@@ -182,11 +183,11 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
         return false;
 
     // 8.
-    const std::wstring mainProgram = ReadSetting(kKeyExe);
-    const std::wstring mainLink = ReadSetting(kKeyExeLink);
-    const std::wstring repairProgram = ReadSetting(kKeyRepairExe);
-    const std::wstring repairLink = ReadSetting(kKeyRepairExeLink);
-    const std::wstring repairArguments = ReadSetting(kKeyRepairExeCmd);
+    const std::wstring mainProgram = configuration_.Setting(kKeyExe);
+    const std::wstring mainLink = configuration_.Setting(kKeyExeLink);
+    const std::wstring repairProgram = configuration_.Setting(kKeyRepairExe);
+    const std::wstring repairLink = configuration_.Setting(kKeyRepairExeLink);
+    const std::wstring repairArguments = configuration_.Setting(kKeyRepairExeCmd);
     const std::wstring mainPath = JoinPath(installDir, mainProgram);
     const std::wstring repairPath = JoinPath(installDir, repairProgram);
 
@@ -205,9 +206,9 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     if (!Proceed())
         return false;
     ShowStep(L"正在创建程序组...", L"");
-    const std::wstring group = ReadSetting(kKeyDisplayName);
+    const std::wstring group = configuration_.Setting(kKeyDisplayName);
     if (!journal_->KeepFolder(KeptSlot::kProgramGroup) ||
-        !services_->CreateProgramGroup(page_, group.c_str()))
+        !services_->CreateProgramGroup(group.c_str()))
         return Fail(InstallFailure::kSystemEntries);
     AdvanceProgress();
     InstallTrace(L"正在创建程序组\r\n");
@@ -217,7 +218,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
         return false;
     ShowStep(L"正在创建程序组快捷方式...", mainLink.c_str());
     if (!journal_->KeepFile(KeptSlot::kGroupMainLink) ||
-        !services_->CreateGroupShortcut(page_, mainPath.c_str(), group.c_str(), mainLink.c_str(), nullptr))
+        !services_->CreateGroupShortcut(mainPath.c_str(), group.c_str(), mainLink.c_str(), nullptr))
         return Fail(InstallFailure::kSystemEntries);
     InstallTrace(L"正在创建程序组快捷方式1\r\n");
     AdvanceProgress();
@@ -227,7 +228,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
         return false;
     ShowStep(L"正在创建程序组快捷方式...", repairProgram.c_str());
     if (!journal_->KeepFile(KeptSlot::kGroupRepairLink) ||
-        !services_->CreateGroupShortcut(page_, repairPath.c_str(), group.c_str(), repairLink.c_str(),
+        !services_->CreateGroupShortcut(repairPath.c_str(), group.c_str(), repairLink.c_str(),
                                         repairArguments.c_str()))
         return Fail(InstallFailure::kSystemEntries);
     AdvanceProgress();
@@ -239,7 +240,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
         return false;
     ShowStep(L"正在写注册信息...", L"");
     if (!journal_->KeepKey(KeptSlot::kUninstallEntry) ||
-        !services_->RegisterUninstall())
+        !services_->RegisterUninstall(configuration_, installDir))
         return Fail(InstallFailure::kSystemEntries);
     InstallTrace(L"写注册信息成功\r\n");
     AdvanceProgress();
@@ -262,14 +263,14 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
         // The user may close the program and try again; the user data file
         // is copied only then, with what the program wrote as it closed.
         while (HasFileInUse(installDir)) {
-            if (services_->ShowError(page_, kInUseText, kErrorCaption, MB_RETRYCANCEL) != IDRETRY) {
+            if (!host_->AskRetry(kInUseText)) {
                 failureShown_ = true;
                 return Fail(InstallFailure::kProgramRunning);
             }
             if (Stopped())
                 return Fail(InstallFailure::kCancelled);
         }
-        const std::wstring userFile = ReadSetting(kKeyUserDataFile);
+        const std::wstring userFile = configuration_.Setting(kKeyUserDataFile);
         if (!userFile.empty()) {
             const std::wstring oldUserFile = JoinPath(installDir, userFile);
             if (FileExists(oldUserFile.c_str())) {
@@ -283,7 +284,7 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
     // take it for this run's own.
     if (upgrade)
         DeleteFileNoFollow(JoinPath(installDir, kStagingTag));
-    journal_ = InstallJournal::Create(installDir, KeptPlaces::OfConfiguredProduct());
+    journal_ = InstallJournal::Create(installDir, KeptPlaces::Of(configuration_));
     if (!journal_)
         return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
     if (upgrade && !journal_->MoveAside())
@@ -297,7 +298,7 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
     ShowStep(L"正在覆盖旧版本文件...", installDir.c_str());
     if (!services_->RenamePath(installDir.c_str(), stagingDir.c_str())) {
         const DWORD error = ::GetLastError();
-        ::SendMessageW(page_, WM_CLOSE, 0, 0);
+        host_->MoveIntoPlaceFailed();
         return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
     }
     stagingOwned_ = false;

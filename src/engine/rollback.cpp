@@ -7,29 +7,28 @@
 #include "config/config.h"
 #include "system/file_ops.h"
 
-LRESULT InstallEngine::OnInstallFailed(WPARAM stepsDone)
+void InstallEngine::RollBack(int32_t stepsDone)
 {
     // The bar runs back from the last entry begun to 1, one redraw a step.
-    for (int32_t n = static_cast<int32_t>(stepsDone); n >= 1; --n) {
+    for (int32_t n = stepsDone; n >= 1; --n) {
         progress_.progressPosition.Set(n);
-        RefreshProgressBar();
+        ShowProgress();
     }
-    RollbackInstall();
+    UndoRun();
     // Told once, after the rollback, so that what the box says is the state
     // the user is left with; the user's own cancel needs no box.
     if (!failureShown_ && !Stopped()) {
         const std::wstring text = FailureText(failure_, installDir_);
         if (!text.empty())
-            services_->ShowError(page_, text.c_str(), L"错误提示");
+            host_->TellError(text.c_str());
     }
-    return 0;
 }
 
-void InstallEngine::RollbackInstall()
+void InstallEngine::UndoRun()
 {
-    SetPageText(IDC_INSTALL_STATUS, nullptr);
-    SetPageText(IDC_INSTALL_DETAIL, nullptr);
-    RefreshProgressBar();
+    host_->ShowStatus(nullptr);
+    host_->ShowDetail(nullptr);
+    ShowProgress();
 
     // Only what this run changed goes back: the earlier installation, and
     // the shortcuts, group and uninstall entry as they were before it

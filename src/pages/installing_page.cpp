@@ -4,9 +4,13 @@
 #include "engine/install_folder.h"
 #include "engine/install_journal.h"
 
+#include <commctrl.h>
+
 namespace {
 
 constexpr UINT_PTR kWorkerCheckTimer = 1;
+constexpr UINT WM_SHOW_ENTRY = WM_USER + 1003;
+constexpr const wchar_t* kErrorCaption = L"错误提示";
 
 constexpr int kTransparent[] = {
     IDC_INSTALLING_TITLE,  IDC_INSTALLING_HEADING_LEAD, IDC_INSTALLING_STATUS,
@@ -34,11 +38,16 @@ constexpr const wchar_t* kCancelQuestion =
     L"安装还没有完成。如果您现在关闭安装\n程序，程序将不会安装到您的电脑中。\r\n选择“确定”退出安装。\r\n选择“取消”继续安装 。";
 constexpr const wchar_t* kCancelCaption = L"温馨提示";
 
-static_assert(IDC_INSTALLING_STATUS == IDC_INSTALL_STATUS && IDC_INSTALLING_DETAIL == IDC_INSTALL_DETAIL &&
-                  IDC_INSTALLING_PROGRESS == IDC_INSTALL_PROGRESS,
-              "the engine draws on the page's own controls");
-
 }  // namespace
+
+void SetProgressBar(HWND bar, int32_t position, int32_t upperBound)
+{
+    if (upperBound >= 0 && upperBound <= 0xFFFF)
+        ::SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, upperBound));
+    else
+        ::SendMessageW(bar, PBM_SETRANGE32, 0, upperBound);
+    ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
 
 std::span<const CSPInstallDialog::Entry> CSPInstallDialog::MessageTable()
 {
@@ -46,6 +55,7 @@ std::span<const CSPInstallDialog::Entry> CSPInstallDialog::MessageTable()
         Entry::Timer<&CSPInstallDialog::OnTimer>(),
         Entry::Message<&CSPInstallDialog::OnInstallFailed>(WM_INSTALL_FAILED),
         Entry::Message<&CSPInstallDialog::OnInstallEnded>(WM_INSTALL_ENDED),
+        Entry::Message<&CSPInstallDialog::OnShowEntry>(WM_SHOW_ENTRY),
         Entry::Command<&CSPInstallDialog::AskCancel>(IDC_INSTALLING_CANCEL),
         Entry::Paint<&CSPInstallDialog::OnPaint>(),
         Entry::CtlColor<&CSPInstallDialog::OnCtlColor>(),
@@ -55,8 +65,10 @@ std::span<const CSPInstallDialog::Entry> CSPInstallDialog::MessageTable()
 }
 
 // The engine gets its payload when the installation starts.
-CSPInstallDialog::CSPInstallDialog()
-    : WizardPage(IDD_INSTALLING, skin::WhiteArea::kHeaderBand, kTransparent), engine_(ResourceWindow())
+CSPInstallDialog::CSPInstallDialog(const Configuration& configuration)
+    : WizardPage(IDD_INSTALLING, skin::WhiteArea::kHeaderBand, kTransparent),
+      configuration_(configuration),
+      engine_(configuration, ResourceWindow())
 {
 }
 
@@ -70,9 +82,9 @@ void CSPInstallDialog::DoDataExchange(framework::DataExchange& exchange)
 BOOL CSPInstallDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
-    if (engine_.Attach(Window())) {
-        ::SetWindowTextW(Window(), ReadSetting(kKeyCaption).c_str());
-        SetItemText(IDC_INSTALLING_HEADING_NAME, ReadSetting(kKeyDisplayName));
+    if (engine_.Attach(this)) {
+        ::SetWindowTextW(Window(), configuration_.Setting(kKeyCaption).c_str());
+        SetItemText(IDC_INSTALLING_HEADING_NAME, configuration_.Setting(kKeyDisplayName));
         ApplyDpi(framework::WindowDpi(Window()));
     }
     // Runs from the start; until the worker exists it finds nothing to do.
@@ -89,7 +101,7 @@ void CSPInstallDialog::LayOut()
                    {IDC_INSTALLING_HEADING_LEAD, IDC_INSTALLING_HEADING_NAME, IDC_INSTALLING_HEADING_TAIL});
 }
 
-void CSPInstallDialog::StartInstall(const ResourceWindow& payload)
+void CSPInstallDialog::StartInstall(const ResourceWindow& payload, const std::wstring& installDir)
 {
     if (started_)
         return;
@@ -106,14 +118,14 @@ void CSPInstallDialog::StartInstall(const ResourceWindow& payload)
         SendToFrame(WM_WIZARD_PAGE, kCancelledPage);
         return;
     }
-    engine_.SignalStart();
+    engine_.SignalStart(installDir);
 }
 
-void CSPInstallDialog::RecoverInterruptedRun(const std::wstring& installDir)
+void CSPInstallDialog::RecoverInterruptedRun(const std::wstring& installDir) const
 {
     const std::wstring folder = NormalizeInstallDir(installDir);
     if (!folder.empty())
-        RecoverInterruptedInstall(folder);
+        RecoverInterruptedInstall(folder, KeptPlaces::Of(configuration_));
 }
 
 bool CSPInstallDialog::WorkerRunning() const
@@ -137,7 +149,101 @@ void CSPInstallDialog::OnTimer(UINT_PTR timerId)
     SendToFrame(WM_WIZARD_PAGE, succeeded ? kFinishPage : kCancelledPage);
 }
 
-LRESULT CSPInstallDialog::OnInstallFailed(WPARAM stepsDone, LPARAM) { return engine_.OnInstallFailed(stepsDone); }
+// ---------------------------------------------------------------------------
+// The engine's host
+
+void CSPInstallDialog::SetLine(int controlId, const wchar_t* text)
+{
+    HWND control = ::GetDlgItem(Window(), controlId);
+    if (!control)
+        return;
+    wchar_t current[260] = {};
+    ::GetWindowTextW(control, current, static_cast<int>(std::size(current)));
+    const wchar_t* shown = text ? text : L"";
+    if (::lstrcmpW(shown, current) == 0)
+        return;
+    ::SetWindowTextW(control, shown);
+    // The page paints its own background under the text, and the text
+    // again, at once: a transparent static draws a new text over the old
+    // one, and a later paint would come only after the next texts had.
+    RECT rect;
+    if (::GetWindowRect(control, &rect)) {
+        ::ScreenToClient(Window(), reinterpret_cast<POINT*>(&rect.left));
+        ::ScreenToClient(Window(), reinterpret_cast<POINT*>(&rect.right));
+        ::RedrawWindow(Window(), &rect, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    }
+}
+
+void CSPInstallDialog::ShowStatus(const wchar_t* text) { SetLine(IDC_INSTALLING_STATUS, text); }
+
+void CSPInstallDialog::ShowDetail(const wchar_t* text) { SetLine(IDC_INSTALLING_DETAIL, text); }
+
+void CSPInstallDialog::ShowProgress(int32_t position, int32_t upperBound)
+{
+    SetProgressBar(::GetDlgItem(Window(), IDC_INSTALLING_PROGRESS), position, upperBound);
+}
+
+// The worker leaves the newest entry and posts one message; the page's
+// thread draws whatever is newest when it gets to it.
+void CSPInstallDialog::ShowEntry(const wchar_t* status, const wchar_t* name, int32_t position, int32_t upperBound)
+{
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> hold(entryLock_);
+        entry_ = {status, name, position, upperBound};
+        entryPending_ = true;
+        post = !entryPosted_;
+        entryPosted_ = true;
+    }
+    if (post)
+        ::PostMessageW(Window(), WM_SHOW_ENTRY, 0, 0);
+}
+
+// Sent, not posted: the page draws the last entry before the worker's next
+// text, and a message still queued then finds nothing to draw.
+void CSPInstallDialog::FlushEntries() { ::SendMessageW(Window(), WM_SHOW_ENTRY, 0, 0); }
+
+LRESULT CSPInstallDialog::OnShowEntry(WPARAM, LPARAM)
+{
+    PendingEntry entry;
+    {
+        std::lock_guard<std::mutex> hold(entryLock_);
+        entryPosted_ = false;
+        if (!entryPending_)
+            return 0;
+        entryPending_ = false;
+        entry = std::move(entry_);
+    }
+    ShowStatus(entry.status.c_str());
+    ShowDetail(entry.name.c_str());
+    ShowProgress(entry.position, entry.upperBound);
+    return 0;
+}
+
+bool CSPInstallDialog::AskRetry(const wchar_t* text)
+{
+    return ::MessageBoxW(Window(), text, kErrorCaption, MB_RETRYCANCEL | MB_ICONHAND) == IDRETRY;
+}
+
+void CSPInstallDialog::TellError(const wchar_t* text) { ::MessageBoxW(Window(), text, kErrorCaption, MB_OK | MB_ICONHAND); }
+
+void CSPInstallDialog::MoveIntoPlaceFailed() { ::SendMessageW(Window(), WM_CLOSE, 0, 0); }
+
+void CSPInstallDialog::RunRollback(int32_t stepsDone, const std::function<void()>& rollback)
+{
+    ::SendMessageW(Window(), WM_INSTALL_FAILED, static_cast<WPARAM>(stepsDone),
+                   reinterpret_cast<LPARAM>(&rollback));
+}
+
+// The page may be gone by now; a post to no window is simply dropped.
+void CSPInstallDialog::Ended() { ::PostMessageW(Window(), WM_INSTALL_ENDED, 0, 0); }
+
+LRESULT CSPInstallDialog::OnInstallFailed(WPARAM, LPARAM rollback)
+{
+    if (rollback)
+        (*reinterpret_cast<const std::function<void()>*>(rollback))();
+    return 0;
+}
 
 // The worker's last word: the same check as the timer's, made at once.
 LRESULT CSPInstallDialog::OnInstallEnded(WPARAM, LPARAM)

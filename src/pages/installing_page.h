@@ -10,24 +10,39 @@
 #include "pages/skin.h"
 
 #include <memory>
+#include <mutex>
+#include <string>
 
-class CSPInstallDialog : public WizardPage<CSPInstallDialog> {
+// Sent by the worker's rollback request: wParam the steps done, lParam the
+// rollback to run on the page's thread.
+inline constexpr UINT WM_INSTALL_FAILED = WM_USER + 1001;
+// Posted to the page by the worker as its last act, once workerRunning is 0,
+// so the page moves on at once instead of at its next timer tick.
+inline constexpr UINT WM_INSTALL_ENDED = WM_USER + 1002;
+
+// Sets bar's range to 0..upperBound and its position, with the 16-bit
+// message while the range fits it and the 32-bit one beyond, so that a
+// payload of 65,530 entries or more does not wrap the bar.
+void SetProgressBar(HWND bar, int32_t position, int32_t upperBound);
+
+class CSPInstallDialog : public WizardPage<CSPInstallDialog>, private InstallHost {
 public:
-    CSPInstallDialog();
+    explicit CSPInstallDialog(const Configuration& configuration);
     ~CSPInstallDialog() override;
     static std::span<const Entry> MessageTable();
 
     // Starts the install worker on payload, the installer's window of its
     // own payload held since start-up (the engine keeps a duplicate of its
-    // handle); the frame calls it right after showing the page. The worker
-    // runs once per wizard: later calls do nothing.
-    void StartInstall(const ResourceWindow& payload);
+    // handle), into installDir, the folder the user chose; the frame calls
+    // it right after showing the page. The worker runs once per wizard:
+    // later calls do nothing.
+    void StartInstall(const ResourceWindow& payload, const std::wstring& installDir);
 
     // Puts back what a run of this installer that was stopped from outside
     // left for installDir, before the user sees a page: the frame calls it
     // with the folder the wizard proposes. The run does the same for the
     // folder finally chosen.
-    static void RecoverInterruptedRun(const std::wstring& installDir);
+    void RecoverInterruptedRun(const std::wstring& installDir) const;
 
     // True from StartInstall until the worker has finished everything, its
     // rollback included.
@@ -45,9 +60,23 @@ protected:
     void LayOut() override;
 
 private:
+    // What the engine shows, asks and tells, on the page.
+    void ShowStatus(const wchar_t* text) override;
+    void ShowDetail(const wchar_t* text) override;
+    void ShowProgress(int32_t position, int32_t upperBound) override;
+    void ShowEntry(const wchar_t* status, const wchar_t* name, int32_t position, int32_t upperBound) override;
+    void FlushEntries() override;
+    bool AskRetry(const wchar_t* text) override;
+    void TellError(const wchar_t* text) override;
+    void MoveIntoPlaceFailed() override;
+    void RunRollback(int32_t stepsDone, const std::function<void()>& rollback) override;
+    void Ended() override;
+
+    void SetLine(int controlId, const wchar_t* text);
     void OnTimer(UINT_PTR timerId);
-    LRESULT OnInstallFailed(WPARAM stepsDone, LPARAM);
+    LRESULT OnInstallFailed(WPARAM stepsDone, LPARAM rollback);
     LRESULT OnInstallEnded(WPARAM, LPARAM);
+    LRESULT OnShowEntry(WPARAM, LPARAM);
     LRESULT OnClose(WPARAM, LPARAM);
     void DisableCancel();
 
@@ -61,5 +90,19 @@ private:
     // posted WM_CLOSE) asks nothing more.
     bool asking_ = false;
     bool movedOn_ = false;
+    // The newest entry the extraction began, drawn when the page's thread
+    // gets to it: the extraction reports far faster than a page can be
+    // redrawn under a window system that is another process.
+    struct PendingEntry {
+        std::wstring status;
+        std::wstring name;
+        int32_t position = 0;
+        int32_t upperBound = 0;
+    };
+    std::mutex entryLock_;
+    PendingEntry entry_;
+    bool entryPending_ = false;
+    bool entryPosted_ = false;
+    const Configuration& configuration_;
     InstallEngine engine_;
 };

@@ -7,7 +7,7 @@
 // install_roots.sh runs this in a prefix of its own whose drive D: is a
 // scratch folder, so the drive can be compared whole before and after.
 #include "engine/install_engine.h"
-#include "test_page.h"
+#include "recording_host.h"
 
 #include "config/config.h"
 #include "config/uninstall_entry.h"
@@ -42,7 +42,8 @@ class InstallRoots : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(WriteConfigFile(nullptr), 1);
+        ASSERT_TRUE(Configuration::FromResource(nullptr, &configuration));
+        ASSERT_EQ(WriteConfigFile(configuration), 1);
         SetInstallTraceSink(RecordTrace, &trace);
     }
     void TearDown() override
@@ -57,15 +58,17 @@ protected:
     {
         EXPECT_TRUE(WriteSetting(kKeySetupDir, folder));
         page.failures.clear();
+        page.boxes.clear();
         trace.clear();
-        InstallEngine engine;
-        EXPECT_TRUE(engine.Attach(page.window()));
-        EXPECT_TRUE(page.RunWorker(engine));
+        InstallEngine engine(configuration);
+        EXPECT_TRUE(engine.Attach(&page));
+        EXPECT_TRUE(page.RunWorker(engine, folder));
         bool succeeded = false;
         return engine.WorkerEnded(&succeeded) && succeeded;
     }
 
-    TestPage page;
+    Configuration configuration;
+    RecordingHost page;
     std::vector<std::wstring> trace;
 };
 
@@ -95,13 +98,12 @@ TEST_F(InstallRoots, ADriveRootAndAFolderAboveASystemFolderAreRefusedAtTheFirstS
         const auto drive = ReadTree(L"D:");
         const auto usersTop = Listing(users);
         const auto profileTop = Listing(profile);
-        MessageBoxAnswerer answerer(L"错误提示");
 
         EXPECT_FALSE(Install(folder));
-        EXPECT_EQ(page.failures, std::vector<WPARAM>{0});
+        EXPECT_EQ(page.failures, std::vector<int32_t>{0});
         EXPECT_TRUE(trace.empty());
         // One box says why; nothing else is asked or shown.
-        EXPECT_EQ(answerer.Texts(), std::vector<std::wstring>{FailureText(InstallFailure::kCannotWrite, folder)});
+        EXPECT_EQ(page.boxes, std::vector<std::wstring>{FailureText(InstallFailure::kCannotWrite, folder)});
         EXPECT_EQ(TreeChanges(drive, ReadTree(L"D:")), "");
         EXPECT_EQ(Listing(users), usersTop);
         EXPECT_EQ(Listing(profile), profileTop);

@@ -2,10 +2,12 @@
 // what a folder chosen by Browse does, the ready page's summary, and the
 // title font.
 #include "pages/destination_page.h"
+#include "pages/installing_page.h"
 #include "pages/ready_page.h"
 #include "pages/scaled_picture.h"
 #include "pages/skin.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -163,4 +165,20 @@ TEST(Skin, LongTextsPushTheRestOfTheirLineAlong)
     const int emptyName[] = {64, 0, 64};
     spans = skin::FlowSpans(laidOut, emptyName);
     EXPECT_EQ(spans[2].x, 330);
+}
+
+TEST(ProgressBar, HoldsAnyNumberOfEntries)
+{
+    ::InitCommonControls();
+    HWND bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_POPUP, 0, 0, 400, 20, nullptr, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(bar, nullptr);
+    // The 16-bit range message up to its last value, the 32-bit one beyond.
+    for (const int32_t total : {0, 100, 65529, 65530, 70000, 1000000}) {
+        SCOPED_TRACE(total);
+        SetProgressBar(bar, total > 0 ? total - 1 : 0, total + 6);
+        EXPECT_EQ(::SendMessageW(bar, PBM_GETRANGE, FALSE, 0), total + 6);
+        EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), total > 0 ? total - 1 : 0);
+    }
+    ::DestroyWindow(bar);
 }
