@@ -1,6 +1,7 @@
 #include "engine/install_journal.h"
 
 #include "config/config.h"
+#include "package/package.h"
 #include "system/file_ops.h"
 #include "system/paths.h"
 #include "system/private_folder.h"
@@ -10,6 +11,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <set>
 #include <cwctype>
 #include <string_view>
 
@@ -19,6 +22,9 @@ constexpr const wchar_t* kAsideTag = L"~setup-aside.tag";
 constexpr const wchar_t* kAsideTagPart = L"~setup-aside.part";
 constexpr const wchar_t* kDoneTag = L"~setup-done.tag";
 constexpr const wchar_t* kKeptInstallation = L"install";
+constexpr const wchar_t* kChangesRecord = L"changes.rec";
+// More entries than any product has; a record claiming more was not ours.
+constexpr uint32_t kMaxChangedEntries = 1u << 20;
 // A link file or a tag is small; anything larger was not written by a run.
 constexpr size_t kMaxRecordBytes = 16 * 1024 * 1024;
 // Sharing while a run holds its aside folder: records are written and the
@@ -92,6 +98,81 @@ private:
     std::string_view bytes_;
     size_t at_ = 0;
 };
+
+// The folder part and the name of a relative path.
+void SplitRelative(const std::wstring& relative, std::wstring* parent, std::wstring* name)
+{
+    const size_t slash = relative.rfind(L'\\');
+    *parent = slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash);
+    *name = slash == std::wstring::npos ? relative : relative.substr(slash + 1);
+}
+
+std::wstring UpperCase(std::wstring text)
+{
+    ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// Holds folders below one root by their relative paths, each opened once.
+class FolderCache {
+public:
+    FolderCache(const HeldFolder& root, bool make) : root_(root), make_(make) {}
+    const HeldFolder* Get(const std::wstring& relative)
+    {
+        if (relative.empty())
+            return &root_;
+        const std::wstring key = UpperCase(relative);
+        if (auto found = held_.find(key); found != held_.end())
+            return &found->second;
+        std::wstring parentPath;
+        std::wstring name;
+        SplitRelative(relative, &parentPath, &name);
+        const HeldFolder* parent = Get(parentPath);
+        HeldFolder folder;
+        if (!parent || !(make_ ? MakeChildFolder(*parent, name, kHoldSharing, &folder)
+                               : OpenChildFolder(*parent, name, kHoldSharing, &folder)))
+            return nullptr;
+        return &(held_[key] = std::move(folder));
+    }
+
+private:
+    const HeldFolder& root_;
+    bool make_;
+    std::map<std::wstring, HeldFolder> held_;
+};
+
+// Moves relative from one held tree to the same place in another.
+bool MoveBetween(FolderCache& from, FolderCache& to, const std::wstring& relative)
+{
+    std::wstring parent;
+    std::wstring name;
+    SplitRelative(relative, &parent, &name);
+    const HeldFolder* source = from.Get(parent);
+    const HeldFolder* target = source ? to.Get(parent) : nullptr;
+    return target && MoveChild(*source, name, *target, name);
+}
+
+bool HasEntry(FolderCache& tree, const std::wstring& relative)
+{
+    std::wstring parent;
+    std::wstring name;
+    SplitRelative(relative, &parent, &name);
+    UniqueFile entry;
+    const HeldFolder* folder = tree.Get(parent);
+    return folder && OpenChild(*folder, name, FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 1 /* open */, 0, &entry);
+}
+
+std::string ChangesRecord(const InPlaceChanges& changes)
+{
+    std::string record;
+    for (const auto* list : {&changes.movedAside, &changes.addedFolders, &changes.addedFiles}) {
+        PutU32(record, static_cast<uint32_t>(list->size()));
+        for (const std::wstring& path : *list)
+            PutText(record, path);
+    }
+    return record;
+}
 
 std::wstring RecordName(KeptSlot slot) { return L"kept-" + std::to_wstring(static_cast<int>(slot)) + L".rec"; }
 
@@ -352,7 +433,11 @@ bool InstallJournal::MoveAside()
 // A record is written once: the first one holds what was there before the run.
 bool InstallJournal::KeepRecord(KeptSlot slot, const std::string& record)
 {
-    const std::wstring name = RecordName(slot);
+    return KeepRecordNamed(RecordName(slot), record);
+}
+
+bool InstallJournal::KeepRecordNamed(const std::wstring& name, const std::string& record)
+{
     if (HasChild(name.c_str()))
         return true;
     // Written in full and flushed before it is given its name, so a record
@@ -362,6 +447,96 @@ bool InstallJournal::KeepRecord(KeptSlot slot, const std::string& record)
     return WriteNewChildFile(folder_, part, record) &&
            ::MoveFileExW(Child(path_, part.c_str()).c_str(), Child(path_, name.c_str()).c_str(),
                          MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool InstallJournal::ApplyInPlace(const InPlaceChanges& changes, const std::wstring& stagingDir)
+{
+    if (!KeepRecordNamed(kChangesRecord, ChangesRecord(changes)))
+        return false;
+    HeldFolder install;
+    HeldFolder kept;
+    HeldFolder staging;
+    if (!OpenFolderNoFollow(installDir_, kHoldSharing, &install) ||
+        !MakeChildFolder(folder_, kKeptInstallation, kHoldSharing, &kept) ||
+        !OpenFolderNoFollow(stagingDir, kHoldSharing, &staging))
+        return false;
+    FolderCache installed(install, true);
+    FolderCache aside(kept, true);
+    FolderCache staged(staging, false);
+    for (const std::wstring& path : changes.movedAside) {
+        if (!MoveBetween(installed, aside, path))
+            return false;
+    }
+    for (const std::wstring& path : changes.addedFolders) {
+        if (!installed.Get(path))
+            return false;
+    }
+    for (const std::wstring& path : changes.addedFiles) {
+        if (!MoveBetween(staged, installed, path))
+            return false;
+    }
+    return true;
+}
+
+bool InstallJournal::ReadChanges(InPlaceChanges* changes) const
+{
+    std::string bytes;
+    if (!ReadChildFile(folder_, kChangesRecord, kMaxRecordBytes * 4, &bytes))
+        return false;
+    Reader reader(bytes);
+    for (auto* list : {&changes->movedAside, &changes->addedFolders, &changes->addedFiles}) {
+        uint32_t count = 0;
+        if (!reader.U32(&count) || count > kMaxChangedEntries)
+            return false;
+        for (uint32_t i = 0; i < count; ++i) {
+            std::wstring path;
+            // Only paths inside the installation folder, as a run writes them.
+            if (!reader.Text(&path) || !IsSafeEntryName(path.c_str()) || path.find(L'/') != std::wstring::npos)
+                return false;
+            list->push_back(std::move(path));
+        }
+    }
+    return reader.AtEnd();
+}
+
+bool InstallJournal::UndoInPlace(const InPlaceChanges& changes)
+{
+    HeldFolder install;
+    if (!OpenFolderNoFollow(installDir_, kHoldSharing, &install))
+        return false;
+    HeldFolder kept;
+    const bool haveKept = OpenChildFolder(folder_, kKeptInstallation, kHoldSharing, &kept);
+    FolderCache aside(kept, false);
+    std::set<std::wstring> movedAside;
+    for (const std::wstring& path : changes.movedAside)
+        movedAside.insert(UpperCase(path));
+    // What the run put in goes first, files before the folders that hold
+    // them; where the earlier entry of that name was never moved aside, what
+    // is there is still the earlier one.
+    bool ok = true;
+    auto removeAdded = [&](const std::wstring& path) {
+        if (movedAside.count(UpperCase(path)) && !(haveKept && HasEntry(aside, path)))
+            return;
+        // Held only for this deletion: a hold on a folder would keep it
+        // from being deleted in its turn.
+        std::wstring parent;
+        std::wstring name;
+        SplitRelative(path, &parent, &name);
+        if (HeldFolder folder; OpenFolderBelow(install, parent, false, kHoldSharing, &folder))
+            ok = DeleteChild(folder, name) && ok;
+    };
+    for (auto it = changes.addedFiles.rbegin(); it != changes.addedFiles.rend(); ++it)
+        removeAdded(*it);
+    for (auto it = changes.addedFolders.rbegin(); it != changes.addedFolders.rend(); ++it)
+        removeAdded(*it);
+    if (!haveKept)
+        return ok;
+    FolderCache restored(install, true);
+    for (auto it = changes.movedAside.rbegin(); it != changes.movedAside.rend(); ++it) {
+        if (HasEntry(aside, *it))
+            ok = MoveBetween(aside, restored, *it) && ok;
+    }
+    return ok;
 }
 
 bool InstallJournal::KeepFile(KeptSlot slot)
@@ -480,6 +655,13 @@ bool InstallJournal::Undo()
          --slot) {
         if (!RestoreRecord(static_cast<KeptSlot>(slot)))
             restored = false;
+    }
+
+    // An upgrade in place puts back entry by entry what it changed.
+    if (InPlaceChanges changes; ReadChanges(&changes)) {
+        if (!UndoInPlace(changes) || !restored)
+            return false;
+        return DeleteAside();
     }
 
     // The run's own installation is the one that holds the staging tag;

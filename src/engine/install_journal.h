@@ -53,6 +53,18 @@ struct KeptPlaces {
     const std::wstring& For(KeptSlot slot) const;
 };
 
+// What a run changes in an earlier installation that it upgrades in place:
+// the entries it moves aside (replaced or no longer in the product), then
+// the folders it makes and the files it moves in from the staging folder.
+// Paths are relative to the installation folder, parents before children.
+struct InPlaceChanges {
+    std::vector<std::wstring> movedAside;
+    std::vector<std::wstring> addedFolders;
+    std::vector<std::wstring> addedFiles;
+
+    bool Empty() const { return movedAside.empty() && addedFolders.empty() && addedFiles.empty(); }
+};
+
 class InstallJournal {
 public:
     ~InstallJournal();
@@ -76,6 +88,14 @@ public:
     // Moves the installation folder into the aside folder. False when it
     // could not.
     bool MoveAside();
+
+    // The upgrade in place: records changes, whole and flushed, before
+    // anything is changed; then moves each entry to be moved aside into the
+    // aside folder, makes the new folders and moves the new files in from
+    // stagingDir, each through a handle on the entry and on the folders on
+    // its way, never following a link. False at the first entry that could
+    // not be moved (the reason in GetLastError): Undo puts back what was done.
+    bool ApplyInPlace(const InPlaceChanges& changes, const std::wstring& stagingDir);
 
     // Keeps what is at the slot's place before the run replaces it: the
     // file's bytes, a folder's existence, or a key's values; or that nothing
@@ -104,9 +124,15 @@ public:
 private:
     InstallJournal(std::wstring path, std::wstring installDir, KeptPlaces places, HeldFolder folder);
     bool KeepRecord(KeptSlot slot, const std::string& record);
+    bool KeepRecordNamed(const std::wstring& name, const std::string& record);
     bool RestoreRecord(KeptSlot slot);
     bool HasChild(const wchar_t* name) const;
     bool DeleteAside();
+    // The recorded changes of an upgrade in place; false when there are none
+    // (the earlier installation was moved aside whole) or they do not read
+    // back as a run of ours wrote them.
+    bool ReadChanges(InPlaceChanges* changes) const;
+    bool UndoInPlace(const InPlaceChanges& changes);
 
     std::wstring path_;
     std::wstring installDir_;

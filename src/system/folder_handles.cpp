@@ -14,6 +14,7 @@ constexpr ULONG kFileOpen = 1;
 constexpr ULONG kFileCreate = 2;
 constexpr ULONG kSynchronousIo = 0x00000020;
 constexpr ULONG kNonDirectoryFile = 0x00000040;
+constexpr ULONG kDirectoryFile = 0x00000001;
 // Windows 10 1709 and later; the headers for older targets lack them.
 constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
 constexpr DWORD kDispositionDelete = 0x1;
@@ -210,6 +211,63 @@ bool DeleteHeldFolder(HeldFolder* folder)
     folder->handle.reset();
     folder->finalPath.clear();
     return marked;
+}
+
+bool MakeChildFolder(const HeldFolder& folder, const std::wstring& name, DWORD share, HeldFolder* child)
+{
+    UniqueFile made;
+    if (!OpenChild(folder, name, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                   kFileCreate, kDirectoryFile, &made) &&
+        ::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS)
+        return false;
+    made.reset();
+    return OpenChildFolder(folder, name, share, child);
+}
+
+bool OpenFolderBelow(const HeldFolder& root, const std::wstring& relative, bool make, DWORD share,
+                     HeldFolder* folder)
+{
+    HeldFolder current;
+    current.finalPath = root.finalPath;
+    HANDLE duplicate = nullptr;
+    if (!::DuplicateHandle(::GetCurrentProcess(), root.handle.get(), ::GetCurrentProcess(), &duplicate, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS))
+        return false;
+    current.handle.reset(duplicate);
+    size_t start = 0;
+    while (start < relative.size()) {
+        size_t end = relative.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = relative.size();
+        const std::wstring name = relative.substr(start, end - start);
+        HeldFolder next;
+        if (!(make ? MakeChildFolder(current, name, share, &next) : OpenChildFolder(current, name, share, &next)))
+            return false;
+        current = std::move(next);
+        start = end + 1;
+    }
+    *folder = std::move(current);
+    return true;
+}
+
+bool MoveChild(const HeldFolder& from, const std::wstring& name, const HeldFolder& to, const std::wstring& newName)
+{
+    UniqueFile entry;
+    if (!OpenChild(from, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen, 0, &entry))
+        return false;
+    if (!IsPlainName(newName) || to.finalPath.empty()) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    const std::wstring target = NtPath(Join(to.finalPath, newName));
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, target.c_str(), target.size() * sizeof(wchar_t));
+    return ::SetFileInformationByHandle(entry.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) !=
+           FALSE;
 }
 
 bool ListFolder(const HeldFolder& folder, std::vector<FolderEntry>* entries)

@@ -55,6 +55,23 @@ bool OpenChild(const HeldFolder& folder, const std::wstring& name, ACCESS_MASK a
 bool OpenChildFolder(const HeldFolder& folder, const std::wstring& name, DWORD share, HeldFolder* child,
                      ACCESS_MASK extraAccess = 0);
 
+// Makes the folder name in folder, or takes the plain folder already there,
+// and holds it with share. Refused (ERROR_DIRECTORY) when a file or a link
+// has that name.
+bool MakeChildFolder(const HeldFolder& folder, const std::wstring& name, DWORD share, HeldFolder* child);
+
+// Holds the folder at relative (levels separated by "\\") under root, each
+// level opened through the one above it as OpenChildFolder opens it;
+// with make, missing levels are made. An empty relative holds root again.
+bool OpenFolderBelow(const HeldFolder& root, const std::wstring& relative, bool make, DWORD share,
+                     HeldFolder* folder);
+
+// Renames the entry name of from (a file, a folder with what it holds, or a
+// link itself) to newName in to, through a handle on the entry checked as
+// OpenChild checks it. Nothing at the new place is replaced. False with the
+// reason in GetLastError.
+bool MoveChild(const HeldFolder& from, const std::wstring& name, const HeldFolder& to, const std::wstring& newName);
+
 struct FolderEntry {
     std::wstring name;
     DWORD attributes = 0;
