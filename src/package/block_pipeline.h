@@ -72,7 +72,11 @@ struct BlockPipelineLimits {
 // must outlive the pipeline. No thread of it outlives its destructor.
 class BlockPipeline {
 public:
-    BlockPipeline(const CSzArEx& db, ArchiveReaderFactory newReader, BlockPipelineLimits limits);
+    // unused marks entries (by index) whose data nobody will take: a block
+    // whose entries with data are all marked is never read, and cannot be
+    // taken. Null marks none.
+    BlockPipeline(const CSzArEx& db, ArchiveReaderFactory newReader, BlockPipelineLimits limits,
+                  const std::vector<bool>* unused = nullptr);
     ~BlockPipeline();
     BlockPipeline(const BlockPipeline&) = delete;
     BlockPipeline& operator=(const BlockPipeline&) = delete;
