@@ -72,7 +72,8 @@ BlockPipeline::BlockPipeline(const CSzArEx& db, ArchiveReaderFactory newReader, 
             block.size = static_cast<size_t>(SzAr_GetFolderUnpackSize(&db_.db, folder));
             blocks_.push_back(block);
         }
-        lastNeeded = lastNeeded || !isUnused(i);
+        // An empty file may stand between a block's entries, and belongs to it.
+        lastNeeded = lastNeeded || (!isUnused(i) && SzArEx_GetFileSize(&db_, i) != 0);
     }
     if (last != kNoBlock && !lastNeeded)
         blocks_.pop_back();
@@ -186,6 +187,15 @@ void BlockPipeline::Release(size_t position)
         heldBytes_ -= block.size;
     }
     block.state = State::kReleased;
+}
+
+bool BlockPipeline::Holds(UInt32 folder) const
+{
+    for (const Block& block : blocks_) {
+        if (block.folder == folder)
+            return true;
+    }
+    return false;
 }
 
 SRes BlockPipeline::Take(UInt32 folder, Byte** data, size_t* size)

@@ -183,6 +183,9 @@ public:
         const UInt32 folder = db.FileToFolder[index];
         if (folder == kNoBlock)
             return true;
+        // An empty file inside a block that only kept files need: nothing to find.
+        if (SzArEx_GetFileSize(&db, index) == 0 && !pipeline->Holds(folder))
+            return true;
         if (folder != blockIndex) {
             block = nullptr;
             blockIndex = kNoBlock;
