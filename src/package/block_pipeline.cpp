@@ -45,25 +45,38 @@ SRes ArchiveReader::Seek(ISeekInStreamPtr stream, Int64* position, ESzSeek origi
     return self->source->Seek(self->source, position, origin);
 }
 
-BlockPipeline::BlockPipeline(const CSzArEx& db, ArchiveReaderFactory newReader, BlockPipelineLimits limits)
+BlockPipeline::BlockPipeline(const CSzArEx& db, ArchiveReaderFactory newReader, BlockPipelineLimits limits,
+                             const std::vector<bool>* unused)
     : db_(db), newReader_(std::move(newReader)), limits_(limits)
 {
     if (limits_.blocks == 0)
         limits_.blocks = 1;
     // The blocks in the order the entries use them: each block's first entry
-    // with data, in archive order.
+    // with data, in archive order. A block's entries with data stand together
+    // in that order, so a block is known unneeded once the next one begins.
+    const auto isUnused = [unused](UInt32 i) { return unused && i < unused->size() && (*unused)[i]; };
     UInt32 last = kNoBlock;
+    bool lastNeeded = false;
     for (UInt32 i = 0; i < db_.NumFiles; ++i) {
         const UInt32 folder = db_.FileToFolder[i];
-        if (folder == kNoBlock || folder == last)
+        if (folder == kNoBlock)
             continue;
-        last = folder;
-        Block block;
-        block.folder = folder;
-        block.firstFile = i;
-        block.size = static_cast<size_t>(SzAr_GetFolderUnpackSize(&db_.db, folder));
-        blocks_.push_back(block);
+        if (folder != last) {
+            if (last != kNoBlock && !lastNeeded)
+                blocks_.pop_back();
+            last = folder;
+            lastNeeded = false;
+            Block block;
+            block.folder = folder;
+            block.firstFile = i;
+            block.size = static_cast<size_t>(SzAr_GetFolderUnpackSize(&db_.db, folder));
+            blocks_.push_back(block);
+        }
+        // An empty file may stand between a block's entries, and belongs to it.
+        lastNeeded = lastNeeded || (!isUnused(i) && SzArEx_GetFileSize(&db_, i) != 0);
     }
+    if (last != kNoBlock && !lastNeeded)
+        blocks_.pop_back();
     // One decoding thread per block at most; with fewer than two blocks
     // nothing could overlap.
     unsigned decoders = limits_.decoders;
@@ -174,6 +187,15 @@ void BlockPipeline::Release(size_t position)
         heldBytes_ -= block.size;
     }
     block.state = State::kReleased;
+}
+
+bool BlockPipeline::Holds(UInt32 folder) const
+{
+    for (const Block& block : blocks_) {
+        if (block.folder == folder)
+            return true;
+    }
+    return false;
 }
 
 SRes BlockPipeline::Take(UInt32 folder, Byte** data, size_t* size)

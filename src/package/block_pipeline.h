@@ -72,7 +72,11 @@ struct BlockPipelineLimits {
 // must outlive the pipeline. No thread of it outlives its destructor.
 class BlockPipeline {
 public:
-    BlockPipeline(const CSzArEx& db, ArchiveReaderFactory newReader, BlockPipelineLimits limits);
+    // unused marks entries (by index) whose data nobody will take: a block
+    // whose entries with data are all marked is never read, and cannot be
+    // taken. Entries without data never need their block. Null marks none.
+    BlockPipeline(const CSzArEx& db, ArchiveReaderFactory newReader, BlockPipelineLimits limits,
+                  const std::vector<bool>* unused = nullptr);
     ~BlockPipeline();
     BlockPipeline(const BlockPipeline&) = delete;
     BlockPipeline& operator=(const BlockPipeline&) = delete;
@@ -83,6 +87,10 @@ public:
     // in archive order; blocks skipped over are released unread. SZ_OK, or
     // what decoding the block returned.
     SRes Take(UInt32 folder, Byte** data, size_t* size);
+
+    // Whether the block whose index in the database is folder is among those
+    // handed out: false for a block that only unused entries need.
+    bool Holds(UInt32 folder) const;
 
 private:
     enum class State { kWaiting, kDecoding, kReady, kReleased };

@@ -152,11 +152,14 @@ public:
     bool ReadDatabase()
     {
         const auto reader = NewReader(nullptr);
-        if (SzArEx_Open(&db, reader->Stream(), &kHeap, &kHeap) != SZ_OK)
-            return false;
+        return SzArEx_Open(&db, reader->Stream(), &kHeap, &kHeap) == SZ_OK;
+    }
+
+    // Begins decoding ahead the blocks that the entries not in inPlace need.
+    void StartPipeline(const std::vector<bool>* inPlace)
+    {
         pipeline = std::make_unique<BlockPipeline>(
-            db, [this](const volatile LONG* stop) { return NewReader(stop); }, kPipelineLimits);
-        return true;
+            db, [this](const volatile LONG* stop) { return NewReader(stop); }, kPipelineLimits, inPlace);
     }
 
     std::wstring EntryName(UInt32 index)
@@ -179,6 +182,9 @@ public:
         *size = 0;
         const UInt32 folder = db.FileToFolder[index];
         if (folder == kNoBlock)
+            return true;
+        // An empty file inside a block that only kept files need: nothing to find.
+        if (SzArEx_GetFileSize(&db, index) == 0 && !pipeline->Holds(folder))
             return true;
         if (folder != blockIndex) {
             block = nullptr;
@@ -292,6 +298,18 @@ bool CSPPackage::Decode(const wchar_t* archivePath, const wchar_t* targetFolder,
 bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder,
                         int32_t* currentIndex)
 {
+    return Unpack(file, offset, size, targetFolder, currentIndex, nullptr);
+}
+
+bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder,
+                        int32_t* currentIndex, const std::vector<bool>* inPlace)
+{
+    return Unpack(file, offset, size, targetFolder, currentIndex, inPlace);
+}
+
+bool CSPPackage::Unpack(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder,
+                        int32_t* currentIndex, const std::vector<bool>* inPlace)
+{
     char line[kLogBufferSize];
     // An empty folder would put every entry at the root of the current drive.
     if (!file || file == INVALID_HANDLE_VALUE || !targetFolder || !*targetFolder) {
@@ -304,6 +322,7 @@ bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar
             Log("CSPPackage::Decode - SzArEx_Open() err!\n");
             return false;
         }
+        extraction->StartPipeline(inPlace);
 
         const CSzArEx& db = extraction->db;
         const UInt32 total = db.NumFiles;
@@ -328,9 +347,12 @@ bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar
                 return false;
             }
 
+            // An entry kept in place is not even looked for in its block: its
+            // block may never have been decoded.
+            const bool kept = inPlace && i < inPlace->size() && (*inPlace)[i] && !SzArEx_IsDir(&db, i);
             const Byte* data = nullptr;
             size_t size = 0;
-            if (!extraction->ExtractEntry(i, &data, &size)) {
+            if (!kept && !extraction->ExtractEntry(i, &data, &size)) {
                 FormatLog(line, L"SzArEx_Extract:%ls失败!\n", name.c_str());
                 Log(line);
                 return false;
@@ -347,6 +369,10 @@ bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar
                 progress.total = total;
                 progressFn_(context_, progress);
             }
+
+            // A kept file needs nothing on disk, not even the folders above it.
+            if (kept)
+                continue;
 
             // Outer folders first; a failure here shows when the file is created.
             // Each level is asked for once per run: under Wine every create is a
@@ -401,4 +427,34 @@ bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar
         Log(line);
     }
     return true;
+}
+
+bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<ArchiveEntry>* entries)
+{
+    entries->clear();
+    if (!file || file == INVALID_HANDLE_VALUE)
+        return false;
+    try {
+        CSPPackage::Extraction extraction(file, offset, size);
+        if (!extraction.ReadDatabase())
+            return false;
+        const CSzArEx& db = extraction.db;
+        std::vector<ArchiveEntry> listed(db.NumFiles);
+        for (UInt32 i = 0; i < db.NumFiles; ++i) {
+            ArchiveEntry& entry = listed[i];
+            entry.name = extraction.EntryName(i);
+            if (!IsSafeEntryName(entry.name.c_str()))
+                return false;
+            entry.name = WithBackslashes(std::move(entry.name));
+            entry.isFolder = SzArEx_IsDir(&db, i);
+            entry.size = SzArEx_GetFileSize(&db, i);
+            entry.hasCrc = SzBitWithVals_Check(&db.CRCs, i);
+            entry.crc = entry.hasCrc ? db.CRCs.Vals[i] : 0;
+        }
+        *entries = std::move(listed);
+        return true;
+    } catch (const std::bad_alloc&) {
+        entries->clear();
+        return false;
+    }
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What the package reports for each entry it begins. The name is the entry's
 // path inside the archive with "/" between its levels, as the archive holds
@@ -24,6 +25,15 @@ using PackageProgressFn = void (*)(void* context, ExtractProgress progress);
 // Called on the decoding thread before each entry, before the run flag is
 // read: the owner may hold the worker here while it asks the user something.
 using PackageGateFn = void (*)(void* context);
+
+// One entry of an archive as its database describes it.
+struct ArchiveEntry {
+    std::wstring name;  // "\\" between levels, as on disk
+    bool isFolder = false;
+    uint64_t size = 0;
+    bool hasCrc = false;  // entries without data (empty files, folders) have none
+    uint32_t crc = 0;
+};
 
 class CSPPackage {
 public:
@@ -50,6 +60,16 @@ public:
     // blocks in memory at once; every callback still comes from the calling
     // thread, in archive order, and no thread outlives the call.
     bool Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder, int32_t* currentIndex);
+    // The same, leaving out the file entries marked in inPlace (by index in
+    // archive order, as ListEntries gives them; an index past its end is not
+    // marked): they are neither written nor checked, and a solid block whose
+    // file entries are all marked is neither read nor decoded. A block that
+    // is needed is decoded whole, marked entries and all. Every entry is
+    // still reported, counted in *currentIndex and passed through the gate
+    // and the run flag, in archive order; folder entries are made whether
+    // marked or not. A null inPlace marks nothing.
+    bool Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder, int32_t* currentIndex,
+                const std::vector<bool>* inPlace);
     // The same for the whole archive file at archivePath, opened for reading
     // with read sharing only, so that nobody changes it while it is read.
     bool Decode(const wchar_t* archivePath, const wchar_t* targetFolder, int32_t* currentIndex);
@@ -60,6 +80,10 @@ public:
 
 private:
     class Extraction;
+    friend bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<ArchiveEntry>* entries);
+
+    bool Unpack(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder, int32_t* currentIndex,
+                const std::vector<bool>* inPlace);
 
     void Log(const char* text) const;
 
@@ -77,3 +101,22 @@ private:
 // "\" count as separators here, since Windows reads either as one.
 bool IsSafeEntryName(const wchar_t* name);
 
+
+// The entries of the archive in [offset, offset + size) of file, in archive
+// order, read from its database alone (no data is decoded). False, with
+// entries empty, when the database cannot be read or an entry's name is one
+// that Decode refuses (IsSafeEntryName).
+bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<ArchiveEntry>* entries);
+
+// For each entry, whether folder\name already holds exactly its bytes: a plain
+// file of the entry's size whose own bytes have the entry's CRC-32. Folder
+// entries, entries without a CRC, and anything that is not a plain file
+// reached through plain folders (a link anywhere on the way, a folder where
+// a file is expected, a file that cannot be opened for reading or is in use
+// for writing) are false. Safe over a folder that others can write: each
+// folder on the way is opened once, without following links, and held; each
+// file is opened through its held folder and read through that one handle.
+// stop, when not null, is read between files: once it is 0 the remaining
+// entries are false. The answer always has one value per entry.
+std::vector<bool> FindEntriesInPlace(const std::wstring& folder, const std::vector<ArchiveEntry>& entries,
+                                     const LockedInt* stop);

@@ -1,6 +1,7 @@
 // The block pipeline with small limits over five blocks, read through a
 // reader that notes the block of every read, reads 64 KiB at most so that
-// each block takes several, and can hold the first read of block 0.
+// each block takes several, and can hold the first read of block 0; and the
+// pipeline leaving out the blocks that no entry taken needs.
 #include "package/block_pipeline.h"
 #include "package/payload_stream.h"
 #include "support/test_support.h"
@@ -33,6 +34,7 @@ struct Reads {
     std::atomic<bool> stopSeen{false}, holding{false};
     std::atomic<const volatile LONG*> stop{nullptr};
     std::atomic<UInt64> furthest{0};
+    std::atomic<unsigned> blocksRead{0};  // one bit a block
     std::function<bool()> release;  // when block 0's first read goes on
 
     void Before(UInt64 at)
@@ -40,6 +42,7 @@ struct Reads {
         afterStop += stopSeen;
         const int block = static_cast<int>(std::upper_bound(ends.begin(), ends.end(), at) - ends.begin());
         beyondLimit += block < static_cast<int>(ends.size()) && block >= taking + limit;
+        blocksRead |= 1u << std::min(block, 31);
         if (block == 0 && release && !holding.exchange(true))
             PollUntil(release);
     }
@@ -121,6 +124,24 @@ TEST(BlockPipelineTest, KeepsToItsLimitAndReadsNothingOnceStopped)
         }
     }
     EXPECT_EQ(reads.beyondLimit, 0);
+
+    // Blocks 1 and 3 hold only entries nobody takes: they are never read.
+    std::vector<bool> unused(db.NumFiles, false);
+    for (UInt32 i = 0; i < db.NumFiles; ++i)
+        unused[i] = db.FileToFolder[i] == 1 || db.FileToFolder[i] == 3;
+    reads.release = nullptr;
+    reads.limit = 5;
+    reads.blocksRead = 0;
+    {
+        BlockPipeline pipeline(db, newReader, {2, 2, 64u << 20}, &unused);
+        for (const UInt32 folder : {0u, 2u, 4u}) {
+            Byte* data = nullptr;
+            size_t unpacked = 0;
+            ASSERT_EQ(pipeline.Take(folder, &data, &unpacked), SZ_OK);
+            EXPECT_EQ(unpacked, SzAr_GetFolderUnpackSize(&db.db, folder));
+        }
+    }
+    EXPECT_EQ(reads.blocksRead, 0b10101u);
 
     // Stopped while the decoding thread is inside its first read of block 0.
     reads.holding = false;

@@ -1,12 +1,14 @@
 // Archives whose entry names would leave the folder they are unpacked into,
 // or name a device or a stream, run through Decode on a drive of their own:
-// each is refused with its log text and nothing is written anywhere.
+// each is refused with its log text and nothing is written anywhere, and
+// listing the archive's entries refuses it as well.
 //
 // hostile_names.sh makes the archives with 7zz and runs this on drive D:,
 // a scratch folder: D:\hostile\names.txt lists one entry name a line (UTF-8),
 // and D:\hostile\archives\<line number>.7z holds one file under that name.
 #include "package/package.h"
 #include "support/test_support.h"
+#include "system/unique_handle.h"
 
 #include <sstream>
 #include <string>
@@ -63,7 +65,16 @@ TEST(HostileEntryNames, AreRefusedAndWriteNothingAnywhere)
         std::vector<std::string> logs;
         package.SetCallbacks(&logs, nullptr, RecordLog);
         int32_t index = -1;
-        EXPECT_FALSE(package.Decode((kRoot + L"\\archives\\" + number + L".7z").c_str(), target.c_str(), &index));
+        const std::wstring archive = kRoot + L"\\archives\\" + number + L".7z";
+        EXPECT_FALSE(package.Decode(archive.c_str(), target.c_str(), &index));
+        // Listing the entries to check an installed folder refuses them too.
+        const UniqueFile file(::CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                            nullptr));
+        LARGE_INTEGER size{};
+        std::vector<ArchiveEntry> entries(1);
+        ASSERT_TRUE(::GetFileSizeEx(file.get(), &size));
+        EXPECT_FALSE(ListEntries(file.get(), 0, size.QuadPart, &entries));
+        EXPECT_TRUE(entries.empty());
 
         EXPECT_EQ(logs, (std::vector<std::string>{Gbk(L"包内文件数目：1\n"), Gbk(L"包内文件名非法:" + names[i] + L"\n")}));
         EXPECT_EQ(TreeChanges(driveBefore, ReadTree(L"D:")), "");

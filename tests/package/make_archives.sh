@@ -46,6 +46,36 @@ pack five_blocks.7z five -m0=LZMA2 -ms=1f
 # and the same with its second block undecodable.
 python3 "$here/make_interleaved.py" "$out"
 
+# An installed folder to upgrade: an archive of several solid blocks, its
+# tree, and a copy of that tree where some files are as packed, one differs
+# in a byte, one is missing, and others are a link, a folder, or reached
+# through a linked folder. 7zz packs the files by extension, then by path,
+# two to a block: one block is all in place, others mix kept and not.
+python3 - <<'PY'
+import os, random
+r = random.Random(9)
+files = {
+    'asfolder.bin': r.randbytes(7000), 'gone.bin': r.randbytes(5000),
+    'held.bin': r.randbytes(8000), 'keep/deep/k3.bin': r.randbytes(9000),
+    'keep/k1.bin': r.randbytes(20000), 'keep/k2.bin': r.randbytes(30000),
+    'linked.bin': r.randbytes(6000), 'linkdir/inside.txt': b'reached through a linked folder\r\n',
+    'mixed/m1.txt': b'kept beside a change\r\n' * 500, 'mixed/m2.txt': b'changed by one byte\r\n' * 400,
+    'zz/last.txt': b'the last block, kept\r\n' * 300, 'empty.txt': b'',
+}
+for name, data in files.items():
+    os.makedirs(os.path.dirname('inplace/' + name) or 'inplace', exist_ok=True)
+    open('inplace/' + name, 'wb').write(data)
+PY
+pack inplace.7z inplace -m0=LZMA2 -ms=2f
+cp -r inplace inplace_installed
+(cd inplace_installed
+ python3 -c "b = bytearray(open('mixed/m2.txt', 'rb').read()); b[100] ^= 1; open('mixed/m2.txt', 'wb').write(b)"
+ rm gone.bin asfolder.bin linked.bin
+ mkdir asfolder.bin
+ ln -s ../inplace/linked.bin linked.bin
+ rm -r linkdir
+ ln -s ../inplace/linkdir linkdir)
+
 mkdir -p empty
 pack empty.7z empty -x'!*'
 

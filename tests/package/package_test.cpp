@@ -288,6 +288,80 @@ TEST_F(PackageTest, ABlockThatCannotBeDecodedFailsTheRunAtItsFirstEntry)
     EXPECT_EQ(ReadTree(scratch.path()), expected);
 }
 
+// An upgrade over an installed folder that holds some files as packed: the
+// check finds exactly those, and the unpacking writes exactly the others.
+TEST_F(PackageTest, KeepsTheFilesAFolderHoldsAndWritesTheRest)
+{
+    const UniqueFile file(::CreateFileW(FixturePath(L"package\\inplace.7z").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    ASSERT_TRUE(::GetFileSizeEx(file.get(), &size));
+    std::vector<ArchiveEntry> entries;
+    ASSERT_TRUE(ListEntries(file.get(), 0, size.QuadPart, &entries));
+    const auto source = ReadTree(FixturePath(L"package\\inplace"));
+    ASSERT_EQ(entries.size(), source.size());
+    for (const ArchiveEntry& entry : entries) {
+        ASSERT_TRUE(source.contains(entry.name)) << WideToUtf8(entry.name);
+        const std::string& bytes = source.at(entry.name);
+        EXPECT_EQ(entry.isFolder, bytes == "<dir>");
+        EXPECT_EQ(entry.size, entry.isFolder ? 0 : bytes.size());
+        EXPECT_EQ(entry.hasCrc, !entry.isFolder && !bytes.empty());
+    }
+
+    // Held without sharing, as a running game holds its files.
+    const std::wstring installed = FixturePath(L"package\\inplace_installed");
+    const UniqueFile held(::CreateFileW((installed + L"\\held.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+    ASSERT_TRUE(held);
+    const std::vector<std::wstring> kept = {L"keep\\deep\\k3.bin", L"keep\\k1.bin", L"keep\\k2.bin",
+                                            L"mixed\\m1.txt", L"zz\\last.txt"};
+    LockedInt stop;
+    for (const int32_t flag : {1, 0}) {
+        stop.Set(flag);
+        const std::vector<bool> inPlace = FindEntriesInPlace(installed, entries, &stop);
+        ASSERT_EQ(inPlace.size(), entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const bool expected = flag && std::find(kept.begin(), kept.end(), entries[i].name) != kept.end();
+            EXPECT_EQ(inPlace[i], expected) << WideToUtf8(entries[i].name) << " with the run flag " << flag;
+        }
+    }
+
+    stop.Set(1);
+    const std::vector<bool> inPlace = FindEntriesInPlace(installed, entries, &stop);
+    recorder.target = scratch.path();
+    recorder.package = &package;
+    package.SetCallbacks(&recorder, RecordProgress, RecordLog);
+    package.SetGate(CountGate);
+    ASSERT_TRUE(package.Decode(file.get(), 0, size.QuadPart, scratch.path().c_str(), &current, &inPlace));
+    auto expected = source;
+    for (const auto& name : kept)
+        expected.erase(name);
+    EXPECT_EQ(TreeChanges(expected, ReadTree(scratch.path())), "");
+    // Kept files advance the reports as written ones do.
+    EXPECT_EQ(recorder.progress.size(), entries.size());
+    EXPECT_EQ(recorder.gateCalls, static_cast<int>(entries.size()));
+    EXPECT_EQ(current, static_cast<int32_t>(entries.size() - 1));
+}
+
+TEST_F(PackageTest, ABlockWhoseFilesAreAllKeptIsNeverDecoded)
+{
+    // The second block of this archive cannot be decoded; with its files,
+    // c.bin and d.txt, kept, and b.txt of the first, the rest is written.
+    std::vector<bool> inPlace(9, false);
+    inPlace[3] = inPlace[5] = inPlace[7] = true;
+    const UniqueFile file(::CreateFileW(FixturePath(L"package\\interleaved_damaged.7z").c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    ASSERT_TRUE(::GetFileSizeEx(file.get(), &size));
+    package.SetCallbacks(&recorder, nullptr, RecordLog);
+    ASSERT_TRUE(package.Decode(file.get(), 0, size.QuadPart, scratch.path().c_str(), &current, &inPlace))
+        << (recorder.logs.empty() ? "" : recorder.logs.back());
+    auto expected = ReadTree(FixturePath(L"package\\interleaved"));
+    for (const wchar_t* kept : {L"b.txt", L"c.bin", L"d.txt"})
+        expected.erase(kept);
+    EXPECT_EQ(TreeChanges(expected, ReadTree(scratch.path())), "");
+}
+
 TEST_F(PackageTest, SetCallbacksRefusesANullContext)
 {
     EXPECT_FALSE(package.SetCallbacks(nullptr, RecordProgress, RecordLog));

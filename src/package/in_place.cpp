@@ -1,0 +1,172 @@
+// FindEntriesInPlace: which of an archive's files a folder already holds.
+#include "package/package.h"
+
+#include "system/folder_handles.h"
+#include "system/unique_handle.h"
+
+#include "7zCrc.h"
+
+#include <process.h>
+
+#include <memory>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+// What NtCreateFile takes: open only, never a folder, read front to back.
+constexpr ULONG kFileOpen = 1;
+constexpr ULONG kNonDirectoryFile = 0x00000040;
+constexpr ULONG kSequentialOnly = 0x00000004;
+
+// Files are read in pieces this large: a game's files are mostly small, so
+// most take one read, and its few large ones take few.
+constexpr size_t kReadSize = 1u << 20;
+
+// Opening a file costs server round trips under Wine and a CRC costs the
+// processor: two threads keep both busy.
+constexpr unsigned kCheckers = 2;
+
+// Held for the whole check: nobody renames or deletes a folder on the way
+// while its files are read, so every answer is about the folder asked for.
+constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// Every folder on the way to the entries, each opened once through the one
+// above it and held until the end.
+class FolderTree {
+public:
+    explicit FolderTree(const std::wstring& root)
+    {
+        auto held = std::make_unique<HeldFolder>();
+        if (!OpenFolderNoFollow(root, kFolderShare, held.get()))
+            held.reset();
+        folders_.emplace(std::wstring(), std::move(held));
+    }
+
+    // The held folder at relative (levels between "\"), or null when it or
+    // a folder above it is missing, a link or not a folder.
+    const HeldFolder* Find(const std::wstring& relative)
+    {
+        const auto known = folders_.find(relative);
+        if (known != folders_.end())
+            return known->second.get();
+        const size_t slash = relative.rfind(L'\\');
+        const HeldFolder* parent = Find(slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash));
+        auto held = std::make_unique<HeldFolder>();
+        if (!parent ||
+            !OpenChildFolder(*parent, relative.substr(slash == std::wstring::npos ? 0 : slash + 1), kFolderShare,
+                             held.get()))
+            held.reset();
+        return folders_.emplace(relative, std::move(held)).first->second.get();
+    }
+
+private:
+    std::unordered_map<std::wstring, std::unique_ptr<HeldFolder>> folders_;
+};
+
+// True when name in folder is a plain file of the entry's size whose bytes
+// have the entry's CRC. Opened without write sharing, so nobody changes it
+// while it is read; read through that handle only.
+bool HoldsEntry(const HeldFolder& folder, const std::wstring& name, const ArchiveEntry& entry,
+                std::vector<Byte>& buffer)
+{
+    UniqueFile file;
+    if (!OpenChild(folder, name, FILE_READ_DATA, FILE_SHARE_READ, kFileOpen, kNonDirectoryFile | kSequentialOnly,
+                   &file))
+        return false;
+    // The size is learnt by reading: a separate query costs a round trip
+    // to the server under Wine, per file.
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
+        (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
+    UInt32 crc = CRC_INIT_VAL;
+    uint64_t total = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+            return false;
+        if (read == 0)
+            break;
+        total += read;
+        if (total > entry.size)
+            return false;
+        crc = CrcUpdate(crc, buffer.data(), read);
+    }
+    return total == entry.size && CRC_GET_DIGEST(crc) == entry.crc;
+}
+
+struct Check {
+    const std::vector<ArchiveEntry>& entries;
+    std::vector<const HeldFolder*> folderOf;  // per entry; null: not a candidate
+    std::vector<char> answers;                // not vector<bool>: threads write neighbours
+    const LockedInt* stop;
+    volatile LONG next = 0;
+
+    void Run()
+    {
+        std::vector<Byte> buffer(kReadSize);
+        for (;;) {
+            const LONG i = ::InterlockedIncrement(&next) - 1;
+            if (static_cast<size_t>(i) >= entries.size() || (stop && stop->Get() == 0))
+                return;
+            if (!folderOf[i])
+                continue;
+            const std::wstring& name = entries[i].name;
+            const size_t slash = name.rfind(L'\\');
+            answers[i] = HoldsEntry(*folderOf[i], slash == std::wstring::npos ? name : name.substr(slash + 1),
+                                    entries[i], buffer);
+        }
+    }
+
+    static unsigned __stdcall Thread(void* check)
+    {
+        try {
+            static_cast<Check*>(check)->Run();
+        } catch (...) {
+            // Nothing unwinds out of the thread; the entries it would have
+            // taken stay false, or the caller's thread takes them.
+        }
+        return 0;
+    }
+};
+
+}  // namespace
+
+std::vector<bool> FindEntriesInPlace(const std::wstring& folder, const std::vector<ArchiveEntry>& entries,
+                                     const LockedInt* stop)
+{
+    std::vector<bool> inPlace(entries.size(), false);
+    try {
+        CrcGenerateTable();
+        Check check{entries, std::vector<const HeldFolder*>(entries.size(), nullptr),
+                    std::vector<char>(entries.size(), 0), stop};
+        FolderTree tree(folder);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const ArchiveEntry& entry = entries[i];
+            if (entry.isFolder || !entry.hasCrc || !IsSafeEntryName(entry.name.c_str()))
+                continue;
+            const size_t slash = entry.name.rfind(L'\\');
+            check.folderOf[i] = tree.Find(slash == std::wstring::npos ? std::wstring() : entry.name.substr(0, slash));
+        }
+
+        std::vector<UniqueHandle> threads;
+        threads.reserve(kCheckers);
+        for (unsigned t = 1; t < kCheckers; ++t) {
+            const uintptr_t thread = ::_beginthreadex(nullptr, 0, Check::Thread, &check, 0, nullptr);
+            if (thread)
+                threads.emplace_back(reinterpret_cast<HANDLE>(thread));
+        }
+        // The calling thread checks too; without other threads it checks all.
+        Check::Thread(&check);
+        for (auto& thread : threads)
+            ::WaitForSingleObject(thread.get(), INFINITE);
+
+        for (size_t i = 0; i < entries.size(); ++i)
+            inPlace[i] = check.answers[i] != 0;
+    } catch (const std::bad_alloc&) {
+        inPlace.assign(entries.size(), false);
+    }
+    return inPlace;
+}
