@@ -61,12 +61,23 @@ bool OpenPayload(HMODULE module, ResourceWindow* payload)
 bool InstallServices::OpenPayload(HMODULE module, ResourceWindow* payload) { return ::OpenPayload(module, payload); }
 
 bool InstallServices::Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder,
-                             int32_t* current)
+                             int32_t* current, const std::vector<bool>* keep)
 {
-    return package.Decode(payload.file.get(), payload.offset, payload.size, folder, current);
+    return package.Decode(payload.file.get(), payload.offset, payload.size, folder, current, keep);
 }
 
 int InstallServices::DeletePath(const wchar_t* path) { return ::DeletePath(path); }
+
+bool InstallServices::MoveAsideChanged(InstallJournal& journal, const InPlaceChanges& changes)
+{
+    return journal.MoveAsideChanged(changes);
+}
+
+bool InstallServices::MoveInChanged(InstallJournal& journal, const InPlaceChanges& changes,
+                                    const std::wstring& stagingDir)
+{
+    return journal.MoveInChanged(changes, stagingDir);
+}
 
 int InstallServices::RenamePath(const wchar_t* newPath, const wchar_t* existingPath)
 {

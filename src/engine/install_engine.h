@@ -9,6 +9,7 @@
 #pragma once
 
 #include "config/config.h"
+#include "engine/install_changes.h"
 #include "engine/install_host.h"
 #include "engine/install_journal.h"
 #include "package/package.h"
@@ -22,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Why a run failed, for the one box that tells the user.
 enum class InstallFailure {
@@ -64,9 +66,13 @@ public:
     virtual int CreateFolderTree(const wchar_t* path);
     // OpenPayload below, for an engine made from a module.
     virtual bool OpenPayload(HMODULE module, ResourceWindow* payload);
+    // Leaves out the entries keep marks (null: none).
     virtual bool Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder,
-                        int32_t* current);
+                        int32_t* current, const std::vector<bool>* keep);
     virtual int DeletePath(const wchar_t* path);
+    // The two steps of an upgrade in place (InstallJournal's).
+    virtual bool MoveAsideChanged(InstallJournal& journal, const InPlaceChanges& changes);
+    virtual bool MoveInChanged(InstallJournal& journal, const InPlaceChanges& changes, const std::wstring& stagingDir);
     virtual int RenamePath(const wchar_t* newPath, const wchar_t* existingPath);
     virtual int CopyPath(const wchar_t* destination, const wchar_t* source);
     virtual bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments);
@@ -152,6 +158,11 @@ private:
     bool ClaimStagingFolder(const std::wstring& stagingDir);
     bool RecoverInterruptedRuns(const std::wstring& installDir);
     bool ReplacePreviousVersion(const std::wstring& installDir, const std::wstring& stagingDir);
+    // An earlier installation at installDir: which of the new version's
+    // files it already holds, and what must change. Leaves upgrade_ empty
+    // when it is to be replaced whole.
+    void PlanUpgradeOf(const std::wstring& installDir);
+    bool UpgradeInPlace(const std::wstring& installDir, const std::wstring& stagingDir);
     bool Fail(InstallFailure failure);
     bool Stopped() { return package_.RunFlag().Get() == 0; }
     // Between steps: holds while the cancel question is open, then false
@@ -181,6 +192,9 @@ private:
     // The run's aside folder (the earlier installation and what the run
     // replaced outside it), made at the replacement step; empty before.
     std::unique_ptr<InstallJournal> journal_;
+    // The upgrade of an earlier installation in place; null for a fresh
+    // installation and an earlier one replaced whole.
+    std::unique_ptr<UpgradePlan> upgrade_;
     std::wstring installDir_;
     InstallFailure failure_ = InstallFailure::kNone;
     // The worker showed the failure's box itself (the in-use question).

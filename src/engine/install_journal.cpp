@@ -449,24 +449,33 @@ bool InstallJournal::KeepRecordNamed(const std::wstring& name, const std::string
                          MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-bool InstallJournal::ApplyInPlace(const InPlaceChanges& changes, const std::wstring& stagingDir)
+bool InstallJournal::MoveAsideChanged(const InPlaceChanges& changes)
 {
     if (!KeepRecordNamed(kChangesRecord, ChangesRecord(changes)))
         return false;
     HeldFolder install;
     HeldFolder kept;
-    HeldFolder staging;
     if (!OpenFolderNoFollow(installDir_, kHoldSharing, &install) ||
-        !MakeChildFolder(folder_, kKeptInstallation, kHoldSharing, &kept) ||
-        !OpenFolderNoFollow(stagingDir, kHoldSharing, &staging))
+        !MakeChildFolder(folder_, kKeptInstallation, kHoldSharing, &kept))
         return false;
-    FolderCache installed(install, true);
+    FolderCache installed(install, false);
     FolderCache aside(kept, true);
-    FolderCache staged(staging, false);
     for (const std::wstring& path : changes.movedAside) {
         if (!MoveBetween(installed, aside, path))
             return false;
     }
+    return true;
+}
+
+bool InstallJournal::MoveInChanged(const InPlaceChanges& changes, const std::wstring& stagingDir)
+{
+    HeldFolder install;
+    HeldFolder staging;
+    if (!OpenFolderNoFollow(installDir_, kHoldSharing, &install) ||
+        !OpenFolderNoFollow(stagingDir, kHoldSharing, &staging))
+        return false;
+    FolderCache installed(install, true);
+    FolderCache staged(staging, false);
     for (const std::wstring& path : changes.addedFolders) {
         if (!installed.Get(path))
             return false;

@@ -89,13 +89,15 @@ public:
     // could not.
     bool MoveAside();
 
-    // The upgrade in place: records changes, whole and flushed, before
-    // anything is changed; then moves each entry to be moved aside into the
-    // aside folder, makes the new folders and moves the new files in from
-    // stagingDir, each through a handle on the entry and on the folders on
-    // its way, never following a link. False at the first entry that could
-    // not be moved (the reason in GetLastError): Undo puts back what was done.
-    bool ApplyInPlace(const InPlaceChanges& changes, const std::wstring& stagingDir);
+    // The upgrade in place, in two steps, each entry moved through a handle
+    // on it and on the folders on its way, never following a link. False at
+    // the first entry that could not be moved (the reason in GetLastError):
+    // Undo puts back what was done.
+    // Records changes, whole and flushed, before anything is changed; then
+    // moves each entry to be moved aside into the aside folder.
+    bool MoveAsideChanged(const InPlaceChanges& changes);
+    // Makes the new folders and moves the new files in from stagingDir.
+    bool MoveInChanged(const InPlaceChanges& changes, const std::wstring& stagingDir);
 
     // Keeps what is at the slot's place before the run replaces it: the
     // file's bytes, a folder's existence, or a key's values; or that nothing

@@ -157,12 +157,17 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     if (!Proceed())
         return false;
 
-    // 3.
+    // 3. Over an earlier installation, only what it does not already hold
+    // is unpacked.
     host_->ShowStatus(L"正在准备安装文件...");
+    PlanUpgradeOf(installDir);
+    if (!Proceed())
+        return false;
 
     // 4. Unpacking; the package shows each entry and stops on a cancel.
     ::SetLastError(ERROR_SUCCESS);
-    const bool unpacked = services_->Decode(package_, payload_, stagingDir.c_str(), stepsDone);
+    const bool unpacked =
+        services_->Decode(package_, payload_, stagingDir.c_str(), stepsDone, upgrade_ ? &upgrade_->keep : nullptr);
     const DWORD decodeError = ::GetLastError();
     host_->FlushEntries();
     if (!unpacked)
@@ -252,8 +257,62 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     return true;
 }
 
+void InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
+{
+    upgrade_.reset();
+    std::vector<ArchiveEntry> entries;
+    if (!IsDirectory(installDir.c_str()) || !payload_.file ||
+        !ListEntries(payload_.file.get(), payload_.offset, payload_.size, &entries))
+        return;
+    const std::vector<bool> inPlace = FindEntriesInPlace(installDir, entries, &package_.RunFlag());
+    auto plan = std::make_unique<UpgradePlan>();
+    if (!Stopped() && PlanUpgrade(installDir, entries, inPlace, configuration_.Setting(kKeyUserDataFile), plan.get()))
+        upgrade_ = std::move(plan);
+}
+
+// 6 and 7 for an upgrade in place: only what changed is moved aside, into a
+// folder marked as ours that also keeps what steps 9 to 13 replace, and the
+// new files are moved in; the player's data file never moves.
+bool InstallEngine::UpgradeInPlace(const std::wstring& installDir, const std::wstring& stagingDir)
+{
+    ShowStep(L"正在删除旧版本文件...", installDir.c_str());
+    while (AnyInUse(installDir, upgrade_->changes.movedAside)) {
+        if (!host_->AskRetry(kInUseText)) {
+            failureShown_ = true;
+            return Fail(InstallFailure::kProgramRunning);
+        }
+        if (Stopped())
+            return Fail(InstallFailure::kCancelled);
+    }
+    journal_ = InstallJournal::Create(installDir, KeptPlaces::Of(configuration_));
+    if (!journal_)
+        return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
+    if (!services_->MoveAsideChanged(*journal_, upgrade_->changes))
+        return Fail(InstallFailure::kProgramRunning);
+    AdvanceProgress();
+    InstallTrace(L"删除旧版本文件\r\n");
+
+    // No pause between the two steps: the product is incomplete until the
+    // new files are in.
+    ShowStep(L"正在覆盖旧版本文件...", installDir.c_str());
+    if (!services_->MoveInChanged(*journal_, upgrade_->changes, stagingDir)) {
+        const DWORD error = ::GetLastError();
+        host_->MoveIntoPlaceFailed();
+        return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
+    }
+    // What is left of the staging folder is its tag and the folders the
+    // files came out of.
+    DeleteTaggedFolder(stagingDir, kStagingTag);
+    stagingOwned_ = false;
+    AdvanceProgress();
+    InstallTrace(L"重命名文件夹\r\n");
+    return true;
+}
+
 bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const std::wstring& stagingDir)
 {
+    if (upgrade_)
+        return UpgradeInPlace(installDir, stagingDir);
     // 6. The earlier installation is moved aside, whole, into a folder marked
     // as ours that also keeps what steps 9 to 13 replace; it is deleted only
     // once the new installation is complete.

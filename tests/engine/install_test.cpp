@@ -58,10 +58,22 @@ public:
         // Opened as the engine is made: a cancel cannot come before it.
         return Hit(2) ? false : InstallServices::OpenPayload(module, payload);
     }
-    bool Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder, int32_t* current) override
+    bool Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder, int32_t* current,
+                const std::vector<bool>* keep) override
     {
-        const bool ok = InstallServices::Decode(package, payload, folder, current);
+        const bool ok = InstallServices::Decode(package, payload, folder, current, keep);
         return Hit(4) ? false : ok;
+    }
+    // An upgrade in place fails its steps 6 and 7 once their work is done.
+    bool MoveAsideChanged(InstallJournal& journal, const InPlaceChanges& changes) override
+    {
+        const bool ok = InstallServices::MoveAsideChanged(journal, changes);
+        return Hit(6) ? false : ok;
+    }
+    bool MoveInChanged(InstallJournal& journal, const InPlaceChanges& changes, const std::wstring& stagingDir) override
+    {
+        const bool ok = InstallServices::MoveInChanged(journal, changes, stagingDir);
+        return Hit(7) ? false : ok;
     }
     int CopyPath(const wchar_t* destination, const wchar_t* source) override
     {
