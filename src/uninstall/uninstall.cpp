@@ -38,7 +38,7 @@
 // 1 when something was left, 2 when the folder was refused (nothing
 // removed), 3 when the program carries no configuration.
 #include "config/config.h"
-#include "engine/install_folder.h"
+#include "config/install_folder.h"
 #include "framework/safe_loading.h"
 #include "system/folder_handles.h"
 #include "system/paths.h"
