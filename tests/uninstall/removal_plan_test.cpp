@@ -12,6 +12,9 @@
 
 using namespace testing_support;
 
+// The outcome as the exit code it stands for, in failure messages.
+void PrintTo(RemovalOutcome outcome, std::ostream* out) { *out << static_cast<int>(outcome); }
+
 namespace {
 
 struct Installation {
