@@ -17,17 +17,17 @@ void PrintTo(RemovalOutcome outcome, std::ostream* out) { *out << static_cast<in
 
 namespace {
 
+// One installation laid out as a row says: where the configuration puts the
+// uninstaller; whether there is a configuration, an entry naming the
+// uninstaller, the main program and the program group; whether the user
+// data file is kept; whether it is the fixture's folder, whose data\outside
+// is a link out of it; the outcome; what the folder holds afterwards.
 struct Installation {
     const wchar_t* name;
-    const wchar_t* uninstaller;  // where the configuration says it lies
-    bool configured;             // the program carries a configuration
-    bool registered;             // an entry names its uninstaller
-    bool mainProgram;            // the folder holds the product's main program
-    bool group;                  // the program group is there
-    bool keepUserData;
-    bool planted;                // the fixture's folder, whose data\outside is a link out of it
+    const wchar_t* uninstaller;
+    bool configured, registered, mainProgram, group, keepUserData, planted;
     RemovalOutcome outcome;
-    std::vector<std::wstring> left;  // what the folder holds afterwards, when the plan is carried out
+    std::vector<std::wstring> left;
 };
 
 void Put(const std::wstring& path, const std::string& bytes)
@@ -48,8 +48,7 @@ std::vector<std::wstring> Paths(const std::wstring& folder)
 bool KeyExists(const std::wstring& keyName)
 {
     UniqueKey key;
-    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallKeyPath(keyName).c_str(), 0, KEY_READ, key.put()) ==
-           ERROR_SUCCESS;
+    return !::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallKeyPath(keyName).c_str(), 0, KEY_READ, key.put());
 }
 
 TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
@@ -107,7 +106,6 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
             EXPECT_EQ(plan.desktopShortcuts, std::vector<std::wstring>{DesktopShortcutPath(name.c_str())});
             ASSERT_EQ(plan.registrations.size(), 1u);
             EXPECT_EQ(plan.registrations[0].keyName, name);
-            EXPECT_EQ(plan.registrations[0].displayName, name);
             EXPECT_EQ(CarryOut(plan, &noOriginal), install.outcome);
             EXPECT_EQ(Paths(folder), install.left);
         } else {
