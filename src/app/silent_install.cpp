@@ -3,8 +3,8 @@
 #include "app/integrity_check.h"
 #include "config/config.h"
 #include "config/default_install_dir.h"
+#include "config/install_folder.h"
 #include "engine/install_engine.h"
-#include "engine/install_folder.h"
 #include "framework/worker_thread.h"
 #include "system/drives.h"
 

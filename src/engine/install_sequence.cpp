@@ -3,10 +3,10 @@
 // uninstall entry made. Each step stops the run at its first failure; the
 // undo is the rollback's, after the failure message.
 #include "engine/install_engine.h"
-#include "engine/install_folder.h"
 #include "engine/install_journal.h"
 
 #include "config/config.h"
+#include "config/install_folder.h"
 #include "config/uninstall_entry.h"
 #include "system/file_ops.h"
 #include "system/folder_handles.h"

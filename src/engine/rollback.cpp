@@ -1,10 +1,10 @@
 // The undo after a failed or cancelled run, on the page's thread while the
 // worker waits for it.
 #include "engine/install_engine.h"
-#include "engine/install_folder.h"
 #include "engine/install_journal.h"
 
 #include "config/config.h"
+#include "config/install_folder.h"
 #include "system/file_ops.h"
 
 void InstallEngine::RollBack(int32_t stepsDone)

@@ -1,4 +1,4 @@
-#include "engine/install_folder.h"
+#include "config/install_folder.h"
 
 #include "config/config.h"
 #include "system/file_ops.h"

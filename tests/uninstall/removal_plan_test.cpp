@@ -1,0 +1,128 @@
+// The uninstaller's removal without its questions and boxes: installations
+// laid out for real (files, desktop links saved by the system's link writer,
+// a program group, an entry in HKLM's Uninstall key), what the plan says of
+// each, and what carrying it out leaves.
+#include "uninstall/removal_plan.h"
+
+#include "system/shortcuts.h"
+#include "system/uninstall.h"
+#include "support/test_support.h"
+
+#include <shlobj.h>
+
+using namespace testing_support;
+
+// The outcome as the exit code it stands for, in failure messages.
+void PrintTo(RemovalOutcome outcome, std::ostream* out) { *out << static_cast<int>(outcome); }
+
+namespace {
+
+// One installation laid out as a row says: where the configuration puts the
+// uninstaller; whether there is a configuration, an entry naming the
+// uninstaller, the main program and the program group; whether the user
+// data file is kept; whether it is the fixture's folder, whose data\outside
+// is a link out of it; the outcome; what the folder holds afterwards.
+struct Installation {
+    const wchar_t* name;
+    const wchar_t* uninstaller;
+    bool configured, registered, mainProgram, group, keepUserData, planted;
+    RemovalOutcome outcome;
+    std::vector<std::wstring> left;
+};
+
+void Put(const std::wstring& path, const std::string& bytes)
+{
+    ::SHCreateDirectoryExW(nullptr, path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+    WriteBytes(path, bytes);
+}
+
+std::vector<std::wstring> Paths(const std::wstring& folder)
+{
+    std::vector<std::wstring> paths;
+    if (Exists(folder))
+        for (const auto& [path, bytes] : ReadTree(folder))
+            paths.push_back(path);
+    return paths;
+}
+
+bool KeyExists(const std::wstring& keyName)
+{
+    UniqueKey key;
+    return !::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallKeyPath(keyName).c_str(), 0, KEY_READ, key.put());
+}
+
+TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
+{
+    using enum RemovalOutcome;
+    const Installation installations[] = {
+        {L"kept", L"uninst.exe", true, true, true, true, true, false, Removed, {L"UserSetting.ini"}},
+        {L"not kept, no group", L"tools\\卸载.exe", true, true, true, false, false, false, Removed, {}},
+        {L"unregistered", L"uninst.exe", true, false, true, true, true, false, FolderRefused, {}},
+        {L"foreign", L"uninst.exe", true, true, false, true, true, false, FolderRefused, {}},
+        {L"unconfigured", L"uninst.exe", false, true, true, true, true, false, NoConfiguration, {}},
+        // Wine opens what a link points to even when told not to, so the
+        // link stays and something is left; Windows removes the link itself.
+        {L"planted", L"uninst.exe", true, true, true, true, false, true, SomethingLeft,
+         {L"data", L"data\\outside", L"data\\outside\\file.txt"}},
+    };
+    const ScratchDir scratch;
+    const std::wstring elsewhere = scratch.Join(L"elsewhere.exe");
+    WriteBytes(elsewhere, "MZ elsewhere");
+    const std::wstring outside = FixturePath(L"uninstall\\outside\\file.txt");
+    Original noOriginal(nullptr, nullptr);
+    for (const Installation& install : installations) {
+        SCOPED_TRACE(WideToUtf8(install.name));
+        const std::wstring name = std::wstring(L"卸载计划测试 ") + install.name;
+        const std::wstring outName = name + L" 外";
+        const std::wstring folder = install.planted ? FixturePath(L"uninstall\\planted") : scratch.Join(install.name);
+        const std::wstring uninstaller = folder + L"\\" + install.uninstaller;
+        Put(uninstaller, "MZ uninst");
+        Put(folder + L"\\UserSetting.ini", "[user]\r\n");
+        Put(folder + L"\\data\\牌桌\\规则.txt", "rules\r\n");
+        if (install.mainProgram)
+            Put(folder + L"\\Marvane.exe", "MZ main");
+        ASSERT_TRUE(CreateDesktopShortcut(uninstaller.c_str(), name.c_str(), nullptr));
+        ASSERT_TRUE(CreateDesktopShortcut(elsewhere.c_str(), outName.c_str(), nullptr));
+        if (install.group) {
+            ASSERT_TRUE(CreateProgramGroup(nullptr, name.c_str()));
+            ASSERT_TRUE(CreateGroupShortcut(nullptr, uninstaller.c_str(), name.c_str(), name.c_str(), nullptr));
+        }
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(name));
+        if (install.registered) {
+            RegKey key;
+            ASSERT_TRUE(key.RecreateKey(HKEY_LOCAL_MACHINE, UninstallKeyPath(name)));
+            ASSERT_TRUE(key.SetString(L"UninstallString", (L"\"" + uninstaller + L"\"").c_str()));
+        }
+        const std::vector<std::wstring> before = Paths(folder);
+        const ProductSettings product{L"", install.uninstaller, install.configured ? L"Marvane.exe" : L"",
+                                      L"UserSetting.ini"};
+
+        RemovalPlan plan;
+        RemovalOutcome refusal = Removed;
+        const bool planned = PlanRemoval(product, uninstaller, install.keepUserData, &plan, &refusal);
+        if (planned) {
+            EXPECT_EQ(plan.installFolder, folder);
+            EXPECT_EQ(plan.keep, install.keepUserData ? folder + L"\\UserSetting.ini" : L"");
+            EXPECT_EQ(plan.desktopShortcuts, std::vector<std::wstring>{DesktopShortcutPath(name.c_str())});
+            ASSERT_EQ(plan.registrations.size(), 1u);
+            EXPECT_EQ(plan.registrations[0].keyName, name);
+            EXPECT_EQ(CarryOut(plan, &noOriginal), install.outcome);
+            EXPECT_EQ(Paths(folder), install.left);
+        } else {
+            EXPECT_EQ(refusal, install.outcome);
+            EXPECT_EQ(Paths(folder), before);
+        }
+        EXPECT_EQ(Exists(DesktopShortcutPath(name.c_str())), !planned);
+        EXPECT_EQ(Exists(ProgramGroupFolder(nullptr, name.c_str())), install.group && !planned);
+        EXPECT_EQ(KeyExists(name), install.registered && !planned);
+        EXPECT_TRUE(Exists(DesktopShortcutPath(outName.c_str())));
+        EXPECT_EQ(ReadBytes(outside), "outside\r\n");
+
+        RemoveDesktopShortcut(name.c_str());
+        RemoveDesktopShortcut(outName.c_str());
+        RemoveProgramGroup(nullptr, name.c_str());
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(name));
+    }
+}
+
+}  // namespace
