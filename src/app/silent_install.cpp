@@ -3,7 +3,7 @@
 #include "app/integrity_check.h"
 #include "config/config.h"
 #include "config/default_install_dir.h"
-#include "config/install_folder.h"
+#include "system/install_folder.h"
 #include "engine/install_engine.h"
 #include "framework/worker_thread.h"
 #include "system/drives.h"

@@ -335,31 +335,6 @@ size_t Configuration::FindKey(const std::wstring& section, const std::wstring& k
     return std::wstring::npos;
 }
 
-std::wstring TempDirectory()
-{
-    // The wide call: passing the path through the ANSI code page loses every
-    // character it cannot hold (a user name in another script), and the
-    // result would name a folder that does not exist.
-    wchar_t temp[MAX_PATH] = {};
-    const DWORD length = ::GetTempPathW(MAX_PATH, temp);
-    if (length == 0 || length >= MAX_PATH)
-        return {};
-    wchar_t longPath[MAX_PATH] = {};
-    const DWORD longLength = ::GetLongPathNameW(temp, longPath, MAX_PATH);
-    if (longLength == 0 || longLength >= MAX_PATH)
-        return std::wstring(temp, length);
-    return std::wstring(longPath, longLength);
-}
-
-std::wstring JoinPath(const std::wstring& directory, const std::wstring& name)
-{
-    if (directory.empty())
-        return {};
-    if (directory.back() == L'\\')
-        return directory + name;
-    return directory + L"\\" + name;
-}
-
 std::wstring RunFolder()
 {
     ConfigState& state = State();

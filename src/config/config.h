@@ -5,6 +5,8 @@
 // with the chosen folder added, is for whoever looks at it, not for itself.
 #pragma once
 
+#include "system/paths.h"
+
 #include <windows.h>
 
 #include <optional>
@@ -88,16 +90,6 @@ private:
     bool endsWithLineEnd_ = false;
     std::optional<std::string> bytes_;
 };
-
-// The user's temporary directory with its trailing backslash, in its long
-// form when the system can give it (else as the system reports it). Empty
-// when the system reports none or it would need 260 characters or more.
-std::wstring TempDirectory();
-
-// The directory, one backslash (none added when it already ends with one)
-// and the name. An empty directory yields an empty string: a missing base
-// must never turn the name into a relative path.
-std::wstring JoinPath(const std::wstring& directory, const std::wstring& name);
 
 // The folder of this run's temporary files, inside TempDirectory(): made new
 // on first use under a name no other run holds, so that two installers never

@@ -1,7 +1,7 @@
 #include "engine/install_changes.h"
 
 #include "config/config.h"
-#include "engine/install_folder.h"
+#include "system/install_folder.h"
 #include "system/folder_handles.h"
 #include "system/paths.h"
 

@@ -6,7 +6,7 @@
 #include "engine/install_journal.h"
 
 #include "config/config.h"
-#include "config/install_folder.h"
+#include "system/install_folder.h"
 #include "config/uninstall_entry.h"
 #include "system/file_ops.h"
 #include "system/folder_handles.h"

@@ -4,7 +4,7 @@
 #include "engine/install_journal.h"
 
 #include "config/config.h"
-#include "config/install_folder.h"
+#include "system/install_folder.h"
 #include "system/file_ops.h"
 
 void InstallEngine::RollBack(int32_t stepsDone)

@@ -1,7 +1,7 @@
 #include "pages/installing_page.h"
 
 #include "config/config.h"
-#include "config/install_folder.h"
+#include "system/install_folder.h"
 #include "engine/install_journal.h"
 
 #include <commctrl.h>

@@ -22,3 +22,13 @@ std::wstring LongPathOf(const std::wstring& path);
 // The full path of module's file (null: the running program); empty when
 // the system cannot tell.
 std::wstring ModulePath(HMODULE module = nullptr);
+
+// The user's temporary directory with its trailing backslash, in its long
+// form when the system can give it (else as the system reports it). Empty
+// when the system reports none or it would need 260 characters or more.
+std::wstring TempDirectory();
+
+// The directory, one backslash (none added when it already ends with one)
+// and the name. An empty directory yields an empty string: a missing base
+// must never turn the name into a relative path.
+std::wstring JoinPath(const std::wstring& directory, const std::wstring& name);

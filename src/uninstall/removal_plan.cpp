@@ -1,7 +1,7 @@
 #include "uninstall/removal_plan.h"
 
 #include "config/config.h"
-#include "config/install_folder.h"
+#include "system/install_folder.h"
 #include "system/folder_handles.h"
 #include "system/paths.h"
 #include "system/shortcuts.h"

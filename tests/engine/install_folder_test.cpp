@@ -1,6 +1,6 @@
 // Which folders the installer may take, and the staging folder's name.
 #include "engine/install_engine.h"
-#include "config/install_folder.h"
+#include "system/install_folder.h"
 
 #include "support/test_support.h"
 

@@ -1,6 +1,5 @@
-#include "config/install_folder.h"
+#include "system/install_folder.h"
 
-#include "config/config.h"
 #include "system/file_ops.h"
 #include "system/paths.h"
 #include "system/unique_handle.h"
