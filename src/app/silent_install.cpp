@@ -103,12 +103,13 @@ int RunSilentInstall(const SetupArguments& arguments, IntegrityCheck& integrity)
     }
     if (!integrity.Passed())
         return kSilentDamaged;
-    if (!WriteConfigFile())
+    Configuration configuration;
+    if (!Configuration::FromResource(nullptr, &configuration) || !WriteConfigFile(configuration))
         return kSilentNoConfiguration;
 
     int result = kSilentSucceeded;
     if (!arguments.hasFolder)
-        installDir = NormalizeInstallDir(ComposeDefaultInstallDir());
+        installDir = NormalizeInstallDir(ComposeDefaultInstallDir(configuration));
     const FolderState state = installDir.empty() ? FolderState::Foreign
                                                  : ClassifyInstallFolder(installDir, ReadSetting(kKeyExe),
                                                                          ReadSetting(kKeyUserDataFile));

@@ -88,7 +88,12 @@ bool InstallServices::CreateGroupShortcut(HWND owner, const wchar_t* target, con
     return ::CreateGroupShortcut(owner, target, group, name, arguments);
 }
 
-bool InstallServices::RegisterUninstall() { return ::RegisterUninstall(); }
+bool InstallServices::RegisterUninstall()
+{
+    Configuration configuration;
+    Configuration::FromResource(nullptr, &configuration);
+    return ::RegisterUninstall(configuration, ReadSetting(kKeySetupDir));
+}
 
 int InstallServices::ShowError(HWND owner, const wchar_t* text, const wchar_t* caption, UINT buttons)
 {

@@ -55,8 +55,9 @@ std::span<const CSPInstallDialog::Entry> CSPInstallDialog::MessageTable()
 }
 
 // The engine gets its payload when the installation starts.
-CSPInstallDialog::CSPInstallDialog()
-    : WizardPage(IDD_INSTALLING, skin::WhiteArea::kHeaderBand, kTransparent), engine_(ResourceWindow())
+CSPInstallDialog::CSPInstallDialog(const Configuration& configuration)
+    : WizardPage(IDD_INSTALLING, skin::WhiteArea::kHeaderBand, kTransparent, configuration),
+      engine_(ResourceWindow())
 {
 }
 
@@ -89,7 +90,7 @@ void CSPInstallDialog::LayOut()
                    {IDC_INSTALLING_HEADING_LEAD, IDC_INSTALLING_HEADING_NAME, IDC_INSTALLING_HEADING_TAIL});
 }
 
-void CSPInstallDialog::StartInstall(const ResourceWindow& payload)
+void CSPInstallDialog::StartInstall(const ResourceWindow& payload, const std::wstring&)
 {
     if (started_)
         return;

@@ -13,7 +13,7 @@
 
 class CSPInstallDialog : public WizardPage<CSPInstallDialog> {
 public:
-    CSPInstallDialog();
+    explicit CSPInstallDialog(const Configuration& configuration);
     ~CSPInstallDialog() override;
     static std::span<const Entry> MessageTable();
 
@@ -21,7 +21,7 @@ public:
     // own payload held since start-up (the engine keeps a duplicate of its
     // handle); the frame calls it right after showing the page. The worker
     // runs once per wizard: later calls do nothing.
-    void StartInstall(const ResourceWindow& payload);
+    void StartInstall(const ResourceWindow& payload, const std::wstring& installDir);
 
     // Puts back what a run of this installer that was stopped from outside
     // left for installDir, before the user sees a page: the frame calls it
