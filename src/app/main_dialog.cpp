@@ -1,7 +1,6 @@
 #include "app/main_dialog.h"
 
 #include "app/app_resource.h"
-#include "config/config.h"
 
 namespace {
 
@@ -25,19 +24,16 @@ std::span<const CSPMainDialog::Entry> CSPMainDialog::MessageTable()
     return kTable;
 }
 
-namespace {
-
-Configuration OwnConfiguration()
-{
-    Configuration configuration;
-    Configuration::FromResource(nullptr, &configuration);
-    return configuration;
-}
-
-}  // namespace
-
 CSPMainDialog::CSPMainDialog(IntegrityCheck* integrity)
-    : DialogImpl(IDD_FRAME), integrity_(integrity), configuration_(OwnConfiguration()), installing_(configuration_)
+    : DialogImpl(IDD_FRAME),
+      integrity_(integrity),
+      configured_(Configuration::FromResource(nullptr, &configuration_)),
+      welcome_(configuration_),
+      destination_(configuration_),
+      installing_(configuration_),
+      ready_(configuration_),
+      finish_(configuration_),
+      cancelled_(configuration_)
 {
 }
 
@@ -66,9 +62,13 @@ BOOL CSPMainDialog::OnInitDialog()
     DialogImpl::OnInitDialog();
     framework::KeepDialogFromScalingItself(Window());
 
-    // The welcome page first: it loads the configuration every other
-    // page reads while it initialises. Each lays itself out for the scale
-    // it is made at, the frame's.
+    // The run's copy of the configuration, for whoever looks at it: the
+    // pages read the value. A copy that cannot be written changes nothing
+    // the user could act on.
+    if (configured_)
+        WriteConfigFile(configuration_);
+
+    // Each page lays itself out for the scale it is made at, the frame's.
     for (int index : {kWelcomePage, kInstallingPage, kDestinationPage, kReadyPage, kFinishPage, kCancelledPage}) {
         framework::Dialog* page = Page(index);
         if (::IsWindow(page->Window()))
@@ -232,11 +232,18 @@ LRESULT CSPMainDialog::OnShowPage(WPARAM index, LPARAM)
     // wait only makes sure of it.
     if (index == kInstallingPage && !ConfirmIntact())
         return 0;
+    if (shownPage_ == kDestinationPage && index != kDestinationPage) {
+        installDir_ = destination_.InstallDir();
+        // The run's copy records the choice too, for whoever looks at it.
+        WriteSetting(kKeySetupDir, installDir_);
+    }
     ShowPage(static_cast<int>(index));
     if (index == kReadyPage)
-        ready_.RefreshSummary();
+        ready_.RefreshSummary(installDir_);
     else if (index == kInstallingPage)
-        installing_.StartInstall(integrity_ ? integrity_->Payload() : kNoPayload, ReadSetting(kKeySetupDir));
+        installing_.StartInstall(integrity_ ? integrity_->Payload() : kNoPayload, installDir_);
+    else if (index == kFinishPage)
+        finish_.SetInstallDir(installDir_);
     return 0;
 }
 
@@ -287,7 +294,7 @@ bool CSPMainDialog::ConfirmIntact()
     damaged_ = true;
     integrity_->NotifyWhenDone(nullptr, 0);
     ::MessageBoxW(Window(), kDamagedInstallerText, kDamagedInstallerCaption, MB_OK | MB_ICONERROR);
-    // The pages' set-up wrote the configuration copy; a damaged installer
+    // The frame's set-up wrote the configuration copy; a damaged installer
     // leaves nothing behind.
     DeleteConfigFile();
     EndModal(IDCANCEL);

@@ -1,8 +1,12 @@
 // The wizard's frame: a window of fixed size at each display scale that owns
 // the six pages, shows one at a time and switches when a page asks it to.
+// It owns what the pages share: the configuration, read from the installer's
+// resource once as the frame is made, and the folder chosen on the
+// destination page.
 #pragma once
 
 #include "app/integrity_check.h"
+#include "config/config.h"
 #include "framework/dialog.h"
 #include "framework/display_scale.h"
 #include "pages/destination_page.h"
@@ -56,8 +60,11 @@ private:
     void ApplyFrameDpi();
 
     IntegrityCheck* integrity_;
-    // Read once at start; the pages and the installation read their settings from it.
+    // Before the pages, which keep a reference to it.
     Configuration configuration_;
+    bool configured_ = false;
+    // Taken from the destination page each time it is left.
+    std::wstring installDir_;
     UINT dpi_ = framework::kDefaultDpi;
     UniqueIcon icon_;
     UniqueIcon smallIcon_;

@@ -77,7 +77,7 @@ int RunSilentInstall(const SetupArguments& arguments, IntegrityCheck& integrity)
 
     int result = kSilentSucceeded;
     if (!arguments.hasFolder)
-        installDir = NormalizeInstallDir(ComposeDefaultInstallDir());
+        installDir = NormalizeInstallDir(ComposeDefaultInstallDir(configuration));
     const FolderState state = installDir.empty() ? FolderState::Foreign
                                                  : ClassifyInstallFolder(installDir, configuration.Setting(kKeyExe),
                                                                          configuration.Setting(kKeyUserDataFile));

@@ -6,10 +6,10 @@
 #include "system/file_ops.h"
 #include "system/windows_version.h"
 
-std::wstring ComposeInstallDir(const std::wstring& configFile, const InstallDriveFinder& findDrive)
+std::wstring ComposeInstallDir(const Configuration& configuration, const InstallDriveFinder& findDrive)
 {
-    const std::wstring setupDir = ReadConfigString(configFile, kConfigSection, kKeySetupDir, L"");
-    const int requiredMB = ReadConfigInt(configFile, kConfigSection, kKeySize, 0);
+    const std::wstring setupDir = configuration.Setting(kKeySetupDir);
+    const int requiredMB = configuration.SettingInt(kKeySize);
     const bool newer = IsNewerWindows(GetWindowsVersionName());
 
     std::wstring base;
@@ -27,7 +27,10 @@ std::wstring ComposeInstallDir(const std::wstring& configFile, const InstallDriv
     }
     if (base.empty())
         return {};
-    return JoinPath(base, ReadConfigString(configFile, kConfigSection, kKeyFolder, kDefaultFolderName));
+    return JoinPath(base, configuration.Setting(kKeyFolder, kDefaultFolderName));
 }
 
-std::wstring ComposeDefaultInstallDir() { return ComposeInstallDir(ConfigFilePath(), FindInstallDrive); }
+std::wstring ComposeDefaultInstallDir(const Configuration& configuration)
+{
+    return ComposeInstallDir(configuration, FindInstallDrive);
+}

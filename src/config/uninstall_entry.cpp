@@ -5,18 +5,17 @@
 #include "system/trace.h"
 #include "system/uninstall.h"
 
-bool RegisterUninstall()
+bool RegisterUninstall(const Configuration& configuration, const std::wstring& installDir)
 {
-    const std::wstring displayName = ReadSetting(kKeyDisplayName);
-    const std::wstring publisher = ReadSetting(kKeyPublisher);
-    const std::wstring displayVersion = ReadSetting(kKeyDisplayVersion);
-    const std::wstring exe = ReadSetting(kKeyExe);
-    const std::wstring uninstallExe = ReadSetting(kKeyUninstallExe);
-    const std::wstring setupDir = ReadSetting(kKeySetupDir);
+    const std::wstring displayName = configuration.Setting(kKeyDisplayName);
+    const std::wstring publisher = configuration.Setting(kKeyPublisher);
+    const std::wstring displayVersion = configuration.Setting(kKeyDisplayVersion);
+    const std::wstring exe = configuration.Setting(kKeyExe);
+    const std::wstring uninstallExe = configuration.Setting(kKeyUninstallExe);
 
     const std::wstring keyPath = UninstallKeyPath(displayName);
     // Without the installation folder the entry would point at no program.
-    if (keyPath.empty() || setupDir.empty())
+    if (keyPath.empty() || installDir.empty())
         return false;
 
     RegKey key;
@@ -32,10 +31,10 @@ bool RegisterUninstall()
         {L"Publisher", L"写注册表 Publisher\r\n", publisher},
         {L"DisplayName", L"写注册表 DisplayName\r\n", displayName},
         {L"DisplayVersion", L"写注册表 DisplayVersion\r\n", displayVersion},
-        {L"DisplayIcon", L"写注册表 DisplayIcon\r\n", JoinPath(setupDir, exe) + L",-0"},
+        {L"DisplayIcon", L"写注册表 DisplayIcon\r\n", JoinPath(installDir, exe) + L",-0"},
         // Quoted: the system runs the text as a command line, and a folder with
         // a space (Program Files) would otherwise start D:\Program.exe.
-        {L"UninstallString", L"写注册表 UninstallString\r\n", L"\"" + JoinPath(setupDir, uninstallExe) + L"\""},
+        {L"UninstallString", L"写注册表 UninstallString\r\n", L"\"" + JoinPath(installDir, uninstallExe) + L"\""},
     };
     for (const auto& value : values) {
         InstallTrace(value.trace);

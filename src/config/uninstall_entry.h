@@ -2,15 +2,18 @@
 // and removed from the configuration.
 #pragma once
 
+#include "config/config.h"
 #include "system/uninstall.h"
 
-// Writes the entry afresh from the configuration: Publisher,
-// DisplayName, DisplayVersion, DisplayIcon and UninstallString. True when
-// the key was made and all five values were written; false, touching
-// nothing, when UninstallKeyPath refuses the display name or no
-// installation folder is stored; false for a failed step (values already
-// written stay).
-bool RegisterUninstall();
+#include <string>
+
+// Writes the entry afresh from the configuration and the folder the product
+// was installed into: Publisher, DisplayName, DisplayVersion, DisplayIcon
+// and UninstallString. True when the key was made and all five values were
+// written; false, touching nothing, when UninstallKeyPath refuses the
+// display name or installDir is empty; false for a failed step (values
+// already written stay).
+bool RegisterUninstall(const Configuration& configuration, const std::wstring& installDir);
 
 // Deletes the entry named by the configuration's display name. True
 // when it was walked and deleted; false when it is absent, could not be

@@ -109,7 +109,10 @@ bool InstallServices::CreateGroupShortcut(const wchar_t* target, const wchar_t* 
     return ::CreateGroupShortcut(nullptr, target, group, name, arguments);
 }
 
-bool InstallServices::RegisterUninstall(const Configuration&, const std::wstring&) { return ::RegisterUninstall(); }
+bool InstallServices::RegisterUninstall(const Configuration& configuration, const std::wstring& installDir)
+{
+    return ::RegisterUninstall(configuration, installDir);
+}
 
 // ---------------------------------------------------------------------------
 // Paths

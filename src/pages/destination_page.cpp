@@ -127,7 +127,10 @@ std::span<const CSPDirDialog::Entry> CSPDirDialog::MessageTable()
     return kTable;
 }
 
-CSPDirDialog::CSPDirDialog() : WizardPage(IDD_DESTINATION, skin::WhiteArea::kHeaderBand, kTransparent) {}
+CSPDirDialog::CSPDirDialog(const Configuration& configuration)
+    : WizardPage(IDD_DESTINATION, skin::WhiteArea::kHeaderBand, kTransparent, configuration)
+{
+}
 
 void CSPDirDialog::DoDataExchange(framework::DataExchange& exchange)
 {
@@ -138,7 +141,7 @@ BOOL CSPDirDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
     FillPageTexts();
-    folder_.SetText(ComposeDefaultInstallDir());
+    folder_.SetText(ComposeDefaultInstallDir(Config()));
     ApplyDpi(framework::WindowDpi(Window()));
     return TRUE;
 }
@@ -156,30 +159,20 @@ void CSPDirDialog::LayOut()
 
 void CSPDirDialog::FillPageTexts()
 {
-    const std::wstring name = ReadSetting(kKeyDisplayName);
+    const std::wstring name = Config().Setting(kKeyDisplayName);
     SetItemText(IDC_DEST_QUESTION_NAME, name);
     SetItemText(IDC_DEST_STATEMENT_NAME, name);
     SetItemText(IDC_DEST_QUOTED_NAME, QuotedDisplayName(name));
-    SetItemText(IDC_DEST_SPACE, SpaceRequirementText(ReadSettingInt(kKeySize, 0)));
+    SetItemText(IDC_DEST_SPACE, SpaceRequirementText(Config().SettingInt(kKeySize)));
     // Only Browse changes the folder: what it yields has been checked for room.
     folder_.Enable(false);
 }
 
 std::wstring CSPDirDialog::InstallDir() const { return folder_.Text(); }
 
-void CSPDirDialog::SaveInstallDir() { WriteSetting(kKeySetupDir, InstallDir()); }
+void CSPDirDialog::OnBack() { SendToFrame(WM_WIZARD_PAGE, kWelcomePage); }
 
-void CSPDirDialog::OnBack()
-{
-    SaveInstallDir();
-    SendToFrame(WM_WIZARD_PAGE, kWelcomePage);
-}
-
-void CSPDirDialog::OnNext()
-{
-    SaveInstallDir();
-    SendToFrame(WM_WIZARD_PAGE, kReadyPage);
-}
+void CSPDirDialog::OnNext() { SendToFrame(WM_WIZARD_PAGE, kReadyPage); }
 
 void CSPDirDialog::OnBrowse()
 {
@@ -187,7 +180,7 @@ void CSPDirDialog::OnBrowse()
         ::MessageBoxW(Window(), kNewerWindowsNotice, kCaption, MB_OK | MB_ICONINFORMATION);
     const std::wstring chosen = ChooseFolderWithShell(Window()).value_or(L"");
     const BrowseOutcome outcome =
-        DecideBrowseChoice(chosen, ReadSettingInt(kKeySize, 0), ReadSetting(kKeyDisplayName), &GetDiskFreeMB);
+        DecideBrowseChoice(chosen, Config().SettingInt(kKeySize), Config().Setting(kKeyDisplayName), &GetDiskFreeMB);
     switch (outcome.kind) {
     case BrowseOutcome::Kind::kUnchanged:
         break;

@@ -1,7 +1,7 @@
-// The destination page: shows the installation folder, lets the user pick
-// another through the shell's folder dialog when its drive has room, and
-// saves the folder into the configuration whenever the page is left by
-// Back or Next. The edit box is the page's only store of the folder.
+// The destination page: proposes the installation folder and lets the user
+// pick another through the shell's folder dialog when its drive has room.
+// The edit box is the page's only store of the folder; the frame takes it
+// from there whenever the page is left by Back or Next.
 #pragma once
 
 #include "framework/controls.h"
@@ -41,7 +41,7 @@ std::optional<std::wstring> ChooseFolderWithShell(HWND owner);
 
 class CSPDirDialog : public WizardPage<CSPDirDialog> {
 public:
-    CSPDirDialog();
+    explicit CSPDirDialog(const Configuration& configuration);
     static std::span<const Entry> MessageTable();
 
     // The folder the page shows.
@@ -54,7 +54,6 @@ protected:
 
 private:
     void FillPageTexts();
-    void SaveInstallDir();
     void OnBack();
     void OnNext();
     void OnBrowse();

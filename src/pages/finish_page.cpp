@@ -67,7 +67,10 @@ std::span<const CSPCompleteDialog::Entry> CSPCompleteDialog::MessageTable()
     return kTable;
 }
 
-CSPCompleteDialog::CSPCompleteDialog() : WizardPage(IDD_FINISH, skin::WhiteArea::kBesidePicture, kTransparent) {}
+CSPCompleteDialog::CSPCompleteDialog(const Configuration& configuration)
+    : WizardPage(IDD_FINISH, skin::WhiteArea::kBesidePicture, kTransparent, configuration)
+{
+}
 
 void CSPCompleteDialog::DoDataExchange(framework::DataExchange& exchange)
 {
@@ -110,8 +113,8 @@ void CSPCompleteDialog::LayOut()
 void CSPCompleteDialog::FillTexts()
 {
     if (completed_) {
-        const std::wstring name = ReadSetting(kKeyDisplayName);
-        ::SetWindowTextW(Window(), ReadSetting(kKeyCaption).c_str());
+        const std::wstring name = Config().Setting(kKeyDisplayName);
+        ::SetWindowTextW(Window(), Config().Setting(kKeyCaption).c_str());
         SetItemText(IDC_FINISH_TITLE_NAME, name);
         SetItemText(IDC_FINISH_SENTENCE_NAME, name + L"\u3002");
         SetItemText(IDC_FINISH_RUN_NAME, name);
@@ -119,7 +122,7 @@ void CSPCompleteDialog::FillTexts()
     }
     // The template's title is a placeholder, another product's name in a
     // branded installer.
-    SetItemText(IDC_FINISH_TITLE_NAME, ReadSetting(kKeyDisplayName));
+    SetItemText(IDC_FINISH_TITLE_NAME, Config().Setting(kKeyDisplayName));
     SetItemText(IDC_FINISH_TITLE_TAIL, L"安装已取消。");
     for (int id : {IDC_FINISH_SENTENCE_LEAD, IDC_FINISH_SENTENCE_NAME, IDC_FINISH_SHORTCUT_HINT, IDC_FINISH_RUN_NAME,
                    IDC_FINISH_RUN_LABEL})
@@ -130,14 +133,13 @@ void CSPCompleteDialog::FillTexts()
 void CSPCompleteDialog::OnFinish()
 {
     if (completed_) {
-        const std::wstring address = ReadSetting(kKeyCompleteUrl);
+        const std::wstring address = Config().Setting(kKeyCompleteUrl);
         if (!address.empty())
             ::ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         if (runNow_.Checked()) {
-            const std::wstring folder = ReadSetting(kKeySetupDir);
-            const std::wstring program = JoinPath(folder, ReadSetting(kKeyExe));
+            const std::wstring program = JoinPath(installDir_, Config().Setting(kKeyExe));
             if (!program.empty())
-                StartProgram(program, RunVerbForMajorVersion(ReportedMajorVersion()), folder);
+                StartProgram(program, RunVerbForMajorVersion(ReportedMajorVersion()), installDir_);
         }
     }
     DeleteConfigFile();

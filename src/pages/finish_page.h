@@ -23,12 +23,15 @@ bool StartProgram(const std::wstring& program, const std::wstring& verb, const s
 
 class CSPCompleteDialog : public WizardPage<CSPCompleteDialog> {
 public:
-    CSPCompleteDialog();
+    explicit CSPCompleteDialog(const Configuration& configuration);
     static std::span<const Entry> MessageTable();
 
     bool Completed() const { return completed_; }
     // The frame clears it on the cancelled instance before creating it.
     void SetCompleted(bool completed) { completed_ = completed; }
+    // The folder the product went into, where Finish starts it; the frame
+    // sets it before showing the page.
+    void SetInstallDir(const std::wstring& installDir) { installDir_ = installDir; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -43,5 +46,6 @@ private:
     UniqueFont headingFont_;
     UniqueBitmap picture_;
     bool completed_ = true;
+    std::wstring installDir_;
     framework::CheckBox runNow_;
 };

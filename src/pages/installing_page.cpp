@@ -66,8 +66,7 @@ std::span<const CSPInstallDialog::Entry> CSPInstallDialog::MessageTable()
 
 // The engine gets its payload when the installation starts.
 CSPInstallDialog::CSPInstallDialog(const Configuration& configuration)
-    : WizardPage(IDD_INSTALLING, skin::WhiteArea::kHeaderBand, kTransparent),
-      configuration_(configuration),
+    : WizardPage(IDD_INSTALLING, skin::WhiteArea::kHeaderBand, kTransparent, configuration),
       engine_(configuration, ResourceWindow())
 {
 }
@@ -83,8 +82,8 @@ BOOL CSPInstallDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
     if (engine_.Attach(this)) {
-        ::SetWindowTextW(Window(), configuration_.Setting(kKeyCaption).c_str());
-        SetItemText(IDC_INSTALLING_HEADING_NAME, configuration_.Setting(kKeyDisplayName));
+        ::SetWindowTextW(Window(), Config().Setting(kKeyCaption).c_str());
+        SetItemText(IDC_INSTALLING_HEADING_NAME, Config().Setting(kKeyDisplayName));
         ApplyDpi(framework::WindowDpi(Window()));
     }
     // Runs from the start; until the worker exists it finds nothing to do.
@@ -125,7 +124,7 @@ void CSPInstallDialog::RecoverInterruptedRun(const std::wstring& installDir) con
 {
     const std::wstring folder = NormalizeInstallDir(installDir);
     if (!folder.empty())
-        RecoverInterruptedInstall(folder, KeptPlaces::Of(configuration_));
+        RecoverInterruptedInstall(folder, KeptPlaces::Of(Config()));
 }
 
 bool CSPInstallDialog::WorkerRunning() const

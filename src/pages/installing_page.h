@@ -103,6 +103,5 @@ private:
     PendingEntry entry_;
     bool entryPending_ = false;
     bool entryPosted_ = false;
-    const Configuration& configuration_;
     InstallEngine engine_;
 };

@@ -66,7 +66,10 @@ std::span<const CSPReadDialog::Entry> CSPReadDialog::MessageTable()
     return kTable;
 }
 
-CSPReadDialog::CSPReadDialog() : WizardPage(IDD_READY, skin::WhiteArea::kHeaderBand, kTransparent) {}
+CSPReadDialog::CSPReadDialog(const Configuration& configuration)
+    : WizardPage(IDD_READY, skin::WhiteArea::kHeaderBand, kTransparent, configuration)
+{
+}
 
 CSPReadDialog::~CSPReadDialog() = default;
 
@@ -78,7 +81,7 @@ void CSPReadDialog::DoDataExchange(framework::DataExchange& exchange)
 BOOL CSPReadDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
-    SetItemText(IDC_READY_SENTENCE_NAME, ReadSetting(kKeyDisplayName));
+    SetItemText(IDC_READY_SENTENCE_NAME, Config().Setting(kKeyDisplayName));
     ApplyDpi(framework::WindowDpi(Window()));
     return TRUE;
 }
@@ -91,13 +94,13 @@ void CSPReadDialog::LayOut()
     skin::FlowLine(Window(), Dpi(), {IDC_READY_SENTENCE_LEAD, IDC_READY_SENTENCE_NAME, IDC_READY_SENTENCE_TAIL});
 }
 
-void CSPReadDialog::RefreshSummary()
+void CSPReadDialog::RefreshSummary(const std::wstring& installDir)
 {
     summary_.ResetContent();
     // Shown greyed: it is a statement, not a choice.
     summary_.Enable(false);
     HWND page = Window();
-    for (const auto& line : SummaryLines(ReadSetting(kKeySetupDir), [page] { return ProgramFilesFolder(page); }))
+    for (const auto& line : SummaryLines(installDir, [page] { return ProgramFilesFolder(page); }))
         summary_.AddString(line);
 }
 

@@ -19,13 +19,13 @@ std::vector<std::wstring> SummaryLines(const std::wstring& savedFolder,
 
 class CSPReadDialog : public WizardPage<CSPReadDialog> {
 public:
-    CSPReadDialog();
+    explicit CSPReadDialog(const Configuration& configuration);
     ~CSPReadDialog() override;
     static std::span<const Entry> MessageTable();
 
-    // Refills the summary from the configuration; the frame calls it on
-    // every switch to this page.
-    void RefreshSummary();
+    // Refills the summary for the folder chosen on the destination page;
+    // the frame calls it on every switch to this page.
+    void RefreshSummary(const std::wstring& installDir);
 
 protected:
     BOOL OnInitDialog() override;

@@ -156,7 +156,8 @@ protected:
 };
 
 // The base of every page: painting, transparent statics, the key filter,
-// a silent OK command, the way to the frame, and its scale.
+// a silent OK command, the way to the frame, its scale, and the
+// installer's configuration, which the frame owns and outlives the page.
 template <class T>
 class WizardPage : public framework::DialogImpl<T>, public PageScaling {
 public:
@@ -182,10 +183,16 @@ public:
     }
 
 protected:
-    WizardPage(int templateId, skin::WhiteArea area, std::span<const int> transparentIds)
-        : framework::DialogImpl<T>(templateId), area_(area), transparentIds_(transparentIds)
+    WizardPage(int templateId, skin::WhiteArea area, std::span<const int> transparentIds,
+               const Configuration& configuration)
+        : framework::DialogImpl<T>(templateId), area_(area), transparentIds_(transparentIds),
+          configuration_(configuration)
     {
     }
+
+    // Where every page reads its settings: the text read once at start,
+    // never the run's file, which is for whoever looks at it.
+    const Configuration& Config() const { return configuration_; }
 
     // A page sets its texts, then calls ApplyDpi with its window's DPI.
     BOOL OnInitDialog() override
@@ -267,6 +274,7 @@ protected:
 private:
     skin::WhiteArea area_;
     std::span<const int> transparentIds_;
+    const Configuration& configuration_;
     UINT dpi_ = framework::kDefaultDpi;
     // The template's font, the dialog manager's, and the scale it was made for.
     HFONT templateFont_ = nullptr;

@@ -42,15 +42,15 @@ std::span<const CSPWelcomeDialog::Entry> CSPWelcomeDialog::MessageTable()
     return kTable;
 }
 
-CSPWelcomeDialog::CSPWelcomeDialog() : WizardPage(IDD_WELCOME, skin::WhiteArea::kBesidePicture, kTransparent) {}
+CSPWelcomeDialog::CSPWelcomeDialog(const Configuration& configuration)
+    : WizardPage(IDD_WELCOME, skin::WhiteArea::kBesidePicture, kTransparent, configuration)
+{
+}
 
 BOOL CSPWelcomeDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
-    // A file that cannot be written leaves every later reader with its
-    // defaults; there is nothing better to tell the user here.
-    WriteConfigFile();
-    const std::wstring name = ReadSetting(kKeyDisplayName);
+    const std::wstring name = Config().Setting(kKeyDisplayName);
     SetItemText(IDC_WELCOME_TITLE_NAME, name);
     SetItemText(IDC_WELCOME_SENTENCE_NAME, name);
     ApplyDpi(framework::WindowDpi(Window()));

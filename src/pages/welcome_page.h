@@ -1,6 +1,4 @@
-// The first page: greets the user with the product's name. Its
-// initialisation loads the configuration that every later page and the
-// install worker read, which is why the frame creates it first.
+// The first page: greets the user with the product's name.
 #pragma once
 
 #include "pages/resource.h"
@@ -8,7 +6,7 @@
 
 class CSPWelcomeDialog : public WizardPage<CSPWelcomeDialog> {
 public:
-    CSPWelcomeDialog();
+    explicit CSPWelcomeDialog(const Configuration& configuration);
     static std::span<const Entry> MessageTable();
 
 protected:

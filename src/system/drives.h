@@ -1,8 +1,8 @@
 // Free space, drive names, and the default installation folder that the
 // destination page proposes.
 //
-// ComposeInstallDir and ComposeDefaultInstallDir read the configuration
-// file, so they are defined in sp_config, which sits above sp_system: link
+// ComposeInstallDir and ComposeDefaultInstallDir read the configuration,
+// so they are defined in sp_config, which sits above sp_system: link
 // sp_config to call them. Everything else here is in sp_system.
 #pragma once
 

@@ -83,17 +83,16 @@ Options ParseOptions()
 // needs, all empty when the program carries no configuration.
 ProductSettings ReadProduct()
 {
-    // The configuration comes out of the program's own resource, through
-    // the installer's readers; the copy goes again at once.
+    // Straight out of the program's own resource: nothing is written to
+    // read it back.
     ProductSettings product;
-    if (!WriteConfigFile())
+    Configuration configuration;
+    if (!Configuration::FromResource(nullptr, &configuration))
         return product;
-    product.displayName = ReadSetting(kKeyDisplayName);
-    product.uninstaller = ReadSetting(kKeyUninstallExe);
-    product.mainProgram = ReadSetting(kKeyExe);
-    product.userDataFile = ReadSetting(kKeyUserDataFile);
-    DeleteConfigFile();
-    RemoveRunFolder();
+    product.displayName = configuration.Setting(kKeyDisplayName);
+    product.uninstaller = configuration.Setting(kKeyUninstallExe);
+    product.mainProgram = configuration.Setting(kKeyExe);
+    product.userDataFile = configuration.Setting(kKeyUserDataFile);
     for (std::wstring* path : {&product.uninstaller, &product.mainProgram, &product.userDataFile})
         std::replace(path->begin(), path->end(), L'/', L'\\');
     return product;

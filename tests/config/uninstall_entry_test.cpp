@@ -1,5 +1,5 @@
 // The uninstall entry in the prefix's real Uninstall key, from a
-// configuration file of the test's own and a display name of the test's own.
+// configuration of the test's own and a display name of the test's own.
 #include "config/config.h"
 #include "config/uninstall_entry.h"
 #include "system/trace.h"
@@ -38,11 +38,7 @@ protected:
     UninstallEntryTest()
     {
         DeleteKeyTree(HKEY_LOCAL_MACHINE, entry);
-        WriteSetting(kKeyDisplayName, name);
-        WriteSetting(kKeyDisplayVersion, L"1.1.1.1");
-        WriteSetting(kKeyExe, L"Marvane.exe");
-        WriteSetting(kKeyUninstallExe, L"uninst.exe");
-        WriteSetting(kKeySetupDir, L"C:\\Program Files\\Quenlo 棋牌");
+        Name(name);
         SetInstallTraceSink([](void* c, const wchar_t* line) { static_cast<Lines*>(c)->push_back(line); }, &trace);
     }
     ~UninstallEntryTest() override
@@ -51,7 +47,18 @@ protected:
         DeleteKeyTree(HKEY_LOCAL_MACHINE, entry);
     }
 
+    // RemoveUninstallEntry still finds the name in the run's configuration file.
+    void Name(const std::wstring& displayName)
+    {
+        configuration.Set(kConfigSection, kKeyDisplayName, displayName);
+        WriteSetting(kKeyDisplayName, displayName);
+    }
+    bool Register() { return RegisterUninstall(configuration, installDir); }
+
     using Lines = std::vector<std::wstring>;
+    Configuration configuration{
+        "[IN_INFO]\r\nOBJ_IN_DISPLAY_VERSION=1.1.1.1\r\nOBJ_IN_EXE=Marvane.exe\r\nOBJ_IN_UNINSTALL_EXE=uninst.exe\r\n"};
+    std::wstring installDir = L"C:\\Program Files\\Quenlo 棋牌";
     ScratchDir scratch;
     TempRedirect redirect{scratch.path()};
     std::wstring name = L"服务测试 " + Utf8ToWide(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -68,8 +75,8 @@ TEST_F(UninstallEntryTest, EntryHoldsExactlyTheFiveValuesAndReplacesAnOldOne)
                           nullptr);
         ::RegSetValueExW(old.get(), L"EstimatedSize", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"9"), 4);
     }
-    // No publisher in the file: the empty text, two bytes with its terminator.
-    ASSERT_TRUE(RegisterUninstall());
+    // No publisher: the empty text, two bytes with its terminator.
+    ASSERT_TRUE(Register());
     const std::map<std::wstring, std::wstring> expected = {
         {L"Publisher", L"1 2 "},
         {L"DisplayName", Sz(name)},
@@ -93,10 +100,10 @@ TEST_F(UninstallEntryTest, DisplayNamesThatReachOtherEntriesAreRefused)
 {
     // An empty name would make the entry the Uninstall key itself, and
     // removing it would unregister every installed program.
-    ASSERT_TRUE(RegisterUninstall());
+    ASSERT_TRUE(Register());
     for (const std::wstring& bad : {std::wstring(), L"..\\" + name, name + L"\\"}) {
-        WriteSetting(kKeyDisplayName, bad);
-        EXPECT_FALSE(RegisterUninstall());
+        Name(bad);
+        EXPECT_FALSE(Register());
         EXPECT_FALSE(RemoveUninstallEntry());
     }
     EXPECT_EQ(5u, ReadValues(entry).size());
@@ -105,8 +112,8 @@ TEST_F(UninstallEntryTest, DisplayNamesThatReachOtherEntriesAreRefused)
 
 TEST_F(UninstallEntryTest, NoInstallationFolderRegistersNothing)
 {
-    WriteSetting(kKeySetupDir, L"");
-    EXPECT_FALSE(RegisterUninstall());
+    installDir.clear();
+    EXPECT_FALSE(Register());
     EXPECT_TRUE(ReadValues(entry).empty());
     EXPECT_TRUE(trace.empty());
 }
