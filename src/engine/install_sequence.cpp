@@ -6,13 +6,15 @@
 #include "engine/install_journal.h"
 
 #include "config/config.h"
-#include "system/install_folder.h"
 #include "config/uninstall_entry.h"
 #include "system/file_ops.h"
 #include "system/folder_handles.h"
+#include "system/install_folder.h"
 #include "system/shortcuts.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -132,8 +134,9 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     installDir_ = installDir;
     if (!RecoverInterruptedRuns(installDir))
         return false;
-    if (ClassifyInstallFolder(installDir, configuration_.Setting(kKeyExe), configuration_.Setting(kKeyUserDataFile)) ==
-        FolderState::Foreign) {
+    const FolderState state =
+        ClassifyInstallFolder(installDir, configuration_.Setting(kKeyExe), configuration_.Setting(kKeyUserDataFile));
+    if (state == FolderState::Foreign) {
         host_->TellError(kForeignFolderText);
         failureShown_ = true;
         return Fail(InstallFailure::kFolderRefused);
@@ -160,7 +163,8 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     // 3. Over an earlier installation, only what it does not already hold
     // is unpacked.
     host_->ShowStatus(L"正在准备安装文件...");
-    PlanUpgradeOf(installDir);
+    if (state == FolderState::EarlierInstall)
+        PlanUpgradeOf(installDir);
     if (!Proceed())
         return false;
 
@@ -261,12 +265,14 @@ void InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
 {
     upgrade_.reset();
     std::vector<ArchiveEntry> entries;
-    if (!IsDirectory(installDir.c_str()) || !payload_.file ||
-        !ListEntries(payload_.file.get(), payload_.offset, payload_.size, &entries))
+    if (!payload_.file || !ListEntries(payload_.file.get(), payload_.offset, payload_.size, &entries))
         return;
     const std::vector<bool> inPlace = FindEntriesInPlace(installDir, entries, &package_.RunFlag());
     auto plan = std::make_unique<UpgradePlan>();
-    if (!Stopped() && PlanUpgrade(installDir, entries, inPlace, configuration_.Setting(kKeyUserDataFile), plan.get()))
+    // With nothing to keep, one rename of the whole folder beats moving
+    // every file.
+    if (!Stopped() && PlanUpgrade(installDir, entries, inPlace, configuration_.Setting(kKeyUserDataFile), plan.get()) &&
+        std::find(plan->keep.begin(), plan->keep.end(), true) != plan->keep.end())
         upgrade_ = std::move(plan);
 }
 

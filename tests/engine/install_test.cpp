@@ -315,17 +315,55 @@ TEST_F(InstallTest, FreshInstallationPutsEverythingInPlace)
     EXPECT_EQ(trace, expectedTrace);
 }
 
-TEST_F(InstallTest, UpgradeKeepsTheUserDataAndDropsTheOldVersion)
+// The file's identity on its volume: a file kept in place keeps it, one
+// written again gets a new one.
+uint64_t FileId(const std::wstring& path)
+{
+    UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &info))
+        return 0;
+    return (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
+// An upgrade writes only what changed and keeps what is already there; run
+// again over itself it mends a damaged file, puts back a missing one and
+// drops what is not the product's, and touches nothing else.
+TEST_F(InstallTest, UpgradeAndRepairChangeOnlyWhatDiffers)
 {
     MakeEarlierInstallation();
+    const std::wstring rules = installDir + L"\\data\\rules\\规则.txt";
+    WriteBytes(rules, payload[L"data\\rules\\规则.txt"]);
+    WriteBytes(installDir + L"\\uninst.exe", payload[L"uninst.exe"]);
+    const uint64_t rulesId = FileId(rules);
+    const uint64_t oldProgramId = FileId(installDir + L"\\Marvane.exe");
     ASSERT_TRUE(Run());
     ASSERT_TRUE(Succeeded());
     auto expected = payload;
     expected[L"UserSetting.ini"] = "[user]\r\nname=player one\r\n";
     EXPECT_EQ(ReadTree(installDir), expected);
-    EXPECT_FALSE(Exists(installDir + L".old"));
+    EXPECT_EQ(FileId(rules), rulesId);
+    EXPECT_NE(FileId(installDir + L"\\Marvane.exe"), oldProgramId);
     EXPECT_NE(std::find(page.statusTexts.begin(), page.statusTexts.end(), L"正在删除旧版本文件..."),
               page.statusTexts.end());
+    EXPECT_EQ(FolderNames(scratch.Join(L"Games")), std::vector<std::wstring>{L"Tovani"});
+
+    const std::wstring levels = installDir + L"\\data\\levels.dat";
+    std::string damaged = ReadBytes(levels);
+    damaged[0] ^= 0x20;
+    WriteBytes(levels, damaged);
+    ASSERT_TRUE(::DeleteFileW((installDir + L"\\uninst.exe").c_str()));
+    WriteBytes(installDir + L"\\stray.txt", "not the product's\r\n");
+    ASSERT_EQ(CreateFolderTree((installDir + L"\\extra").c_str()), 1);
+    WriteBytes(installDir + L"\\extra\\x.txt", "nor this\r\n");
+    const uint64_t programId = FileId(installDir + L"\\Marvane.exe");
+    ASSERT_TRUE(Run());
+    ASSERT_TRUE(Succeeded());
+    EXPECT_EQ(ReadTree(installDir), expected);
+    EXPECT_EQ(FileId(rules), rulesId);
+    EXPECT_EQ(FileId(installDir + L"\\Marvane.exe"), programId);
+    EXPECT_EQ(FolderNames(scratch.Join(L"Games")), std::vector<std::wstring>{L"Tovani"});
 }
 
 // The core reliability check: whichever step fails or is cancelled, the run
