@@ -334,6 +334,7 @@ TEST_F(InstallTest, UpgradeAndRepairChangeOnlyWhatDiffers)
 {
     MakeEarlierInstallation();
     const std::wstring rules = installDir + L"\\data\\rules\\规则.txt";
+    ASSERT_EQ(CreateFolderTree((installDir + L"\\data\\rules").c_str()), 1);
     WriteBytes(rules, payload[L"data\\rules\\规则.txt"]);
     WriteBytes(installDir + L"\\uninst.exe", payload[L"uninst.exe"]);
     const uint64_t rulesId = FileId(rules);
