@@ -82,9 +82,6 @@ private:
     class Extraction;
     friend bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<ArchiveEntry>* entries);
 
-    bool Unpack(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder, int32_t* currentIndex,
-                const std::vector<bool>* inPlace);
-
     void Log(const char* text) const;
 
     LockedInt runFlag_;
