@@ -65,8 +65,8 @@ private:
     std::unordered_map<std::wstring, std::unique_ptr<HeldFolder>> folders_;
 };
 
-// True when name in folder is a plain file of the entry's size whose bytes
-// have the entry's CRC. Opened without write sharing, so nobody changes it
+// True when name in folder is a plain file of one name, of the entry's size,
+// whose bytes have the entry's CRC. Opened without write sharing, so nobody changes it
 // while it is read; read through that handle only.
 bool HoldsEntry(const HeldFolder& folder, const std::wstring& name, const ArchiveEntry& entry,
                 std::vector<Byte>& buffer)
@@ -75,11 +75,14 @@ bool HoldsEntry(const HeldFolder& folder, const std::wstring& name, const Archiv
     if (!OpenChild(folder, name, FILE_READ_DATA, FILE_SHARE_READ, kFileOpen, kNonDirectoryFile | kSequentialOnly,
                    &file))
         return false;
-    // The size is learnt by reading: a separate query costs a round trip
-    // to the server under Wine, per file.
+    // A file with a second name may be one that the folder's users should
+    // not reach, linked in: kept, it would stay for whatever comes next.
     FILE_ATTRIBUTE_TAG_INFO tag{};
+    FILE_STANDARD_INFO standard{};
     if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
-        (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+        (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        !::GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof(standard)) ||
+        standard.NumberOfLinks != 1 || static_cast<uint64_t>(standard.EndOfFile.QuadPart) != entry.size)
         return false;
     UInt32 crc = CRC_INIT_VAL;
     uint64_t total = 0;
