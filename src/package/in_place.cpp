@@ -24,8 +24,10 @@ constexpr ULONG kSequentialOnly = 0x00000004;
 // most take one read, and its few large ones take few.
 constexpr size_t kReadSize = 1u << 20;
 
-// Opening a file costs server round trips under Wine and a CRC costs the
-// processor: two threads keep both busy.
+// One thread opens the next file while the other reads or sums one. Under
+// Wine the server takes the opens one at a time, so there two threads are
+// no faster than one (about 0.6 s for 200 MB in 5,000 files on a RAM
+// drive, either way); Windows opens files on several processors at once.
 constexpr unsigned kCheckers = 2;
 
 // Held for the whole check: nobody renames or deletes a folder on the way
