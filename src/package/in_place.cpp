@@ -8,6 +8,7 @@
 
 #include <process.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -86,20 +87,18 @@ bool HoldsEntry(const HeldFolder& folder, const std::wstring& name, const Archiv
         !::GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof(standard)) ||
         standard.NumberOfLinks != 1 || static_cast<uint64_t>(standard.EndOfFile.QuadPart) != entry.size)
         return false;
+    // Nobody can write the file while it is held, so its size stays: no read
+    // past it, to find its end, is needed.
     UInt32 crc = CRC_INIT_VAL;
-    uint64_t total = 0;
-    for (;;) {
+    for (uint64_t left = entry.size; left > 0;) {
         DWORD read = 0;
-        if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+        const DWORD piece = static_cast<DWORD>(std::min<uint64_t>(left, buffer.size()));
+        if (!::ReadFile(file.get(), buffer.data(), piece, &read, nullptr) || read == 0)
             return false;
-        if (read == 0)
-            break;
-        total += read;
-        if (total > entry.size)
-            return false;
+        left -= read;
         crc = CrcUpdate(crc, buffer.data(), read);
     }
-    return total == entry.size && CRC_GET_DIGEST(crc) == entry.crc;
+    return CRC_GET_DIGEST(crc) == entry.crc;
 }
 
 struct Check {
