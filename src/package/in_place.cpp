@@ -69,8 +69,8 @@ private:
 };
 
 // True when name in folder is a plain file of one name, of the entry's size,
-// whose bytes have the entry's CRC. Opened without write sharing, so nobody changes it
-// while it is read; read through that handle only.
+// whose bytes have the entry's CRC. Opened without write sharing, so nobody
+// changes it while it is read; read through that handle only.
 bool HoldsEntry(const HeldFolder& folder, const std::wstring& name, const ArchiveEntry& entry,
                 std::vector<Byte>& buffer)
 {
