@@ -54,7 +54,7 @@ BlockPipeline::BlockPipeline(const CSzArEx& db, ArchiveReaderFactory newReader, 
     // The blocks in the order the entries use them: each block's first entry
     // with data, in archive order. A block's entries with data stand together
     // in that order, so a block is known unneeded once the next one begins.
-    const auto isUnused = [unused](UInt32 i) { return unused && i < unused->size() && (*unused)[i]; };
+    const auto isUnused = [unused](UInt32 i) { return i < unused->size() && (*unused)[i]; };
     UInt32 last = kNoBlock;
     bool lastNeeded = false;
     for (UInt32 i = 0; i < db_.NumFiles; ++i) {
@@ -72,8 +72,10 @@ BlockPipeline::BlockPipeline(const CSzArEx& db, ArchiveReaderFactory newReader, 
             block.size = static_cast<size_t>(SzAr_GetFolderUnpackSize(&db_.db, folder));
             blocks_.push_back(block);
         }
-        // An empty file may stand between a block's entries, and belongs to it.
-        lastNeeded = lastNeeded || (!isUnused(i) && SzArEx_GetFileSize(&db_, i) != 0);
+        // Without marks every block is handed out as the entries ask for it.
+        // An empty file may stand between a block's entries and belongs to
+        // it, but needs none of its bytes.
+        lastNeeded = lastNeeded || !unused || (!isUnused(i) && SzArEx_GetFileSize(&db_, i) != 0);
     }
     if (last != kNoBlock && !lastNeeded)
         blocks_.pop_back();

@@ -298,16 +298,10 @@ bool CSPPackage::Decode(const wchar_t* archivePath, const wchar_t* targetFolder,
 bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder,
                         int32_t* currentIndex)
 {
-    return Unpack(file, offset, size, targetFolder, currentIndex, nullptr);
+    return Decode(file, offset, size, targetFolder, currentIndex, nullptr);
 }
 
 bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder,
-                        int32_t* currentIndex, const std::vector<bool>* inPlace)
-{
-    return Unpack(file, offset, size, targetFolder, currentIndex, inPlace);
-}
-
-bool CSPPackage::Unpack(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder,
                         int32_t* currentIndex, const std::vector<bool>* inPlace)
 {
     char line[kLogBufferSize];

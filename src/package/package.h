@@ -82,9 +82,6 @@ private:
     class Extraction;
     friend bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<ArchiveEntry>* entries);
 
-    bool Unpack(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder, int32_t* currentIndex,
-                const std::vector<bool>* inPlace);
-
     void Log(const char* text) const;
 
     LockedInt runFlag_;
@@ -101,7 +98,6 @@ private:
 // "\" count as separators here, since Windows reads either as one.
 bool IsSafeEntryName(const wchar_t* name);
 
-
 // The entries of the archive in [offset, offset + size) of file, in archive
 // order, read from its database alone (no data is decoded). False, with
 // entries empty, when the database cannot be read or an entry's name is one
@@ -110,10 +106,10 @@ bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<Archiv
 
 // For each entry, whether folder\name already holds exactly its bytes: a plain
 // file of the entry's size whose own bytes have the entry's CRC-32. Folder
-// entries, entries without a CRC, and anything that is not a plain file
-// reached through plain folders (a link anywhere on the way, a folder where
-// a file is expected, a file that cannot be opened for reading or is in use
-// for writing) are false. Safe over a folder that others can write: each
+// entries, entries without a CRC, and anything that is not a plain file of
+// one name reached through plain folders (a link anywhere on the way, a hard
+// link, a folder where a file is expected, a file that cannot be opened for
+// reading or is in use for writing) are false. Safe over a folder that others can write: each
 // folder on the way is opened once, without following links, and held; each
 // file is opened through its held folder and read through that one handle.
 // stop, when not null, is read between files: once it is 0 the remaining

@@ -48,15 +48,15 @@ python3 "$here/make_interleaved.py" "$out"
 
 # An installed folder to upgrade: an archive of several solid blocks, its
 # tree, and a copy of that tree where some files are as packed, one differs
-# in a byte, one is missing, and others are a link, a folder, or reached
-# through a linked folder. 7zz packs the files by extension, then by path,
+# in a byte, one is missing, and others are a link, a hard link, a folder,
+# or reached through a linked folder. 7zz packs the files by extension, then by path,
 # two to a block: one block is all in place, others mix kept and not.
 python3 - <<'PY'
 import os, random
 r = random.Random(9)
 files = {
     'asfolder.bin': r.randbytes(7000), 'gone.bin': r.randbytes(5000),
-    'held.bin': r.randbytes(8000), 'keep/deep/k3.bin': r.randbytes(9000),
+    'held.bin': r.randbytes(8000), 'hardlinked.bin': r.randbytes(4000), 'keep/deep/k3.bin': r.randbytes(9000),
     'keep/k1.bin': r.randbytes(20000), 'keep/k2.bin': r.randbytes(30000),
     'linked.bin': r.randbytes(6000), 'linkdir/inside.txt': b'reached through a linked folder\r\n',
     'mixed/m1.txt': b'kept beside a change\r\n' * 500, 'mixed/m2.txt': b'changed by one byte\r\n' * 400,
@@ -73,6 +73,8 @@ cp -r inplace inplace_installed
  rm gone.bin asfolder.bin linked.bin
  mkdir asfolder.bin
  ln -s ../inplace/linked.bin linked.bin
+ rm hardlinked.bin
+ ln ../inplace/hardlinked.bin hardlinked.bin
  rm -r linkdir
  ln -s ../inplace/linkdir linkdir)
 

@@ -308,10 +308,11 @@ TEST_F(PackageTest, KeepsTheFilesAFolderHoldsAndWritesTheRest)
         EXPECT_EQ(entry.hasCrc, !entry.isFolder && !bytes.empty());
     }
 
-    // Held without sharing, as a running game holds its files.
+    // Held open for writing, as a running game holds its log (with sharing,
+    // so that the same test under the other code page may run beside it).
     const std::wstring installed = FixturePath(L"package\\inplace_installed");
-    const UniqueFile held(::CreateFileW((installed + L"\\held.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                        0, nullptr));
+    const UniqueFile held(::CreateFileW((installed + L"\\held.bin").c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     const std::vector<std::wstring> kept = {L"keep\\deep\\k3.bin", L"keep\\k1.bin", L"keep\\k2.bin",
                                             L"mixed\\m1.txt", L"zz\\last.txt"};
