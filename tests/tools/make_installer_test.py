@@ -23,6 +23,8 @@ TOOL, TEMPLATE, SETRES, WINE_RUN, COMMENTS, SCRATCH, FILE_PROPERTIES = sys.argv[
 del sys.argv[1:8]
 sys.path.insert(0, os.path.join(os.path.dirname(TOOL), ".."))
 import make_art  # noqa: E402
+sys.path.insert(0, os.path.dirname(TOOL))
+import make_installer  # noqa: E402
 
 
 def windows_path(path):
@@ -109,12 +111,35 @@ class MakeInstallerTest(unittest.TestCase):
         # 3 MiB and a bit, rounded up.
         self.assertIn("OBJ_IN_SIZE=4", body)
         self.assertIn("OBJ_IN_CAPTION=星河麻将 安装", body)
-        # The payload is one solid block holding the product as it is.
-        listing = subprocess.run(["7zz", "l", "-slt", os.path.join(self.dir, "work", "payload.7z")],
-                                 capture_output=True, text=True, check=True).stdout
-        self.assertIn("Blocks = 1", listing)
-        self.assertIn("Path = data/棋盘.dat", listing)
+
+    def test_packs_each_kind_of_file_in_blocks_of_its_own_by_folder(self):
+        # Beside the programs, a small file and a larger one: a large file,
+        # small files and others in two folders each, and an empty folder.
+        for path, size in [("data/b/big.pak", 4 * 1024 * 1024), ("data/a/z.lua", 100), ("data/b/a.lua", 200),
+                           ("data/a/tex.png", 100000)]:
+            os.makedirs(os.path.dirname(os.path.join(self.product, path)), exist_ok=True)
+            with open(os.path.join(self.product, path), "wb") as f:
+                f.write(bytes((i * 13) % 241 for i in range(size)))
+        os.makedirs(os.path.join(self.product, "logs"))
+        run, _ = self.build(GOOD)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        archive = os.path.join(self.dir, "work", "payload.7z")
+        listing = subprocess.run(["7zz", "l", "-slt", archive], capture_output=True, text=True, check=True).stdout
         self.assertIn("BCJ2", listing)
+        blocks = {}
+        for item in listing.split("\n\n"):
+            fields = dict(line.split(" = ", 1) for line in item.splitlines() if " = " in line)
+            if "Block" in fields:
+                blocks.setdefault(fields["Block"], set()).add(fields["Path"])
+        # The programs, the small files, the others and the large file; the
+        # empty folder in none.
+        self.assertEqual(sorted(map(sorted, blocks.values())), [
+            ["Game.exe", "tools/Uninstall.exe"], ["config/user.ini", "data/a/z.lua", "data/b/a.lua"],
+            ["data/a/tex.png", "data/棋盘.dat"], ["data/b/big.pak"], ["logs"]])
+        self.assertEqual(blocks[""], {"logs"})
+        unpacked = os.path.join(self.dir, "unpacked")
+        subprocess.run(["7zz", "x", "-bso0", f"-o{unpacked}", archive], check=True)
+        self.assertEqual(subprocess.run(["diff", "-r", self.product, unpacked]).returncode, 0)
 
     def test_same_inputs_give_the_same_bytes(self):
         # The output's own name is an input too: it is the file's original name.
@@ -196,14 +221,15 @@ class MakeInstallerTest(unittest.TestCase):
         return path, image
 
     def test_version_information_reads_back_under_wine(self):
-        run, out = self.build(dict(GOOD, OBJ_IN_DISPLAY_VERSION="3.2.17-beta", OBJ_IN_COPYRIGHT="版权所有 2026 星河游戏"),
-                              out="StarSetup.exe")
+        # Quotes and a backslash pass through the resource script as they are.
+        run, out = self.build(dict(GOOD, OBJ_IN_DISPLAY_VERSION="3.2.17-beta", OBJ_IN_COPYRIGHT="版权所有 2026 星河游戏",
+                                   OBJ_IN_PUBLISHER='星河 "游戏" \\n工作室'), out="StarSetup.exe")
         self.assertEqual(run.returncode, 0, run.stderr)
         shown = subprocess.run([WINE_RUN, windows_path(FILE_PROPERTIES), windows_path(out)], capture_output=True,
                                check=True).stdout.decode("utf-8").splitlines()
         self.assertEqual(dict(line.split("=", 1) for line in shown), {
             "binary FileVersion": "3.2.17.0", "binary ProductVersion": "3.2.17.0",
-            "CompanyName": "星河游戏", "FileDescription": "星河麻将 安装", "FileVersion": "3.2.17-beta",
+            "CompanyName": '星河 "游戏" \\n工作室', "FileDescription": "星河麻将 安装", "FileVersion": "3.2.17-beta",
             "LegalCopyright": "版权所有 2026 星河游戏", "OriginalFilename": "StarSetup.exe",
             "ProductName": "星河麻将", "ProductVersion": "3.2.17-beta"})
 
@@ -261,6 +287,29 @@ class MakeInstallerTest(unittest.TestCase):
         stored = resource(out, "DIGEST", 140)
         self.assertEqual(stored, hashlib.sha256(resource(out, "INI", 138)).digest()
                          + hashlib.sha256(resource(out, "DATA", 148)).digest())
+
+    def test_checksum_is_the_one_pefile_computes(self):
+        run, out = self.build(GOOD)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        pe = pefile.PE(out, fast_load=True)
+        self.assertEqual(pe.OPTIONAL_HEADER.CheckSum, pe.generate_checksum())
+        field = pe.OPTIONAL_HEADER.get_field_absolute_offset("CheckSum")
+        pe.close()
+        # The sum large images take, against pefile's: over the installer,
+        # a copy of the other parity, and one whose words add up to a
+        # multiple of 0xFFFF (which the sum gives as 0xFFFF, not 0).
+        with open(out, "rb") as f:
+            image = f.read()
+        even = image[:field] + bytes(4) + image[field + 4:] + bytes(len(image) % 2)
+        balance = (-sum(memoryview(even).cast("H")) % 0xFFFF).to_bytes(2, "little")
+        for copy_of in (image, image + b"\x01", even + balance):
+            copy = os.path.join(self.dir, "copy.exe")
+            with open(copy, "wb") as f:
+                f.write(copy_of)
+            pe = pefile.PE(copy, fast_load=True)
+            with self.subTest(length=len(copy_of)):
+                self.assertEqual(make_installer.image_checksum(copy, field), pe.generate_checksum())
+            pe.close()
 
     def test_signs_with_a_certificate_osslsigncode_verifies(self):
         key, cert, pfx = (os.path.join(self.dir, n) for n in ("key.pem", "cert.pem", "cert.pfx"))

@@ -12,17 +12,24 @@
 #   5. an NSIS installer of the same folder (solid LZMA, 64-bit Unicode stub)
 #      run silently, from start to exit;
 #   6. with --big, a 1 GB product of ~15,000 files (building it takes many
-#      minutes): its installation time and peak working set.
+#      minutes): its installation time and peak working set;
+#   7. the product's next version (about 5% of its bytes changed): a fresh
+#      installation of it, an upgrade to it from the first (installed first,
+#      untimed) and a repair (it over itself), on a RAM drive and on the
+#      disk, with their ratios to the fresh installation, each installed
+#      folder compared with the product byte for byte. Written as CSV to
+#      build/bench/upgrade.csv; --upgrade runs this case alone.
 # Installations run in two interleaved rounds (setup.exe, then NSIS); the
 # best of each is reported, since the machine's disk is noisy.
-#   install_bench.sh [STARTUP_RUNS] [--big]
+#   install_bench.sh [STARTUP_RUNS] [--big] [--upgrade]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build="${BUILD_DIR:-$top/build}"
-runs=5 big=0
+runs=5 big=0 upgrade_only=0
 for arg in "$@"; do
   case $arg in
     --big) big=1 ;;
+    --upgrade) upgrade_only=1 ;;
     *) runs=$arg ;;
   esac
 done
@@ -54,20 +61,31 @@ OBJ_IN_REPAIR_EXE=Repair.exe
 OBJ_IN_REPAIR_EXE_LINK=基准修复
 OBJ_IN_USERDATA_FILE=config/settings/user.ini
 INI
-# make_setup PRODUCT OUT.exe WORK: setup.exe of a product, rebuilt when the
-# installer or make-installer changed.
+# make_setup PRODUCT OUT.exe WORK [LEVEL [CONFIG]]: setup.exe of a product,
+# rebuilt when the installer or make-installer changed.
 make_setup() {
-  local product=$1 exe=$2 work=$3 level=${4:-9}
+  local product=$1 exe=$2 work=$3 level=${4:-9} config=${5:-$bench/product.ini}
   if [ ! -f "$exe" ] || [ "$exe" -ot "$build/src/app/setup.exe" ] \
      || [ "$exe" -ot "$top/tools/installer/make_installer.py" ]; then
     echo "bench: building $exe (compressing $(du -sh "$product" | cut -f1), minutes)"
-    BUILD_DIR="$build" "$top/tools/make-installer" --config "$bench/product.ini" --payload "$product" \
+    BUILD_DIR="$build" "$top/tools/make-installer" --config "$config" --payload "$product" \
       --out "$exe" --level "$level" --work "$work"
   fi
 }
 setup_exe="$bench/BenchSetup.exe"
 make_setup "$product" "$setup_exe" "$bench/make-installer"
 archive="$bench/make-installer/payload.7z"
+# The next version, as its own product and installer.
+product2="$bench/product-v2"
+if [ ! -f "$product2/Marvane.exe" ]; then
+  rm -rf "$product2"
+  python3 "$top/tools/bench/make_product.py" "$product2" --next
+fi
+sed 's/^OBJ_IN_DISPLAY_VERSION=.*/OBJ_IN_DISPLAY_VERSION=2.0.0/' "$bench/product.ini" > "$bench/product-v2.ini"
+setup2_exe="$bench/BenchSetup2.exe"
+make_setup "$product2" "$setup2_exe" "$bench/make-installer-v2" 9 "$bench/product-v2.ini"
+# The references and the 1 GB product, not needed by --upgrade.
+if [ $upgrade_only = 0 ]; then
 if [ ! -f "$bench/product-mx9.7z" ]; then
   (cd "$product" && 7zz a -t7z -mx9 -bso0 -bsp0 "$bench/product-mx9.7z" .)
 fi
@@ -105,6 +123,7 @@ if [ $big = 1 ]; then
     big=0
   fi
 fi
+fi
 
 # The installation runs in a prefix of its own, on its own drive D:.
 wine_scratch_prefix "$bench/wine"
@@ -114,10 +133,27 @@ clean_installs() {
   rm -rf "$drive/Program Files/BenchGame" "$drive/Program Files (x86)/BenchGame" "$drive/nsis"
   sync
 }
+# The RAM drive: D: moved to a folder in memory while the Wine server is
+# stopped, and back to the disk when the bench ends.
+disk_drive=$drive bench_prefix=$WINEPREFIX
+ram_drive=$(mktemp -d /dev/shm/install-bench.XXXXXX)
+trap 'WINEPREFIX=$bench_prefix wineserver -k >/dev/null 2>&1 || true
+      ln -sfn "$disk_drive" "$bench_prefix/dosdevices/d:"; rm -rf "$ram_drive"; wine_session_stop' EXIT
+use_drive() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
+  ln -sfn "$1" "$WINEPREFIX/dosdevices/d:"
+  drive=$1
+  setsid wineserver -p5 </dev/null >/dev/null 2>&1 || true
+}
+use_drive "$disk_drive"
 rm -rf "$drive/bench"
 clean_installs
 mkdir -p "$drive/bench"
-cp "$setup_exe" "$nsis_exe" "$build/tools/install_bench.exe" "$build/tools/write_floor.exe" "$drive/bench/"
+cp "$setup_exe" "$setup2_exe" "$build/tools/install_bench.exe" "$drive/bench/"
+# The first version's installations and the references, not run by --upgrade.
+if [ $upgrade_only = 0 ]; then
+cp "$nsis_exe" "$build/tools/write_floor.exe" "$drive/bench/"
 # The floor: the product's files, sizes and order written from memory by a
 # tiny program under the same Wine, without decoding anything.
 (cd "$product" && find . -type f -printf '%s %P\n' | sort -k2) > "$drive/bench/files.txt"
@@ -151,8 +187,76 @@ if [ $big = 1 ]; then
     || echo "bench: the 1 GB installation did not reach the finish page" >&2
   clean_installs
 fi
+fi
+
+# The upgrade case: on each drive, in two rounds, the next version
+# installed fresh, over itself (a repair), and over the first version.
+# install_as CASE SETUP: one installation through the buttons, its lines
+# recorded as CASE,DRIVE,MEASURE,VALUE; untimed when CASE is "-".
+installed() {
+  local folder
+  for folder in "$drive/Program Files/BenchGame" "$drive/Program Files (x86)/BenchGame"; do
+    if [ -d "$folder" ]; then echo "$folder"; return; fi
+  done
+}
+install_as() {
+  local case=$1 setup=$2 out
+  sync
+  out=$(wine 'D:\bench\install_bench.exe' "D:\\bench\\$setup" 1 </dev/null) \
+    || { echo "bench: $setup ($case) did not reach the finish page" >&2; exit 1; }
+  if [ "$case" != - ]; then
+    echo "$out" | sed -n "s/^\(install\|peak_working_set\),/$case,$drive_name,\1,/p" >> "$bench/upgrade.raw"
+    # What was installed is the next version, byte for byte.
+    diff -r "$(installed)" "$product2" >&2 || { echo "bench: $case on $drive_name left another folder" >&2; exit 1; }
+  fi
+}
+: > "$bench/upgrade.raw"
+for round in 1 2; do
+  for drive_name in ram disk; do
+    use_drive "$([ $drive_name = ram ] && echo "$ram_drive" || echo "$disk_drive")"
+    mkdir -p "$drive/bench"
+    [ -f "$drive/bench/BenchSetup.exe" ] && [ -f "$drive/bench/BenchSetup2.exe" ] ||
+      cp "$setup_exe" "$setup2_exe" "$build/tools/install_bench.exe" "$drive/bench/"
+    clean_installs
+    install_as fresh BenchSetup2.exe
+    install_as repair BenchSetup2.exe
+    clean_installs
+    install_as - BenchSetup.exe
+    install_as upgrade BenchSetup2.exe
+    clean_installs
+  done
+done
+use_drive "$disk_drive"
 wineserver -k || true
 export WINEPREFIX="$build/wineprefix"
+
+# The upgrade case's table: the best round of each case on each drive, its
+# ratio to the fresh installation there, and the highest peak.
+upgrade_table() {
+  local case drive_name best fresh peak
+  read -r touched blocks_all touched_mib all_mib < <(python3 "$top/tools/bench/patch_blocks.py" \
+    "$bench/make-installer-v2/payload.7z" "$product" | cut -d, -f2- | tr , ' ')
+  {
+    echo "case,drive,install to finish page (s),ratio to fresh,peak working set (MiB)"
+    for drive_name in ram disk; do
+      fresh=$(sed -n "s/^fresh,$drive_name,install,//p" "$bench/upgrade.raw" | sort -n | head -n 1)
+      for case in fresh upgrade repair; do
+        best=$(sed -n "s/^$case,$drive_name,install,//p" "$bench/upgrade.raw" | sort -n | head -n 1)
+        peak=$(sed -n "s/^$case,$drive_name,peak_working_set,//p" "$bench/upgrade.raw" | sort -n | tail -n 1)
+        echo "$case,$drive_name,$best,$(ratio "$best" "$fresh"),$(mib "$peak")"
+      done
+    done
+  } > "$bench/upgrade.csv"
+  echo
+  echo "next version: $(find "$product2" -type f | wc -l) files; its payload's blocks holding a file the first version" \
+       "lacks: $touched of $blocks_all ($touched_mib of $all_mib MiB unpacked)"
+  column -s, -t < "$bench/upgrade.csv"
+  echo "(each run: $(sed -n 's/^\([a-z]*\),\([a-z]*\),install,\(.*\)/\1 on \2 \3 s/p' "$bench/upgrade.raw" |
+    paste -sd,); CSV in $bench/upgrade.csv)"
+}
+mib() { awk "BEGIN{printf \"%.1f\", $1/1048576}"; }
+ratio() { awk "BEGIN{printf \"%.${3:-2}f\", $1/$2}"; }
+if [ $upgrade_only = 0 ]; then
 
 out="$bench/out"
 time_7zz() { # seconds of the best of 3
@@ -188,8 +292,6 @@ nsis_size=$(stat -c %s "$nsis_exe")
 payload_size=$(stat -c %s "$archive")
 files=$(find "$product" -type f | wc -l)
 
-mib() { awk "BEGIN{printf \"%.1f\", $1/1048576}"; }
-ratio() { awk "BEGIN{printf \"%.${3:-2}f\", $1/$2}"; }
 {
   echo "measure,value,unit,reference,reference_value,ratio"
   echo "install to finish page,$install,s,7zz x -mmt1,$z1,$(ratio "$install" "$z1")"
@@ -219,3 +321,5 @@ echo
 echo "product: $files files, $(mib "$unpacked") MiB; payload $(mib "$payload_size") MiB in $block_count solid blocks, the largest $(mib "$block") MiB unpacked"
 column -s, -t < "$bench/install.csv"
 echo "(installs: $installs s; start-up best $startup_best s; CSV in $bench/install.csv)"
+fi
+upgrade_table

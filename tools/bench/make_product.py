@@ -4,7 +4,12 @@ DLL-like binaries, already-compressed textures and sounds, and many small
 text and configuration assets over a realistic folder tree. The same
 arguments always give the same bytes.
 
-usage: make_product.py FOLDER [--mb 200] [--files 5000]
+With --next, the product's next version instead, as a patch would make it
+of the first: a new main program, two new libraries, one zone's textures
+redrawn, twenty scripts changed across the tree, five files added and five
+dropped (about 5% of the bytes).
+
+usage: make_product.py FOLDER [--mb 200] [--files 5000] [--next]
 """
 import argparse
 import os
@@ -50,11 +55,46 @@ def text_bytes(rng, size, kind):
     return "".join(lines).encode()[:size]
 
 
+def next_version(folder, files):
+    """Changes the product written from files [(path, kind, size)] in folder
+    into its next version; its own seed, so the first version's bytes stay
+    as they are."""
+    rng = random.Random(20270115)
+
+    def write(path, data):
+        full = os.path.join(folder, path)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as f:
+            f.write(data)
+    by_path = {path: size for path, _, size in files}
+    libraries = sorted(path for path, kind, _ in files if kind == "binary" and path.endswith(".dll"))
+    texts = sorted(path for path, kind, _ in files if kind == "text")
+    zone = sorted({path.split("/")[2] for path, kind, _ in files if kind == "texture"})[0]
+    write("Marvane.exe", code_bytes(rng, by_path["Marvane.exe"] + 4096))
+    for path in (libraries[len(libraries) // 3], libraries[2 * len(libraries) // 3]):
+        write(path, code_bytes(rng, by_path[path]))
+    for path, kind, size in files:
+        if kind == "texture" and path.split("/")[2] == zone:
+            write(path, rng.randbytes(size))
+    # Spread over the tree: every n-th of the text files by path.
+    step = len(texts) // 20
+    changed, dropped = texts[step // 2::step][:20], texts[step // 2 + 1::step * 4][:5]
+    for path in changed:
+        write(path, text_bytes(rng, by_path[path] + 200, path.rsplit(".", 1)[1]))
+    for path in dropped:
+        os.remove(os.path.join(folder, path))
+    for i, path in enumerate(["scripts/events/patch_notes.lua", "ui/events/banner.xml", "data/tables/season.json",
+                              "config/events/season.ini", f"data/textures/{zone}/ui/tex_new.png"]):
+        write(path, rng.randbytes(300_000) if path.endswith(".png") else
+              text_bytes(rng, 5000 + 1000 * i, path.rsplit(".", 1)[1]))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("folder")
     parser.add_argument("--mb", type=int, default=200)
     parser.add_argument("--files", type=int, default=5000)
+    parser.add_argument("--next", action="store_true", help="the product's next version")
     args = parser.parse_args()
     rng = random.Random(20261208)
     total_bytes = args.mb * 1024 * 1024
@@ -100,6 +140,8 @@ def main():
             data = text_bytes(rng, size, path.rsplit(".", 1)[1])
         with open(full, "wb") as f:
             f.write(data)
+    if args.next:
+        next_version(args.folder, files)
 
 
 if __name__ == "__main__":
