@@ -2,9 +2,11 @@
 
 #include "config/config.h"
 #include "package/package.h"
+#include "system/byte_record.h"
 #include "system/file_ops.h"
 #include "system/paths.h"
 #include "system/private_folder.h"
+#include "system/registry_snapshot.h"
 #include "system/shortcuts.h"
 #include "system/uninstall.h"
 #include "system/unique_handle.h"
@@ -54,50 +56,6 @@ bool IsFolder(const std::wstring& path)
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
-
-void PutU32(std::string& out, uint32_t value) { out.append(reinterpret_cast<const char*>(&value), sizeof(value)); }
-
-void PutText(std::string& out, const std::wstring& text)
-{
-    PutU32(out, static_cast<uint32_t>(text.size()));
-    out.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-}
-
-class Reader {
-public:
-    explicit Reader(std::string_view bytes) : bytes_(bytes) {}
-    bool U32(uint32_t* value)
-    {
-        if (bytes_.size() - at_ < sizeof(*value))
-            return false;
-        std::memcpy(value, bytes_.data() + at_, sizeof(*value));
-        at_ += sizeof(*value);
-        return true;
-    }
-    bool Bytes(size_t count, std::string* out)
-    {
-        if (bytes_.size() - at_ < count)
-            return false;
-        out->assign(bytes_.data() + at_, count);
-        at_ += count;
-        return true;
-    }
-    bool Text(std::wstring* text)
-    {
-        uint32_t length = 0;
-        std::string raw;
-        if (!U32(&length) || length > 32767 || !Bytes(length * sizeof(wchar_t), &raw))
-            return false;
-        text->assign(reinterpret_cast<const wchar_t*>(raw.data()), length);
-        return true;
-    }
-    std::string Rest() const { return std::string(bytes_.substr(at_)); }
-    bool AtEnd() const { return at_ == bytes_.size(); }
-
-private:
-    std::string_view bytes_;
-    size_t at_ = 0;
-};
 
 // The folder part and the name of a relative path.
 void SplitRelative(const std::wstring& relative, std::wstring* parent, std::wstring* name)
@@ -188,35 +146,6 @@ std::string RecordHead(RecordKind kind, bool existed, const std::wstring& path)
 std::string OwnerText(const std::wstring& installDir)
 {
     return std::string(reinterpret_cast<const char*>(installDir.data()), installDir.size() * sizeof(wchar_t));
-}
-
-bool RestoreKey(const std::wstring& keyPath, bool existed, Reader& values)
-{
-    HKEY probe = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &probe) == ERROR_SUCCESS) {
-        ::RegCloseKey(probe);
-        if (!DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath))
-            return false;
-    }
-    if (!existed)
-        return true;
-    UniqueKey key;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                          nullptr, key.put(), nullptr) != ERROR_SUCCESS)
-        return false;
-    bool ok = true;
-    while (!values.AtEnd()) {
-        std::wstring name;
-        uint32_t type = 0;
-        uint32_t size = 0;
-        std::string data;
-        if (!values.Text(&name) || !values.U32(&type) || !values.U32(&size) || !values.Bytes(size, &data))
-            return false;
-        ok = ::RegSetValueExW(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()), size) ==
-                 ERROR_SUCCESS &&
-             ok;
-    }
-    return ok;
 }
 
 // A folder that a run made, removed only while empty; a link there is
@@ -438,15 +367,9 @@ bool InstallJournal::KeepRecord(KeptSlot slot, const std::string& record)
 
 bool InstallJournal::KeepRecordNamed(const std::wstring& name, const std::string& record)
 {
-    if (HasChild(name.c_str()))
-        return true;
     // Written in full and flushed before it is given its name, so a record
     // that exists is a whole one.
-    const std::wstring part = name + L".part";
-    DeleteChild(folder_, part);
-    return WriteNewChildFile(folder_, part, record) &&
-           ::MoveFileExW(Child(path_, part.c_str()).c_str(), Child(path_, name.c_str()).c_str(),
-                         MOVEFILE_WRITE_THROUGH) != FALSE;
+    return HasChild(name.c_str()) || WriteFileReplacing(Child(path_, name.c_str()), record);
 }
 
 bool InstallJournal::MoveAsideChanged(const InPlaceChanges& changes)
@@ -492,7 +415,7 @@ bool InstallJournal::ReadChanges(InPlaceChanges* changes) const
     std::string bytes;
     if (!ReadChildFile(folder_, kChangesRecord, kMaxRecordBytes * 4, &bytes))
         return false;
-    Reader reader(bytes);
+    ByteReader reader(bytes);
     for (auto* list : {&changes->movedAside, &changes->addedFolders, &changes->addedFiles}) {
         uint32_t count = 0;
         if (!reader.U32(&count) || count > kMaxChangedEntries)
@@ -578,33 +501,11 @@ bool InstallJournal::KeepKey(KeptSlot slot)
     const std::wstring& keyPath = places_.For(slot);
     if (keyPath.empty() || KindOf(slot) != RecordKind::kKey)
         return false;
-    UniqueKey key;
-    const LONG opened = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.put());
-    if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND)
+    bool existed = false;
+    std::string values;
+    if (!SnapshotKey(HKEY_LOCAL_MACHINE, keyPath, &existed, &values))
         return false;
-    std::string record = RecordHead(RecordKind::kKey, opened == ERROR_SUCCESS, keyPath);
-    for (DWORD index = 0; opened == ERROR_SUCCESS; ++index) {
-        wchar_t name[16384];
-        DWORD nameLength = static_cast<DWORD>(std::size(name));
-        DWORD type = 0;
-        DWORD size = 0;
-        LONG result = ::RegEnumValueW(key.get(), index, name, &nameLength, nullptr, &type, nullptr, &size);
-        if (result == ERROR_NO_MORE_ITEMS)
-            break;
-        if (result != ERROR_SUCCESS)
-            return false;
-        std::string data(size, '\0');
-        nameLength = static_cast<DWORD>(std::size(name));
-        result = ::RegEnumValueW(key.get(), index, name, &nameLength, nullptr, &type,
-                                 reinterpret_cast<BYTE*>(data.data()), &size);
-        if (result != ERROR_SUCCESS)
-            return false;
-        data.resize(size);
-        PutText(record, std::wstring(name, nameLength));
-        PutU32(record, type);
-        PutU32(record, static_cast<uint32_t>(data.size()));
-        record += data;
-    }
+    std::string record = RecordHead(RecordKind::kKey, existed, keyPath) + values;
     return KeepRecord(slot, record);
 }
 
@@ -613,7 +514,7 @@ bool InstallJournal::RestoreRecord(KeptSlot slot)
     std::string bytes;
     if (!ReadChildFile(folder_, RecordName(slot), kMaxRecordBytes, &bytes))
         return !HasChild(RecordName(slot).c_str());
-    Reader reader(bytes);
+    ByteReader reader(bytes);
     uint32_t kind = 0;
     uint32_t existed = 0;
     std::wstring path;
@@ -629,13 +530,13 @@ bool InstallJournal::RestoreRecord(KeptSlot slot)
             return DeleteFileNoFollow(place);
         if (const size_t slash = place.rfind(L'\\'); slash != std::wstring::npos)
             CreateFolderTree(place.substr(0, slash).c_str());
-        return WriteFileReplacing(place, reader.Rest());
+        return WriteFileReplacing(place, std::string(reader.Rest()));
     case RecordKind::kFolder:
         if (existed)
             return CreateFolderTree(place.c_str()) == 1;
         return RemoveFolderIfEmpty(place);
     case RecordKind::kKey:
-        return RestoreKey(place, existed != 0, reader);
+        return RestoreKey(HKEY_LOCAL_MACHINE, place, existed != 0, reader.Rest());
     }
     return false;
 }
