@@ -108,9 +108,9 @@ wine_scratch_prefix_locked() {
   wine_scratch_prefix "$root"
 }
 
-# The same with its drive D: emptied but for the FOLDERs (paths on it), the
-# Wine server stopped when the calling script exits: a check that starts from
-# nothing on that drive.
+# The same with its drive D: emptied and the FOLDERs (paths on it) made
+# there, the Wine server stopped when the calling script exits: a check that
+# starts from nothing on that drive.
 #   wine_fresh_scratch_drive ROOT [FOLDER...]
 wine_fresh_scratch_drive() {
   wine_scratch_prefix_locked "$1"
