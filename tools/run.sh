@@ -14,10 +14,8 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="${BUILD_DIR:-$top/build}"
 person_display="${DISPLAY:-}"
-bash "$top/tools/setup.sh"
-BUILD_DIR="$build" bash "$top/tools/build.sh"
 . "$top/tools/wine-session.sh"
-wine_session_start "$build"
+wine_built_session "$build"
 
 setup="$build/src/app/setup.exe"
 if [ -n "$person_display" ]; then

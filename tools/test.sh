@@ -3,8 +3,6 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="${BUILD_DIR:-$top/build}"
-bash "$top/tools/setup.sh"
-BUILD_DIR="$build" bash "$top/tools/build.sh"
 . "$top/tools/wine-session.sh"
-wine_session_start "$build"
+wine_built_session "$build"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"

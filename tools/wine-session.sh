@@ -19,11 +19,31 @@ wine_session_start() {
     wineserver -w
   fi
   wine_own_user_folders
-  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+  wine_server_up
+  trap wine_session_stop EXIT
+}
+
+# Installs what the tree needs, builds it into BUILD_DIR, and the TARGETs the
+# default build leaves out, and starts a session on it.
+#   wine_built_session BUILD_DIR [TARGET...]
+wine_built_session() {
+  local build=$1 top
+  top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  shift
+  bash "$top/tools/setup.sh"
+  BUILD_DIR="$build" bash "$top/tools/build.sh"
+  if [ $# -gt 0 ]; then cmake --build "$build" --target "$@" -- --no-print-directory >/dev/null; fi
+  wine_session_start "$build"
+}
+
+# The prefix's persistent server, which lingers SECONDS after its last
+# program ends (forever without), once Wine's own services have started.
+#   wine_server_up [SECONDS]
+wine_server_up() {
+  setsid wineserver "-p${1:-}" </dev/null >/dev/null 2>&1 || true
   # The first program of a session starts Wine's own services, which keep the
   # standard handles they inherit: let them inherit nothing a caller waits on.
   wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
-  trap wine_session_stop EXIT
 }
 
 # An Xvfb display of the caller's own, stopped when wine_session_stop runs;
@@ -88,11 +108,15 @@ wine_scratch_prefix_locked() {
   wine_scratch_prefix "$root"
 }
 
-# The same with its drive D: emptied, the Wine server stopped when the
-# calling script exits: a check that starts from nothing on that drive.
-#   wine_fresh_scratch_drive ROOT
+# The same with its drive D: emptied and the FOLDERs (paths on it) made
+# there, the Wine server stopped when the calling script exits: a check that
+# starts from nothing on that drive.
+#   wine_fresh_scratch_drive ROOT [FOLDER...]
 wine_fresh_scratch_drive() {
   wine_scratch_prefix_locked "$1"
+  shift
   trap wine_session_stop EXIT
   rm -rf "${WINE_SCRATCH_DRIVE:?}"/*
+  local folder
+  for folder in "$@"; do mkdir -p "$WINE_SCRATCH_DRIVE/$folder"; done
 }

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <span>
+#include <type_traits>
 
 namespace framework {
 
@@ -145,31 +146,22 @@ struct MessageEntry {
     template <auto Handler>
     static constexpr MessageEntry Command(int id, int code = BN_CLICKED)
     {
-        MessageEntry e;
-        e.message = WM_COMMAND;
-        e.controlId = id;
-        e.notification = code;
-        e.command = [](T& object) { (object.*Handler)(); };
-        return e;
+        return Row(WM_COMMAND, &MessageEntry::command, [](T& object) { (object.*Handler)(); }, id, code);
     }
     // Any message, with its parameters as sent; the result is the message's:
     // LRESULT Handler(WPARAM, LPARAM).
     template <auto Handler>
     static constexpr MessageEntry Message(UINT message)
     {
-        MessageEntry e;
-        e.message = message;
-        e.raw = [](T& object, WPARAM wParam, LPARAM lParam) -> LRESULT { return (object.*Handler)(wParam, lParam); };
-        return e;
+        return Row(message, &MessageEntry::raw, [](T& object, WPARAM wParam, LPARAM lParam) -> LRESULT {
+            return (object.*Handler)(wParam, lParam);
+        });
     }
     // WM_PAINT inside BeginPaint and EndPaint: void Handler(HDC).
     template <auto Handler>
     static constexpr MessageEntry Paint()
     {
-        MessageEntry e;
-        e.message = WM_PAINT;
-        e.paint = [](T& object, HDC dc) { (object.*Handler)(dc); };
-        return e;
+        return Row(WM_PAINT, &MessageEntry::paint, [](T& object, HDC dc) { (object.*Handler)(dc); });
     }
     // Every WM_CTLCOLOR* message: the control's device context, its window
     // and the brush the system would answer; the handler answers a brush:
@@ -177,20 +169,29 @@ struct MessageEntry {
     template <auto Handler>
     static constexpr MessageEntry CtlColor()
     {
-        MessageEntry e;
-        e.message = WM_CTLCOLORSTATIC;
-        e.color = [](T& object, HDC dc, HWND control, HBRUSH defaultBrush) -> HBRUSH {
-            return (object.*Handler)(dc, control, defaultBrush);
-        };
-        return e;
+        return Row(WM_CTLCOLORSTATIC, &MessageEntry::color,
+                   [](T& object, HDC dc, HWND control, HBRUSH defaultBrush) -> HBRUSH {
+                       return (object.*Handler)(dc, control, defaultBrush);
+                   });
     }
     // WM_TIMER, with the timer's id: void Handler(UINT_PTR).
     template <auto Handler>
     static constexpr MessageEntry Timer()
     {
+        return Row(WM_TIMER, &MessageEntry::timer, [](T& object, UINT_PTR id) { (object.*Handler)(id); });
+    }
+
+private:
+    // A row with its one handler in slot.
+    template <typename Thunk>
+    static constexpr MessageEntry Row(UINT message, Thunk MessageEntry::*slot, std::type_identity_t<Thunk> thunk,
+                                      int id = 0, int code = 0)
+    {
         MessageEntry e;
-        e.message = WM_TIMER;
-        e.timer = [](T& object, UINT_PTR id) { (object.*Handler)(id); };
+        e.message = message;
+        e.controlId = id;
+        e.notification = code;
+        e.*slot = thunk;
         return e;
     }
 };

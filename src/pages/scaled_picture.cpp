@@ -130,13 +130,7 @@ UniqueBitmap ScaledPicture(HINSTANCE module, int baseId, int width, int height, 
     if (!loaded || !::GetObjectW(loaded.get(), sizeof(shape), &shape) || shape.bmWidth <= 0 || shape.bmHeight <= 0)
         return {};
     // 32 bits, rows top first, whatever the resource's own format.
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof(format.bmiHeader);
-    format.bmiHeader.biWidth = shape.bmWidth;
-    format.bmiHeader.biHeight = -shape.bmHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO format = PixelsFormat(shape.bmWidth, shape.bmHeight);
     Pixels source{shape.bmWidth, shape.bmHeight, std::vector<uint32_t>(static_cast<size_t>(shape.bmWidth) * shape.bmHeight)};
     HDC dc = ::CreateCompatibleDC(nullptr);
     if (!dc)
@@ -151,8 +145,7 @@ UniqueBitmap ScaledPicture(HINSTANCE module, int baseId, int width, int height, 
         pixel |= 0xFF000000u;
     const Pixels scaled =
         ResamplePixels(source, framework::ScaleForDpi(width, dpi), framework::ScaleForDpi(height, dpi));
-    format.bmiHeader.biWidth = scaled.width;
-    format.bmiHeader.biHeight = -scaled.height;
+    format = PixelsFormat(scaled.width, scaled.height);
     void* bits = nullptr;
     UniqueBitmap result(::CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!result || !bits)

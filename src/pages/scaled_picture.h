@@ -21,6 +21,19 @@ struct Pixels {
     std::vector<uint32_t> argb;
 };
 
+// The DIB format whose bits are laid out as Pixels' are.
+inline BITMAPINFO PixelsFormat(int width, int height)
+{
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    return format;
+}
+
 // The percent scale (100, 150, 200, as available lists them, ascending) to
 // draw from at dpi: the smallest at or above dpi's own, else the largest;
 // 0 when there is none.

@@ -23,23 +23,20 @@
 
 namespace skin {
 
-inline constexpr int kPageWidth = 506;
-inline constexpr int kPageHeight = 364;
+// Sizes, width then height.
+inline constexpr int kPageWidth = 506, kPageHeight = 364;
 // The frame's client area, which the pages fill: what the frame's template
 // gives with a Chinese system's dialog font at 96 DPI, and the area the
 // pixel layouts are made for. The frame takes it at its own scale, whatever
 // the dialog font.
-inline constexpr int kFrameClientWidth = 480;
-inline constexpr int kFrameClientHeight = 325;
+inline constexpr int kFrameClientWidth = 480, kFrameClientHeight = 325;
 // The side picture's size, which is also the white area beside it.
-inline constexpr int kSideWidth = 164;
-inline constexpr int kSideHeight = 290;
+inline constexpr int kSideWidth = 164, kSideHeight = 290;
 inline constexpr int kHeaderHeight = 55;
 // The header pages' corner picture and the destination page's folder picture.
-inline constexpr int kHeaderPictureWidth = 53;
-inline constexpr int kHeaderPictureHeight = 49;
-inline constexpr int kFolderPictureWidth = 25;
-inline constexpr int kFolderPictureHeight = 34;
+inline constexpr int kHeaderPictureWidth = 53, kHeaderPictureHeight = 49;
+inline constexpr int kFolderPictureWidth = 25, kFolderPictureHeight = 34;
+// Heights of the title fonts.
 inline constexpr int kTitleFontHeight = 12;
 inline constexpr int kLargeTitleFontHeight = 16;
 

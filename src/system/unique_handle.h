@@ -1,9 +1,9 @@
 // Owning wrappers for Win32 handles and COM interfaces.
 //
-// One template, configured by a traits type that names the handle type, its
-// invalid value and its close function. Copying is deleted; moving hands the
-// handle over. put() closes what is held before handing out the address, so
-// an out-parameter never leaks the previous handle.
+// One template, configured by the handle type, its close function and which
+// value means "none". Copying is deleted; moving hands the handle over.
+// put() closes what is held before handing out the address, so an
+// out-parameter never leaks the previous handle.
 #pragma once
 
 #include <windows.h>
@@ -11,10 +11,14 @@
 
 #include <utility>
 
-template <typename Traits>
+// The kernel's file and find functions answer INVALID_HANDLE_VALUE for
+// "none"; everything else answers null.
+enum class NoHandle { kNull, kMinusOne };
+
+template <typename T, auto Close, NoHandle kNone = NoHandle::kNull>
 class UniqueAny {
 public:
-    using Type = typename Traits::Type;
+    using Type = T;
 
     UniqueAny() noexcept = default;
     explicit UniqueAny(Type value) noexcept : value_(value) {}
@@ -31,16 +35,16 @@ public:
     }
 
     Type get() const noexcept { return value_; }
-    explicit operator bool() const noexcept { return value_ != Traits::Invalid(); }
+    explicit operator bool() const noexcept { return value_ != Invalid(); }
 
-    void reset(Type value = Traits::Invalid()) noexcept
+    void reset(Type value = Invalid()) noexcept
     {
-        if (value_ != Traits::Invalid())
-            Traits::Close(value_);
+        if (value_ != Invalid())
+            Close(value_);
         value_ = value;
     }
 
-    [[nodiscard]] Type release() noexcept { return std::exchange(value_, Traits::Invalid()); }
+    [[nodiscard]] Type release() noexcept { return std::exchange(value_, Invalid()); }
 
     Type* put() noexcept
     {
@@ -49,68 +53,27 @@ public:
     }
 
 private:
-    Type value_ = Traits::Invalid();
+    static Type Invalid() noexcept
+    {
+        if constexpr (kNone == NoHandle::kMinusOne)
+            return INVALID_HANDLE_VALUE;
+        else
+            return nullptr;
+    }
+
+    Type value_ = Invalid();
 };
 
-struct HandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::CloseHandle(h); }
-};
-
-struct FileHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) noexcept { ::CloseHandle(h); }
-};
-
-struct FindHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) noexcept { ::FindClose(h); }
-};
-
-struct KeyTraits {
-    using Type = HKEY;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::RegCloseKey(h); }
-};
-
-template <typename GdiType>
-struct GdiObjectTraits {
-    using Type = GdiType;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::DeleteObject(h); }
-};
-
-struct LocalMemoryTraits {
-    using Type = HLOCAL;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type p) noexcept { ::LocalFree(p); }
-};
-
-struct IconTraits {
-    using Type = HICON;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::DestroyIcon(h); }
-};
-
-struct ItemIdListTraits {
-    using Type = PIDLIST_ABSOLUTE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type p) noexcept { ::CoTaskMemFree(p); }
-};
-
-using UniqueHandle = UniqueAny<HandleTraits>;
-using UniqueFile = UniqueAny<FileHandleTraits>;
-using UniqueFindHandle = UniqueAny<FindHandleTraits>;
-using UniqueKey = UniqueAny<KeyTraits>;
-using UniqueFont = UniqueAny<GdiObjectTraits<HFONT>>;
-using UniqueBitmap = UniqueAny<GdiObjectTraits<HBITMAP>>;
-using UniqueBrush = UniqueAny<GdiObjectTraits<HBRUSH>>;
-using UniqueIcon = UniqueAny<IconTraits>;
-using UniqueItemIdList = UniqueAny<ItemIdListTraits>;
-using UniqueLocal = UniqueAny<LocalMemoryTraits>;
+using UniqueHandle = UniqueAny<HANDLE, ::CloseHandle>;
+using UniqueFile = UniqueAny<HANDLE, ::CloseHandle, NoHandle::kMinusOne>;
+using UniqueFindHandle = UniqueAny<HANDLE, ::FindClose, NoHandle::kMinusOne>;
+using UniqueKey = UniqueAny<HKEY, ::RegCloseKey>;
+using UniqueFont = UniqueAny<HFONT, ::DeleteObject>;
+using UniqueBitmap = UniqueAny<HBITMAP, ::DeleteObject>;
+using UniqueBrush = UniqueAny<HBRUSH, ::DeleteObject>;
+using UniqueIcon = UniqueAny<HICON, ::DestroyIcon>;
+using UniqueItemIdList = UniqueAny<PIDLIST_ABSOLUTE, ::CoTaskMemFree>;
+using UniqueLocal = UniqueAny<HLOCAL, ::LocalFree>;
 
 // A COM interface pointer that releases what it holds.
 template <typename T>

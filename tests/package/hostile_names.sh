@@ -5,13 +5,11 @@
 # with the log text and leave the drive as it was.
 #   hostile_names.sh BUILD TEST.EXE UNPACK7Z.EXE
 set -euo pipefail
-top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1 test_exe=$2 unpack7z=$3
 
-. "$top/tools/wine-session.sh"
-wine_fresh_scratch_drive "$build/tests/hostile-names-wine"
+. "$(dirname "$0")/../../tools/wine-session.sh"
+wine_fresh_scratch_drive "$build/tests/hostile-names-wine" bin hostile/archives
 drive=$WINE_SCRATCH_DRIVE
-mkdir -p "$drive/bin" "$drive/hostile/archives"
 cp "$test_exe" "$unpack7z" "$drive/bin/"
 
 # Names that climb out ("..", and what Windows trims to it), are rooted or
@@ -34,7 +32,7 @@ for name in "${names[@]}"; do
   printf '%s\n' "$name" >> "$drive/hostile/names.txt"
 done
 
-setsid wineserver -p5 </dev/null >/dev/null 2>&1 || true
+wine_server_up 5
 status=0
 (cd "$drive/bin" && wine "D:\\bin\\$(basename "$test_exe")" </dev/null) || status=$?
 

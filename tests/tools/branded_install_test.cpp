@@ -45,11 +45,11 @@ int wmain(int argc, wchar_t** argv)
     Check(welcome != nullptr, "the welcome page is shown");
     if (!welcome)
         return 1;
-    Check(ItemText(welcome, 1007) == kName, "the welcome page names the product");
+    Check(ItemText(welcome, IDC_WELCOME_TITLE_NAME) == kName, "the welcome page names the product");
     Click(welcome, kNext);
     HWND destination = setup.WaitForPage(Page::kDestination);
     Check(destination && ItemText(destination, kFolderEdit) == kFolder, "the default folder is the product's");
-    Check(destination && ItemText(destination, 1016) == L"至少需要  4 MB 的可用磁盘空间",
+    Check(destination && ItemText(destination, IDC_DEST_SPACE) == L"至少需要  4 MB 的可用磁盘空间",
           "the space needed is the product folder's, rounded up");
     Click(destination, kNext);
     HWND ready = setup.WaitForPage(Page::kReady);

@@ -8,18 +8,15 @@
 # through links planted in an installation, must stay as they were.
 #   silent_uninstall.sh BUILD UNINST.EXE PRODUCT_DIR
 set -euo pipefail
-top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1 uninst=$2 product=$3
 
-. "$top/tools/wine-session.sh"
-wine_fresh_scratch_drive "$build/tests/uninstall-wine"
+. "$(dirname "$0")/../../tools/wine-session.sh"
+wine_fresh_scratch_drive "$build/tests/uninstall-wine" Games outside/folder
 drive=$WINE_SCRATCH_DRIVE
-mkdir -p "$drive/Games" "$drive/outside/folder"
 printf 'outside\r\n' > "$drive/outside/file.txt"
 printf 'outside\r\n' > "$drive/outside/folder/inner.txt"
 cd "$drive"
-setsid wineserver -p5 </dev/null >/dev/null 2>&1 || true
-wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+wine_server_up 5
 # A copy started by hand marks its own file for deletion at the prefix's next
 # start: a name of this run's own.
 copy="copy-$$"

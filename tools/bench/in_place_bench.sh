@@ -8,11 +8,8 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build="${BUILD_DIR:-$top/build}"
 runs=${1:-5}
-bash "$top/tools/setup.sh"
-BUILD_DIR="$build" bash "$top/tools/build.sh"
-cmake --build "$build" --target in_place_bench -- --no-print-directory >/dev/null
 . "$top/tools/wine-session.sh"
-wine_session_start "$build"
+wine_built_session "$build" in_place_bench
 
 ram=/dev/shm/in-place-bench-$$
 trap 'rm -rf "$ram"; wine_session_stop' EXIT

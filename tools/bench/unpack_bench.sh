@@ -8,10 +8,8 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build="${BUILD_DIR:-$top/build}"
 runs=${1:-3}
-bash "$top/tools/setup.sh"
-BUILD_DIR="$build" bash "$top/tools/build.sh"
 . "$top/tools/wine-session.sh"
-wine_session_start "$build"
+wine_built_session "$build"
 
 bench="$build/bench"
 mkdir -p "$bench"

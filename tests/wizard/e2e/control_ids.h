@@ -1,19 +1,24 @@
-// The pages' control ids as a driver presses and reads them; the same id
-// stands for the same role on every page that has it.
+// The pages' control ids as a driver presses and reads them, under the
+// names the pages give them; the same id stands for the same role on every
+// page that has it.
 #pragma once
+
+#include "pages/resource.h"
 
 namespace e2e {
 
-inline constexpr int kNext = 1006;
-inline constexpr int kBack = 1009;
-inline constexpr int kCancel = 1029;
-inline constexpr int kInstall = 1025;
-inline constexpr int kBrowse = 1008;
-inline constexpr int kFolderEdit = 1007;
-inline constexpr int kSummary = 1024;
-inline constexpr int kStatus = 1014;
-inline constexpr int kDetail = 1015;
-inline constexpr int kFinishButton = 1;
-inline constexpr int kRunNow = 1028;
+enum ControlId : int {
+    kNext = IDC_WELCOME_NEXT,
+    kBack = IDC_DEST_BACK,
+    kCancel = IDC_WELCOME_CANCEL,
+    kInstall = IDC_READY_INSTALL,
+    kBrowse = IDC_DEST_BROWSE,
+    kFolderEdit = IDC_DEST_FOLDER,
+    kSummary = IDC_READY_SUMMARY,
+    kStatus = IDC_INSTALLING_STATUS,
+    kDetail = IDC_INSTALLING_DETAIL,
+    kFinishButton = IDC_FINISH_DONE,
+    kRunNow = IDC_FINISH_RUN_NOW,
+};
 
 }  // namespace e2e

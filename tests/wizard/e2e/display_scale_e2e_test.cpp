@@ -4,6 +4,7 @@
 #include "e2e/control_ids.h"
 #include "e2e/driver.h"
 #include "e2e/text_fit_probe.h"
+#include "pages/scaled_picture.h"
 
 #include <gtest/gtest.h>
 
@@ -19,12 +20,7 @@ namespace {
 // The frame's client area at 96 DPI, which every scale multiplies.
 constexpr int kClientWidth = 480;
 constexpr int kClientHeight = 325;
-constexpr int kSidePicture = 129;
-constexpr int kSidePictureTwice = 2129;
-constexpr int kPictureControl = 1004;
 
-std::wstring Bin(const std::wstring& name) { return std::wstring(kBinFolder) + L"\\" + name; }
-std::wstring Work(const std::wstring& name) { return std::wstring(kWorkFolder) + L"\\" + name; }
 int Scaled(int value, UINT dpi) { return ::MulDiv(value, static_cast<int>(dpi), 96); }
 
 // The probe inside the wizard's process, which measures its texts in their
@@ -92,12 +88,7 @@ bool ShowsBitmapNow(HWND control, const std::wstring& exe, int id)
     BITMAP shape{};
     const bool sized = bitmap && ::GetObjectW(bitmap, sizeof(shape), &shape) &&
                        shape.bmWidth == area.right - area.left && shape.bmHeight == area.bottom - area.top;
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof(format.bmiHeader);
-    format.bmiHeader.biWidth = shape.bmWidth;
-    format.bmiHeader.biHeight = -shape.bmHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
+    BITMAPINFO format = PixelsFormat(shape.bmWidth, shape.bmHeight);
     std::vector<uint32_t> expected(static_cast<size_t>(shape.bmWidth) * shape.bmHeight);
     std::vector<uint32_t> shown(expected.size());
     HDC screen = ::GetDC(nullptr);
@@ -125,6 +116,20 @@ bool ShowsBitmapNow(HWND control, const std::wstring& exe, int id)
 bool ShowsBitmapAsItIs(HWND control, const std::wstring& exe, int id)
 {
     return WaitUntil([&] { return ShowsBitmapNow(control, exe, id); }, 5000);
+}
+
+// Presses button on page, saves the box with caption that it brings up
+// beside the frame as shot, and answers it; false when no box came.
+bool ShootBox(const SetupProcess& wizard, HWND page, int button, const std::wstring& caption, const wchar_t* shot,
+              int answer)
+{
+    Click(page, button);
+    HWND box = wizard.WaitForBox(caption);
+    if (!box)
+        return false;
+    EXPECT_TRUE(SaveScreenshot(shot, {wizard.Frame(), box}));
+    AnswerBox(box, answer);
+    return true;
 }
 
 TEST(WizardScale, EveryPageIsLaidOutForTheDisplayScale)
@@ -159,8 +164,8 @@ TEST(WizardScale, EveryPageIsLaidOutForTheDisplayScale)
     check("welcome", L"page-1-welcome");
     // At 100% and 200% the side picture drawn for that scale, as it is.
     if (dpi == 96 || dpi == 192) {
-        EXPECT_TRUE(ShowsBitmapAsItIs(::GetDlgItem(welcome, kPictureControl), exe,
-                                      dpi == 96 ? kSidePicture : kSidePictureTwice));
+        EXPECT_TRUE(ShowsBitmapAsItIs(::GetDlgItem(welcome, IDC_WELCOME_PICTURE), exe,
+                                      dpi == 96 ? IDB_SIDE_PICTURE : IDB_SIDE_PICTURE_200));
     }
     if (dpi == 96) {
         // Moved to a monitor at 200%, and back; the system would suggest a
@@ -169,7 +174,7 @@ TEST(WizardScale, EveryPageIsLaidOutForTheDisplayScale)
         ::SetWindowPos(frame, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         ExpectClientArea(frame, 192);
         ExpectTextsFit(fit, "welcome, moved to 200%");
-        EXPECT_TRUE(ShowsBitmapAsItIs(::GetDlgItem(welcome, kPictureControl), exe, kSidePictureTwice));
+        EXPECT_TRUE(ShowsBitmapAsItIs(::GetDlgItem(welcome, IDC_WELCOME_PICTURE), exe, IDB_SIDE_PICTURE_200));
         ::SendMessageW(frame, WM_DPICHANGED, MAKEWPARAM(96, 96), 0);
         ExpectClientArea(frame, 96);
     }
@@ -179,11 +184,7 @@ TEST(WizardScale, EveryPageIsLaidOutForTheDisplayScale)
     ASSERT_NE(destination, nullptr);
     check("destination", L"page-2-destination");
     // The system's boxes and folder dialog lay themselves out.
-    Click(destination, kBrowse);
-    HWND notice = wizard.WaitForBox(L"游戏安装向导");
-    ASSERT_NE(notice, nullptr);
-    EXPECT_TRUE(SaveScreenshot(L"box-newer-windows-notice", {frame, notice}));
-    AnswerBox(notice, IDOK);
+    ASSERT_TRUE(ShootBox(wizard, destination, kBrowse, L"游戏安装向导", L"box-newer-windows-notice", IDOK));
     HWND folders = wizard.WaitForFolderDialog();
     ASSERT_NE(folders, nullptr);
     EXPECT_TRUE(SaveScreenshot(L"box-folder-dialog", {frame, folders}));
@@ -199,11 +200,7 @@ TEST(WizardScale, EveryPageIsLaidOutForTheDisplayScale)
     ASSERT_NE(installing, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return ItemText(installing, kStatus) == L"正在解压文件"; }));
     check("installing", L"page-4-installing");
-    Click(installing, kCancel);
-    HWND question = wizard.WaitForBox(L"温馨提示");
-    ASSERT_NE(question, nullptr);
-    EXPECT_TRUE(SaveScreenshot(L"box-cancel-question", {frame, question}));
-    AnswerBox(question, IDCANCEL);
+    ASSERT_TRUE(ShootBox(wizard, installing, kCancel, L"温馨提示", L"box-cancel-question", IDCANCEL));
     HWND finish = wizard.WaitForPage(Page::kFinish, 120000);
     ASSERT_NE(finish, nullptr);
     check("finish", L"page-5-finish");

@@ -1,6 +1,7 @@
 #include "e2e/driver.h"
 
 #include "package/payload_digest.h"
+#include "pages/resource.h"
 
 #include <algorithm>
 
@@ -13,14 +14,6 @@
 namespace e2e {
 
 namespace {
-
-// The pages' controls by which the driver tells them apart.
-constexpr int kWelcomeTitleLead = 1000;
-constexpr int kDestinationQuestionName = 1020;
-constexpr int kReadyInstall = 1025;
-constexpr int kInstallingProgress = 1026;
-constexpr int kFinishDone = 1;
-constexpr int kFinishTitleTail = 1018;
 
 constexpr const wchar_t* kFrameTitle = L"游戏安装向导";
 
@@ -230,15 +223,15 @@ Page IdentifyPage(HWND page)
     if (!page)
         return Page::kNone;
     // Ids repeat across pages: test the ones unique to a page first.
-    if (::GetDlgItem(page, kFinishDone))
-        return ItemText(page, kFinishTitleTail) == L"安装已取消。" ? Page::kCancelled : Page::kFinish;
-    if (::GetDlgItem(page, kInstallingProgress))
+    if (::GetDlgItem(page, IDC_FINISH_DONE))
+        return ItemText(page, IDC_FINISH_TITLE_TAIL) == L"安装已取消。" ? Page::kCancelled : Page::kFinish;
+    if (::GetDlgItem(page, IDC_INSTALLING_PROGRESS))
         return Page::kInstalling;
-    if (::GetDlgItem(page, kReadyInstall))
+    if (::GetDlgItem(page, IDC_READY_INSTALL))
         return Page::kReady;
-    if (::GetDlgItem(page, kWelcomeTitleLead))
+    if (::GetDlgItem(page, IDC_WELCOME_TITLE_LEAD))
         return Page::kWelcome;
-    if (::GetDlgItem(page, kDestinationQuestionName))
+    if (::GetDlgItem(page, IDC_DEST_QUESTION_NAME))
         return Page::kDestination;
     return Page::kNone;
 }

@@ -19,6 +19,8 @@ namespace e2e {
 inline constexpr const wchar_t* kBinFolder = L"D:\\e2e\\bin";
 inline constexpr const wchar_t* kWorkFolder = L"D:\\e2e\\work";
 inline constexpr const wchar_t* kShotsFolder = L"D:\\e2e\\shots";
+inline std::wstring Bin(const std::wstring& name) { return std::wstring(kBinFolder) + L"\\" + name; }
+inline std::wstring Work(const std::wstring& name) { return std::wstring(kWorkFolder) + L"\\" + name; }
 
 inline constexpr DWORD kDeadlineMs = 20000;
 

@@ -3,6 +3,7 @@
 // installer runs beside it.
 #include "e2e/control_ids.h"
 #include "e2e/driver.h"
+#include "e2e/fixture.h"
 #include "system/shortcuts.h"
 #include "package/package.h"
 
@@ -18,13 +19,9 @@ using namespace e2e;
 
 namespace {
 
-const std::wstring kDisplayName = L"Quenlo棋牌";
 const std::wstring kOtherName = L"另一个棋牌";
-const std::wstring kInstallDir = L"D:\\Program Files\\Tovani";
 const std::wstring kHostileDir = L"D:\\e2e\\work\\hostile";
 
-std::wstring Bin(const std::wstring& name) { return std::wstring(kBinFolder) + L"\\" + name; }
-std::wstring Work(const std::wstring& name) { return std::wstring(kWorkFolder) + L"\\" + name; }
 std::wstring UninstallKey(const std::wstring& name)
 {
     return L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name;
@@ -63,36 +60,18 @@ bool OthersCanChange(const std::wstring& path)
     return false;
 }
 
-class Steering : public ::testing::Test {
+class Steering : public WizardTest {
 protected:
-    static void SetUpTestSuite() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-
     void SetUp() override
     {
-        for (const std::wstring& folder : RunFolders())
-            RemoveTree(folder);
-        ::DeleteFileW((TempFolder() + L"incfg.ini").c_str());
-        for (const auto& folder : {kInstallDir, kInstallDir + L".temp", std::wstring(kWorkFolder)})
-            RemoveTree(folder);
         for (const auto& name : {kDisplayName, kOtherName, std::wstring(L"Hostile")}) {
             ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKey(name).c_str());
             ::DeleteFileW(DesktopLink(name).c_str());
             RemoveTree(SpecialFolder(CSIDL_PROGRAMS) + L"\\" + name);
         }
-        ::CreateDirectoryW(L"D:\\e2e", nullptr);
-        ASSERT_TRUE(::CreateDirectoryW(kWorkFolder, nullptr));
+        ASSERT_TRUE(ClearRuns(kDefaultInstallDir));
     }
     void TearDown() override { ::DeleteFileW((TempFolder() + L"incfg.ini").c_str()); }
-
-    static std::unique_ptr<SetupProcess> Start(const std::wstring& exe,
-                                               const std::vector<std::wstring>& environment = {})
-    {
-        auto wizard = std::make_unique<SetupProcess>(exe, environment);
-        EXPECT_TRUE(wizard->Started());
-        EXPECT_NE(wizard->WaitForFrame(), nullptr);
-        EXPECT_NE(wizard->WaitForPage(Page::kWelcome), nullptr);
-        return wizard;
-    }
 
     static HWND ToReady(SetupProcess& wizard)
     {
@@ -110,7 +89,7 @@ TEST_F(Steering, NothingChangedFromOutsideAfterTheReadyPageReachesTheInstallatio
     auto wizard = Start(Bin(L"setup.exe"), {L"MARVANE_AUTOCLOSE_MS=300"});
     HWND ready = ToReady(*wizard);
     ASSERT_NE(ready, nullptr);
-    const std::vector<std::wstring> summary{L"目标位置:", L"        " + kInstallDir};
+    const std::vector<std::wstring> summary{L"目标位置:", L"        " + kDefaultInstallDir};
     ASSERT_EQ(ListLines(::GetDlgItem(ready, kSummary)), summary);
 
     // Another folder, product and program, where the wizard keeps its
@@ -133,16 +112,16 @@ TEST_F(Steering, NothingChangedFromOutsideAfterTheReadyPageReachesTheInstallatio
     Click(ready, kInstall);
     HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
-    EXPECT_EQ(ItemText(finish, 1012), kDisplayName);
-    EXPECT_TRUE(Exists(kInstallDir + L"\\Marvane.exe"));
+    EXPECT_EQ(ItemText(finish, IDC_FINISH_TITLE_NAME), kDisplayName);
+    EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
     EXPECT_FALSE(Exists(kHostileDir));
     EXPECT_TRUE(KeyExists(kDisplayName));
     EXPECT_FALSE(KeyExists(L"Hostile"));
-    EXPECT_EQ(LinkTarget(DesktopLink(kDisplayName)), kInstallDir + L"\\Marvane.exe");
+    EXPECT_EQ(LinkTarget(DesktopLink(kDisplayName)), kDefaultInstallDir + L"\\Marvane.exe");
     EXPECT_FALSE(Exists(DesktopLink(L"Hostile")));
     Click(finish, kFinishButton);
     EXPECT_TRUE(wizard->WaitForExit());
-    EXPECT_TRUE(WaitUntil([] { return Exists(kInstallDir + L"\\run-marker.txt"); }));
+    EXPECT_TRUE(WaitUntil([] { return Exists(kDefaultInstallDir + L"\\run-marker.txt"); }));
     EXPECT_EQ(RunFolders(), std::vector<std::wstring>{});
 }
 
@@ -164,7 +143,7 @@ TEST_F(Steering, TheRunningInstallersFileCannotBeSwappedForAnother)
         SCOPED_TRACE(afterCheck ? "after the check" : "at once");
         ASSERT_TRUE(::CopyFileW(Bin(L"setup.exe").c_str(), setup.c_str(), FALSE));
         ASSERT_TRUE(::CopyFileW(Work(L"other.exe").c_str(), other.c_str(), FALSE));
-        SetupProcess run(setup, {}, L"/S /D=" + kInstallDir);
+        SetupProcess run(setup, {}, L"/S /D=" + kDefaultInstallDir);
         // The silent run makes its folder once its check has passed.
         ASSERT_TRUE(!afterCheck || WaitUntil([&run] { return !RunFolders().empty() || run.WaitForExit(0); }));
         bool renamed = false;
@@ -175,10 +154,10 @@ TEST_F(Steering, TheRunningInstallersFileCannotBeSwappedForAnother)
         EXPECT_FALSE(afterCheck && renamed);
         if (run.ExitCode() == 0) {
             EXPECT_EQ(testing_support::TreeChanges(testing_support::ReadTree(Work(L"product")),
-                                                   testing_support::ReadTree(kInstallDir)),
+                                                   testing_support::ReadTree(kDefaultInstallDir)),
                       "");
         } else {
-            EXPECT_TRUE(run.ExitCode() == 3 && renamed && !Exists(kInstallDir)) << run.ExitCode();
+            EXPECT_TRUE(run.ExitCode() == 3 && renamed && !Exists(kDefaultInstallDir)) << run.ExitCode();
         }
         ::DeleteFileW(setup.c_str());
     }
@@ -199,7 +178,7 @@ TEST_F(Steering, TwoInstallersOfDifferentNamesKeepToTheirOwnFiles)
     ASSERT_NE(ready, nullptr);
     auto second = Start(otherExe);
     ASSERT_NE(second->ShownPage(), nullptr);
-    EXPECT_EQ(ItemText(second->ShownPage(), 1010), kOtherName);
+    EXPECT_EQ(ItemText(second->ShownPage(), IDC_WELCOME_SENTENCE_NAME), kOtherName);
 
     // A folder each, each holding its own configuration.
     const std::vector<std::wstring> folders = RunFolders();
@@ -208,7 +187,8 @@ TEST_F(Steering, TwoInstallersOfDifferentNamesKeepToTheirOwnFiles)
     for (const auto& folder : folders) {
         const std::string text = ReadFileBytes(folder + L"\\incfg.ini");
         withOther += text == otherText;
-        withChosenFolder += text.find(WideToCodePage(L"OBJ_IN_SETUP_DIR=" + kInstallDir, 936)) != std::string::npos;
+        withChosenFolder +=
+            text.find(WideToCodePage(L"OBJ_IN_SETUP_DIR=" + kDefaultInstallDir, 936)) != std::string::npos;
     }
     EXPECT_EQ(withOther, 1);
     EXPECT_EQ(withChosenFolder, 1);
@@ -216,7 +196,7 @@ TEST_F(Steering, TwoInstallersOfDifferentNamesKeepToTheirOwnFiles)
     Click(ready, kInstall);
     HWND finish = first->WaitForPage(Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
-    EXPECT_EQ(ItemText(finish, 1012), kDisplayName);
+    EXPECT_EQ(ItemText(finish, IDC_FINISH_TITLE_NAME), kDisplayName);
     EXPECT_TRUE(KeyExists(kDisplayName));
     EXPECT_FALSE(KeyExists(kOtherName));
     ::SendMessageW(::GetDlgItem(finish, kRunNow), BM_SETCHECK, BST_UNCHECKED, 0);

@@ -2,6 +2,7 @@
 // whose drive D: is a scratch folder of its own.
 #include "e2e/control_ids.h"
 #include "e2e/driver.h"
+#include "e2e/fixture.h"
 #include "system/shortcuts.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +19,6 @@ using namespace e2e;
 
 namespace {
 
-const std::wstring kDisplayName = L"Quenlo棋牌";
-const std::wstring kDefaultInstallDir = L"D:\\Program Files\\Tovani";
 const std::wstring kUninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlo棋牌";
 const std::wstring kCaption = L"游戏安装向导";
 const std::wstring kQuestionCaption = L"温馨提示";
@@ -28,8 +27,6 @@ const std::wstring kCancelQuestion =
     L"安装还没有完成。如果您现在关闭安装\n程序，程序将不会安装到您的电脑中。\r\n选择“确定”退出安装。\r\n选择“取消”继续安装 。";
 const std::wstring kNewerWindowsNotice = L"您当前系统版本较高 , 最好不要选择安装在系统磁盘目录。";
 
-std::wstring Bin(const std::wstring& name) { return std::wstring(kBinFolder) + L"\\" + name; }
-std::wstring Work(const std::wstring& name) { return std::wstring(kWorkFolder) + L"\\" + name; }
 std::wstring ConfigFile() { return RunConfigFile(); }
 
 // A value of the configuration file the wizard writes: GBK text, or UTF-16
@@ -140,26 +137,18 @@ std::vector<std::wstring> Leftovers(const std::wstring& installDir)
     return names;
 }
 
-class Wizard : public ::testing::Test {
+class Wizard : public WizardTest {
 protected:
-    static void SetUpTestSuite() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-
     void SetUp() override
     {
-        for (const std::wstring& folder : RunFolders())
-            RemoveTree(folder);
-        ::DeleteFileW((TempFolder() + L"incfg.ini").c_str());
         ::DeleteFileW((TempFolder() + L"temp.7z").c_str());
         ::DeleteFileW((TempFolder() + L"run-marker.txt").c_str());
-        for (const auto& folder : {kDefaultInstallDir, kDefaultInstallDir + L".temp", std::wstring(kWorkFolder)})
-            RemoveTree(folder);
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallKey.c_str());
         ::DeleteFileW(DesktopShortcut().c_str());
         RemoveTree(ProgramGroup());
         for (const auto& leftover : Leftovers(kDefaultInstallDir))
             RemoveTree(L"D:\\Program Files\\" + leftover);
-        ::CreateDirectoryW(L"D:\\e2e", nullptr);
-        ASSERT_TRUE(::CreateDirectoryW(kWorkFolder, nullptr));
+        ASSERT_TRUE(ClearRuns(kDefaultInstallDir));
     }
 
     // An earlier installation of the product with its user data file.
@@ -184,16 +173,6 @@ protected:
     }
 
     std::wstring SetupExe() const { return Bin(L"setup.exe"); }
-
-    // Starts a wizard and waits for its welcome page.
-    std::unique_ptr<SetupProcess> Start(const std::wstring& exe, const std::vector<std::wstring>& environment = {})
-    {
-        auto wizard = std::make_unique<SetupProcess>(exe, environment);
-        EXPECT_TRUE(wizard->Started());
-        EXPECT_NE(wizard->WaitForFrame(), nullptr);
-        EXPECT_NE(wizard->WaitForPage(Page::kWelcome), nullptr);
-        return wizard;
-    }
 
     // Welcome, Next, Next: the installing page, its worker started.
     HWND GoToInstalling(SetupProcess& wizard)
@@ -262,13 +241,13 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
 {
     auto wizard = Start(SetupExe());
     HWND welcome = wizard->ShownPage();
-    EXPECT_EQ(ItemText(welcome, 1000), L"欢迎使用");
-    EXPECT_EQ(ItemText(welcome, 1007), kDisplayName);
-    EXPECT_EQ(ItemText(welcome, 1008), L"安装向导");
-    EXPECT_EQ(ItemText(welcome, 1001), L"现在将安装");
-    EXPECT_EQ(ItemText(welcome, 1010), kDisplayName);
-    EXPECT_EQ(ItemText(welcome, 1009), L"到您的电脑中。");
-    EXPECT_EQ(ItemText(welcome, 1003), L"单击“下一步”继续，单击“取消”退出安装程序。");
+    EXPECT_EQ(ItemText(welcome, IDC_WELCOME_TITLE_LEAD), L"欢迎使用");
+    EXPECT_EQ(ItemText(welcome, IDC_WELCOME_TITLE_NAME), kDisplayName);
+    EXPECT_EQ(ItemText(welcome, IDC_WELCOME_TITLE_TAIL), L"安装向导");
+    EXPECT_EQ(ItemText(welcome, IDC_WELCOME_SENTENCE_LEAD), L"现在将安装");
+    EXPECT_EQ(ItemText(welcome, IDC_WELCOME_SENTENCE_NAME), kDisplayName);
+    EXPECT_EQ(ItemText(welcome, IDC_WELCOME_SENTENCE_TAIL), L"到您的电脑中。");
+    EXPECT_EQ(ItemText(welcome, IDC_WELCOME_INSTRUCTION), L"单击“下一步”继续，单击“取消”退出安装程序。");
     // Written on the welcome page, before anything was pressed.
     EXPECT_EQ(ReadFileBytes(ConfigFile()), ReadResource(SetupExe(), L"INI", 138));
     EXPECT_TRUE(SaveScreenshot(L"page-1-welcome", {wizard->Frame()}));
@@ -279,11 +258,11 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     Click(welcome, kNext);
     HWND destination = wizard->WaitForPage(Page::kDestination);
     ASSERT_NE(destination, nullptr);
-    EXPECT_EQ(ItemText(destination, 1012), L"选择目标位置");
-    EXPECT_EQ(ItemText(destination, 1020), kDisplayName);
-    EXPECT_EQ(ItemText(destination, 1022), kDisplayName);
-    EXPECT_EQ(ItemText(destination, 1024), L"“Quenlo棋牌”。");
-    EXPECT_EQ(ItemText(destination, 1016), L"至少需要  210 MB 的可用磁盘空间");
+    EXPECT_EQ(ItemText(destination, IDC_DEST_TITLE), L"选择目标位置");
+    EXPECT_EQ(ItemText(destination, IDC_DEST_QUESTION_NAME), kDisplayName);
+    EXPECT_EQ(ItemText(destination, IDC_DEST_STATEMENT_NAME), kDisplayName);
+    EXPECT_EQ(ItemText(destination, IDC_DEST_QUOTED_NAME), L"“Quenlo棋牌”。");
+    EXPECT_EQ(ItemText(destination, IDC_DEST_SPACE), L"至少需要  210 MB 的可用磁盘空间");
     EXPECT_EQ(ItemText(destination, kFolderEdit), kDefaultInstallDir);
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(destination, kFolderEdit)));
     EXPECT_TRUE(SaveScreenshot(L"page-2-destination", {wizard->Frame()}));
@@ -292,7 +271,7 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     HWND ready = wizard->WaitForPage(Page::kReady);
     ASSERT_NE(ready, nullptr);
     EXPECT_EQ(ConfigValue(L"OBJ_IN_SETUP_DIR"), kDefaultInstallDir);
-    EXPECT_EQ(ItemText(ready, 1015), kDisplayName);
+    EXPECT_EQ(ItemText(ready, IDC_READY_SENTENCE_NAME), kDisplayName);
     const std::vector<std::wstring> summary{L"目标位置:", L"        " + kDefaultInstallDir};
     EXPECT_EQ(ListLines(::GetDlgItem(ready, kSummary)), summary);
     EXPECT_TRUE(SaveScreenshot(L"page-3-ready", {wizard->Frame()}));
@@ -300,18 +279,18 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     Click(ready, kInstall);
     HWND installing = wizard->WaitForPage(Page::kInstalling);
     ASSERT_NE(installing, nullptr);
-    EXPECT_EQ(ItemText(installing, 1016), kDisplayName);
-    EXPECT_EQ(ItemText(installing, 1013), L"安装程序正在安装");
+    EXPECT_EQ(ItemText(installing, IDC_INSTALLING_HEADING_NAME), kDisplayName);
+    EXPECT_EQ(ItemText(installing, IDC_INSTALLING_HEADING_LEAD), L"安装程序正在安装");
     EXPECT_EQ(WindowText(installing), L"Quenlo棋牌 安装");
 
     HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
     // Nothing is left to cancel.
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(installing, kCancel)));
-    EXPECT_EQ(ItemText(finish, 1012), kDisplayName);
-    EXPECT_EQ(ItemText(finish, 1018), L"安装向导完成");
-    EXPECT_EQ(ItemText(finish, 1020), kDisplayName + L"。");
-    EXPECT_EQ(ItemText(finish, 1021), kDisplayName);
+    EXPECT_EQ(ItemText(finish, IDC_FINISH_TITLE_NAME), kDisplayName);
+    EXPECT_EQ(ItemText(finish, IDC_FINISH_TITLE_TAIL), L"安装向导完成");
+    EXPECT_EQ(ItemText(finish, IDC_FINISH_SENTENCE_NAME), kDisplayName + L"。");
+    EXPECT_EQ(ItemText(finish, IDC_FINISH_RUN_NAME), kDisplayName);
     EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(finish, kRunNow)));
     EXPECT_EQ(::SendMessageW(::GetDlgItem(finish, kRunNow), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(WindowText(finish), L"Quenlo棋牌 安装");
@@ -414,7 +393,7 @@ TEST_F(Wizard, KilledAtAnyMomentTheNextRunRecoversAndFinishes)
             auto wizard = Start(bigSetup);
             HWND installing = GoToInstalling(*wizard);
             ASSERT_NE(installing, nullptr);
-            HWND bar = ::GetDlgItem(installing, 1026);
+            HWND bar = ::GetDlgItem(installing, IDC_INSTALLING_PROGRESS);
             // Polled as fast as the page can be read; should the moment pass
             // unseen, the kill lands just after it.
             WaitUntil(
@@ -500,11 +479,11 @@ TEST_F(Wizard, CancelConfirmedDuringExtractionRollsBack)
     AnswerBox(box, IDOK);
     HWND cancelled = wizard->WaitForPage(Page::kCancelled, 60000);
     ASSERT_NE(cancelled, nullptr);
-    EXPECT_EQ(ItemText(cancelled, 1012), kDisplayName);
-    EXPECT_EQ(ItemText(cancelled, 1018), L"安装已取消。");
-    EXPECT_EQ(ItemText(cancelled, 1014), L"单击“完成”退出安装程序。");
+    EXPECT_EQ(ItemText(cancelled, IDC_FINISH_TITLE_NAME), kDisplayName);
+    EXPECT_EQ(ItemText(cancelled, IDC_FINISH_TITLE_TAIL), L"安装已取消。");
+    EXPECT_EQ(ItemText(cancelled, IDC_FINISH_INSTRUCTION), L"单击“完成”退出安装程序。");
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(cancelled, kRunNow)));
-    EXPECT_LE(::SendMessageW(::GetDlgItem(installing, 1026), PBM_GETPOS, 0, 0), 1);
+    EXPECT_LE(::SendMessageW(::GetDlgItem(installing, IDC_INSTALLING_PROGRESS), PBM_GETPOS, 0, 0), 1);
     EXPECT_TRUE(SaveScreenshot(L"page-6-cancelled", {wizard->Frame()}));
     ExpectNothingInstalled();
     // Its check box is hidden but ticked: Finish must start nothing.
@@ -600,7 +579,7 @@ TEST_F(Wizard, DamagedPayloadIsToldOnceThenTheCancelledPage)
     AnswerBox(box, IDOK);
     HWND cancelled = wizard->WaitForPage(Page::kCancelled, 60000);
     ASSERT_NE(cancelled, nullptr);
-    EXPECT_EQ(ItemText(cancelled, 1018), L"安装已取消。");
+    EXPECT_EQ(ItemText(cancelled, IDC_FINISH_TITLE_TAIL), L"安装已取消。");
     EXPECT_EQ(CountBoxes(wizard->Id(), kErrorCaption), 0);
     ExpectNothingInstalled();
 }

@@ -5,6 +5,7 @@
 // under 1252.
 #include "e2e/control_ids.h"
 #include "e2e/driver.h"
+#include "e2e/fixture.h"
 #include "system/shortcuts.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,6 @@ namespace {
 // Korean, Polish, Thai and Chinese, and a character beyond the BMP.
 const std::wstring kChosenFolder = L"D:\\게임\\Łódź ภาษา 游戏 \U0001F3AE";
 
-std::wstring Bin(const std::wstring& name) { return std::wstring(kBinFolder) + L"\\" + name; }
 
 // A value of the configuration as the product team wrote it: the resource's
 // GBK text, decoded here independently of the installer.
@@ -64,9 +64,8 @@ std::wstring LinkSummary(const std::wstring& path)
     return link.target + L" | " + link.arguments + L" | " + link.workingFolder;
 }
 
-class WizardNames : public ::testing::Test {
+class WizardNames : public WizardTest {
 protected:
-    static void SetUpTestSuite() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
 
     void SetUp() override
     {
@@ -97,14 +96,14 @@ TEST_F(WizardNames, FolderOfManyScriptsAndTheConfiguredNamesReachEveryPlace)
     ASSERT_NE(wizard.WaitForFrame(), nullptr);
     HWND welcome = wizard.WaitForPage(Page::kWelcome);
     ASSERT_NE(welcome, nullptr);
-    EXPECT_EQ(ItemText(welcome, 1007), displayName);
-    EXPECT_EQ(ItemText(welcome, 1010), displayName);
+    EXPECT_EQ(ItemText(welcome, IDC_WELCOME_TITLE_NAME), displayName);
+    EXPECT_EQ(ItemText(welcome, IDC_WELCOME_SENTENCE_NAME), displayName);
 
     Click(welcome, kNext);
     HWND destination = wizard.WaitForPage(Page::kDestination);
     ASSERT_NE(destination, nullptr);
-    EXPECT_EQ(ItemText(destination, 1020), displayName);
-    EXPECT_EQ(ItemText(destination, 1024), L"“" + displayName + L"”。");
+    EXPECT_EQ(ItemText(destination, IDC_DEST_QUESTION_NAME), displayName);
+    EXPECT_EQ(ItemText(destination, IDC_DEST_QUOTED_NAME), L"“" + displayName + L"”。");
     Click(destination, kBrowse);
     HWND notice = wizard.WaitForBox(L"游戏安装向导");
     ASSERT_NE(notice, nullptr);
@@ -127,9 +126,9 @@ TEST_F(WizardNames, FolderOfManyScriptsAndTheConfiguredNamesReachEveryPlace)
     HWND finish = wizard.WaitForPage(Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
     EXPECT_EQ(WindowText(finish), caption);
-    EXPECT_EQ(ItemText(finish, 1012), displayName);
-    EXPECT_EQ(ItemText(finish, 1020), displayName + L"。");
-    EXPECT_EQ(ItemText(finish, 1021), displayName);
+    EXPECT_EQ(ItemText(finish, IDC_FINISH_TITLE_NAME), displayName);
+    EXPECT_EQ(ItemText(finish, IDC_FINISH_SENTENCE_NAME), displayName + L"。");
+    EXPECT_EQ(ItemText(finish, IDC_FINISH_RUN_NAME), displayName);
     EXPECT_TRUE(SaveScreenshot(L"names-5-finish", {wizard.Frame()}));
 
     // The files, Chinese names among them, in exactly the chosen folder.
