@@ -592,13 +592,27 @@ bool InstallJournal::Undo()
 
 bool RecoverInterruptedInstall(const std::wstring& installDir, const KeptPlaces& places)
 {
+    // A run killed a moment ago may still hold its files while the system
+    // tears its process down: what cannot be put back at once is tried
+    // again a few times before it is left for a later run.
     bool recovered = true;
-    for (const auto& journal : InstallJournal::Find(installDir, places)) {
-        // What a committed run kept is only left to delete: should that
-        // fail, it stands in nobody's way.
-        const bool committed = journal->Committed();
-        if (!journal->Undo() && !committed && IsFolder(journal->KeptInstallation()))
-            recovered = false;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (attempt > 0)
+            ::Sleep(200);
+        recovered = true;
+        bool finished = true;
+        for (const auto& journal : InstallJournal::Find(installDir, places)) {
+            // What a committed run kept is only left to delete: should that
+            // fail, it stands in nobody's way.
+            const bool committed = journal->Committed();
+            if (!journal->Undo()) {
+                finished = false;
+                if (!committed && IsFolder(journal->KeptInstallation()))
+                    recovered = false;
+            }
+        }
+        if (finished)
+            break;
     }
     return recovered;
 }
