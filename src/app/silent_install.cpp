@@ -81,12 +81,12 @@ int RunSilentInstall(const SetupArguments& arguments, IntegrityCheck& integrity)
     const FolderState state = installDir.empty() ? FolderState::Foreign
                                                  : ClassifyInstallFolder(installDir, configuration.Setting(kKeyExe),
                                                                          configuration.Setting(kKeyUserDataFile));
+    // A program holding a file the run would replace is the run's own
+    // finding (exit 7): files it keeps may stay in use.
     if (installDir.empty() || IsProtectedFolder(installDir) || state == FolderState::Foreign)
         result = kSilentFolderRefused;
     else if (GetDiskFreeMB(GetDrivePart(installDir)) < static_cast<double>(configuration.SettingInt(kKeySize, 0)))
         result = kSilentNoSpace;
-    else if (state == FolderState::EarlierInstall && HasFileInUse(installDir))
-        result = kSilentProgramInUse;
     else
         result = InstallInto(configuration, installDir, integrity.Payload());
     DeleteConfigFile();
