@@ -433,9 +433,15 @@ bool InstallJournal::ReadChanges(InPlaceChanges* changes) const
 
 bool InstallJournal::UndoInPlace(const InPlaceChanges& changes)
 {
+    // What was moved aside goes back even when the rest of the installation
+    // was deleted meanwhile.
     HeldFolder install;
-    if (!OpenFolderNoFollow(installDir_, kHoldSharing, &install))
-        return false;
+    if (!OpenFolderNoFollow(installDir_, kHoldSharing, &install)) {
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) ||
+            !CreateFolderTree(installDir_.c_str()) || !OpenFolderNoFollow(installDir_, kHoldSharing, &install))
+            return false;
+    }
     HeldFolder kept;
     const bool haveKept = OpenChildFolder(folder_, kKeptInstallation, kHoldSharing, &kept);
     FolderCache aside(kept, false);

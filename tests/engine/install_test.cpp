@@ -646,6 +646,26 @@ TEST_F(InstallTest, ARunStoppedBetweenItsStepsIsRecoveredToWhatItLeft)
     ASSERT_TRUE(RecoverInterruptedInstall(installDir, KeptPlaces::Of(configuration)));
     ExpectSameState(before, State());
 
+    // Stopped in the middle of an upgrade in place, whose folder the player
+    // then deleted: what was moved aside comes back.
+    {
+        auto journal = InstallJournal::Create(installDir, KeptPlaces::Of(configuration));
+        ASSERT_TRUE(journal);
+        InPlaceChanges changes;
+        changes.movedAside = {L"Marvane.exe", L"data"};
+        changes.addedFiles = {L"Marvane.exe"};
+        ASSERT_TRUE(journal->MoveAsideChanged(changes));
+    }
+    RemoveTree(installDir);
+    ASSERT_TRUE(RecoverInterruptedInstall(installDir, KeptPlaces::Of(configuration)));
+    auto movedBack = before.folder;
+    movedBack.erase(L"UserSetting.ini");
+    movedBack.erase(L"old_only.txt");
+    EXPECT_EQ(State().folder, movedBack);
+    EXPECT_EQ(State().besides, std::vector<std::wstring>{L"Tovani"});
+    RemoveTree(installDir);
+    MakeEarlierInstallation();
+
     // The new installation stands, its entries written; the commit cannot
     // delete a file of the earlier version that is held open.
     auto journal = InstallJournal::Create(installDir, KeptPlaces::Of(configuration));
