@@ -323,7 +323,9 @@ int RenamePath(const wchar_t* newPath, const wchar_t* existingPath)
         return 0;
     if (!PathExists(existingPath))
         return 0;
-    return RunShellOperation(FO_RENAME, FOF_SILENT | FOF_NOCONFIRMATION, existingPath, newPath);
+    // Not the shell's rename: through a handle on the entry itself, so a
+    // link put in its place is moved as a link, and never what it names.
+    return MoveEntry(existingPath, newPath) ? 1 : 0;
 }
 
 int CopyPath(const wchar_t* destination, const wchar_t* source)

@@ -79,9 +79,10 @@ int PathExists(const wchar_t* path);
 // delete.
 int DeletePath(const wchar_t* path);
 
-// Renames existingPath to newPath. 1 on success; 0 for a null argument, a
-// path holding * or ?, a missing source or a failed rename (its reason, as
-// the shell gives it, in GetLastError).
+// Renames existingPath to newPath through a handle on the entry (a link is
+// renamed itself); nothing at newPath is replaced. 1 on success; 0 for a
+// null argument, a path holding * or ?, a missing source or a failed rename
+// (its reason in GetLastError).
 int RenamePath(const wchar_t* newPath, const wchar_t* existingPath);
 
 // Copies source (a file or a folder tree) to destination, replacing what is

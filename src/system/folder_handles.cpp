@@ -270,6 +270,16 @@ bool MoveChild(const HeldFolder& from, const std::wstring& name, const HeldFolde
            FALSE;
 }
 
+bool MoveEntry(const std::wstring& from, const std::wstring& to)
+{
+    HeldFolder source;
+    HeldFolder target;
+    std::wstring name;
+    std::wstring newName;
+    return OpenParentOf(from, &source, &name) && OpenParentOf(to, &target, &newName) &&
+           MoveChild(source, name, target, newName);
+}
+
 bool ListFolder(const HeldFolder& folder, std::vector<FolderEntry>* entries)
 {
     entries->clear();

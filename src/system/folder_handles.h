@@ -72,6 +72,10 @@ bool OpenFolderBelow(const HeldFolder& root, const std::wstring& relative, bool 
 // reason in GetLastError.
 bool MoveChild(const HeldFolder& from, const std::wstring& name, const HeldFolder& to, const std::wstring& newName);
 
+// MoveChild for full paths: the folders that hold from and to are opened as
+// they are, the entry at from without following a link.
+bool MoveEntry(const std::wstring& from, const std::wstring& to);
+
 struct FolderEntry {
     std::wstring name;
     DWORD attributes = 0;
