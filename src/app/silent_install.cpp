@@ -10,20 +10,7 @@
 
 #include <windows.h>
 
-
 namespace {
-
-// Shows nothing and asks nobody: a question is answered with Cancel, and
-// the engine's failure tells the reason.
-class SilentHost : public InstallHost {
-public:
-    void ShowStatus(const wchar_t*) override {}
-    void ShowDetail(const wchar_t*) override {}
-    void ShowProgress(int32_t, int32_t) override {}
-    void ShowEntry(const wchar_t*, const wchar_t*, int32_t, int32_t) override {}
-    bool AskRetry(const wchar_t*) override { return false; }
-    void TellError(const wchar_t*) override {}
-};
 
 int InstallInto(const Configuration& configuration, const std::wstring& installDir, const ResourceWindow& payload)
 {
@@ -31,9 +18,10 @@ int InstallInto(const Configuration& configuration, const std::wstring& installD
     if (!WriteSetting(kKeySetupDir, installDir))
         return kSilentNoConfiguration;
 
-    SilentHost host;
+    // Nobody is shown anything: a question is answered with Cancel, and the
+    // engine's failure tells the reason.
     InstallEngine engine(configuration, payload);
-    if (!engine.Attach(&host))
+    if (!engine.Attach(nullptr))
         return kSilentInstallFailed;
     auto worker = framework::WorkerThread::Start(&InstallEngine::InstallThreadProc, &engine);
     if (!worker)

@@ -15,12 +15,6 @@ namespace {
 constexpr DWORD kWalkSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-std::wstring Upper(std::wstring text)
-{
-    ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
-
 size_t Depth(const std::wstring& path) { return static_cast<size_t>(std::count(path.begin(), path.end(), L'\\')); }
 
 // The new version's files by name and its folders, those that only hold
@@ -34,11 +28,11 @@ struct NewVersion {
         for (size_t i = 0; i < entries.size(); ++i) {
             const std::wstring& name = entries[i].name;
             if (entries[i].isFolder)
-                folders.emplace(Upper(name), name);
+                folders.emplace(TextKey(name), name);
             else
-                files.emplace(Upper(name), i);
+                files.emplace(TextKey(name), i);
             for (size_t slash = name.find(L'\\'); slash != std::wstring::npos; slash = name.find(L'\\', slash + 1))
-                folders.emplace(Upper(name.substr(0, slash)), name.substr(0, slash));
+                folders.emplace(TextKey(name.substr(0, slash)), name.substr(0, slash));
         }
     }
 };
@@ -63,7 +57,7 @@ bool PlanUpgrade(const std::wstring& installDir, const std::vector<ArchiveEntry>
             return false;
         for (const FolderEntry& entry : listed) {
             const std::wstring relative = prefix.empty() ? entry.name : prefix + L"\\" + entry.name;
-            const std::wstring key = Upper(relative);
+            const std::wstring key = TextKey(relative);
             const bool link = entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT;
             const bool isFolder = entry.attributes & FILE_ATTRIBUTE_DIRECTORY;
             if (isFolder && !link && next.folders.count(key)) {

@@ -24,7 +24,8 @@ InstallServices& RealServices()
     return services;
 }
 
-// Until a host attaches: shows nothing, and answers no question with a retry.
+// Without a host (the silent installation, or before one attaches): shows
+// nothing, and answers no question with a retry.
 class NoHost : public InstallHost {
 public:
     void ShowStatus(const wchar_t*) override {}

@@ -116,7 +116,8 @@ public:
 
     // Registers the engine's callbacks with the package and keeps its host,
     // which must outlive the worker; the host goes on with its own set-up
-    // only when it returns true.
+    // only when it returns true. Without a host nothing is shown and every
+    // question is answered no (the silent installation).
     bool Attach(InstallHost* host);
 
     CSPPackage& Package() { return package_; }

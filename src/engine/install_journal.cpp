@@ -65,12 +65,6 @@ void SplitRelative(const std::wstring& relative, std::wstring* parent, std::wstr
     *name = slash == std::wstring::npos ? relative : relative.substr(slash + 1);
 }
 
-std::wstring UpperCase(std::wstring text)
-{
-    ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
-
 // Holds folders below one root by their relative paths, each opened once.
 class FolderCache {
 public:
@@ -79,7 +73,7 @@ public:
     {
         if (relative.empty())
             return &root_;
-        const std::wstring key = UpperCase(relative);
+        const std::wstring key = TextKey(relative);
         if (auto found = held_.find(key); found != held_.end())
             return &found->second;
         std::wstring parentPath;
@@ -447,13 +441,13 @@ bool InstallJournal::UndoInPlace(const InPlaceChanges& changes)
     FolderCache aside(kept, false);
     std::set<std::wstring> movedAside;
     for (const std::wstring& path : changes.movedAside)
-        movedAside.insert(UpperCase(path));
+        movedAside.insert(TextKey(path));
     // What the run put in goes first, files before the folders that hold
     // them; where the earlier entry of that name was never moved aside, what
     // is there is still the earlier one.
     bool ok = true;
     auto removeAdded = [&](const std::wstring& path) {
-        if (movedAside.count(UpperCase(path)) && !(haveKept && HasEntry(aside, path)))
+        if (movedAside.count(TextKey(path)) && !(haveKept && HasEntry(aside, path)))
             return;
         // Held only for this deletion: a hold on a folder would keep it
         // from being deleted in its turn.

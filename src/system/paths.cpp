@@ -8,6 +8,12 @@ bool SameText(std::wstring_view a, std::wstring_view b)
                                   TRUE) == CSTR_EQUAL;
 }
 
+std::wstring TextKey(std::wstring text)
+{
+    ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
 bool IsInsideFolder(const std::wstring& path, const std::wstring& folder)
 {
     if (path.size() < folder.size() || !SameText(std::wstring_view(path).substr(0, folder.size()), folder))

@@ -12,6 +12,10 @@
 // system and the registry compare them.
 bool SameText(std::wstring_view a, std::wstring_view b);
 
+// text in capitals, as a key under which names that SameText finds equal
+// fall together.
+std::wstring TextKey(std::wstring text);
+
 // Whether path is folder itself or lies anywhere below it (case ignored).
 bool IsInsideFolder(const std::wstring& path, const std::wstring& folder);
 
