@@ -66,9 +66,8 @@ int RunSilentInstall(const SetupArguments& arguments, IntegrityCheck& integrity)
     int result = kSilentSucceeded;
     if (!arguments.hasFolder)
         installDir = NormalizeInstallDir(ComposeDefaultInstallDir(configuration));
-    const FolderState state = installDir.empty() ? FolderState::Foreign
-                                                 : ClassifyInstallFolder(installDir, configuration.Setting(kKeyExe),
-                                                                         configuration.Setting(kKeyUserDataFile));
+    const FolderState state =
+        installDir.empty() ? FolderState::Foreign : InstallFolderState(configuration, installDir);
     // A program holding a file the run would replace is the run's own
     // finding (exit 7): files it keeps may stay in use.
     if (installDir.empty() || IsProtectedFolder(installDir) || state == FolderState::Foreign)

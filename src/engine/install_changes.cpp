@@ -39,15 +39,52 @@ struct NewVersion {
 
 }  // namespace
 
+std::wstring PlayerCopyName(const std::wstring& relative, const std::function<bool(const std::wstring&)>& taken)
+{
+    for (int n = 1;; ++n) {
+        const std::wstring candidate = relative + L".player" + (n > 1 ? std::to_wstring(n) : std::wstring());
+        if (!taken(candidate))
+            return candidate;
+    }
+}
+
+InstallRecord RecordOf(const std::wstring& installDir, const std::vector<ArchiveEntry>& entries)
+{
+    InstallRecord record;
+    record.installDir = installDir;
+    const NewVersion next(entries);
+    for (const auto& [key, name] : next.folders)
+        record.folders.push_back(name);
+    std::stable_sort(record.folders.begin(), record.folders.end(),
+                     [](const std::wstring& a, const std::wstring& b) { return Depth(a) < Depth(b); });
+    for (const ArchiveEntry& entry : entries) {
+        if (!entry.isFolder)
+            record.files.push_back({entry.name, entry.size, entry.sha256});
+    }
+    return record;
+}
+
 bool PlanUpgrade(const std::wstring& installDir, const std::vector<ArchiveEntry>& entries,
-                 const std::vector<bool>& inPlace, const std::wstring& userDataFile, UpgradePlan* plan)
+                 const std::vector<bool>& inPlace, const std::wstring& userDataFile, const InstallRecord* previous,
+                 UpgradePlan* plan)
 {
     HeldFolder root;
     if (!OpenFolderNoFollow(installDir, kWalkSharing, &root))
         return false;
     const NewVersion next(entries);
+    // What the earlier version installed: by its record, or, without one,
+    // whatever bears a name the new version has.
+    std::set<std::wstring> earlierFiles;
+    std::set<std::wstring> earlierFolders;
+    if (previous) {
+        for (const InstalledFile& file : previous->files)
+            earlierFiles.insert(TextKey(file.name));
+        for (const std::wstring& folder : previous->folders)
+            earlierFolders.insert(TextKey(folder));
+    }
     plan->keep.assign(entries.size(), false);
     plan->changes = {};
+    plan->droppedFolders.clear();
     std::set<std::wstring> foldersThere;
 
     std::function<bool(const HeldFolder&, const std::wstring&)> walk = [&](const HeldFolder& folder,
@@ -55,21 +92,30 @@ bool PlanUpgrade(const std::wstring& installDir, const std::vector<ArchiveEntry>
         std::vector<FolderEntry> listed;
         if (!ListFolder(folder, &listed))
             return false;
+        std::set<std::wstring> namesHere;
+        for (const FolderEntry& entry : listed)
+            namesHere.insert(TextKey(entry.name));
         for (const FolderEntry& entry : listed) {
             const std::wstring relative = prefix.empty() ? entry.name : prefix + L"\\" + entry.name;
             const std::wstring key = TextKey(relative);
             const bool link = entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT;
             const bool isFolder = entry.attributes & FILE_ATTRIBUTE_DIRECTORY;
-            if (isFolder && !link && next.folders.count(key)) {
+            const auto file = next.files.find(key);
+            const bool newName = file != next.files.end() || next.folders.count(key);
+            const bool earlierFile = !(isFolder && !link) && (previous ? earlierFiles.count(key) > 0 : file != next.files.end());
+            const bool earlierFolder = previous ? earlierFolders.count(key) > 0 : next.folders.count(key) > 0;
+            if (isFolder && !link && (next.folders.count(key) || earlierFolder)) {
                 HeldFolder child;
                 if (!OpenChildFolder(folder, entry.name, kWalkSharing, &child))
                     return false;
-                foldersThere.insert(key);
+                if (next.folders.count(key))
+                    foldersThere.insert(key);
+                else
+                    plan->droppedFolders.push_back(relative);
                 if (!walk(child, relative))
                     return false;
                 continue;
             }
-            const auto file = next.files.find(key);
             if (!isFolder && !link) {
                 const bool userData = !userDataFile.empty() && SameText(relative, userDataFile);
                 if (userData || (file != next.files.end() && inPlace.size() > file->second && inPlace[file->second])) {
@@ -78,12 +124,26 @@ bool PlanUpgrade(const std::wstring& installDir, const std::vector<ArchiveEntry>
                     continue;
                 }
             }
-            // Moved aside later through a checked handle on the entry itself:
-            // one this system would not hand out is left to a whole replacement.
+            const bool product = earlierFile || (link && (newName || earlierFolder));
+            // The player's own, in nobody's way: not touched, not even opened.
+            if (!product && !newName)
+                continue;
+            // Moved later through a checked handle on the entry itself: one
+            // this system would not hand out cannot be moved.
             UniqueFile probe;
             if (!OpenChild(folder, entry.name, FILE_READ_ATTRIBUTES, kAnySharing, 1 /* open */, 0, &probe))
                 return false;
-            plan->changes.movedAside.push_back(relative);
+            if (product) {
+                plan->changes.movedAside.push_back(relative);
+                continue;
+            }
+            const std::wstring beside = PlayerCopyName(entry.name, [&](const std::wstring& name) {
+                const std::wstring candidate = prefix.empty() ? name : prefix + L"\\" + name;
+                return namesHere.count(TextKey(name)) || next.files.count(TextKey(candidate)) ||
+                       next.folders.count(TextKey(candidate));
+            });
+            namesHere.insert(TextKey(beside));
+            plan->changes.keptBeside.push_back({relative, prefix.empty() ? beside : prefix + L"\\" + beside});
         }
         return true;
     };

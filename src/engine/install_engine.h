@@ -14,6 +14,7 @@
 #include "engine/install_journal.h"
 #include "package/package.h"
 #include "system/file_ops.h"
+#include "system/install_folder.h"
 #include "system/locked_int.h"
 #include "system/unique_handle.h"
 
@@ -160,9 +161,14 @@ private:
     bool RecoverInterruptedRuns(const std::wstring& installDir);
     bool ReplacePreviousVersion(const std::wstring& installDir, const std::wstring& stagingDir);
     // An earlier installation at installDir: which of the new version's
-    // files it already holds, and what must change. Leaves upgrade_ empty
-    // when it is to be replaced whole.
-    void PlanUpgradeOf(const std::wstring& installDir);
+    // files it already holds, and what must change. False when the change
+    // cannot be planned through checked handles.
+    bool PlanUpgradeOf(const std::wstring& installDir);
+    // The installation's record, kept and then written as the last change
+    // before the run is committed.
+    bool WriteRecord(const std::wstring& installDir);
+    // The earlier version's folders that the new one dropped, once empty.
+    void RemoveDroppedFolders(const std::wstring& installDir);
     bool UpgradeInPlace(const std::wstring& installDir, const std::wstring& stagingDir);
     bool Fail(InstallFailure failure);
     bool Stopped() { return package_.RunFlag().Get() == 0; }
@@ -194,13 +200,21 @@ private:
     // replaced outside it), made at the replacement step; empty before.
     std::unique_ptr<InstallJournal> journal_;
     // The upgrade of an earlier installation in place; null for a fresh
-    // installation and an earlier one replaced whole.
+    // installation and an empty folder replaced whole.
     std::unique_ptr<UpgradePlan> upgrade_;
+    // The payload's entries, read from its database at the preparing step.
+    std::vector<ArchiveEntry> entries_;
     std::wstring installDir_;
     InstallFailure failure_ = InstallFailure::kNone;
     // The worker showed the failure's box itself (the in-use question).
     bool failureShown_ = false;
 };
+
+// What installDir (normalized) is to an installation of the product the
+// configuration describes: ClassifyInstallFolder's answer, except that a
+// folder the product's record names (what an uninstallation left of the
+// player's) counts as an earlier installation, not someone else's.
+FolderState InstallFolderState(const Configuration& configuration, const std::wstring& installDir);
 
 // The staging folder for an installation folder: beside it, its name with
 // ".temp" appended. Empty when the installation folder is empty.

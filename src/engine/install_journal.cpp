@@ -4,6 +4,7 @@
 #include "package/package.h"
 #include "system/byte_record.h"
 #include "system/file_ops.h"
+#include "system/install_record.h"
 #include "system/paths.h"
 #include "system/private_folder.h"
 #include "system/registry_snapshot.h"
@@ -27,8 +28,9 @@ constexpr const wchar_t* kKeptInstallation = L"install";
 constexpr const wchar_t* kChangesRecord = L"changes.rec";
 // More entries than any product has; a record claiming more was not ours.
 constexpr uint32_t kMaxChangedEntries = 1u << 20;
-// A link file or a tag is small; anything larger was not written by a run.
-constexpr size_t kMaxRecordBytes = 16 * 1024 * 1024;
+// A link file, a tag or an installation's record is small; anything larger
+// was not written by a run.
+constexpr size_t kMaxRecordBytes = kMaxInstallRecordBytes;
 // Sharing while a run holds its aside folder: records are written and the
 // installation moved in and out, but nobody can rename or delete it.
 constexpr DWORD kHoldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
@@ -123,7 +125,32 @@ std::string ChangesRecord(const InPlaceChanges& changes)
         for (const std::wstring& path : *list)
             PutText(record, path);
     }
+    PutU32(record, static_cast<uint32_t>(changes.keptBeside.size()));
+    for (const KeptBeside& beside : changes.keptBeside) {
+        PutText(record, beside.from);
+        PutText(record, beside.to);
+    }
     return record;
+}
+
+bool IsRecordedPath(const std::wstring& path)
+{
+    return IsSafeEntryName(path.c_str()) && path.find(L'/') == std::wstring::npos;
+}
+
+// Renames relative (a file or a link itself) to newRelative in the same
+// held tree.
+bool RenameWithin(FolderCache& tree, const std::wstring& relative, const std::wstring& newRelative)
+{
+    std::wstring parent;
+    std::wstring name;
+    std::wstring newParent;
+    std::wstring newName;
+    SplitRelative(relative, &parent, &name);
+    SplitRelative(newRelative, &newParent, &newName);
+    const HeldFolder* from = tree.Get(parent);
+    const HeldFolder* to = from ? tree.Get(newParent) : nullptr;
+    return to && MoveChild(*from, name, *to, newName);
 }
 
 std::wstring RecordName(KeptSlot slot) { return L"kept-" + std::to_wstring(static_cast<int>(slot)) + L".rec"; }
@@ -221,6 +248,7 @@ KeptPlaces KeptPlaces::Of(const Configuration& configuration)
     places.groupMainLink = GroupShortcutPath(nullptr, group.c_str(), mainLink.c_str());
     places.groupRepairLink = GroupShortcutPath(nullptr, group.c_str(), repairLink.c_str());
     places.uninstallKey = UninstallKeyPath(group);
+    places.installRecord = InstallRecordPath(group);
     return places;
 }
 
@@ -235,6 +263,8 @@ const std::wstring& KeptPlaces::For(KeptSlot slot) const
         return groupMainLink;
     case KeptSlot::kGroupRepairLink:
         return groupRepairLink;
+    case KeptSlot::kInstallRecord:
+        return installRecord;
     case KeptSlot::kUninstallEntry:
         break;
     }
@@ -377,6 +407,10 @@ bool InstallJournal::MoveAsideChanged(const InPlaceChanges& changes)
         return false;
     FolderCache installed(install, false);
     FolderCache aside(kept, true);
+    for (const KeptBeside& beside : changes.keptBeside) {
+        if (!RenameWithin(installed, beside.from, beside.to))
+            return false;
+    }
     for (const std::wstring& path : changes.movedAside) {
         if (!MoveBetween(installed, aside, path))
             return false;
@@ -417,10 +451,20 @@ bool InstallJournal::ReadChanges(InPlaceChanges* changes) const
         for (uint32_t i = 0; i < count; ++i) {
             std::wstring path;
             // Only paths inside the installation folder, as a run writes them.
-            if (!reader.Text(&path) || !IsSafeEntryName(path.c_str()) || path.find(L'/') != std::wstring::npos)
+            if (!reader.Text(&path) || !IsRecordedPath(path))
                 return false;
             list->push_back(std::move(path));
         }
+    }
+    uint32_t count = 0;
+    if (!reader.U32(&count) || count > kMaxChangedEntries)
+        return false;
+    for (uint32_t i = 0; i < count; ++i) {
+        KeptBeside beside;
+        if (!reader.Text(&beside.from) || !reader.Text(&beside.to) || !IsRecordedPath(beside.from) ||
+            !IsRecordedPath(beside.to))
+            return false;
+        changes->keptBeside.push_back(std::move(beside));
     }
     return reader.AtEnd();
 }
@@ -442,25 +486,45 @@ bool InstallJournal::UndoInPlace(const InPlaceChanges& changes)
     std::set<std::wstring> movedAside;
     for (const std::wstring& path : changes.movedAside)
         movedAside.insert(TextKey(path));
+    // A player's file that is still at its own name was never renamed: what
+    // is there is the player's, not the run's.
+    FolderCache installed(install, false);
+    std::set<std::wstring> notRenamed;
+    for (const KeptBeside& beside : changes.keptBeside) {
+        if (!HasEntry(installed, beside.to))
+            notRenamed.insert(TextKey(beside.from));
+    }
     // What the run put in goes first, files before the folders that hold
     // them; where the earlier entry of that name was never moved aside, what
     // is there is still the earlier one.
     bool ok = true;
-    auto removeAdded = [&](const std::wstring& path) {
-        if (movedAside.count(TextKey(path)) && !(haveKept && HasEntry(aside, path)))
-            return;
+    for (auto it = changes.addedFiles.rbegin(); it != changes.addedFiles.rend(); ++it) {
+        const std::wstring key = TextKey(*it);
+        if ((movedAside.count(key) && !(haveKept && HasEntry(aside, *it))) || notRenamed.count(key))
+            continue;
         // Held only for this deletion: a hold on a folder would keep it
         // from being deleted in its turn.
         std::wstring parent;
         std::wstring name;
-        SplitRelative(path, &parent, &name);
+        SplitRelative(*it, &parent, &name);
         if (HeldFolder folder; OpenFolderBelow(install, parent, false, kHoldSharing, &folder))
             ok = DeleteChild(folder, name) && ok;
-    };
-    for (auto it = changes.addedFiles.rbegin(); it != changes.addedFiles.rend(); ++it)
-        removeAdded(*it);
-    for (auto it = changes.addedFolders.rbegin(); it != changes.addedFolders.rend(); ++it)
-        removeAdded(*it);
+    }
+    // A folder the run made goes only once empty: the player may have put
+    // something in it since a run that was stopped.
+    for (auto it = changes.addedFolders.rbegin(); it != changes.addedFolders.rend(); ++it) {
+        if (movedAside.count(TextKey(*it)))
+            continue;
+        std::wstring parent;
+        std::wstring name;
+        SplitRelative(*it, &parent, &name);
+        if (HeldFolder folder; OpenFolderBelow(install, parent, false, kHoldSharing, &folder))
+            ok = RemoveChildFolderIfEmpty(folder, name) && ok;
+    }
+    for (auto it = changes.keptBeside.rbegin(); it != changes.keptBeside.rend(); ++it) {
+        if (!notRenamed.count(TextKey(it->from)))
+            ok = RenameWithin(installed, it->to, it->from) && ok;
+    }
     if (!haveKept)
         return ok;
     FolderCache restored(install, true);
@@ -561,7 +625,7 @@ bool InstallJournal::Undo()
         return Commit();
 
     bool restored = true;
-    for (int slot = static_cast<int>(KeptSlot::kUninstallEntry); slot >= static_cast<int>(KeptSlot::kDesktopLink);
+    for (int slot = static_cast<int>(KeptSlot::kInstallRecord); slot >= static_cast<int>(KeptSlot::kDesktopLink);
          --slot) {
         if (!RestoreRecord(static_cast<KeptSlot>(slot)))
             restored = false;

@@ -37,7 +37,7 @@
 inline constexpr const wchar_t* kStagingTag = L"~setup-staging.tag";
 
 // The slots of the records, in the order the run replaces things.
-enum class KeptSlot { kDesktopLink = 1, kProgramGroup, kGroupMainLink, kGroupRepairLink, kUninstallEntry };
+enum class KeptSlot { kDesktopLink = 1, kProgramGroup, kGroupMainLink, kGroupRepairLink, kUninstallEntry, kInstallRecord };
 
 // The places this product's steps replace outside the installation folder:
 // what each slot's record may name, and nothing else.
@@ -46,23 +46,37 @@ struct KeptPlaces {
     std::wstring programGroup;
     std::wstring groupMainLink;
     std::wstring groupRepairLink;
-    std::wstring uninstallKey;  // under HKEY_LOCAL_MACHINE
+    std::wstring uninstallKey;   // under HKEY_LOCAL_MACHINE
+    std::wstring installRecord;  // the installation's record (InstallRecordPath)
 
     // The places of the product the configuration describes.
     static KeptPlaces Of(const Configuration& configuration);
     const std::wstring& For(KeptSlot slot) const;
 };
 
+// A player's file at a name the new version brings: it stays in the
+// installation under a name beside the product's file.
+struct KeptBeside {
+    std::wstring from;
+    std::wstring to;
+};
+
 // What a run changes in an earlier installation that it upgrades in place:
-// the entries it moves aside (replaced or no longer in the product), then
-// the folders it makes and the files it moves in from the staging folder.
-// Paths are relative to the installation folder, parents before children.
+// the product's entries it moves aside (replaced or no longer in the
+// product), the player's files it renames out of the new version's way,
+// then the folders it makes and the files it moves in from the staging
+// folder. Paths are relative to the installation folder, parents before
+// children. Nothing else in the installation is touched.
 struct InPlaceChanges {
     std::vector<std::wstring> movedAside;
     std::vector<std::wstring> addedFolders;
     std::vector<std::wstring> addedFiles;
+    std::vector<KeptBeside> keptBeside;
 
-    bool Empty() const { return movedAside.empty() && addedFolders.empty() && addedFiles.empty(); }
+    bool Empty() const
+    {
+        return movedAside.empty() && addedFolders.empty() && addedFiles.empty() && keptBeside.empty();
+    }
 };
 
 class InstallJournal {
@@ -94,7 +108,8 @@ public:
     // the first entry that could not be moved (the reason in GetLastError):
     // Undo puts back what was done.
     // Records changes, whole and flushed, before anything is changed; then
-    // moves each entry to be moved aside into the aside folder.
+    // renames the player's files out of the way and moves each entry to be
+    // moved aside into the aside folder.
     bool MoveAsideChanged(const InPlaceChanges& changes);
     // Makes the new folders and moves the new files in from stagingDir.
     bool MoveInChanged(const InPlaceChanges& changes, const std::wstring& stagingDir);

@@ -10,6 +10,7 @@
 #include "system/file_ops.h"
 #include "system/folder_handles.h"
 #include "system/install_folder.h"
+#include "system/install_record.h"
 #include "system/shortcuts.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
@@ -65,6 +66,17 @@ InstallFailure FailureFromError(DWORD error, InstallFailure fallback)
     default:
         return fallback;
     }
+}
+
+FolderState InstallFolderState(const Configuration& configuration, const std::wstring& installDir)
+{
+    const FolderState state =
+        ClassifyInstallFolder(installDir, configuration.Setting(kKeyExe), configuration.Setting(kKeyUserDataFile));
+    InstallRecord left;
+    if (state == FolderState::Foreign &&
+        ReadInstallRecord(KeptPlaces::Of(configuration).installRecord, installDir, &left))
+        return FolderState::EarlierInstall;
+    return state;
 }
 
 bool InstallEngine::Fail(InstallFailure failure)
@@ -134,8 +146,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     installDir_ = installDir;
     if (!RecoverInterruptedRuns(installDir))
         return false;
-    const FolderState state =
-        ClassifyInstallFolder(installDir, configuration_.Setting(kKeyExe), configuration_.Setting(kKeyUserDataFile));
+    const FolderState state = InstallFolderState(configuration_, installDir);
     if (state == FolderState::Foreign) {
         host_->TellError(kForeignFolderText);
         failureShown_ = true;
@@ -163,8 +174,11 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     // 3. Over an earlier installation, only what it does not already hold
     // is unpacked.
     host_->ShowStatus(L"正在准备安装文件...");
-    if (state == FolderState::EarlierInstall)
-        PlanUpgradeOf(installDir);
+    entries_.clear();
+    if (!ListEntries(payload_.file.get(), payload_.offset, payload_.size, &entries_))
+        return Fail(InstallFailure::kDamaged);
+    if (state == FolderState::EarlierInstall && !PlanUpgradeOf(installDir))
+        return Fail(Stopped() ? InstallFailure::kCancelled : InstallFailure::kCannotWrite);
     if (!Proceed())
         return false;
 
@@ -251,6 +265,8 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     if (!journal_->KeepKey(KeptSlot::kUninstallEntry) ||
         !services_->RegisterUninstall(configuration_, installDir))
         return Fail(InstallFailure::kSystemEntries);
+    if (!WriteRecord(installDir))
+        return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
     InstallTrace(L"写注册信息成功\r\n");
     AdvanceProgress();
 
@@ -258,22 +274,58 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     // aside folder is marked done and the next run deletes it.
     journal_->Commit();
     journal_.reset();
+    RemoveDroppedFolders(installDir);
+    upgrade_.reset();
     return true;
 }
 
-void InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
+bool InstallEngine::WriteRecord(const std::wstring& installDir)
+{
+    const KeptPlaces places = KeptPlaces::Of(configuration_);
+    if (places.installRecord.empty()) {
+        ::SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    InstallRecord record = RecordOf(installDir, entries_);
+    record.desktopLink = places.desktopLink;
+    record.programGroup = places.programGroup;
+    return journal_->KeepFile(KeptSlot::kInstallRecord) && WriteInstallRecord(places.installRecord, record);
+}
+
+void InstallEngine::RemoveDroppedFolders(const std::wstring& installDir)
+{
+    if (!upgrade_ || upgrade_->droppedFolders.empty())
+        return;
+    HeldFolder root;
+    if (!OpenFolderNoFollow(installDir, FILE_SHARE_READ | FILE_SHARE_WRITE, &root))
+        return;
+    const auto& dropped = upgrade_->droppedFolders;
+    for (auto it = dropped.rbegin(); it != dropped.rend(); ++it) {
+        const size_t slash = it->rfind(L'\\');
+        HeldFolder parent;
+        if (OpenFolderBelow(root, slash == std::wstring::npos ? std::wstring() : it->substr(0, slash), false,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &parent))
+            RemoveChildFolderIfEmpty(parent, slash == std::wstring::npos ? *it : it->substr(slash + 1));
+    }
+}
+
+bool InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
 {
     upgrade_.reset();
-    std::vector<ArchiveEntry> entries;
-    if (!payload_.file || !ListEntries(payload_.file.get(), payload_.offset, payload_.size, &entries))
-        return;
-    const std::vector<bool> inPlace = FindEntriesInPlace(installDir, entries, &package_.RunFlag());
+    const std::vector<bool> inPlace = FindEntriesInPlace(installDir, entries_, &package_.RunFlag());
+    // Without a record that reads back as ours, the earlier installation's
+    // files are those at names the new version has: nothing else goes.
+    InstallRecord previous;
+    const bool recorded =
+        ReadInstallRecord(KeptPlaces::Of(configuration_).installRecord, installDir, &previous);
     auto plan = std::make_unique<UpgradePlan>();
-    // With nothing to keep, one rename of the whole folder beats moving
-    // every file.
-    if (!Stopped() && PlanUpgrade(installDir, entries, inPlace, configuration_.Setting(kKeyUserDataFile), plan.get()) &&
-        std::find(plan->keep.begin(), plan->keep.end(), true) != plan->keep.end())
-        upgrade_ = std::move(plan);
+    if (Stopped() || !PlanUpgrade(installDir, entries_, inPlace, configuration_.Setting(kKeyUserDataFile),
+                                  recorded ? &previous : nullptr, plan.get()))
+        return false;
+    for (const KeptBeside& beside : plan->changes.keptBeside)
+        InstallTrace((L"保留玩家文件 " + beside.from + L" 为 " + beside.to + L"\r\n").c_str());
+    upgrade_ = std::move(plan);
+    return true;
 }
 
 // 6 and 7 for an upgrade in place: only what changed is moved aside, into a
@@ -282,7 +334,10 @@ void InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
 bool InstallEngine::UpgradeInPlace(const std::wstring& installDir, const std::wstring& stagingDir)
 {
     ShowStep(L"正在删除旧版本文件...", installDir.c_str());
-    while (AnyInUse(installDir, upgrade_->changes.movedAside)) {
+    std::vector<std::wstring> touched = upgrade_->changes.movedAside;
+    for (const KeptBeside& beside : upgrade_->changes.keptBeside)
+        touched.push_back(beside.from);
+    while (AnyInUse(installDir, touched)) {
         if (!host_->AskRetry(kInUseText)) {
             failureShown_ = true;
             return Fail(InstallFailure::kProgramRunning);

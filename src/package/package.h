@@ -3,9 +3,11 @@
 #pragma once
 
 #include "system/locked_int.h"
+#include "system/paths.h"
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,6 +35,8 @@ struct ArchiveEntry {
     uint64_t size = 0;
     bool hasCrc = false;  // entries without data (empty files, folders) have none
     uint32_t crc = 0;
+    bool hasSha256 = false;  // from the digests make-installer stores
+    std::array<uint8_t, 32> sha256{};
 };
 
 class CSPPackage {
@@ -90,13 +94,6 @@ private:
     PackageProgressFn progressFn_ = nullptr;
     PackageGateFn gateFn_ = nullptr;
 };
-
-// True when an entry name stays inside the folder it is unpacked into and
-// names something Windows can hold: no "..", no drive or stream (":"), no
-// leading separator, no empty level, no reserved device name (CON, NUL,
-// COM1, ...), no character that Windows refuses in a file name. Both "/" and
-// "\" count as separators here, since Windows reads either as one.
-bool IsSafeEntryName(const wchar_t* name);
 
 // The entries of the archive in [offset, offset + size) of file, in archive
 // order, read from its database alone (no data is decoded). False, with

@@ -396,6 +396,17 @@ bool DeleteChild(const HeldFolder& folder, const std::wstring& name, const std::
            (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND);
 }
 
+bool RemoveChildFolderIfEmpty(const HeldFolder& folder, const std::wstring& name)
+{
+    HeldFolder child;
+    if (!OpenChildFolder(folder, name, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &child, DELETE))
+        return true;
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(child, &entries) || !entries.empty())
+        return true;
+    return DeleteHeldFolder(&child);
+}
+
 bool DeleteTree(const std::wstring& path, const std::wstring& keep)
 {
     if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&

@@ -101,6 +101,11 @@ bool WriteNewChildFile(const HeldFolder& folder, const std::wstring& name, const
 // nothing (but keep) is left of the entry, also when there was none.
 bool DeleteChild(const HeldFolder& folder, const std::wstring& name, const std::wstring& keep = {});
 
+// Deletes the folder name of folder only while it is empty; one that holds
+// anything, or is no plain folder, stays. True unless an empty folder could
+// not be deleted.
+bool RemoveChildFolderIfEmpty(const HeldFolder& folder, const std::wstring& name);
+
 // DeleteChild for a full path: its parent is opened as it is, the entry
 // itself without following. keep is a full path inside path or empty. True
 // when nothing (but keep) is left at path; also for a path that does not

@@ -1,6 +1,46 @@
 #include "system/paths.h"
 
+#include <cwchar>
+#include <cwctype>
 #include <vector>
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+
+bool IsReservedDeviceName(std::wstring_view level)
+{
+    // Windows reserves these names with any extension and trailing spaces.
+    const size_t dot = level.find(L'.');
+    std::wstring base(level.substr(0, dot));
+    while (!base.empty() && base.back() == L' ')
+        base.pop_back();
+    for (auto& c : base)
+        c = static_cast<wchar_t>(std::towupper(c));
+    static constexpr const wchar_t* kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* device : kDevices) {
+        if (base == device)
+            return true;
+    }
+    if (base.size() == 4 && (base.starts_with(L"COM") || base.starts_with(L"LPT")))
+        return base[3] >= L'0' && base[3] <= L'9';
+    return false;
+}
+
+bool IsSafeLevel(std::wstring_view level)
+{
+    // A level of dots and spaces only is empty, ".", ".." or what Windows
+    // trims to one of them.
+    if (level.find_first_not_of(L". ") == std::wstring_view::npos)
+        return false;
+    for (const wchar_t c : level) {
+        if (c < 0x20 || std::wcschr(L"<>:\"|?*", c))
+            return false;
+    }
+    return !IsReservedDeviceName(level);
+}
+
+}  // namespace
 
 bool SameText(std::wstring_view a, std::wstring_view b)
 {
@@ -73,4 +113,22 @@ std::wstring JoinPath(const std::wstring& directory, const std::wstring& name)
     if (directory.back() == L'\\')
         return directory + name;
     return directory + L"\\" + name;
+}
+
+bool IsSafeEntryName(const wchar_t* name)
+{
+    if (!name || !*name)
+        return false;
+    const std::wstring_view whole(name);
+    size_t start = 0;
+    while (true) {
+        size_t end = start;
+        while (end < whole.size() && !IsSeparator(whole[end]))
+            ++end;
+        if (!IsSafeLevel(whole.substr(start, end - start)))
+            return false;
+        if (end == whole.size())
+            return true;
+        start = end + 1;
+    }
 }

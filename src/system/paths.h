@@ -36,3 +36,10 @@ std::wstring TempDirectory();
 // and the name. An empty directory yields an empty string: a missing base
 // must never turn the name into a relative path.
 std::wstring JoinPath(const std::wstring& directory, const std::wstring& name);
+
+// True when a relative name stays inside the folder it is taken against and
+// names something Windows can hold: no "..", no drive or stream (":"), no
+// leading separator, no empty level, no reserved device name (CON, NUL,
+// COM1, ...), no character that Windows refuses in a file name. Both "/" and
+// "\" count as separators here, since Windows reads either as one.
+bool IsSafeEntryName(const wchar_t* name);

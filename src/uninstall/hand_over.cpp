@@ -74,10 +74,10 @@ std::wstring HandleText(HANDLE handle)
 
 }  // namespace
 
-bool DeleteTreePatiently(const std::wstring& path, const std::wstring& keep)
+bool RemovePatiently(const std::function<bool()>& removal)
 {
     for (int attempt = 0; attempt < 20; ++attempt) {
-        if (DeleteTree(path, keep))
+        if (removal())
             return true;
         ::Sleep(250);
     }
@@ -186,7 +186,7 @@ void Original::Report(int code)
     process_.reset();
     if (!asidePath_.empty()) {
         aside_.handle.reset();
-        DeleteTreePatiently(asidePath_);
+        RemovePatiently([&] { return DeleteTree(asidePath_); });
     }
 }
 

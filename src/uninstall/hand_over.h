@@ -18,6 +18,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // The original's side: writes self's bytes as a new program into a new
@@ -54,10 +55,10 @@ private:
     std::wstring asidePath_;
 };
 
-// DeleteTree, tried again for a few seconds: whoever opened a file last (the
-// loader of a program that has just ended, a virus scanner) may hold it a
-// moment longer.
-bool DeleteTreePatiently(const std::wstring& path, const std::wstring& keep = {});
+// A removal, tried again for a few seconds until it returns true: whoever
+// opened a file last (the loader of a program that has just ended, a virus
+// scanner) may hold it a moment longer.
+bool RemovePatiently(const std::function<bool()>& removal);
 
 // The copy's own file, and when it was handed over (it lies in a folder of
 // its own) that folder too, deleted at the next restart: a running program's

@@ -3,6 +3,7 @@
 #include "config/config.h"
 #include "system/install_folder.h"
 #include "system/folder_handles.h"
+#include "system/install_record.h"
 #include "system/paths.h"
 #include "system/shortcuts.h"
 #include "system/uninstall.h"
@@ -97,6 +98,67 @@ bool RemoveRegistration(const std::wstring& keyName)
     return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, left.put()) != ERROR_SUCCESS;
 }
 
+constexpr DWORD kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+void SplitRelative(const std::wstring& relative, std::wstring* parent, std::wstring* name)
+{
+    const size_t slash = relative.rfind(L'\\');
+    *parent = slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash);
+    *name = slash == std::wstring::npos ? relative : relative.substr(slash + 1);
+}
+
+// The recorded files and then the recorded folders, once empty; a folder
+// the player put where the product had a file stays. True when nothing of
+// the product is left.
+bool RemoveRecorded(const RemovalPlan& plan)
+{
+    HeldFolder root;
+    if (!OpenFolderNoFollow(plan.installFolder, FILE_SHARE_READ | FILE_SHARE_WRITE, &root))
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND;
+    bool removed = true;
+    for (const std::wstring& file : plan.files) {
+        if (!plan.keep.empty() && SameText(JoinPath(plan.installFolder, file), plan.keep))
+            continue;
+        std::wstring parent;
+        std::wstring name;
+        SplitRelative(file, &parent, &name);
+        HeldFolder folder;
+        if (!OpenFolderBelow(root, parent, false, kAnySharing, &folder))
+            continue;  // gone with its folder, or no plain folder of ours
+        UniqueFile entry;
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        if (!OpenChild(folder, name, FILE_READ_ATTRIBUTES, kAnySharing, 1 /* open */, 0, &entry)) {
+            removed = removed && ::GetLastError() == ERROR_FILE_NOT_FOUND;
+            continue;
+        }
+        if (!::GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof(tag)))
+            tag.FileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
+        entry.reset();
+        const bool plainFolder = (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                 !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        if (!plainFolder)
+            removed = DeleteChild(folder, name) && removed;
+    }
+    for (auto it = plan.folders.rbegin(); it != plan.folders.rend(); ++it) {
+        std::wstring parent;
+        std::wstring name;
+        SplitRelative(*it, &parent, &name);
+        if (HeldFolder folder; OpenFolderBelow(root, parent, false, kAnySharing, &folder))
+            removed = RemoveChildFolderIfEmpty(folder, name) && removed;
+    }
+    return removed;
+}
+
+// The installation folder itself, once nothing is left in it.
+void RemoveFolderIfEmpty(const std::wstring& folder)
+{
+    const std::wstring parent = FolderOf(folder);
+    HeldFolder held;
+    if (!parent.empty() && OpenFolderNoFollow(parent.size() == 2 ? parent + L"\\" : parent,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &held))
+        RemoveChildFolderIfEmpty(held, folder.substr(parent.size() + 1));
+}
+
 }  // namespace
 
 std::vector<Registration> FindRegistrations(const std::wstring& uninstaller)
@@ -157,10 +219,18 @@ bool PlanRemoval(const ProductSettings& product, const std::wstring& uninstaller
     if (keepUserData && !product.userDataFile.empty())
         plan->keep = JoinPath(plan->installFolder, product.userDataFile);
     plan->desktopShortcuts = DesktopShortcutsInto(plan->installFolder);
+    plan->recordPath = InstallRecordPath(plan->registrations.front().keyName);
+    InstallRecord record;
+    if (!plan->recordPath.empty() && ReadInstallRecord(plan->recordPath, plan->installFolder, &record)) {
+        plan->recorded = true;
+        for (InstalledFile& file : record.files)
+            plan->files.push_back(std::move(file.name));
+        plan->folders = std::move(record.folders);
+    }
     return true;
 }
 
-RemovalOutcome CarryOut(const RemovalPlan& plan, Original* original)
+RemovalOutcome CarryOut(const RemovalPlan& plan, Original* original, bool* folderKept)
 {
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     bool complete = true;
@@ -175,8 +245,25 @@ RemovalOutcome CarryOut(const RemovalPlan& plan, Original* original)
         complete = RemoveRegistration(registration.keyName) && complete;
     }
     complete = original->StepAside(plan.uninstaller, plan.installFolder) && complete;
-    complete = DeleteTreePatiently(plan.installFolder, plan.keep) && complete;
+    if (plan.recorded) {
+        const bool filesRemoved = RemovePatiently([&] { return RemoveRecorded(plan); });
+        complete = filesRemoved && complete;
+        RemoveFolderIfEmpty(plan.installFolder);
+        // What stays is the player's: a record of no files says so to the
+        // next installation into the folder, which then takes it for an
+        // earlier one of its own instead of someone else's. Should files of
+        // the product be left, the record still lists them.
+        if (filesRemoved && ::GetFileAttributesW(plan.installFolder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            complete = DeleteInstallRecord(plan.recordPath) && complete;
+        } else if (filesRemoved) {
+            InstallRecord left;
+            left.installDir = plan.installFolder;
+            complete = WriteInstallRecord(plan.recordPath, left) && complete;
+        }
+    }
     ::SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, plan.installFolder.c_str(), nullptr);
+    if (folderKept)
+        *folderKept = ::GetFileAttributesW(plan.installFolder.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (SUCCEEDED(com))
         ::CoUninitialize();
     return complete ? RemovalOutcome::Removed : RemovalOutcome::SomethingLeft;

@@ -14,11 +14,14 @@
 //     Programs folder, removed with everything in it;
 //   - desktop shortcuts: every .lnk on the user's desktop whose target lies in
 //     the installation folder (the shortcut's own name is not needed);
-//   - the installation folder: the folder holding the uninstaller at the
-//     place the configuration names, with everything in it but the user data
-//     file when it is kept, never following a link out of it. The installer's
-//     own guards apply: a drive root, a system or user folder, or a folder
-//     without the product's main program is refused and nothing is removed.
+//   - the installation's files: those its record lists (the user data file
+//     only when it is not kept), then the product's folders once empty and
+//     the installation folder once empty, never following a link out of it.
+//     Everything else in the folder is the player's and stays, and so does
+//     the folder with it; an installation without a record (made by an older
+//     installer) keeps its folder whole. The installer's own guards apply: a
+//     drive root, a system or user folder, or a folder without the product's
+//     main program is refused and nothing is removed.
 #pragma once
 
 #include "uninstall/hand_over.h"
@@ -65,6 +68,10 @@ struct RemovalPlan {
     std::wstring keep;                           // the user data file that stays (full path); empty: none
     std::vector<std::wstring> desktopShortcuts;  // links on the desktop into the folder
     std::vector<Registration> registrations;     // each goes with the program group of its key's name
+    std::wstring recordPath;                     // the installation's record
+    bool recorded = false;                       // the record read back: files and folders are the product's
+    std::vector<std::wstring> files;             // relative to installFolder
+    std::vector<std::wstring> folders;           // relative, parents first
 };
 
 // Works out the removal of the installation of the uninstaller at path
@@ -77,7 +84,9 @@ bool PlanRemoval(const ProductSettings& product, const std::wstring& uninstaller
 
 // Carries out a plan PlanRemoval made: the desktop shortcuts, each entry's
 // program group and the entry, the original's file out of the folder
-// (through original; nothing when none waits), then the folder. Every step
-// is tried whatever the ones before did: Removed when all succeeded, else
-// SomethingLeft.
-RemovalOutcome CarryOut(const RemovalPlan& plan, Original* original);
+// (through original; nothing when none waits), then the product's files and
+// folders and the record. Every step is tried whatever the ones before did:
+// Removed when all succeeded, else SomethingLeft. *folderKept (when not
+// null) tells whether the installation folder is still there afterwards,
+// with what of the player's it holds.
+RemovalOutcome CarryOut(const RemovalPlan& plan, Original* original, bool* folderKept = nullptr);

@@ -111,7 +111,7 @@ struct Message {
     UINT icon = MB_ICONINFORMATION;
 };
 
-Message Tell(RemovalOutcome outcome, const RemovalPlan& plan, const ProductSettings& product)
+Message Tell(RemovalOutcome outcome, const RemovalPlan& plan, const ProductSettings& product, bool folderKept)
 {
     switch (outcome) {
     case RemovalOutcome::NoConfiguration:
@@ -123,6 +123,10 @@ Message Tell(RemovalOutcome outcome, const RemovalPlan& plan, const ProductSetti
     case RemovalOutcome::Removed:
         break;
     }
+    if (folderKept)
+        return {ProductName(plan.registrations, product) + L" 已从您的电脑中删除。您自己的文件（存档、截图等）已保留在：\r\n" +
+                    plan.installFolder,
+                MB_ICONINFORMATION};
     return {ProductName(plan.registrations, product) + L" 已从您的电脑中删除。", MB_ICONINFORMATION};
 }
 
@@ -132,9 +136,10 @@ RemovalOutcome RemoveInstallation(const Options& options, Original* original, Me
     const ProductSettings product = ReadProduct();
     RemovalPlan plan;
     RemovalOutcome outcome = RemovalOutcome::Removed;
+    bool folderKept = false;
     if (PlanRemoval(product, options.from, options.keepUserData, &plan, &outcome))
-        outcome = CarryOut(plan, original);
-    *message = Tell(outcome, plan, product);
+        outcome = CarryOut(plan, original, &folderKept);
+    *message = Tell(outcome, plan, product, folderKept);
     return outcome;
 }
 

@@ -9,6 +9,7 @@
 #include "config/uninstall_entry.h"
 #include "support/test_support.h"
 #include "system/file_ops.h"
+#include "system/install_record.h"
 #include "system/private_folder.h"
 #include "system/shortcuts.h"
 #include "system/trace.h"
@@ -183,22 +184,70 @@ protected:
         RemoveRunFolder();
     }
 
-    static void RemoveLeftovers()
+    void RemoveLeftovers()
     {
         RemoveDesktopShortcut(kLinkName);
         RemoveProgramGroup(nullptr, kGroup);
         RemoveUninstallEntry();
+        DeleteInstallRecord(KeptPlaces::Of(configuration).installRecord);
     }
 
-    // An earlier installation: its own main program, user data and a file
-    // the new version no longer has.
+    // What the player's game wrote into the earlier installation: a folder
+    // of its own, a file inside a product folder, a read-only hidden file,
+    // a Unicode name, and a file at a name the new version brings.
+    static std::map<std::wstring, std::string> PlayerFiles()
+    {
+        return {{L"saves\\slot1\\game.sav", "saved game\r\n"},
+                {L"data\\macro.txt", "the player's macro\r\n"},
+                {L"screenshots\\shot 1.png", "a picture\r\n"},
+                {L"mods\\모드 Łódź 🎮.pak", "a mod\r\n"},
+                {L"data\\rules\\规则.txt", "the player's own rules\r\n"}};
+    }
+
+    // An earlier installation, with its record: its own main program, user
+    // data, a file and a folder the new version no longer has; and the
+    // player's files.
     void MakeEarlierInstallation()
     {
         ASSERT_EQ(CreateFolderTree((installDir + L"\\data").c_str()), 1);
+        ASSERT_EQ(CreateFolderTree((installDir + L"\\maps").c_str()), 1);
         WriteBytes(installDir + L"\\Marvane.exe", "old main program\r\n");
         WriteBytes(installDir + L"\\UserSetting.ini", "[user]\r\nname=player one\r\n");
         WriteBytes(installDir + L"\\old_only.txt", "only in the old version\r\n");
         WriteBytes(installDir + L"\\data\\levels.dat", "level data v1\r\n");
+        WriteBytes(installDir + L"\\maps\\old.map", "a map the new version dropped\r\n");
+        InstallRecord earlier;
+        earlier.installDir = installDir;
+        earlier.folders = {L"data", L"maps"};
+        for (const wchar_t* name : {L"Marvane.exe", L"UserSetting.ini", L"old_only.txt", L"data\\levels.dat",
+                                    L"maps\\old.map"})
+            earlier.files.push_back({name, 0, {}});
+        ASSERT_TRUE(WriteInstallRecord(KeptPlaces::Of(configuration).installRecord, earlier));
+        for (const auto& [name, bytes] : PlayerFiles()) {
+            const std::wstring path = installDir + L"\\" + name;
+            ASSERT_EQ(CreateFolderTree(path.substr(0, path.rfind(L'\\')).c_str()), 1);
+            WriteBytes(path, bytes);
+        }
+        ASSERT_TRUE(::SetFileAttributesW((installDir + L"\\screenshots\\shot 1.png").c_str(),
+                                         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    }
+
+    // The folder after a successful run over MakeEarlierInstallation: the new
+    // version, the player's data file as it was, and every file of the
+    // player's byte for byte, the one at a new version's name beside it.
+    std::map<std::wstring, std::string> Upgraded(const std::string& userSetting) const
+    {
+        auto expected = payload;
+        expected[L"UserSetting.ini"] = userSetting;
+        for (const auto& [playerName, bytes] : PlayerFiles()) {
+            std::wstring name = playerName;
+            if (expected.count(name))
+                name += L".player";
+            expected[name] = bytes;
+            for (size_t slash = name.find(L'\\'); slash != std::wstring::npos; slash = name.find(L'\\', slash + 1))
+                expected[name.substr(0, slash)] = "<dir>";
+        }
+        return expected;
     }
 
     // The same with what it made outside its folder: a desktop link, a
@@ -328,43 +377,82 @@ uint64_t FileId(const std::wstring& path)
 }
 
 // An upgrade writes only what changed and keeps what is already there; run
-// again over itself it mends a damaged file, puts back a missing one and
-// drops what is not the product's, and touches nothing else.
+// again over itself it mends a damaged file, one with bytes appended and a
+// missing one; over an installation without a record it replaces only files
+// at the new version's names; after an uninstallation it installs beside
+// what the player kept. The player's files stay byte for byte throughout.
 TEST_F(InstallTest, UpgradeAndRepairChangeOnlyWhatDiffers)
 {
     MakeEarlierInstallation();
     const std::wstring rules = installDir + L"\\data\\rules\\规则.txt";
-    ASSERT_EQ(CreateFolderTree((installDir + L"\\data\\rules").c_str()), 1);
     WriteBytes(rules, payload[L"data\\rules\\规则.txt"]);
     WriteBytes(installDir + L"\\uninst.exe", payload[L"uninst.exe"]);
     const uint64_t rulesId = FileId(rules);
     const uint64_t oldProgramId = FileId(installDir + L"\\Marvane.exe");
     ASSERT_TRUE(Run());
     ASSERT_TRUE(Succeeded());
-    auto expected = payload;
-    expected[L"UserSetting.ini"] = "[user]\r\nname=player one\r\n";
+    auto expected = Upgraded("[user]\r\nname=player one\r\n");
+    expected.erase(L"data\\rules\\规则.txt.player");
     EXPECT_EQ(ReadTree(installDir), expected);
     EXPECT_EQ(FileId(rules), rulesId);
     EXPECT_NE(FileId(installDir + L"\\Marvane.exe"), oldProgramId);
+    EXPECT_EQ(::GetFileAttributesW((installDir + L"\\screenshots\\shot 1.png").c_str()) & ~FILE_ATTRIBUTE_ARCHIVE,
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     EXPECT_NE(std::find(page.statusTexts.begin(), page.statusTexts.end(), L"正在删除旧版本文件..."),
               page.statusTexts.end());
     EXPECT_EQ(FolderNames(scratch.Join(L"Games")), std::vector<std::wstring>{L"Tovani"});
 
+    // A repair: what is no longer the product's bytes is put back, what the
+    // player added since stays.
     const std::wstring levels = installDir + L"\\data\\levels.dat";
     std::string damaged = ReadBytes(levels);
     damaged[0] ^= 0x20;
     WriteBytes(levels, damaged);
+    WriteBytes(rules, payload[L"data\\rules\\规则.txt"] + "appended");
     ASSERT_TRUE(::DeleteFileW((installDir + L"\\uninst.exe").c_str()));
-    WriteBytes(installDir + L"\\stray.txt", "not the product's\r\n");
+    WriteBytes(installDir + L"\\stray.txt", "the player's\r\n");
     ASSERT_EQ(CreateFolderTree((installDir + L"\\extra").c_str()), 1);
-    WriteBytes(installDir + L"\\extra\\x.txt", "nor this\r\n");
+    WriteBytes(installDir + L"\\extra\\x.txt", "the player's too\r\n");
+    expected[L"stray.txt"] = "the player's\r\n";
+    expected[L"extra"] = "<dir>";
+    expected[L"extra\\x.txt"] = "the player's too\r\n";
     const uint64_t programId = FileId(installDir + L"\\Marvane.exe");
     ASSERT_TRUE(Run());
     ASSERT_TRUE(Succeeded());
     EXPECT_EQ(ReadTree(installDir), expected);
-    EXPECT_EQ(FileId(rules), rulesId);
+    EXPECT_NE(FileId(rules), rulesId);
     EXPECT_EQ(FileId(installDir + L"\\Marvane.exe"), programId);
     EXPECT_EQ(FolderNames(scratch.Join(L"Games")), std::vector<std::wstring>{L"Tovani"});
+
+    // Without a record, the files at the new version's names are the
+    // product's, and nothing else goes.
+    const std::wstring record = KeptPlaces::Of(configuration).installRecord;
+    ASSERT_TRUE(DeleteInstallRecord(record));
+    WriteBytes(installDir + L"\\Marvane.exe", "old main program\r\n");
+    WriteBytes(installDir + L"\\old_only.txt", "only in the old version\r\n");
+    expected[L"old_only.txt"] = "only in the old version\r\n";
+    ASSERT_TRUE(Run());
+    ASSERT_TRUE(Succeeded());
+    EXPECT_EQ(ReadTree(installDir), expected);
+
+    // What an uninstallation leaves: the player's files, and a record of no
+    // files for the folder.
+    InstallRecord left;
+    left.installDir = installDir;
+    ASSERT_TRUE(WriteInstallRecord(record, left));
+    for (const auto& [name, bytes] : payload) {
+        if (bytes != "<dir>") {
+            ASSERT_TRUE(::DeleteFileW((installDir + L"\\" + name).c_str()));
+        }
+    }
+    ASSERT_TRUE(Run());
+    ASSERT_TRUE(Succeeded());
+    expected[L"UserSetting.ini"] = payload[L"UserSetting.ini"];
+    EXPECT_EQ(ReadTree(installDir), expected);
+    InstallRecord written;
+    ASSERT_TRUE(ReadInstallRecord(record, installDir, &written));
+    EXPECT_TRUE(written.HasFile(L"data\\levels.dat"));
+    EXPECT_FALSE(written.HasFile(L"stray.txt"));
 }
 
 // The core reliability check: whichever step fails or is cancelled, the run
@@ -488,8 +576,7 @@ TEST_F(InstallTest, RetryAfterTheProgramClosedCompletesTheInstallation)
     ASSERT_TRUE(Run());
     EXPECT_TRUE(Succeeded());
     EXPECT_EQ(page.boxes.size(), 1u);
-    auto expected = payload;
-    expected[L"UserSetting.ini"] = "[user]\r\nname=written at exit\r\n";
+    auto expected = Upgraded("[user]\r\nname=written at exit\r\n");
     EXPECT_EQ(ReadTree(installDir), expected);
     EXPECT_EQ(FolderNames(scratch.Join(L"Games")), std::vector<std::wstring>{L"Tovani"});
 }
@@ -529,8 +616,7 @@ TEST_F(InstallTest, AnInterruptedRunIsRecoveredByTheNext)
 
     ASSERT_TRUE(Run());
     ASSERT_TRUE(Succeeded());
-    auto expected = payload;
-    expected[L"UserSetting.ini"] = "[user]\r\nname=player one\r\n";
+    auto expected = Upgraded("[user]\r\nname=player one\r\n");
     EXPECT_EQ(ReadTree(installDir), expected);
     EXPECT_EQ(FolderNames(scratch.Join(L"Games")), (std::vector<std::wstring>{L"Tovani", L"Tovani.old7"}));
     EXPECT_EQ(ReadBytes(installDir + L".old7\\keep.txt"), "not ours\r\n");
@@ -617,8 +703,7 @@ TEST_F(InstallTest, APlantedAsideFolderChangesNothingOutsideTheProduct)
     if (!Succeeded()) {
         EXPECT_EQ(folder, before.folder);
     } else {
-        auto expected = payload;
-        expected[L"UserSetting.ini"] = "[user]\r\nname=player one\r\n";
+        auto expected = Upgraded("[user]\r\nname=player one\r\n");
         EXPECT_EQ(folder, expected);
     }
     EXPECT_FALSE(Exists(systemFile));
@@ -658,9 +743,11 @@ TEST_F(InstallTest, ARunStoppedBetweenItsStepsIsRecoveredToWhatItLeft)
     }
     RemoveTree(installDir);
     ASSERT_TRUE(RecoverInterruptedInstall(installDir, KeptPlaces::Of(configuration)));
-    auto movedBack = before.folder;
-    movedBack.erase(L"UserSetting.ini");
-    movedBack.erase(L"old_only.txt");
+    std::map<std::wstring, std::string> movedBack;
+    for (const auto& [name, bytes] : before.folder) {
+        if (name == L"Marvane.exe" || name.rfind(L"data", 0) == 0)
+            movedBack[name] = bytes;
+    }
     EXPECT_EQ(State().folder, movedBack);
     EXPECT_EQ(State().besides, std::vector<std::wstring>{L"Tovani"});
     RemoveTree(installDir);
@@ -749,8 +836,7 @@ TEST_F(InstallTest, RootsSystemFoldersAndTrailingBackslashesAreSafe)
     MakeEarlierInstallation();
     ASSERT_TRUE(RunInto(installDir + L"\\"));
     ASSERT_TRUE(Succeeded());
-    auto expected = payload;
-    expected[L"UserSetting.ini"] = "[user]\r\nname=player one\r\n";
+    auto expected = Upgraded("[user]\r\nname=player one\r\n");
     EXPECT_EQ(ReadTree(installDir), expected);
 }
 

@@ -4,6 +4,7 @@
 // each, and what carrying it out leaves.
 #include "uninstall/removal_plan.h"
 
+#include "system/install_record.h"
 #include "system/shortcuts.h"
 #include "system/uninstall.h"
 #include "support/test_support.h"
@@ -19,13 +20,15 @@ namespace {
 
 // One installation laid out as a row says: where the configuration puts the
 // uninstaller; whether there is a configuration, an entry naming the
-// uninstaller, the main program and the program group; whether the user
-// data file is kept; whether it is the fixture's folder, whose data\outside
-// is a link out of it; the outcome; what the folder holds afterwards.
+// uninstaller, the main program, the program group and a record of what
+// the installation put in its folder; whether the user data file is kept;
+// whether it is the fixture's folder, whose data\outside is a link out of
+// it; the outcome; what the folder holds afterwards. Every folder also
+// holds a saved game of the player's.
 struct Installation {
     const wchar_t* name;
     const wchar_t* uninstaller;
-    bool configured, registered, mainProgram, group, keepUserData, planted;
+    bool configured, registered, mainProgram, group, recorded, keepUserData, planted;
     RemovalOutcome outcome;
     std::vector<std::wstring> left;
 };
@@ -55,15 +58,22 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
 {
     using enum RemovalOutcome;
     const Installation installations[] = {
-        {L"kept", L"uninst.exe", true, true, true, true, true, false, Removed, {L"UserSetting.ini"}},
-        {L"not kept, no group", L"tools\\卸载.exe", true, true, true, false, false, false, Removed, {}},
-        {L"unregistered", L"uninst.exe", true, false, true, true, true, false, FolderRefused, {}},
-        {L"foreign", L"uninst.exe", true, true, false, true, true, false, FolderRefused, {}},
-        {L"unconfigured", L"uninst.exe", false, true, true, true, true, false, NoConfiguration, {}},
-        // Wine opens what a link points to even when told not to, so the
-        // link stays and something is left; Windows removes the link itself.
-        {L"planted", L"uninst.exe", true, true, true, true, false, true, SomethingLeft,
-         {L"data", L"data\\outside", L"data\\outside\\file.txt"}},
+        {L"kept", L"uninst.exe", true, true, true, true, true, true, false, Removed,
+         {L"UserSetting.ini", L"saves", L"saves\\slot1.sav"}},
+        {L"not kept, no group", L"tools\\卸载.exe", true, true, true, false, true, false, false, Removed,
+         {L"saves", L"saves\\slot1.sav"}},
+        // Made by an older installer: which files are the product's is not
+        // known, so none goes.
+        {L"unrecorded", L"uninst.exe", true, true, true, true, false, false, false, Removed,
+         {L"Marvane.exe", L"UserSetting.ini", L"data", L"data\\牌桌", L"data\\牌桌\\规则.txt", L"saves",
+          L"saves\\slot1.sav", L"uninst.exe"}},
+        {L"unregistered", L"uninst.exe", true, false, true, true, true, true, false, FolderRefused, {}},
+        {L"foreign", L"uninst.exe", true, true, false, true, true, true, false, FolderRefused, {}},
+        {L"unconfigured", L"uninst.exe", false, true, true, true, true, true, false, NoConfiguration, {}},
+        // A link the player made is the player's: it stays, and nothing is
+        // removed through it.
+        {L"planted", L"uninst.exe", true, true, true, true, true, false, true, Removed,
+         {L"data", L"data\\outside", L"data\\outside\\file.txt", L"saves", L"saves\\slot1.sav"}},
     };
     const ScratchDir scratch;
     const std::wstring elsewhere = scratch.Join(L"elsewhere.exe");
@@ -81,6 +91,17 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
         Put(folder + L"\\data\\牌桌\\规则.txt", "rules\r\n");
         if (install.mainProgram)
             Put(folder + L"\\Marvane.exe", "MZ main");
+        Put(folder + L"\\saves\\slot1.sav", "the player's\r\n");
+        const std::wstring record = InstallRecordPath(name);
+        DeleteInstallRecord(record);
+        if (install.recorded) {
+            InstallRecord made;
+            made.installDir = folder;
+            for (const wchar_t* file : {install.uninstaller, L"UserSetting.ini", L"data\\牌桌\\规则.txt", L"Marvane.exe"})
+                made.files.push_back({file, 0, {}});
+            made.folders = {L"data", L"data\\牌桌", L"tools"};
+            ASSERT_TRUE(WriteInstallRecord(record, made));
+        }
         ASSERT_TRUE(CreateDesktopShortcut(uninstaller.c_str(), name.c_str(), nullptr));
         ASSERT_TRUE(CreateDesktopShortcut(elsewhere.c_str(), outName.c_str(), nullptr));
         if (install.group) {
@@ -118,6 +139,12 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
         EXPECT_TRUE(Exists(DesktopShortcutPath(outName.c_str())));
         EXPECT_EQ(ReadBytes(outside), "outside\r\n");
 
+        // What a removal leaves is recorded as the player's; a refused one
+        // leaves the record as it was.
+        InstallRecord left;
+        EXPECT_EQ(ReadInstallRecord(record, folder, &left), install.recorded);
+        EXPECT_EQ(left.files.empty(), planned || !install.recorded);
+        DeleteInstallRecord(record);
         RemoveDesktopShortcut(name.c_str());
         RemoveDesktopShortcut(outName.c_str());
         RemoveProgramGroup(nullptr, name.c_str());

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <map>
 #include <string>
 
 using namespace e2e;
@@ -931,12 +932,23 @@ TEST_F(Wizard, SilentInstallUpgradeUninstallAndInstallAgain)
     EXPECT_FALSE(Exists(ConfigFile()));
     EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\run-marker.txt"));  // nothing started
 
-    // The upgrade carries the user data file over.
+    // What the player's game writes into its folder stays through a repair,
+    // an uninstallation and the installation after it; the user data file
+    // is carried over.
     ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\UserSetting.ini", "[user]\r\nname=keeper\r\n"));
-    ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\old-only.txt", "from the old version"));
+    const std::wstring saves = kDefaultInstallDir + L"\\saves";
+    ASSERT_TRUE(::CreateDirectoryW(saves.c_str(), nullptr));
+    const std::map<std::wstring, std::string> playerFiles = {
+        {saves + L"\\slot1.sav", "saved game"}, {kDefaultInstallDir + L"\\data\\macro.txt", "a macro"}};
+    for (const auto& [path, bytes] : playerFiles)
+        ASSERT_TRUE(WriteFileBytes(path, bytes));
+    const auto expectPlayerFiles = [&] {
+        for (const auto& [path, bytes] : playerFiles)
+            EXPECT_EQ(ReadFileBytes(path), bytes);
+    };
     ASSERT_EQ(RunToEnd(SetupExe(), L"/S"), 0u);
     EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\UserSetting.ini"), "[user]\r\nname=keeper\r\n");
-    EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\old-only.txt"));
+    expectPlayerFiles();
 
     // The installer's uninstaller, run as the system's list of programs runs
     // it, silently: nothing of the product remains but the user data file.
@@ -947,11 +959,14 @@ TEST_F(Wizard, SilentInstallUpgradeUninstallAndInstallAgain)
     }));
     EXPECT_TRUE(WaitUntil([] { return !Exists(kDefaultInstallDir + L"\\uninst.exe"); }));
     EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\UserSetting.ini"), "[user]\r\nname=keeper\r\n");
+    EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\data\\boards"));
+    expectPlayerFiles();
 
     // A second installation after the uninstallation.
     ASSERT_EQ(RunToEnd(SetupExe(), L"/S"), 0u);
     EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
     EXPECT_TRUE(UninstallKeyExists());
+    expectPlayerFiles();
 }
 
 TEST_F(Wizard, SilentInstallTakesAFolderWithSpacesAndReportsEachFailure)
