@@ -424,16 +424,23 @@ TEST_F(InstallTest, UpgradeAndRepairChangeOnlyWhatDiffers)
     EXPECT_EQ(FileId(installDir + L"\\Marvane.exe"), programId);
     EXPECT_EQ(FolderNames(scratch.Join(L"Games")), std::vector<std::wstring>{L"Tovani"});
 
-    // Without a record, the files at the new version's names are the
-    // product's, and nothing else goes.
+    // A record that does not read back as ours (here one naming a file
+    // outside the folder) counts as none: the files at the new version's
+    // names are the product's, and nothing else goes.
     const std::wstring record = KeptPlaces::Of(configuration).installRecord;
-    ASSERT_TRUE(DeleteInstallRecord(record));
+    const std::wstring victim = scratch.Join(L"victim.txt");
+    WriteBytes(victim, "someone's file\r\n");
+    InstallRecord tampered;
+    tampered.installDir = installDir;
+    tampered.files = {{L"..\\..\\victim.txt", 0, {}}, {L"stray.txt", 0, {}}};
+    WriteBytes(record, EncodeInstallRecord(tampered));
     WriteBytes(installDir + L"\\Marvane.exe", "old main program\r\n");
     WriteBytes(installDir + L"\\old_only.txt", "only in the old version\r\n");
     expected[L"old_only.txt"] = "only in the old version\r\n";
     ASSERT_TRUE(Run());
     ASSERT_TRUE(Succeeded());
     EXPECT_EQ(ReadTree(installDir), expected);
+    EXPECT_EQ(ReadBytes(victim), "someone's file\r\n");
 
     // What an uninstallation leaves: the player's files, and a record of no
     // files for the folder.

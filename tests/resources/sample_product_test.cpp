@@ -5,12 +5,14 @@
 #include "resources/sample_paths.h"
 #include "support/test_support.h"
 #include "system/file_ops.h"
+#include "system/install_record.h"
 #include "system/shortcuts.h"
 #include "system/uninstall.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -177,7 +179,17 @@ protected:
         TearDown();
         folder_ = scratch_.Join(L"安装 目录");
         ASSERT_EQ(CopyPath(folder_.c_str(), kProductFolder), 1);
-        // A read-only file of the user's, which goes too.
+        // The record an installation of the product leaves.
+        InstallRecord record;
+        record.installDir = folder_;
+        for (const auto& [name, bytes] : ReadTree(kProductFolder)) {
+            if (bytes == "<dir>")
+                record.folders.push_back(name);
+            else
+                record.files.push_back({name, bytes.size(), {}});
+        }
+        ASSERT_TRUE(WriteInstallRecord(InstallRecordPath(kName), record));
+        // A read-only file of the player's, which stays.
         WriteBytes(folder_ + L"\\logs\\today.log", "played\r\n");
         ::SetFileAttributesW((folder_ + L"\\logs\\today.log").c_str(), FILE_ATTRIBUTE_READONLY);
         main_ = folder_ + L"\\Marvane.exe";
@@ -188,6 +200,7 @@ protected:
         RemoveDesktopShortcut(kName);
         RemoveProgramGroup(nullptr, kName);
         DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(kName));
+        DeleteInstallRecord(InstallRecordPath(kName));
     }
 
     void MakeShortcutsAndGroup()
@@ -249,16 +262,20 @@ TEST_F(Uninstaller, RemovesTheFolderShortcutsGroupAndRegistration)
     Process process;
     RunUninstaller(L"/S", process);
     EXPECT_EQ(process.WaitForExit(), 0u);
-    // Silent keeps the user data file, and nothing else of the folder.
+    // Silent keeps the user data file and the player's files, and nothing
+    // else of the folder.
     const std::wstring desktopLink = DesktopShortcutPath(kName);
     const std::wstring userData = folder_ + L"\\UserSetting.ini";
     EXPECT_TRUE(WaitUntil([&] {
-        return !Exists(folder_ + L"\\Marvane.exe") && !Exists(folder_ + L"\\logs") && !Exists(desktopLink) &&
+        return !Exists(folder_ + L"\\Marvane.exe") && !Exists(folder_ + L"\\uninst.exe") && !Exists(desktopLink) &&
                !Exists(GroupFolder()) && !KeyExists(kName);
     })) << "left: program " << Exists(folder_ + L"\\Marvane.exe") << ", desktop " << Exists(desktopLink)
         << ", group " << Exists(GroupFolder()) << ", entry " << KeyExists(kName);
     EXPECT_TRUE(Exists(userData));
-    EXPECT_EQ(EntriesOf(folder_), std::vector<std::wstring>{L"UserSetting.ini"});
+    std::vector<std::wstring> left = EntriesOf(folder_);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::wstring>{L"UserSetting.ini", L"logs"}));
+    EXPECT_EQ(ReadBytes(folder_ + L"\\logs\\today.log"), "played\r\n");
 
     EXPECT_TRUE(Exists(DesktopShortcutPath(otherName.c_str())));
     EXPECT_TRUE(KeyExists(otherName));
@@ -267,7 +284,8 @@ TEST_F(Uninstaller, RemovesTheFolderShortcutsGroupAndRegistration)
 }
 
 // Asked, the user confirms and then declines to keep the user data file:
-// the whole folder goes.
+// everything of the product goes, the player's log stays with its folder,
+// and the last box says where.
 TEST_F(Uninstaller, AskedRemovesTheUserDataFileWhenNotKept)
 {
     MakeShortcutsAndGroup();
@@ -285,8 +303,10 @@ TEST_F(Uninstaller, AskedRemovesTheUserDataFileWhenNotKept)
     // The copy that does the work says when it is done.
     HWND done = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (done = ::FindWindowW(L"#32770", L"卸载程序")) != nullptr; }));
+    EXPECT_NE(WindowText(::GetDlgItem(done, 0xFFFF)).find(folder_), std::wstring::npos);
     ::SendMessageW(::GetDlgItem(done, IDOK), BM_CLICK, 0, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !Exists(folder_) && !KeyExists(kName); }));
+    EXPECT_TRUE(WaitUntil([&] { return !KeyExists(kName); }));
+    EXPECT_EQ(EntriesOf(folder_), std::vector<std::wstring>{L"logs"});
 }
 
 TEST_F(Uninstaller, AnsweredNoRemovesNothing)

@@ -23,12 +23,14 @@ namespace {
 // uninstaller, the main program, the program group and a record of what
 // the installation put in its folder; whether the user data file is kept;
 // whether it is the fixture's folder, whose data\outside is a link out of
-// it; the outcome; what the folder holds afterwards. Every folder also
-// holds a saved game of the player's.
+// it; whether its desktop link is held open so that it cannot go; the
+// outcome; what the folder holds afterwards. Every folder also holds a saved
+// game of the player's.
 struct Installation {
     const wchar_t* name;
     const wchar_t* uninstaller;
     bool configured, registered, mainProgram, group, recorded, keepUserData, planted;
+    bool heldLink;
     RemovalOutcome outcome;
     std::vector<std::wstring> left;
 };
@@ -58,21 +60,24 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
 {
     using enum RemovalOutcome;
     const Installation installations[] = {
-        {L"kept", L"uninst.exe", true, true, true, true, true, true, false, Removed,
+        {L"kept", L"uninst.exe", true, true, true, true, true, true, false, false, Removed,
          {L"UserSetting.ini", L"saves", L"saves\\slot1.sav"}},
-        {L"not kept, no group", L"tools\\卸载.exe", true, true, true, false, true, false, false, Removed,
+        {L"not kept, no group", L"tools\\卸载.exe", true, true, true, false, true, false, false, false, Removed,
          {L"saves", L"saves\\slot1.sav"}},
         // Made by an older installer: which files are the product's is not
         // known, so none goes.
-        {L"unrecorded", L"uninst.exe", true, true, true, true, false, false, false, Removed,
+        {L"unrecorded", L"uninst.exe", true, true, true, true, false, false, false, false, Removed,
          {L"Marvane.exe", L"UserSetting.ini", L"data", L"data\\牌桌", L"data\\牌桌\\规则.txt", L"saves",
           L"saves\\slot1.sav", L"uninst.exe"}},
-        {L"unregistered", L"uninst.exe", true, false, true, true, true, true, false, FolderRefused, {}},
-        {L"foreign", L"uninst.exe", true, true, false, true, true, true, false, FolderRefused, {}},
-        {L"unconfigured", L"uninst.exe", false, true, true, true, true, true, false, NoConfiguration, {}},
+        // What cannot go is told, and everything else still goes.
+        {L"held link", L"uninst.exe", true, true, true, true, true, true, false, true, SomethingLeft,
+         {L"UserSetting.ini", L"saves", L"saves\\slot1.sav"}},
+        {L"unregistered", L"uninst.exe", true, false, true, true, true, true, false, false, FolderRefused, {}},
+        {L"foreign", L"uninst.exe", true, true, false, true, true, true, false, false, FolderRefused, {}},
+        {L"unconfigured", L"uninst.exe", false, true, true, true, true, true, false, false, NoConfiguration, {}},
         // A link the player made is the player's: it stays, and nothing is
         // removed through it.
-        {L"planted", L"uninst.exe", true, true, true, true, true, false, true, Removed,
+        {L"planted", L"uninst.exe", true, true, true, true, true, false, true, false, Removed,
          {L"data", L"data\\outside", L"data\\outside\\file.txt", L"saves", L"saves\\slot1.sav"}},
     };
     const ScratchDir scratch;
@@ -118,6 +123,10 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
         const ProductSettings product{L"", install.uninstaller, install.configured ? L"Marvane.exe" : L"",
                                       L"UserSetting.ini"};
 
+        UniqueFile heldLink;
+        if (install.heldLink)
+            heldLink.reset(::CreateFileW(DesktopShortcutPath(name.c_str()).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
         RemovalPlan plan;
         RemovalOutcome refusal = Removed;
         const bool planned = PlanRemoval(product, uninstaller, install.keepUserData, &plan, &refusal);
@@ -133,7 +142,8 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
             EXPECT_EQ(refusal, install.outcome);
             EXPECT_EQ(Paths(folder), before);
         }
-        EXPECT_EQ(Exists(DesktopShortcutPath(name.c_str())), !planned);
+        heldLink.reset();
+        EXPECT_EQ(Exists(DesktopShortcutPath(name.c_str())), !planned || install.heldLink);
         EXPECT_EQ(Exists(ProgramGroupFolder(nullptr, name.c_str())), install.group && !planned);
         EXPECT_EQ(KeyExists(name), install.registered && !planned);
         EXPECT_TRUE(Exists(DesktopShortcutPath(outName.c_str())));

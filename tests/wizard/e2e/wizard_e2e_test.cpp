@@ -158,14 +158,15 @@ protected:
         ASSERT_EQ(::SHCreateDirectoryExW(nullptr, kDefaultInstallDir.c_str(), nullptr), ERROR_SUCCESS);
         ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\Marvane.exe", "old program"));
         ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\UserSetting.ini", "[user]\r\nname=keeper\r\n"));
-        ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\old-only.txt", "from the old version"));
+        ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\slot1.sav", "the player's saved game"));
     }
 
-    // The new version in place, the earlier user data in it, nothing beside it.
+    // The new version in place, the earlier user data and the player's own
+    // file in it, nothing beside it.
     static void ExpectUpgraded()
     {
         EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\UserSetting.ini"), "[user]\r\nname=keeper\r\n");
-        EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\old-only.txt"));
+        EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\slot1.sav"), "the player's saved game");
         EXPECT_NE(ReadFileBytes(kDefaultInstallDir + L"\\Marvane.exe"), "old program");
         EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\uninst.exe"));
         EXPECT_EQ(Leftovers(kDefaultInstallDir), std::vector<std::wstring>{});
