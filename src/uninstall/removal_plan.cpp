@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cwchar>
 
 namespace {
@@ -54,6 +55,13 @@ std::wstring CommandProgram(const std::wstring& command)
     return command;
 }
 
+bool IsLinkInto(const std::wstring& link, const std::wstring& installFolder)
+{
+    ShortcutInfo shortcut;
+    return ReadShortcut(link, &shortcut) && !shortcut.target.empty() &&
+           IsInsideFolder(LongPathOf(shortcut.target), installFolder);
+}
+
 std::vector<std::wstring> DesktopShortcutsInto(const std::wstring& installFolder)
 {
     std::vector<std::wstring> links;
@@ -68,9 +76,7 @@ std::vector<std::wstring> DesktopShortcutsInto(const std::wstring& installFolder
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
         const std::wstring link = desktop + L"\\" + data.cFileName;
-        ShortcutInfo shortcut;
-        if (ReadShortcut(link, &shortcut) && !shortcut.target.empty() &&
-            IsInsideFolder(LongPathOf(shortcut.target), installFolder))
+        if (IsLinkInto(link, installFolder))
             links.push_back(link);
     } while (::FindNextFileW(find.get(), &data));
     return links;
@@ -226,6 +232,20 @@ bool PlanRemoval(const ProductSettings& product, const std::wstring& uninstaller
         for (InstalledFile& file : record.files)
             plan->files.push_back(std::move(file.name));
         plan->folders = std::move(record.folders);
+        // Where the installation made them, which may be another user's
+        // profile than this program's: only a link into the folder, and
+        // only a group of the entry's name.
+        const std::wstring& link = record.desktopLink;
+        if (link.size() > 4 && SameText(link.substr(link.size() - 4), L".lnk") && IsLinkInto(link, plan->installFolder) &&
+            std::find_if(plan->desktopShortcuts.begin(), plan->desktopShortcuts.end(), [&](const std::wstring& found) {
+                return SameText(found, link);
+            }) == plan->desktopShortcuts.end())
+            plan->desktopShortcuts.push_back(link);
+        const std::wstring& group = record.programGroup;
+        const std::wstring& keyName = plan->registrations.front().keyName;
+        if (group.size() > keyName.size() + 1 && SameText(group.substr(group.size() - keyName.size()), keyName) &&
+            group[group.size() - keyName.size() - 1] == L'\\' && !IsProtectedFolder(group))
+            plan->recordedGroup = group;
     }
     return true;
 }
@@ -244,6 +264,8 @@ RemovalOutcome CarryOut(const RemovalPlan& plan, Original* original, bool* folde
         complete = RemoveGroupNamed(registration.keyName) && complete;
         complete = RemoveRegistration(registration.keyName) && complete;
     }
+    if (!plan.recordedGroup.empty())
+        complete = DeleteTree(plan.recordedGroup) && complete;
     complete = original->StepAside(plan.uninstaller, plan.installFolder) && complete;
     if (plan.recorded) {
         const bool filesRemoved = RemovePatiently([&] { return RemoveRecorded(plan); });

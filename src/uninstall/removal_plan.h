@@ -13,7 +13,9 @@
 //   - the program group: the folder of that name in the user's Start-menu
 //     Programs folder, removed with everything in it;
 //   - desktop shortcuts: every .lnk on the user's desktop whose target lies in
-//     the installation folder (the shortcut's own name is not needed);
+//     the installation folder (the shortcut's own name is not needed), and
+//     the one the record names, where the installation made it, when it is
+//     such a link;
 //   - the installation's files: those its record lists (the user data file
 //     only when it is not kept), then the product's folders once empty and
 //     the installation folder once empty, never following a link out of it.
@@ -72,6 +74,7 @@ struct RemovalPlan {
     bool recorded = false;                       // the record read back: files and folders are the product's
     std::vector<std::wstring> files;             // relative to installFolder
     std::vector<std::wstring> folders;           // relative, parents first
+    std::wstring recordedGroup;                  // the program group where the record says it was made
 };
 
 // Works out the removal of the installation of the uninstaller at path

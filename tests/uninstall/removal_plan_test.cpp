@@ -99,9 +99,13 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
         Put(folder + L"\\saves\\slot1.sav", "the player's\r\n");
         const std::wstring record = InstallRecordPath(name);
         DeleteInstallRecord(record);
+        // Made where another user's desktop would be: only the record tells.
+        const std::wstring recordedLink = scratch.Join(name + L".lnk");
+        ASSERT_EQ(CreateShortcut(uninstaller.c_str(), recordedLink.c_str(), nullptr), 1);
         if (install.recorded) {
             InstallRecord made;
             made.installDir = folder;
+            made.desktopLink = recordedLink;
             for (const wchar_t* file : {install.uninstaller, L"UserSetting.ini", L"data\\牌桌\\规则.txt", L"Marvane.exe"})
                 made.files.push_back({file, 0, {}});
             made.folders = {L"data", L"data\\牌桌", L"tools"};
@@ -133,7 +137,10 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
         if (planned) {
             EXPECT_EQ(plan.installFolder, folder);
             EXPECT_EQ(plan.keep, install.keepUserData ? folder + L"\\UserSetting.ini" : L"");
-            EXPECT_EQ(plan.desktopShortcuts, std::vector<std::wstring>{DesktopShortcutPath(name.c_str())});
+            std::vector<std::wstring> links{DesktopShortcutPath(name.c_str())};
+            if (install.recorded)
+                links.push_back(recordedLink);
+            EXPECT_EQ(plan.desktopShortcuts, links);
             ASSERT_EQ(plan.registrations.size(), 1u);
             EXPECT_EQ(plan.registrations[0].keyName, name);
             EXPECT_EQ(CarryOut(plan, &noOriginal), install.outcome);
@@ -143,6 +150,8 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
             EXPECT_EQ(Paths(folder), before);
         }
         heldLink.reset();
+        EXPECT_EQ(Exists(recordedLink), !planned || !install.recorded);
+        ::DeleteFileW(recordedLink.c_str());
         EXPECT_EQ(Exists(DesktopShortcutPath(name.c_str())), !planned || install.heldLink);
         EXPECT_EQ(Exists(ProgramGroupFolder(nullptr, name.c_str())), install.group && !planned);
         EXPECT_EQ(KeyExists(name), install.registered && !planned);
