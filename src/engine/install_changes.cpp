@@ -85,6 +85,7 @@ bool PlanUpgrade(const std::wstring& installDir, const std::vector<ArchiveEntry>
     plan->keep.assign(entries.size(), false);
     plan->changes = {};
     plan->droppedFolders.clear();
+    plan->playerEntries = 0;
     std::set<std::wstring> foldersThere;
 
     std::function<bool(const HeldFolder&, const std::wstring&)> walk = [&](const HeldFolder& folder,
@@ -126,8 +127,10 @@ bool PlanUpgrade(const std::wstring& installDir, const std::vector<ArchiveEntry>
             }
             const bool product = earlierFile || (link && (newName || earlierFolder));
             // The player's own, in nobody's way: not touched, not even opened.
-            if (!product && !newName)
+            if (!product && !newName) {
+                ++plan->playerEntries;
                 continue;
+            }
             // Moved later through a checked handle on the entry itself: one
             // this system would not hand out cannot be moved.
             UniqueFile probe;

@@ -24,6 +24,8 @@ struct UpgradePlan {
     // first: removed once the run is committed, if nothing of the player's
     // is left in them.
     std::vector<std::wstring> droppedFolders;
+    // Entries of the player's in the product's folders, left untouched.
+    size_t playerEntries = 0;
 };
 
 // The name beside relative that a player's file takes when the new version

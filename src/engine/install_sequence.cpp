@@ -322,6 +322,12 @@ bool InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
     if (Stopped() || !PlanUpgrade(installDir, entries_, inPlace, configuration_.Setting(kKeyUserDataFile),
                                   recorded ? &previous : nullptr, plan.get()))
         return false;
+    const size_t kept = static_cast<size_t>(std::count(plan->keep.begin(), plan->keep.end(), true));
+    InstallTrace((L"升级计划：保留 " + std::to_wstring(kept) + L" 个文件，替换或删除 " +
+                  std::to_wstring(plan->changes.movedAside.size()) + L" 项，写入 " +
+                  std::to_wstring(plan->changes.addedFiles.size()) + L" 个文件，玩家的 " +
+                  std::to_wstring(plan->playerEntries) + L" 项不动" + (recorded ? L"" : L"（无安装记录）") + L"\r\n")
+                     .c_str());
     for (const KeptBeside& beside : plan->changes.keptBeside)
         InstallTrace((L"保留玩家文件 " + beside.from + L" 为 " + beside.to + L"\r\n").c_str());
     upgrade_ = std::move(plan);
