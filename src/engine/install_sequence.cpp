@@ -262,11 +262,11 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     if (!Proceed())
         return false;
     ShowStep(L"正在写注册信息...", L"");
+    if (!WriteRecord(installDir))
+        return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
     if (!journal_->KeepKey(KeptSlot::kUninstallEntry) ||
         !services_->RegisterUninstall(configuration_, installDir))
         return Fail(InstallFailure::kSystemEntries);
-    if (!WriteRecord(installDir))
-        return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
     InstallTrace(L"写注册信息成功\r\n");
     AdvanceProgress();
 

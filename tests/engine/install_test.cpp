@@ -131,6 +131,7 @@ struct InstallState {
     std::map<std::wstring, std::string> group;
     std::map<std::wstring, std::string> registry;
     std::vector<std::wstring> besides;
+    std::string record;
 };
 
 std::map<std::wstring, std::string> ReadValues(const std::wstring& keyPath)
@@ -275,9 +276,10 @@ protected:
     InstallState State() const
     {
         const std::wstring desktopLink = DesktopShortcutPath(kLinkName);
+        const std::wstring record = KeptPlaces::Of(configuration).installRecord;
         return {ReadTree(installDir), Exists(desktopLink) ? ReadBytes(desktopLink) : std::string(),
                 ReadTree(ProgramGroupFolder(nullptr, kGroup)), ReadValues(UninstallKeyPath(kGroup)),
-                FolderNames(scratch.Join(L"Games"))};
+                FolderNames(scratch.Join(L"Games")), Exists(record) ? ReadBytes(record) : std::string()};
     }
 
     static void ExpectSameState(const InstallState& before, const InstallState& after)
@@ -287,6 +289,7 @@ protected:
         EXPECT_EQ(after.group, before.group);
         EXPECT_EQ(after.registry, before.registry);
         EXPECT_EQ(after.besides, before.besides);
+        EXPECT_EQ(after.record, before.record);
     }
 
     bool Run(FaultyServices* services = nullptr) { return RunInto(installDir, services); }
