@@ -305,12 +305,6 @@ void CSPMainDialog::OnPaint(HDC dc)
 {
     RECT client{};
     ::GetClientRect(Window(), &client);
-    if (::IsIconic(Window())) {
-        const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-        const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-        ::DrawIcon(dc, x, y, icon_.get());
-        return;
-    }
     // Seen only while no page covers the client area.
     const RECT white = skin::WhiteAreaRect(client, skin::WhiteArea::kBesidePicture, dpi_);
     ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));

@@ -21,8 +21,6 @@ void ReportUnexpected(const char* where)
 
 void DataExchange::BindControl(int controlId, Control& control)
 {
-    if (saving_)
-        return;
     if (!control.Attach(::GetDlgItem(dialog_, controlId)))
         failed_ = true;
 }
@@ -120,18 +118,18 @@ bool Dialog::PreTranslateMessage(MSG& message)
     return ::IsDialogMessageW(hwnd_, &message) != FALSE;
 }
 
-bool Dialog::UpdateData(bool saving)
+bool Dialog::UpdateData()
 {
     if (!hwnd_)
         return false;
-    DataExchange exchange(hwnd_, saving);
+    DataExchange exchange(hwnd_);
     DoDataExchange(exchange);
     return !exchange.Failed();
 }
 
 BOOL Dialog::OnInitDialog()
 {
-    UpdateData(false);
+    UpdateData();
     return TRUE;
 }
 
@@ -139,8 +137,6 @@ void Dialog::DoDataExchange(DataExchange&) {}
 
 void Dialog::OnOK()
 {
-    if (!UpdateData(true))
-        return;
     if (modal_)
         EndModal(IDOK);
 }

@@ -17,23 +17,20 @@ namespace framework {
 
 class Control;
 
-// Binds controls to member objects when a dialog initialises (loading) and
-// collects nothing back when it ends (saving): the wizard's dialogs keep
-// their values in the controls themselves.
+// Binds controls to member objects when a dialog initialises; nothing is
+// collected back: the wizard's dialogs keep their values in the controls
+// themselves.
 class DataExchange {
 public:
-    DataExchange(HWND dialog, bool saving) : dialog_(dialog), saving_(saving) {}
+    explicit DataExchange(HWND dialog) : dialog_(dialog) {}
 
-    bool Saving() const { return saving_; }
-    // Attaches control to the dialog's child controlId while loading. A
-    // missing child leaves the control unattached and marks the exchange
-    // failed.
+    // Attaches control to the dialog's child controlId. A missing child
+    // leaves the control unattached and marks the exchange failed.
     void BindControl(int controlId, Control& control);
     bool Failed() const { return failed_; }
 
 private:
     HWND dialog_;
-    bool saving_;
     bool failed_ = false;
 };
 
@@ -71,8 +68,8 @@ public:
     // The framework dialog that owns window, or null.
     static Dialog* FromWindow(HWND window);
 
-    // Runs data exchange in the given direction; false when a binding failed.
-    bool UpdateData(bool saving);
+    // Binds the controls; false when a binding failed.
+    bool UpdateData();
 
 protected:
     // The dialog initialisation: binds the controls. Derived classes call it
@@ -80,8 +77,7 @@ protected:
     // the focus.
     virtual BOOL OnInitDialog();
     virtual void DoDataExchange(DataExchange& exchange);
-    // The OK command (IDOK): data exchange, then the end of a modal loop
-    // with IDOK.
+    // The OK command (IDOK): ends a modal loop with IDOK.
     virtual void OnOK();
     // The cancel command (IDCANCEL): ends a modal loop with IDCANCEL; a
     // dialog without a loop of its own is hidden, as EndDialog would.

@@ -199,7 +199,7 @@ TEST(DataExchange, MissingControlFailsTheExchange)
     page.bindMissing = true;
     ASSERT_TRUE(page.Create(host.window));
     EXPECT_FALSE(page.missing);
-    EXPECT_FALSE(page.UpdateData(false));
+    EXPECT_FALSE(page.UpdateData());
 }
 
 TEST(DialogLifetime, ObjectDestroyedBeforeItsWindowTakesTheWindowAlong)
