@@ -164,6 +164,9 @@ private:
     // when it is to be replaced whole.
     void PlanUpgradeOf(const std::wstring& installDir);
     bool UpgradeInPlace(const std::wstring& installDir, const std::wstring& stagingDir);
+    // The places of the installation that the game writes (relative): its
+    // user data file and the folders the configuration names.
+    std::vector<std::wstring> WritablePlaces() const;
     bool Fail(InstallFailure failure);
     bool Stopped() { return package_.RunFlag().Get() == 0; }
     // Between steps: holds while the cancel question is open, then false
@@ -196,6 +199,9 @@ private:
     // The upgrade of an earlier installation in place; null for a fresh
     // installation and an earlier one replaced whole.
     std::unique_ptr<UpgradePlan> upgrade_;
+    // The new version's entries (relative), for an upgrade in place: they
+    // get the installation's access list, the player's own entries keep theirs.
+    std::vector<std::wstring> productEntries_;
     std::wstring installDir_;
     InstallFailure failure_ = InstallFailure::kNone;
     // The worker showed the failure's box itself (the in-use question).
