@@ -283,9 +283,41 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     return true;
 }
 
+namespace {
+
+// Whether the player's data file, where there is one, is a plain file of
+// one name: one of a second name (of a file only administrators may read)
+// is neither kept in place nor copied, and the run refuses it as it
+// refuses a link there.
+bool UserDataFileIsPlain(const std::wstring& installDir, const std::wstring& userFile)
+{
+    if (userFile.empty())
+        return true;
+    const size_t slash = userFile.find_last_of(L"\\/");
+    std::wstring parent = slash == std::wstring::npos ? std::wstring() : userFile.substr(0, slash);
+    std::replace(parent.begin(), parent.end(), L'/', L'\\');
+    const std::wstring name = slash == std::wstring::npos ? userFile : userFile.substr(slash + 1);
+    HeldFolder root;
+    HeldFolder folder;
+    UniqueFile file;
+    if (!OpenFolderNoFollow(installDir, kShareAll, &root) || !OpenFolderBelow(root, parent, false, kShareAll, &folder) ||
+        !OpenChild(folder, name, FILE_READ_ATTRIBUTES, kShareAll, 1 /* open */, 0, &file)) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    return ::GetFileInformationByHandle(file.get(), &info) &&
+           !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+           info.nNumberOfLinks == 1;
+}
+
+}  // namespace
+
 void InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
 {
     upgrade_.reset();
+    if (!UserDataFileIsPlain(installDir, configuration_.Setting(kKeyUserDataFile)))
+        return;
     std::vector<ArchiveEntry> entries;
     if (!payload_.file || !ListEntries(payload_.file.get(), payload_.offset, payload_.size, &entries))
         return;
