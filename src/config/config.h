@@ -36,6 +36,9 @@ inline constexpr const wchar_t* kKeyRepairExeLink = L"OBJ_IN_REPAIR_EXE_LINK";
 inline constexpr const wchar_t* kKeyUserDataFile = L"OBJ_IN_USERDATA_FILE";
 inline constexpr const wchar_t* kKeySetupDir = L"OBJ_IN_SETUP_DIR";
 inline constexpr const wchar_t* kKeyCompleteUrl = L"OBJ_IN_COMPLETE_URL";
+// Folders of the installation (relative, ";" between them) that the game
+// itself writes: made when missing and writable by Users.
+inline constexpr const wchar_t* kKeyWritableDirs = L"OBJ_IN_WRITABLE_DIRS";
 
 // What the reader of OBJ_IN_FOLDER passes when the key is absent.
 inline constexpr const wchar_t* kDefaultFolderName = L"Marvane";

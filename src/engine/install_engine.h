@@ -170,6 +170,9 @@ private:
     // The earlier version's folders that the new one dropped, once empty.
     void RemoveDroppedFolders(const std::wstring& installDir);
     bool UpgradeInPlace(const std::wstring& installDir, const std::wstring& stagingDir);
+    // The places of the installation that the game writes (relative): its
+    // user data file and the folders the configuration names.
+    std::vector<std::wstring> WritablePlaces() const;
     bool Fail(InstallFailure failure);
     bool Stopped() { return package_.RunFlag().Get() == 0; }
     // Between steps: holds while the cancel question is open, then false
@@ -204,6 +207,9 @@ private:
     std::unique_ptr<UpgradePlan> upgrade_;
     // The payload's entries, read from its database at the preparing step.
     std::vector<ArchiveEntry> entries_;
+    // The new version's entries (relative), for an upgrade in place: they
+    // get the installation's access list, the player's own entries keep theirs.
+    std::vector<std::wstring> productEntries_;
     std::wstring installDir_;
     InstallFailure failure_ = InstallFailure::kNone;
     // The worker showed the failure's box itself (the in-use question).

@@ -9,8 +9,10 @@
 #include "config/uninstall_entry.h"
 #include "system/file_ops.h"
 #include "system/folder_handles.h"
+#include "system/install_access.h"
 #include "system/install_folder.h"
 #include "system/install_record.h"
+#include "system/paths.h"
 #include "system/shortcuts.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
@@ -21,6 +23,21 @@ namespace {
 
 constexpr const wchar_t* kForeignFolderText = L"安装目录中已有其他文件，请选择其他安装目录！";
 constexpr const wchar_t* kInUseText = L"覆盖安装文件出错！源程序正在运行， 请关闭后重试！";
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The studio's writable folders, made where missing. One that cannot be
+// made (a file of that name) stays as it is, read-only for Users, which
+// costs the game its writes there and nothing else.
+void MakeWritableFolders(const HeldFolder& root, const std::vector<std::wstring>& places,
+                         const std::wstring& userDataFile)
+{
+    for (const std::wstring& place : places) {
+        if (!SameText(place, userDataFile)) {
+            HeldFolder made;
+            OpenFolderBelow(root, place, true, kShareAll, &made);
+        }
+    }
+}
 
 }  // namespace
 
@@ -124,6 +141,11 @@ bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
             return false;
         break;
     }
+    // A folder made above the installation (a second drive's program
+    // folder) is the administrators' from the moment it exists.
+    if (const size_t slash = stagingDir.rfind(L'\\');
+        slash == std::wstring::npos || !MakeInstallationParents(stagingDir.substr(0, slash)))
+        return false;
     if (!services_->CreateFolderTree(stagingDir.c_str()))
         return false;
     stagingOwned_ = true;
@@ -279,6 +301,36 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     return true;
 }
 
+namespace {
+
+// Whether the player's data file, where there is one, is a plain file of
+// one name: one of a second name (of a file only administrators may read)
+// is neither kept in place nor copied, and the run refuses it as it
+// refuses a link there.
+bool UserDataFileIsPlain(const std::wstring& installDir, const std::wstring& userFile)
+{
+    if (userFile.empty())
+        return true;
+    const size_t slash = userFile.find_last_of(L"\\/");
+    std::wstring parent = slash == std::wstring::npos ? std::wstring() : userFile.substr(0, slash);
+    std::replace(parent.begin(), parent.end(), L'/', L'\\');
+    const std::wstring name = slash == std::wstring::npos ? userFile : userFile.substr(slash + 1);
+    HeldFolder root;
+    HeldFolder folder;
+    UniqueFile file;
+    if (!OpenFolderNoFollow(installDir, kShareAll, &root) || !OpenFolderBelow(root, parent, false, kShareAll, &folder) ||
+        !OpenChild(folder, name, FILE_READ_ATTRIBUTES, kShareAll, 1 /* open */, 0, &file)) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    return ::GetFileInformationByHandle(file.get(), &info) &&
+           !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+           info.nNumberOfLinks == 1;
+}
+
+}  // namespace
+
 bool InstallEngine::WriteRecord(const std::wstring& installDir)
 {
     const KeptPlaces places = KeptPlaces::Of(configuration_);
@@ -312,6 +364,8 @@ void InstallEngine::RemoveDroppedFolders(const std::wstring& installDir)
 bool InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
 {
     upgrade_.reset();
+    if (!UserDataFileIsPlain(installDir, configuration_.Setting(kKeyUserDataFile)))
+        return false;
     const std::vector<bool> inPlace = FindEntriesInPlace(installDir, entries_, &package_.RunFlag());
     // Without a record that reads back as ours, the earlier installation's
     // files are those at names the new version has: nothing else goes.
@@ -331,7 +385,43 @@ bool InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
     for (const KeptBeside& beside : plan->changes.keptBeside)
         InstallTrace((L"保留玩家文件 " + beside.from + L" 为 " + beside.to + L"\r\n").c_str());
     upgrade_ = std::move(plan);
+    productEntries_.clear();
+    for (const ArchiveEntry& entry : entries_)
+        productEntries_.push_back(entry.name);
     return true;
+}
+
+
+std::vector<std::wstring> InstallEngine::WritablePlaces() const
+{
+    const std::wstring programs[] = {configuration_.Setting(kKeyExe), configuration_.Setting(kKeyRepairExe),
+                                     configuration_.Setting(kKeyUninstallExe)};
+    std::vector<std::wstring> places;
+    auto add = [&](std::wstring place) {
+        std::replace(place.begin(), place.end(), L'/', L'\\');
+        while (!place.empty() && (place.back() == L'\\' || place.back() == L' '))
+            place.pop_back();
+        while (!place.empty() && place.front() == L' ')
+            place.erase(0, 1);
+        if (place.empty() || !IsSafeEntryName(place.c_str()))
+            return;
+        // Nothing elevated runs anything from a place the player writes.
+        for (const std::wstring& program : programs) {
+            if (!program.empty() && IsInsideFolder(program, place))
+                return;
+        }
+        places.push_back(place);
+    };
+    const std::wstring folders = configuration_.Setting(kKeyWritableDirs);
+    for (size_t start = 0; start <= folders.size();) {
+        size_t end = folders.find(L';', start);
+        if (end == std::wstring::npos)
+            end = folders.size();
+        add(folders.substr(start, end - start));
+        start = end + 1;
+    }
+    add(configuration_.Setting(kKeyUserDataFile));
+    return places;
 }
 
 // 6 and 7 for an upgrade in place: only what changed is moved aside, into a
@@ -367,6 +457,27 @@ bool InstallEngine::UpgradeInPlace(const std::wstring& installDir, const std::ws
         host_->MoveIntoPlaceFailed();
         return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
     }
+    // The product's entries get the installation's list (files moved in
+    // from the staging folder carry its administrators-only one); the
+    // folder's own list changes without reaching into what is in it, so the
+    // player's files and folders keep what their player may do.
+    const std::vector<std::wstring> writable = WritablePlaces();
+    std::vector<std::wstring> strict;
+    std::vector<std::wstring> lenient = writable;
+    for (const std::wstring& entry : productEntries_)
+        (IsWritablePlace(entry, writable) ? lenient : strict).push_back(entry);
+    HeldFolder install;
+    if (!OpenFolderNoFollow(installDir, kShareAll, &install, WRITE_DAC) || !ApplyInstallationAccess(install) ||
+        !ApplyEntryAccessBelow(install, strict, writable)) {
+        const DWORD error = ::GetLastError();
+        host_->MoveIntoPlaceFailed();
+        return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
+    }
+    // The places the game writes are the player's: one that cannot be given
+    // its list (a hard link) keeps the one it has.
+    MakeWritableFolders(install, writable, configuration_.Setting(kKeyUserDataFile));
+    ApplyEntryAccessBelow(install, lenient, writable);
+    install = HeldFolder();
     // What is left of the staging folder is its tag and the folders the
     // files came out of.
     DeleteTaggedFolder(stagingDir, kStagingTag);
@@ -405,6 +516,18 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
                     return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
             }
         }
+    }
+    // The staging folder takes the installation's list, and the places the
+    // game writes theirs, before it becomes the installation: held, each
+    // entry reached through its folder.
+    {
+        HeldFolder staging;
+        const std::vector<std::wstring> writable = WritablePlaces();
+        if (!OpenFolderNoFollow(stagingDir, kShareAll, &staging, WRITE_DAC))
+            return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
+        MakeWritableFolders(staging, writable, configuration_.Setting(kKeyUserDataFile));
+        if (!ApplyInstallationAccessToTree(staging, writable))
+            return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
     }
     // A staging tag in an installation that stands would make the rollback
     // take it for this run's own.

@@ -4,6 +4,7 @@
 
 #include <winternl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -56,19 +57,90 @@ std::wstring FinalPath(HANDLE handle)
     return {};
 }
 
-// A path as FinalPath gives it, in the form the native calls take.
-std::wstring NtPath(const std::wstring& path)
+// Renames the entry behind handle to name (a plain name) in the held
+// folder to: the folder given by its handle, never by a path resolved
+// again at the time of the rename.
+bool RenameInto(HANDLE entry, const HeldFolder& to, const std::wstring& name, bool replace)
 {
-    if (path.starts_with(L"\\\\"))
-        return L"\\??\\UNC\\" + path.substr(2);
-    if (path.size() >= 2 && path[1] == L':')
-        return L"\\??\\" + path;
-    return path;  // a device path already
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFORMATION) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
+    rename->RootDirectory = to.handle.get();
+    rename->FileNameLength = static_cast<ULONG>(name.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, name.c_str(), name.size() * sizeof(wchar_t));
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = ::NtSetInformationFile(entry, &io, rename, static_cast<ULONG>(buffer.size()),
+                                                   FileRenameInformation);
+    if (status < 0) {
+        ::SetLastError(::RtlNtStatusToDosError(status));
+        return false;
+    }
+    return true;
 }
 
-// Opens the folder above path as it is (the folders above an entry are the
-// caller's choice, links or not); name receives the entry's own name. A
-// drive root has no entry to give.
+// Opens the folder at the full path level by level: its drive or share
+// root as the system gives it, then each folder through the one above it,
+// never following a link. A link anywhere on the way (a junction a user
+// made in a folder that user may write) fails with ERROR_CANT_ACCESS_FILE
+// instead of leading the elevated program somewhere else.
+bool OpenFolderByLevels(const std::wstring& path, HeldFolder* folder)
+{
+    std::wstring full = path;
+    std::replace(full.begin(), full.end(), L'/', L'\\');
+    if (full.starts_with(L"\\\\?\\UNC\\"))
+        full = L"\\\\" + full.substr(8);
+    else if (full.starts_with(L"\\\\?\\"))
+        full = full.substr(4);
+    // Short names spelled out, so that each level is named as it lies.
+    full = LongPathOf(full);
+    size_t start = 0;
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') {
+        start = 3;
+    } else if (full.starts_with(L"\\\\")) {
+        const size_t server = full.find(L'\\', 2);
+        const size_t share = server == std::wstring::npos ? server : full.find(L'\\', server + 1);
+        if (server == std::wstring::npos || server == 2) {
+            ::SetLastError(ERROR_INVALID_NAME);
+            return false;
+        }
+        start = share == std::wstring::npos ? full.size() : share + 1;
+    } else {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    std::wstring root = full.substr(0, start);
+    if (root.back() != L'\\')
+        root += L'\\';
+    HeldFolder current;
+    current.handle.reset(::CreateFileW(root.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!current)
+        return false;
+    current.finalPath = FinalPath(current.handle.get());
+    if (current.finalPath.empty())
+        return false;
+    while (start < full.size()) {
+        size_t end = full.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = full.size();
+        const std::wstring name = full.substr(start, end - start);
+        start = end + 1;
+        if (name.empty() || name == L".")
+            continue;
+        HeldFolder next;
+        if (name == L".." || !OpenChildFolder(current, name, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                &next))
+            return false;
+        current = std::move(next);
+    }
+    *folder = std::move(current);
+    return true;
+}
+
+// Opens the folder above path through held folders from its root, as
+// OpenFolderByLevels does; name receives the entry's own name. A drive root
+// has no entry to give.
 bool OpenParentOf(const std::wstring& path, HeldFolder* parent, std::wstring* name)
 {
     std::wstring trimmed = path;
@@ -80,14 +152,10 @@ bool OpenParentOf(const std::wstring& path, HeldFolder* parent, std::wstring* na
         return false;
     }
     const std::wstring parentPath = slash == 2 && trimmed[1] == L':' ? trimmed.substr(0, 3) : trimmed.substr(0, slash);
-    parent->handle.reset(::CreateFileW(parentPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!*parent)
+    if (!OpenFolderByLevels(parentPath, parent))
         return false;
-    parent->finalPath = FinalPath(parent->handle.get());
     *name = trimmed.substr(slash + 1);
-    return !parent->finalPath.empty();
+    return true;
 }
 
 bool IsFolderAttributes(DWORD attributes)
@@ -259,15 +327,7 @@ bool MoveChild(const HeldFolder& from, const std::wstring& name, const HeldFolde
         ::SetLastError(ERROR_INVALID_NAME);
         return false;
     }
-    const std::wstring target = NtPath(Join(to.finalPath, newName));
-    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = FALSE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-    std::memcpy(rename->FileName, target.c_str(), target.size() * sizeof(wchar_t));
-    return ::SetFileInformationByHandle(entry.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) !=
-           FALSE;
+    return RenameInto(entry.get(), to, newName, false);
 }
 
 bool MoveEntry(const std::wstring& from, const std::wstring& to)
@@ -303,11 +363,21 @@ bool ListFolder(const HeldFolder& folder, std::vector<FolderEntry>* entries)
     }
 }
 
+bool HasSingleLink(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    return ::GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1;
+}
+
 bool ReadChildFile(const HeldFolder& folder, const std::wstring& name, size_t maxBytes, std::string* bytes)
 {
     UniqueFile file;
     if (!OpenChild(folder, name, GENERIC_READ, FILE_SHARE_READ, kFileOpen, kNonDirectoryFile, &file))
         return false;
+    if (!HasSingleLink(file.get())) {
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
     DWORD attributes = 0;
     LARGE_INTEGER size{};
     if (!HandleAttributes(file.get(), &attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
@@ -465,15 +535,9 @@ bool ReplaceWith(const std::wstring& path, const std::function<bool(HANDLE)>& wr
     }
     bool ok = write(file.get()) && ::FlushFileBuffers(file.get());
     if (ok) {
-        // Renamed through the handle: the file written is the file named.
-        const std::wstring target = NtPath(Join(parent.finalPath, name));
-        std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
-        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-        rename->ReplaceIfExists = TRUE;
-        rename->RootDirectory = nullptr;
-        rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-        std::memcpy(rename->FileName, target.c_str(), target.size() * sizeof(wchar_t));
-        ok = ::SetFileInformationByHandle(file.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()));
+        // Renamed through the handle into the held folder: the file written
+        // is the file named, where the name was checked.
+        ok = RenameInto(file.get(), parent, name, true);
     }
     if (!ok) {
         const DWORD error = ::GetLastError();
@@ -506,7 +570,7 @@ bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destinatio
         !OpenChild(parent, name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, kFileOpen, kNonDirectoryFile, &from) ||
         !HandleAttributes(from.get(), &attributes))
         return false;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !HasSingleLink(from.get())) {
         ::SetLastError(ERROR_CANT_ACCESS_FILE);
         return false;
     }

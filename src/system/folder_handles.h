@@ -85,8 +85,15 @@ struct FolderEntry {
 // be listed.
 bool ListFolder(const HeldFolder& folder, std::vector<FolderEntry>* entries);
 
+// Whether the file behind handle has exactly one name: a file of more
+// links is never copied, kept or trusted (its other name may be an
+// administrators' file the player could not read, or one the player may
+// change behind it). False also when the system cannot tell.
+bool HasSingleLink(HANDLE file);
+
 // Reads the whole of the small file name in folder (at most maxBytes; a
-// larger one fails) through a handle checked as OpenChild checks it.
+// larger one fails) through a handle checked as OpenChild checks it. A file
+// of more than one link is not read (ERROR_CANT_ACCESS_FILE).
 bool ReadChildFile(const HeldFolder& folder, const std::wstring& name, size_t maxBytes, std::string* bytes);
 
 // Writes bytes to a new file name in folder, flushed, with attributes;
@@ -125,7 +132,8 @@ bool ReadFileNoFollow(const std::wstring& path, size_t maxBytes, std::string* by
 bool WriteFileReplacing(const std::wstring& path, const std::string& bytes);
 
 // Copies the file at source to destination as WriteFileReplacing puts a
-// file there. A link at source is not read through (ERROR_CANT_ACCESS_FILE).
+// file there. A link at source is not read through, and a file of more
+// than one link is not copied (ERROR_CANT_ACCESS_FILE).
 bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destination);
 
 // Deletes the file or the link (itself) at path; a folder there stays

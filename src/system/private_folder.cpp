@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -20,33 +21,80 @@ bool CreateWithAccess(const std::wstring& path, const wchar_t* access)
     return ::CreateDirectoryW(path.c_str(), &attributes) != FALSE;
 }
 
-// The owner of the object behind handle, copied; empty when unknown.
-std::vector<BYTE> OwnerOf(HANDLE handle)
+// What the object behind handle reads back with: its owner, copied, and
+// its access list as text. False when either cannot be had.
+struct ReadBack {
+    std::vector<BYTE> owner;
+    std::wstring list;
+};
+
+bool ReadSecurity(HANDLE handle, ReadBack* read)
 {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                          &descriptor) != ERROR_SUCCESS)
-        return {};
+    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                          nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
     const UniqueLocal held(descriptor);
     if (!owner || !::IsValidSid(owner))
-        return {};
+        return false;
     const auto* bytes = static_cast<const BYTE*>(owner);
-    return std::vector<BYTE>(bytes, bytes + ::GetLengthSid(owner));
+    read->owner.assign(bytes, bytes + ::GetLengthSid(owner));
+    LPWSTR text = nullptr;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                                &text, nullptr))
+        return false;
+    const UniqueLocal heldText(text);
+    read->list = text;
+    return !read->list.empty();
 }
 
-// Whom this system makes the owner of a private folder: learned once from
-// a probe folder in the temporary directory.
-const std::vector<BYTE>& PrivateOwner()
+// Whether every entry of the object's list lets in only Administrators,
+// SYSTEM or owner, and nothing is inherited: a check of its own beside the
+// comparison, so that a system where the folder of comparison came out
+// wrong still lets in no folder that others may enter.
+bool OnlyAdministratorsIn(HANDLE handle, const std::vector<BYTE>& owner)
+{
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list, nullptr,
+                          &descriptor) != ERROR_SUCCESS)
+        return false;
+    const UniqueLocal held(descriptor);
+    if (!list)
+        return false;  // no list lets everyone in
+    for (DWORD i = 0; i < list->AceCount; ++i) {
+        void* entry = nullptr;
+        if (!::GetAce(list, i, &entry))
+            return false;
+        const auto* header = static_cast<const ACE_HEADER*>(entry);
+        if (header->AceFlags & INHERITED_ACE)
+            return false;
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE)
+            continue;
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            return false;
+        const PSID sid = &static_cast<ACCESS_ALLOWED_ACE*>(entry)->SidStart;
+        const bool owners = owner.size() == ::GetLengthSid(sid) && std::memcmp(owner.data(), sid, owner.size()) == 0;
+        if (!::IsWellKnownSid(sid, WinBuiltinAdministratorsSid) && !::IsWellKnownSid(sid, WinLocalSystemSid) &&
+            !owners)
+            return false;
+    }
+    return true;
+}
+
+// What a private folder reads back with on this system: learned once from
+// a folder of comparison made in the temporary directory.
+const ReadBack& PrivateReadBack()
 {
     static std::once_flag learned;
-    static std::vector<BYTE> owner;
+    static ReadBack reference;
     std::call_once(learned, [] {
         wchar_t temp[MAX_PATH];
         const DWORD length = ::GetTempPathW(MAX_PATH, temp);
         if (length == 0 || length >= MAX_PATH - 40)
             return;
-        for (unsigned n = 0; n < 100 && owner.empty(); ++n) {
+        for (unsigned n = 0; n < 100 && reference.owner.empty(); ++n) {
             const std::wstring probe = std::wstring(temp) + L"setup-owner-" + std::to_wstring(::GetCurrentProcessId()) +
                                        L"-" + std::to_wstring(n);
             if (!CreatePrivateFolder(probe)) {
@@ -57,11 +105,15 @@ const std::vector<BYTE>& PrivateOwner()
             HeldFolder folder;
             if (!OpenFolderNoFollow(probe, FILE_SHARE_READ, &folder, DELETE))
                 return;
-            owner = OwnerOf(folder.handle.get());
+            ReadBack read;
+            if (ReadSecurity(folder.handle.get(), &read))
+                reference = std::move(read);
             DeleteHeldFolder(&folder);
+            if (reference.owner.empty())
+                return;
         }
     });
-    return owner;
+    return reference;
 }
 
 }  // namespace
@@ -75,16 +127,16 @@ bool CreatePrivateFolder(const std::wstring& path)
     return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
 }
 
-bool IsOwnedAsPrivate(const HeldFolder& folder)
+bool IsPrivateFolder(const HeldFolder& folder)
 {
     if (!folder)
         return false;
-    const std::vector<BYTE> owner = OwnerOf(folder.handle.get());
-    if (owner.empty())
+    ReadBack read;
+    const ReadBack& reference = PrivateReadBack();
+    if (reference.owner.empty() || !ReadSecurity(folder.handle.get(), &read))
         return false;
-    const PSID sid = const_cast<BYTE*>(owner.data());
-    if (::IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(sid, WinLocalSystemSid))
-        return true;
-    const std::vector<BYTE>& ours = PrivateOwner();
-    return !ours.empty() && ours == owner;
+    const PSID sid = read.owner.data();
+    const bool ownedByAdministrators = ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+                                       ::IsWellKnownSid(sid, WinLocalSystemSid) || read.owner == reference.owner;
+    return ownedByAdministrators && read.list == reference.list && OnlyAdministratorsIn(folder.handle.get(), read.owner);
 }

@@ -20,8 +20,16 @@
 // the reason in GetLastError.
 bool CreatePrivateFolder(const std::wstring& path);
 
-// Whether the held folder is owned as a private folder is: by Administrators
-// or SYSTEM, or by whoever this system makes the owner of a folder that
-// CreatePrivateFolder makes (a system that keeps no owners, as Wine, shows
-// every file as the user's, and then every folder passes here).
-bool IsOwnedAsPrivate(const HeldFolder& folder);
+// Whether the held folder is a private folder as CreatePrivateFolder makes
+// one: owned by Administrators or SYSTEM (or by whoever this system makes
+// the owner of such a folder: a system that keeps no owners, as Wine, shows
+// every file as the user's), and with exactly the access list such a folder
+// reads back with, protected, nothing inherited, nobody else let in. A
+// folder the elevated installer made for something else (a subfolder of an
+// installation, owned by Administrators too) and renamed by its user fails
+// on its list. False also when either cannot be read, or no folder of
+// comparison can be made.
+bool IsPrivateFolder(const HeldFolder& folder);
+
+// The earlier name of that check; it now makes the same strict one.
+inline bool IsOwnedAsPrivate(const HeldFolder& folder) { return IsPrivateFolder(folder); }

@@ -49,6 +49,9 @@ public:
     {
     }
     InstallEngine* engine = nullptr;
+    // When set, the installation folder whose second moved file is held.
+    std::wstring holdIn;
+    bool heldOne = false;
 
     int CreateFolderTree(const wchar_t* path) override
     {
@@ -68,6 +71,17 @@ public:
     // An upgrade in place fails its steps 6 and 7 once their work is done.
     bool MoveAsideChanged(InstallJournal& journal, const InPlaceChanges& changes) override
     {
+        // A program that holds the second file to be moved, opened once the
+        // in-use check has passed: the moves stop after the first.
+        UniqueFile held;
+        for (size_t i = 1; i < changes.movedAside.size() && !holdIn.empty() && !held; ++i) {
+            const std::wstring path = holdIn + L"\\" + changes.movedAside[i];
+            const DWORD attributes = ::GetFileAttributesW(path.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+                held.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+        }
+        heldOne = heldOne || static_cast<bool>(held);
         const bool ok = InstallServices::MoveAsideChanged(journal, changes);
         return Hit(6) ? false : ok;
     }
@@ -321,11 +335,26 @@ protected:
 
 TEST_F(InstallTest, FreshInstallationPutsEverythingInPlace)
 {
+    // The folder above is the run's to make, and the studio names the
+    // folders the game writes, some of them not places it may have.
+    RemoveTree(scratch.Join(L"Games"));
+    configuration.Set(kConfigSection, kKeyWritableDirs, L"saves; data\\replays ;..\\up;Marvane.exe;CON");
     ASSERT_TRUE(Run());
     ASSERT_TRUE(Succeeded());
     EXPECT_TRUE(page.failures.empty());
 
-    EXPECT_EQ(ReadTree(installDir), payload);
+    auto installed = payload;
+    installed[L"saves"] = "<dir>";
+    installed[L"data\\replays"] = "<dir>";
+    EXPECT_EQ(ReadTree(installDir), installed);
+    EXPECT_FALSE(Exists(scratch.Join(L"Games\\up")));
+    // The installation's own list, not its parent's: under Wine others
+    // (Everyone) are let in nowhere, as the list names only Administrators,
+    // SYSTEM and Users.
+    EXPECT_FALSE(OthersMayEnter(scratch.Join(L"Games")));
+    EXPECT_FALSE(OthersMayEnter(installDir));
+    for (const auto& [name, bytes] : installed)
+        EXPECT_FALSE(OthersMayEnter(installDir + L"\\" + name)) << WideToUtf8(name);
     EXPECT_FALSE(Exists(JoinPath(TempDirectory(), L"temp.7z")));
     EXPECT_FALSE(Exists(installDir + L".temp"));
 
@@ -401,6 +430,11 @@ TEST_F(InstallTest, UpgradeAndRepairChangeOnlyWhatDiffers)
     EXPECT_NE(FileId(installDir + L"\\Marvane.exe"), oldProgramId);
     EXPECT_EQ(::GetFileAttributesW((installDir + L"\\screenshots\\shot 1.png").c_str()) & ~FILE_ATTRIBUTE_ARCHIVE,
               static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    // Kept, moved in or made: each of the product's entries has the
+    // installation's list, the folder too.
+    EXPECT_FALSE(OthersMayEnter(installDir));
+    for (const auto& [name, bytes] : payload)
+        EXPECT_FALSE(OthersMayEnter(installDir + L"\\" + name)) << WideToUtf8(name);
     EXPECT_NE(std::find(page.statusTexts.begin(), page.statusTexts.end(), L"正在删除旧版本文件..."),
               page.statusTexts.end());
     EXPECT_EQ(FolderNames(scratch.Join(L"Games")), std::vector<std::wstring>{L"Tovani"});
@@ -683,6 +717,26 @@ TEST_F(InstallTest, APlantedAsideFolderChangesNothingOutsideTheProduct)
         // The right kind for the wrong slot, at this product's own place.
         {1, Record(3, 0, UninstallKeyPath(kGroup))},
     };
+    // An ordinary subfolder of the installation, made by an elevated run
+    // (so Administrators own it on Windows), renamed by its user into an
+    // aside folder's place, with a tag and a record of the product's own
+    // uninstall entry that names the user's program.
+    const std::wstring logs = installDir + L"\\logs";
+    ASSERT_TRUE(::CreateDirectoryW(logs.c_str(), nullptr));
+    WriteBytes(logs + L"\\~setup-aside.tag",
+               std::string(reinterpret_cast<const char*>(installDir.data()), installDir.size() * sizeof(wchar_t)));
+    const std::wstring valueName = L"UninstallString";
+    const std::wstring plantedProgram = scratch.Join(L"players-own.exe");
+    std::string values;
+    for (const uint32_t number : {static_cast<uint32_t>(valueName.size())})
+        values.append(reinterpret_cast<const char*>(&number), 4);
+    values.append(reinterpret_cast<const char*>(valueName.data()), valueName.size() * sizeof(wchar_t));
+    for (const uint32_t number : {uint32_t{REG_SZ}, static_cast<uint32_t>((plantedProgram.size() + 1) * 2)})
+        values.append(reinterpret_cast<const char*>(&number), 4);
+    values.append(reinterpret_cast<const char*>(plantedProgram.c_str()), (plantedProgram.size() + 1) * 2);
+    WriteBytes(logs + L"\\kept-5.rec", Record(3, 1, UninstallKeyPath(kGroup), values));
+    ASSERT_TRUE(::MoveFileW(logs.c_str(), (installDir + L".old1").c_str()));
+
     for (const auto& [slot, bytes] : records) {
         WriteBytes(aside + L"\\kept-" + std::to_wstring(slot) + L".rec", bytes);
         SCOPED_TRACE(slot);
@@ -716,6 +770,14 @@ TEST_F(InstallTest, APlantedAsideFolderChangesNothingOutsideTheProduct)
         auto expected = Upgraded("[user]\r\nname=player one\r\n");
         EXPECT_EQ(folder, expected);
     }
+    const auto registered = ReadValues(UninstallKeyPath(kGroup));
+    const auto uninstall = registered.find(L"UninstallString");
+    if (uninstall != registered.end()) {
+        EXPECT_EQ(uninstall->second.find(std::string(reinterpret_cast<const char*>(plantedProgram.data()),
+                                                     plantedProgram.size() * sizeof(wchar_t))),
+                  std::string::npos);
+    }
+    EXPECT_EQ(ReadBytes(installDir + L".old1\\kept-5.rec").size(), Record(3, 1, UninstallKeyPath(kGroup), values).size());
     EXPECT_FALSE(Exists(systemFile));
     EXPECT_EQ(ReadBytes(victim), "someone's file\r\n");
     EXPECT_TRUE(Exists(victimFolder));
@@ -787,6 +849,77 @@ TEST_F(InstallTest, ARunStoppedBetweenItsStepsIsRecoveredToWhatItLeft)
     EXPECT_EQ(recovered.desktopLink, "the new version's link");
     EXPECT_TRUE(recovered.registry.empty());
     EXPECT_EQ(recovered.besides, std::vector<std::wstring>{L"Tovani"});
+}
+
+// Orderings that no kill lands between, at the seam: a move aside that
+// fails after the first entry moved (the record of changes must be there
+// before it), undone by the rollback, and, stopped there without one, by
+// the next start; and a kept link put back where a link to another file
+// now stands (the link is replaced itself, nothing written through it).
+TEST_F(InstallTest, OrderingsShowWhenAStepFailsHalfWay)
+{
+    const std::wstring victim = scratch.Join(L"victim.bin");
+    for (const int phase : {0, 1, 2}) {
+        SCOPED_TRACE(phase);
+        RemoveTree(installDir);
+        RemoveLeftovers();
+        MakeEarlierInstallationWithEntries();
+        // One file already in place: the upgrade is one in place.
+        ASSERT_EQ(CreateFolderTree((installDir + L"\\data\\rules").c_str()), 1);
+        WriteBytes(installDir + L"\\data\\rules\\规则.txt", payload[L"data\\rules\\规则.txt"]);
+        const InstallState before = State();
+        if (phase == 0) {
+            FaultyServices services(0, Outcome::kFailure);
+            services.holdIn = installDir;
+            ASSERT_TRUE(Run(&services));
+            EXPECT_FALSE(Succeeded());
+            EXPECT_TRUE(services.heldOne);
+        } else if (phase == 1) {
+            auto journal = InstallJournal::Create(installDir, KeptPlaces::Of(configuration));
+            ASSERT_TRUE(journal);
+            InPlaceChanges changes;
+            changes.movedAside = {L"Marvane.exe", L"old_only.txt", L"data\\levels.dat"};
+            changes.addedFiles = {L"Marvane.exe"};
+            UniqueFile held(::CreateFileW((installDir + L"\\old_only.txt").c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held);
+            EXPECT_FALSE(journal->MoveAsideChanged(changes));
+            EXPECT_FALSE(Exists(installDir + L"\\Marvane.exe"));
+            journal.reset();
+            held.reset();
+            ASSERT_TRUE(RecoverInterruptedInstall(installDir, KeptPlaces::Of(configuration)));
+        } else {
+            WriteBytes(victim, "someone else's file");
+            auto journal = InstallJournal::Create(installDir, KeptPlaces::Of(configuration));
+            ASSERT_TRUE(journal);
+            ASSERT_TRUE(journal->KeepFile(KeptSlot::kDesktopLink));
+            const std::wstring link = DesktopShortcutPath(kLinkName);
+            ASSERT_TRUE(::DeleteFileW(link.c_str()));
+            ASSERT_TRUE(::CreateHardLinkW(link.c_str(), victim.c_str(), nullptr));
+            EXPECT_TRUE(journal->Undo());
+            EXPECT_EQ(ReadBytes(victim), "someone else's file");
+        }
+        ExpectSameState(before, State());
+    }
+}
+
+// The player's data file made a second name of a file only administrators
+// may read: its bytes never reach the new installation.
+TEST_F(InstallTest, AHardLinkedUserDataFileIsNotCarriedOver)
+{
+    MakeEarlierInstallation();
+    const std::wstring secret = scratch.Join(L"secret.bin");
+    WriteBytes(secret, "the administrators' bytes");
+    const std::wstring userFile = installDir + L"\\UserSetting.ini";
+    ASSERT_TRUE(::DeleteFileW(userFile.c_str()));
+    ASSERT_TRUE(::CreateHardLinkW(userFile.c_str(), secret.c_str(), nullptr));
+    ASSERT_TRUE(Run());
+    for (const auto& [name, bytes] : ReadTree(installDir))
+        EXPECT_TRUE(bytes != "the administrators' bytes" || name == L"UserSetting.ini") << WideToUtf8(name);
+    // Refused as a link there is: the earlier installation stays as it was.
+    EXPECT_FALSE(Succeeded());
+    EXPECT_EQ(FileId(userFile), FileId(secret));
+    EXPECT_TRUE(Exists(installDir + L"\\old_only.txt"));
 }
 
 TEST_F(InstallTest, SomeoneElsesFolderIsNotTouched)

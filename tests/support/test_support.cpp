@@ -1,11 +1,38 @@
 #include "support/test_support.h"
 #include "support/test_paths.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
 namespace testing_support {
+
+std::wstring AccessListOf(const std::wstring& path)
+{
+    HANDLE file = ::CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::wstring list;
+    if (::GetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                          &descriptor) == ERROR_SUCCESS) {
+        LPWSTR text = nullptr;
+        if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                                   DACL_SECURITY_INFORMATION, &text, nullptr)) {
+            list = text;
+            ::LocalFree(text);
+        }
+        ::LocalFree(descriptor);
+    }
+    ::CloseHandle(file);
+    return list;
+}
+
 
 std::wstring Utf8ToWide(const std::string& text) { return FromCodePage(text, CP_UTF8); }
 

@@ -47,6 +47,15 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 30000);
 
 // A fresh, empty folder for the running test, named after it, under the
 // build's scratch folder. Left in place afterwards for inspection.
+// The access list of the file or folder at path as the system reads it
+// back, in SDDL; empty when it cannot be read. Under Wine it is derived
+// from the Unix permissions: others' read and execute read back as an
+// entry for Everyone (WD).
+std::wstring AccessListOf(const std::wstring& path);
+
+// Whether that list lets others (Everyone) in at all.
+inline bool OthersMayEnter(const std::wstring& path) { return AccessListOf(path).find(L";;;WD)") != std::wstring::npos; }
+
 class ScratchDir {
 public:
     ScratchDir();

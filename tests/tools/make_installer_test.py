@@ -153,10 +153,14 @@ class MakeInstallerTest(unittest.TestCase):
             self.assertTrue(fa.read() == fb.read())
 
     def test_a_given_size_is_kept(self):
-        run, _ = self.build(dict(GOOD, OBJ_IN_SIZE="500"))
+        run, _ = self.build(dict(GOOD, OBJ_IN_SIZE="500", OBJ_IN_WRITABLE_DIRS="saves"),
+                            extra=["--writable-dir", "data/replays"])
         self.assertEqual(run.returncode, 0, run.stderr)
         with open(os.path.join(self.dir, "work", "incfg.ini"), "rb") as f:
-            self.assertIn(b"OBJ_IN_SIZE=500\r\n", f.read())
+            text = f.read()
+        self.assertIn(b"OBJ_IN_SIZE=500\r\n", text)
+        # The option adds to the folders the configuration names.
+        self.assertTrue(text.endswith(b"OBJ_IN_WRITABLE_DIRS=saves;data/replays"), text[-80:])
 
     def test_refuses_bad_configurations_naming_the_key(self):
         for key in GOOD:
@@ -173,6 +177,11 @@ class MakeInstallerTest(unittest.TestCase):
             ("OBJ_IN_USERDATA_FILE", "../user.ini", ".."),
             ("OBJ_IN_USERDATA_FILE", "config\\..\\..\\user.ini", ".."),
             ("OBJ_IN_SIZE", "lots", "whole number"),
+            ("OBJ_IN_WRITABLE_DIRS", "saves;..\\up", ".."),
+            ("OBJ_IN_WRITABLE_DIRS", "saves;logs:stream", "stream"),
+            ("OBJ_IN_WRITABLE_DIRS", "data\\CON", "device"),
+            ("OBJ_IN_WRITABLE_DIRS", "tools", "no program"),
+            ("OBJ_IN_WRITABLE_DIRS", "config/user.ini", "is a file"),
         ]
         for key, value, problem in cases:
             with self.subTest(key=key, value=value):
@@ -200,7 +209,7 @@ class MakeInstallerTest(unittest.TestCase):
         options = [line.split() for line in shown.split("options:")[1].splitlines() if line.strip()]
         self.assertEqual([words[0] for words in options],
                          ["-h,", "--config", "--payload", "--out", "--level", "--icon", "--side-picture",
-                          "--header-picture", "--folder-picture", "--sign", "--sign-password-file", "--timestamp"])
+                          "--header-picture", "--folder-picture", "--writable-dir", "--sign", "--sign-password-file", "--timestamp"])
         self.assertTrue(all(len(words) > 3 for words in options), options)
 
     @staticmethod

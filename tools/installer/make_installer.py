@@ -40,7 +40,7 @@ SHIPPED_KEYS = [
     "OBJ_IN_UNINSTALL_EXE", "OBJ_IN_REPAIR_EXE_CMD", "OBJ_IN_REPAIR_EXE",
     "OBJ_IN_REPAIR_EXE_LINK", "OBJ_IN_USERDATA_FILE",
 ]
-OPTIONAL_KEYS = ["OBJ_IN_SETUP_DIR", "OBJ_IN_COMPLETE_URL", "OBJ_IN_COPYRIGHT"]
+OPTIONAL_KEYS = ["OBJ_IN_SETUP_DIR", "OBJ_IN_COMPLETE_URL", "OBJ_IN_COPYRIGHT", "OBJ_IN_WRITABLE_DIRS"]
 MAX_VALUE = 259  # the installer reads values into 260 characters
 SECTION = "IN_INFO"
 # Values that become a single file or folder name on the user's disk.
@@ -144,6 +144,11 @@ def relative_inside(value):
             and all(p not in ("", ".", "..") and p.strip(". ") for p in parts))
 
 
+def writable_dirs(value):
+    """The folders of OBJ_IN_WRITABLE_DIRS, ";" between them."""
+    return [folder.strip() for folder in value.split(";") if folder.strip()]
+
+
 def installable_name(name):
     """True when the installer can make a file or folder of this name: the
     installer refuses a whole package holding any other."""
@@ -221,6 +226,20 @@ def validate(config, payload, problems, uninstaller=None):
             bad(key, f"{value} is not in the product folder {payload}")
     if "OBJ_IN_USERDATA_FILE" in usable and not relative_inside(usable["OBJ_IN_USERDATA_FILE"]):
         bad("OBJ_IN_USERDATA_FILE", f"{usable['OBJ_IN_USERDATA_FILE']!r} must be a relative name without '..'")
+    if "OBJ_IN_WRITABLE_DIRS" in usable:
+        for folder in writable_dirs(usable["OBJ_IN_WRITABLE_DIRS"]):
+            parts = folder.replace("/", "\\").split("\\")
+            if not relative_inside(folder) or not all(installable_name(p) for p in parts):
+                bad("OBJ_IN_WRITABLE_DIRS", f"{folder!r} must be a folder name relative to the product folder, "
+                                            "without '..', a drive, a stream or a device name")
+                continue
+            inside = [key for key in PROGRAM_KEYS if key in usable and
+                      usable[key].replace("/", "\\").upper().startswith(folder.replace("/", "\\").upper() + "\\")]
+            if inside:
+                bad("OBJ_IN_WRITABLE_DIRS", f"{folder!r} holds {usable[inside[0]]} ({inside[0]}); players may "
+                                            "write there, so no program of the product may lie in it")
+            elif payload_ok and os.path.isfile(product_path(payload, folder)):
+                bad("OBJ_IN_WRITABLE_DIRS", f"{folder!r} is a file in the product folder {payload}")
     if "OBJ_IN_SIZE" in usable and not usable["OBJ_IN_SIZE"].strip().isdigit():
         bad("OBJ_IN_SIZE", f"{usable['OBJ_IN_SIZE']!r} is not a whole number of MB")
     if "OBJ_IN_DISPLAY_VERSION" in usable:
@@ -608,6 +627,8 @@ def arguments():
         # %% is argparse's percent sign.
         studio("--" + option.replace("_", "-"), metavar="FILE", action="append",
                help=f"{what}, PNG or BMP, {at[0]}; again for 150%% and 200%% scale: {at[1]}, {at[2]}")
+    studio("--writable-dir", metavar="DIR", action="append",
+           help="a folder of the product the game writes (again for more): made writable by Users")
     studio("--sign", metavar="CERT.pfx", help="sign the installer with this certificate (Authenticode, SHA-256)")
     studio("--sign-password-file", metavar="FILE", help="the certificate's password, on the file's first line")
     studio("--timestamp", metavar="URL", help="time-stamp the signature at this RFC 3161 server")
@@ -628,6 +649,9 @@ def check_inputs(args, problems):
     built: (values, configuration text, pictures by id), or
     None with the problems added to problems."""
     config = read_config(args.config, problems)
+    if args.writable_dir:
+        given = writable_dirs(config.values.get("OBJ_IN_WRITABLE_DIRS", ""))
+        config.values["OBJ_IN_WRITABLE_DIRS"] = ";".join(given + [d.strip() for d in args.writable_dir])
     validate(config, args.payload, problems, args.uninstaller)
     pictures = {}
     for option, resource_id in PICTURE_OPTIONS.items():

@@ -1,0 +1,221 @@
+#include "system/install_access.h"
+
+#include "system/paths.h"
+#include "system/unique_handle.h"
+
+#include <sddl.h>
+
+#include <map>
+#include <mutex>
+
+namespace {
+
+// Read and execute (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE), and modify
+// (that with FILE_GENERIC_WRITE and DELETE): the masks the system's own
+// folder dialogs write for these two.
+constexpr const wchar_t* kReadExecute = L"0x1200a9";
+constexpr const wchar_t* kModify = L"0x1301bf";
+
+// The three grants, with inheritance flags (OICI for a folder's own list,
+// OICIID or ID as an entry inherits them).
+std::wstring Grants(const wchar_t* flags)
+{
+    const std::wstring f(flags);
+    return L"(A;" + f + L";FA;;;SY)(A;" + f + L";FA;;;BA)(A;" + f + L";" + kReadExecute + L";;;BU)";
+}
+
+// A descriptor made once per text and kept for the process: thousands of
+// entries take the same few lists.
+PSECURITY_DESCRIPTOR Descriptor(const std::wstring& text)
+{
+    static std::mutex lock;
+    static std::map<std::wstring, UniqueLocal> made;
+    std::lock_guard<std::mutex> hold(lock);
+    if (auto found = made.find(text); found != made.end())
+        return found->second.get();
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        return nullptr;
+    return made.emplace(text, UniqueLocal(descriptor)).first->second.get();
+}
+
+// Sets the list on the object behind handle and nothing else: not the
+// system's propagation walk, which goes by names through the tree.
+bool SetList(HANDLE handle, const std::wstring& text, bool isProtected)
+{
+    const PSECURITY_DESCRIPTOR descriptor = Descriptor(text);
+    if (!descriptor)
+        return false;
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        (isProtected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    return ::SetKernelObjectSecurity(handle, what, descriptor) != FALSE;
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ULONG kFileOpen = 1;
+constexpr ULONG kNonDirectoryFile = 0x00000040;
+
+std::wstring JoinRelative(const std::wstring& parent, const std::wstring& name)
+{
+    return parent.empty() ? name : parent + L"\\" + name;
+}
+
+bool ApplyToTree(const HeldFolder& folder, const std::wstring& relative, const std::vector<std::wstring>& writable)
+{
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(folder, &entries))
+        return false;
+    for (const FolderEntry& entry : entries) {
+        const std::wstring path = JoinRelative(relative, entry.name);
+        const EntryAccess access = IsWritablePlace(path, writable) ? EntryAccess::kWritable : EntryAccess::kProduct;
+        if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            ::SetLastError(ERROR_CANT_ACCESS_FILE);
+            return false;
+        }
+        if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            HeldFolder child;
+            if (!OpenChildFolder(folder, entry.name, kShareAll, &child, WRITE_DAC) ||
+                !ApplyEntryAccess(child.handle.get(), access) || !ApplyToTree(child, path, writable))
+                return false;
+            continue;
+        }
+        UniqueFile file;
+        if (!OpenChild(folder, entry.name, WRITE_DAC | READ_CONTROL, kShareAll, kFileOpen, kNonDirectoryFile,
+                       &file) ||
+            !ApplyEntryAccess(file.get(), access))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::wstring InstallationAccessText() { return L"D:PAI" + Grants(L"OICI"); }
+
+std::wstring EntryAccessText(EntryAccess access, bool folder)
+{
+    std::wstring text = L"D:AI";
+    if (access == EntryAccess::kWritable)
+        text += std::wstring(folder ? L"(A;OICI;" : L"(A;;") + kModify + L";;;BU)";
+    return text + Grants(folder ? L"OICIID" : L"ID");
+}
+
+bool ApplyInstallationAccess(const HeldFolder& folder)
+{
+    if (!folder) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    return SetList(folder.handle.get(), InstallationAccessText(), true);
+}
+
+bool ApplyEntryAccess(HANDLE entry, EntryAccess access)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(entry, &info))
+        return false;
+    const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || (!folder && info.nNumberOfLinks != 1)) {
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    return SetList(entry, EntryAccessText(access, folder), false);
+}
+
+bool ApplyInstallationAccessToTree(const HeldFolder& folder, const std::vector<std::wstring>& writable)
+{
+    return ApplyInstallationAccess(folder) && ApplyToTree(folder, {}, writable);
+}
+
+bool ApplyEntryAccessBelow(const HeldFolder& root, const std::vector<std::wstring>& paths,
+                           const std::vector<std::wstring>& writable)
+{
+    // Each folder on the way is opened once, through the one above it, and
+    // given its list the first time it is met.
+    std::map<std::wstring, HeldFolder> held;
+    auto folderAt = [&](const std::wstring& relative) -> const HeldFolder* {
+        const HeldFolder* current = &root;
+        std::wstring sofar;
+        size_t start = 0;
+        while (start < relative.size()) {
+            size_t end = relative.find(L'\\', start);
+            if (end == std::wstring::npos)
+                end = relative.size();
+            const std::wstring name = relative.substr(start, end - start);
+            sofar = JoinRelative(sofar, name);
+            const std::wstring key = TextKey(sofar);
+            auto found = held.find(key);
+            if (found == held.end()) {
+                HeldFolder next;
+                if (!OpenChildFolder(*current, name, kShareAll, &next, WRITE_DAC) ||
+                    !ApplyEntryAccess(next.handle.get(),
+                                      IsWritablePlace(sofar, writable) ? EntryAccess::kWritable : EntryAccess::kProduct))
+                    return nullptr;
+                found = held.emplace(key, std::move(next)).first;
+            }
+            current = &found->second;
+            start = end + 1;
+        }
+        return current;
+    };
+    for (const std::wstring& path : paths) {
+        const size_t slash = path.rfind(L'\\');
+        const std::wstring parent = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+        const std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+        const HeldFolder* folder = folderAt(parent);
+        if (!folder) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                continue;
+            return false;
+        }
+        UniqueFile entry;
+        if (!OpenChild(*folder, name, WRITE_DAC | READ_CONTROL, kShareAll, kFileOpen, 0, &entry)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                continue;
+            return false;
+        }
+        if (!ApplyEntryAccess(entry.get(),
+                              IsWritablePlace(path, writable) ? EntryAccess::kWritable : EntryAccess::kProduct))
+            return false;
+    }
+    return true;
+}
+
+bool IsWritablePlace(const std::wstring& path, const std::vector<std::wstring>& writable)
+{
+    for (const std::wstring& place : writable) {
+        if (!place.empty() && IsInsideFolder(path, place))
+            return true;
+    }
+    return false;
+}
+
+bool MakeInstallationParents(const std::wstring& folder)
+{
+    std::wstring path = folder;
+    while (path.size() > 3 && path.back() == L'\\')
+        path.pop_back();
+    std::vector<std::wstring> missing;
+    for (std::wstring at = path; ::GetFileAttributesW(at.c_str()) == INVALID_FILE_ATTRIBUTES;) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+            return false;
+        missing.push_back(at);
+        const size_t slash = at.rfind(L'\\');
+        if (slash == std::wstring::npos || slash < 2)
+            return false;
+        at = at.substr(0, slash == 2 ? 3 : slash);
+    }
+    const PSECURITY_DESCRIPTOR descriptor = Descriptor(InstallationAccessText());
+    if (!descriptor)
+        return false;
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+        if (!::CreateDirectoryW(it->c_str(), &attributes) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    return true;
+}
