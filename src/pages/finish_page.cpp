@@ -1,8 +1,7 @@
 #include "pages/finish_page.h"
 
 #include "config/config.h"
-
-#include <shellapi.h>
+#include "system/shell_user.h"
 
 namespace {
 
@@ -30,32 +29,6 @@ constexpr int kCompletedTitleY = 15;
 constexpr int kCancelledTitleY = 30;
 
 }  // namespace
-
-std::wstring RunVerbForMajorVersion(DWORD majorVersion) { return majorVersion >= 6 ? L"runas" : L""; }
-
-DWORD ReportedMajorVersion()
-{
-    OSVERSIONINFOEXW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-    if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version))) {
-        version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
-        if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)))
-            return 0;
-    }
-    return version.dwMajorVersion;
-}
-
-bool StartProgram(const std::wstring& program, const std::wstring& verb, const std::wstring& workingFolder)
-{
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof(info);
-    // No verb at all, rather than an empty one, asks for the default action.
-    info.lpVerb = verb.empty() ? nullptr : verb.c_str();
-    info.lpFile = program.c_str();
-    info.lpDirectory = workingFolder.empty() ? nullptr : workingFolder.c_str();
-    info.nShow = SW_SHOW;
-    return ::ShellExecuteExW(&info) != FALSE;
-}
 
 std::span<const CSPCompleteDialog::Entry> CSPCompleteDialog::MessageTable()
 {
@@ -135,11 +108,13 @@ void CSPCompleteDialog::OnFinish()
     if (completed_) {
         const std::wstring address = Config().Setting(kKeyCompleteUrl);
         if (!address.empty())
-            ::ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+            OpenAddressForPlayer(address);
         if (runNow_.Checked()) {
+            // In its installation folder: games load their files relative
+            // to the working folder.
             const std::wstring program = JoinPath(installDir_, Config().Setting(kKeyExe));
             if (!program.empty())
-                StartProgram(program, RunVerbForMajorVersion(ReportedMajorVersion()), installDir_);
+                StartForPlayer(program, installDir_);
         }
     }
     DeleteConfigFile();

@@ -1,6 +1,14 @@
 // The finish page, in two instances: completed (the product is installed;
 // Finish may open the configured address and start the program) and
 // cancelled (nothing was installed; Finish only ends the wizard).
+//
+// Both the program and the address are the player's (system/shell_user.h):
+// started with the token of the shell on this desktop, never from setup's
+// elevated token, and so never with an administrator's rights. A program
+// that needs them asks through its own manifest; the player's ShellExecute
+// then asks the player. Without a shell (no player to be had) Finish starts
+// and opens nothing and the wizard ends as it always does: the product is
+// installed, and the player starts it from its shortcut.
 #pragma once
 
 #include "framework/controls.h"
@@ -8,18 +16,6 @@
 #include "pages/skin.h"
 
 #include <string>
-
-// The verb that starts the installed program: "runas" from Windows major
-// version 6 on, else the file's default action.
-std::wstring RunVerbForMajorVersion(DWORD majorVersion);
-
-// The major version the system reports to this program.
-DWORD ReportedMajorVersion();
-
-// Starts program with verb through the shell, showing it, in the working
-// folder given (games load their files relative to it); true when the shell
-// took it. Nothing is reported.
-bool StartProgram(const std::wstring& program, const std::wstring& verb, const std::wstring& workingFolder);
 
 class CSPCompleteDialog : public WizardPage<CSPCompleteDialog> {
 public:

@@ -2,6 +2,7 @@
 
 #include "system/file_ops.h"
 #include "system/folder_handles.h"
+#include "system/shell_user.h"
 #include "system/unique_handle.h"
 
 #include <objbase.h>
@@ -47,14 +48,14 @@ bool WriteShortcutAt(const std::wstring& path, const wchar_t* target, const wcha
 
 }  // namespace
 
-std::wstring ProgramGroupFolder(HWND owner, const wchar_t* group)
+std::wstring ProgramGroupFolder(HWND, const wchar_t* group)
 {
     if (!group || !IsUsableGroupName(group))
         return {};
-    wchar_t programs[MAX_PATH] = {};
-    if (!::SHGetSpecialFolderPathW(owner, programs, CSIDL_PROGRAMS, FALSE) || programs[0] == L'\0')
+    const std::wstring programs = PlayerFolderPath(PlayerFolder::kPrograms);
+    if (programs.empty())
         return {};
-    std::wstring folder = std::wstring(programs) + L"\\" + group;
+    std::wstring folder = programs + L"\\" + group;
     if (folder.size() >= MAX_PATH)
         return {};
     return folder;
@@ -104,13 +105,10 @@ std::wstring DesktopShortcutPath(const wchar_t* name)
 {
     if (!name)
         return {};
-    UniqueItemIdList desktop;
-    if (FAILED(::SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOPDIRECTORY, desktop.put())) || !desktop)
+    const std::wstring folder = PlayerFolderPath(PlayerFolder::kDesktop);
+    if (folder.empty())
         return {};
-    wchar_t folder[MAX_PATH] = {};
-    if (!::SHGetPathFromIDListW(desktop.get(), folder))
-        return {};
-    return std::wstring(folder) + L"\\" + name + L".lnk";
+    return folder + L"\\" + name + L".lnk";
 }
 
 std::wstring GroupShortcutPath(HWND owner, const wchar_t* group, const wchar_t* name)

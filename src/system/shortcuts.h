@@ -1,6 +1,8 @@
-// The product's shortcuts for the current user: one on the desktop and a
-// program group under the Start menu's Programs folder. After each link is
-// written the shell is told, so the desktop and the menu show it at once.
+// The product's shortcuts for the player (see shell_user.h: the user whose
+// shell runs on this desktop, not the elevated token setup runs with): one
+// on the player's desktop and a program group under the player's Programs
+// folder. After each link is written the shell is told, so the desktop and
+// the menu show it at once.
 #pragma once
 
 #include <windows.h>
@@ -18,8 +20,8 @@ inline constexpr LONG kShortcutCreatedEvent = SHCNE_CREATE | SHCNE_INTERRUPT;
 // or saved.
 int CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t* arguments);
 
-// Desktop folder + "\" + name + ".lnk"; empty when the desktop folder cannot
-// be had.
+// The player's desktop folder + "\" + name + ".lnk"; empty when the
+// desktop folder cannot be had.
 std::wstring DesktopShortcutPath(const wchar_t* name);
 
 // Programs folder + "\" + group + "\" + name + ".lnk"; empty when the
@@ -57,7 +59,7 @@ bool RemoveDesktopShortcut(const wchar_t* name);
 // CreateProgramGroup); false when the delete failed.
 bool RemoveProgramGroup(HWND owner, const wchar_t* group);
 
-// The program group's folder under the user's Programs folder; empty when it
+// The program group's folder under the player's Programs folder; empty when it
 // must not be acted on: no Programs folder, an unusable group name, or a path
 // too long to hold whole.
 std::wstring ProgramGroupFolder(HWND owner, const wchar_t* group);

@@ -67,6 +67,48 @@ bool WriteHeldCopy(const HeldFolder& folder, const std::string& image, UniqueFil
            read == written.size() && written == image;
 }
 
+// The image's file headers as the loader mapped them: the same file on the
+// disk has the same ones. (ImageBase is left out: a loader that relocates
+// the image may write the base it chose.)
+bool SameHeaders(const std::string& file, HMODULE module)
+{
+    const auto* mapped = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
+    if (file.size() < sizeof(IMAGE_DOS_HEADER) || mapped->e_magic != IMAGE_DOS_SIGNATURE ||
+        std::memcmp(file.data(), mapped, sizeof(IMAGE_DOS_HEADER)) != 0)
+        return false;
+    const size_t at = static_cast<size_t>(mapped->e_lfanew);
+    if (file.size() < at + sizeof(IMAGE_NT_HEADERS))
+        return false;
+    const auto* ours = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const BYTE*>(module) + at);
+    IMAGE_NT_HEADERS theirs;
+    std::memcpy(&theirs, file.data() + at, sizeof(theirs));
+    return theirs.Signature == ours->Signature &&
+           std::memcmp(&theirs.FileHeader, &ours->FileHeader, sizeof(theirs.FileHeader)) == 0 &&
+           theirs.OptionalHeader.AddressOfEntryPoint == ours->OptionalHeader.AddressOfEntryPoint &&
+           theirs.OptionalHeader.SizeOfCode == ours->OptionalHeader.SizeOfCode &&
+           theirs.OptionalHeader.SizeOfInitializedData == ours->OptionalHeader.SizeOfInitializedData &&
+           theirs.OptionalHeader.SizeOfImage == ours->OptionalHeader.SizeOfImage &&
+           theirs.OptionalHeader.SizeOfHeaders == ours->OptionalHeader.SizeOfHeaders &&
+           theirs.OptionalHeader.CheckSum == ours->OptionalHeader.CheckSum;
+}
+
+// The whole file behind image, read from its start through the handle.
+bool ReadHeld(HANDLE image, std::string* bytes)
+{
+    LARGE_INTEGER size{};
+    LARGE_INTEGER start{};
+    if (!::GetFileSizeEx(image, &size) || size.QuadPart <= 0 ||
+        static_cast<unsigned long long>(size.QuadPart) > kLargestProgram ||
+        !::SetFilePointerEx(image, start, nullptr, FILE_BEGIN))
+        return false;
+    std::string read(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!::ReadFile(image, read.data(), static_cast<DWORD>(read.size()), &got, nullptr) || got != read.size())
+        return false;
+    *bytes = std::move(read);
+    return true;
+}
+
 std::wstring HandleText(HANDLE handle)
 {
     return std::to_wstring(reinterpret_cast<uintptr_t>(handle));
@@ -84,17 +126,34 @@ bool RemovePatiently(const std::function<bool()>& removal)
     return false;
 }
 
-int RunCopy(const std::wstring& self, const std::wstring& arguments)
+bool OpenOwnImage(UniqueFile* image)
+{
+    const std::wstring self = ModulePath();
+    if (self.empty())
+        return false;
+    UniqueFile file(::CreateFileW(self.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    std::string bytes;
+    if (!file || !::GetFileInformationByHandle(file.get(), &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        !ReadHeld(file.get(), &bytes) || !SameHeaders(bytes, ::GetModuleHandleW(nullptr)))
+        return false;
+    *image = std::move(file);
+    return true;
+}
+
+int RunCopy(UniqueFile image, const std::wstring& arguments)
 {
     const std::wstring temp = TempDirectory();
     const std::wstring system = SystemFolder();
-    std::string image;
+    std::string bytes;
     HeldFolder folder;
     std::wstring folderPath;
     // Neither program may have its current folder in the installation: that
     // would keep the folder from going.
     if (temp.empty() || system.empty() || !::SetCurrentDirectoryW(system.c_str()) ||
-        !ReadFileNoFollow(self, kLargestProgram, &image) || !MakeOwnFolder(temp, &folder, &folderPath)) {
+        !ReadHeld(image.get(), &bytes) || !MakeOwnFolder(temp, &folder, &folderPath)) {
         if (!folderPath.empty())
             DeleteTree(folderPath);
         return 1;
@@ -104,11 +163,14 @@ int RunCopy(const std::wstring& self, const std::wstring& arguments)
     UniqueHandle readEnd, writeEnd, ownProcess;
     SECURITY_ATTRIBUTES inherited{sizeof(inherited), nullptr, TRUE};
     PROCESS_INFORMATION info{};
-    bool started = WriteHeldCopy(folder, image, &copy) &&
+    bool started = WriteHeldCopy(folder, bytes, &copy) &&
                    ::CreatePipe(readEnd.put(), writeEnd.put(), &inherited, sizeof(int)) &&
                    ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0) &&
                    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(),
                                      ownProcess.put(), SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0);
+    // The copy opens the original's file to move it aside, which the hold
+    // would refuse; the bytes it runs are already the held ones.
+    image.reset();
     if (started) {
         std::wstring commandLine = L"\"" + program + L"\" " + arguments + L" /_wait=" + HandleText(ownProcess.get()) +
                                    L" /_report=" + HandleText(writeEnd.get());

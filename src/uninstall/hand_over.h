@@ -21,12 +21,21 @@
 #include <functional>
 #include <string>
 
-// The original's side: writes self's bytes as a new program into a new
-// folder of its own in the temporary folder and starts it with arguments and
-// the handles it needs (/_wait=, /_report=), then waits for its report.
-// Returns the reported code; the copy's exit code when it ended without a
-// report; 1 when it could not be started (nothing of it stays then).
-int RunCopy(const std::wstring& self, const std::wstring& arguments);
+// The original's own image, opened once as it starts, before it asks
+// anything: read sharing only, so that while it is held nobody renames,
+// replaces or changes the file, and the copy is made from this handle, never
+// from the name again. Refused when the file at the program's path is a
+// link or not the image this process runs (its headers differ).
+bool OpenOwnImage(UniqueFile* image);
+
+// The original's side: writes the bytes of image (from OpenOwnImage) as a
+// new program into a new folder of its own in the temporary folder, lets go
+// of image (the copy moves the original's file aside), and starts the copy
+// with arguments and the handles it needs (/_wait=, /_report=), then waits
+// for its report. Returns the reported code; the copy's exit code when it
+// ended without a report; 1 when it could not be started (nothing of it
+// stays then).
+int RunCopy(UniqueFile image, const std::wstring& arguments);
 
 // The copy's side, from the handles the original passed: they come on the
 // command line, so each is taken only when it is what the original passes

@@ -5,6 +5,7 @@
 #include "system/folder_handles.h"
 #include "system/install_record.h"
 #include "system/paths.h"
+#include "system/shell_user.h"
 #include "system/shortcuts.h"
 #include "system/uninstall.h"
 #include "system/unique_handle.h"
@@ -21,14 +22,6 @@ std::wstring FolderOf(const std::wstring& path)
 {
     const size_t slash = path.find_last_of(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-std::wstring SpecialFolder(int csidl)
-{
-    wchar_t path[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
-        return {};
-    return path;
 }
 
 std::wstring ReadString(HKEY key, const wchar_t* name)
@@ -65,7 +58,9 @@ bool IsLinkInto(const std::wstring& link, const std::wstring& installFolder)
 std::vector<std::wstring> DesktopShortcutsInto(const std::wstring& installFolder)
 {
     std::vector<std::wstring> links;
-    const std::wstring desktop = SpecialFolder(CSIDL_DESKTOPDIRECTORY);
+    // Where the installer made the link: the player's desktop, not the one
+    // of the token this copy runs with.
+    const std::wstring desktop = PlayerFolderPath(PlayerFolder::kDesktop);
     if (desktop.empty())
         return links;
     WIN32_FIND_DATAW data;

@@ -10,9 +10,9 @@
 //     name. Without one the installation is not removed: the path comes on
 //     the command line from whoever started the copy, and only an entry
 //     (which only an administrator can write) makes it an installation;
-//   - the program group: the folder of that name in the user's Start-menu
-//     Programs folder, removed with everything in it;
-//   - desktop shortcuts: every .lnk on the user's desktop whose target lies in
+//   - the program group: the folder of that name in the player's Start-menu
+//     Programs folder (shell_user.h), removed with everything in it;
+//   - desktop shortcuts: every .lnk on the player's desktop whose target lies in
 //     the installation folder (the shortcut's own name is not needed), and
 //     the one the record names, where the installation made it, when it is
 //     such a link;

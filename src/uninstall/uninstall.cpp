@@ -36,6 +36,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -145,7 +146,7 @@ RemovalOutcome RemoveInstallation(const Options& options, Original* original, Me
 
 // The copy in the installation folder: ask, hand over to a copy of itself
 // outside the folder and wait for its outcome.
-int HandOver(const Options& options)
+int HandOver(const Options& options, UniqueFile image)
 {
     const std::wstring self = ModulePath();
     bool keepUserData = true;
@@ -170,7 +171,7 @@ int HandOver(const Options& options)
     if (options.silent)
         arguments += L" /S";
     arguments += keepUserData ? L" /_keep=1" : L" /_keep=0";
-    return RunCopy(self, arguments);
+    return RunCopy(std::move(image), arguments);
 }
 
 }  // namespace
@@ -182,8 +183,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     // able to write to.
     framework::RestrictDllSearchToSystemFolder();
     const Options options = ParseOptions();
-    if (options.from.empty())
-        return HandOver(options);
+    if (options.from.empty()) {
+        // Before any question: what the copy is made of cannot change
+        // while the user reads it.
+        UniqueFile image;
+        if (!OpenOwnImage(&image)) {
+            if (!options.silent)
+                ::MessageBoxW(nullptr, L"卸载程序无法读取自身文件，未删除任何内容。", kCaption, MB_OK | MB_ICONERROR);
+            return 1;
+        }
+        return HandOver(options, std::move(image));
+    }
     Original original(options.wait, options.report);
     const bool handedOver = original.IsWaiting();
     Message message;

@@ -1,15 +1,21 @@
 // Shortcuts in the prefix's real desktop and Programs folders, read back
 // through IShellLinkW. Each test uses names of its own.
+#include "system/shell_user.h"
 #include "system/shortcuts.h"
 #include "system/unique_handle.h"
 #include "support/test_support.h"
 
 #include <objbase.h>
+#include <knownfolders.h>
 #include <shobjidl.h>
 
 #include <thread>
+#include <utility>
 
 using namespace testing_support;
+
+// user32 exports it; mingw's headers do not declare it.
+extern "C" BOOL WINAPI SetShellWindow(HWND window);
 
 namespace {
 
@@ -75,6 +81,36 @@ TEST_F(ShortcutsTest, ShortcutsAreReplacedAndRemovedWithTheirGroup)
     WriteBytes(group + L"\\user notes.txt", "mine");
     EXPECT_TRUE(RemoveProgramGroup(nullptr, name.c_str()));
     EXPECT_FALSE(Exists(group));
+}
+
+TEST_F(ShortcutsTest, FoldersAreThePlayersWhenAShellRunsElseOurOwn)
+{
+    // Wine runs no shell window: first none, then this test's own window
+    // becomes the desktop's shell, and its process's token names the player.
+    HWND shell = nullptr;
+    for (const bool withShell : {false, true}) {
+        SCOPED_TRACE(withShell ? "shell" : "no shell");
+        if (withShell) {
+            shell = ::CreateWindowExW(0, L"STATIC", L"shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+            ASSERT_TRUE(SetShellWindow(shell));
+        }
+        ASSERT_EQ(::GetShellWindow() != nullptr, withShell);
+        UniqueHandle token;
+        EXPECT_EQ(OpenShellUserToken(&token), withShell);
+        for (const auto& [folder, id] : {std::pair{PlayerFolder::kDesktop, FOLDERID_Desktop},
+                                         std::pair{PlayerFolder::kPrograms, FOLDERID_Programs}}) {
+            PWSTR expected = nullptr;
+            ASSERT_TRUE(SUCCEEDED(::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, token.get(), &expected)));
+            bool fromShell = !withShell;
+            EXPECT_EQ(PlayerFolderPath(folder, &fromShell), expected);
+            EXPECT_EQ(fromShell, withShell);
+            const std::wstring made = folder == PlayerFolder::kDesktop ? DesktopShortcutPath(name.c_str())
+                                                                       : ProgramGroupFolder(nullptr, name.c_str());
+            EXPECT_TRUE(made.starts_with(std::wstring(expected) + L"\\")) << made;
+            ::CoTaskMemFree(expected);
+        }
+    }
+    ::DestroyWindow(shell);
 }
 
 TEST_F(ShortcutsTest, GroupNamesThatLeaveTheirOwnFolderAreRefused)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstring>
@@ -322,9 +323,27 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\run-marker.txt"));
 }
 
+// Whether a process of that file name runs in the prefix.
+bool ProgramRuns(const wchar_t* name)
+{
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    bool found = false;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !found; more = ::Process32NextW(snapshot, &entry))
+        found = ::lstrcmpiW(entry.szExeFile, name) == 0;
+    ::CloseHandle(snapshot);
+    return found;
+}
+
 TEST_F(Wizard, RunNowStartsTheInstalledProgram)
 {
-    auto wizard = Start(SetupExe(), {L"MARVANE_AUTOCLOSE_MS=300"});
+    // Setup's own environment would keep the program open for ten minutes;
+    // the player's closes it at once. Started with the player's token, it
+    // has the player's environment and nothing of setup's.
+    auto wizard = Start(SetupExe(), {L"MARVANE_AUTOCLOSE_MS=600000"});
     ASSERT_NE(GoToInstalling(*wizard), nullptr);
     HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
@@ -333,26 +352,38 @@ TEST_F(Wizard, RunNowStartsTheInstalledProgram)
     EXPECT_TRUE(WaitUntil([] { return Exists(kDefaultInstallDir + L"\\run-folder.txt"); }));
     // Started in its installation folder, not in the installer's.
     EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\run-folder.txt"), WideToCodePage(kDefaultInstallDir, CP_UTF8) + "\r\n");
+    EXPECT_TRUE(WaitUntil([] { return !ProgramRuns(L"Marvane.exe"); }, 10000));
 }
 
 TEST_F(Wizard, ConfiguredAddressIsOpenedAtFinish)
 {
     // An address the shell opens by starting a program, so that its opening
-    // leaves a mark: a copy of the sample's main program.
+    // leaves a mark: a copy of the sample's main program. Then without a
+    // shell on the desktop: no player, so Finish opens and starts nothing,
+    // and the wizard still ends.
     const std::wstring target = Work(L"url\\Marvane.exe");
     const std::wstring exe = Work(L"setup-url.exe");
     ASSERT_TRUE(CopyWithResource(SetupExe(), exe, L"INI", 138, ConfigWith(L"\r\nOBJ_IN_COMPLETE_URL=" + target)));
-    auto wizard = Start(exe, {L"MARVANE_AUTOCLOSE_MS=300"});
-    ASSERT_NE(GoToInstalling(*wizard), nullptr);
-    HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
-    ASSERT_NE(finish, nullptr);
     ASSERT_TRUE(::CreateDirectoryW(Work(L"url").c_str(), nullptr));
-    ASSERT_TRUE(::CopyFileW((kDefaultInstallDir + L"\\Marvane.exe").c_str(), target.c_str(), FALSE));
-    Click(finish, kRunNow);
-    Click(finish, kFinishButton);
-    EXPECT_TRUE(wizard->WaitForExit());
-    EXPECT_TRUE(WaitUntil([] { return Exists(Work(L"url\\run-marker.txt")); }));
-    EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\run-marker.txt"));
+    for (const bool player : {true, false}) {
+        SCOPED_TRACE(player ? "with a player" : "without a shell");
+        if (!player)
+            EndShell();
+        ::DeleteFileW(Work(L"url\\run-marker.txt").c_str());
+        ::DeleteFileW((kDefaultInstallDir + L"\\run-marker.txt").c_str());
+        auto wizard = Start(exe);
+        ASSERT_NE(GoToInstalling(*wizard), nullptr);
+        HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
+        ASSERT_NE(finish, nullptr);
+        ASSERT_TRUE(::CopyFileW((kDefaultInstallDir + L"\\Marvane.exe").c_str(), target.c_str(), FALSE));
+        // Unchecked with a player, checked without one.
+        if (player)
+            Click(finish, kRunNow);
+        Click(finish, kFinishButton);
+        EXPECT_TRUE(wizard->WaitForExit());
+        EXPECT_EQ(WaitUntil([] { return Exists(Work(L"url\\run-marker.txt")); }, player ? 10000 : 2000), player);
+        EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\run-marker.txt"));
+    }
 }
 
 TEST_F(Wizard, UpgradeKeepsTheUserDataFile)
@@ -817,7 +848,7 @@ TEST_F(Wizard, OlderWindowsProposesTheSystemDriveAndStartsTheProgramPlainly)
     Click(ready, kInstall);
     HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
-    // The default action, not "runas", on major version 5.
+    // Started for the player as on a newer Windows.
     Click(finish, kFinishButton);
     EXPECT_TRUE(wizard->WaitForExit());
     EXPECT_TRUE(WaitUntil([&] { return Exists(folder + L"\\run-marker.txt"); }));
@@ -967,6 +998,38 @@ TEST_F(Wizard, SilentInstallUpgradeUninstallAndInstallAgain)
     ASSERT_EQ(RunToEnd(SetupExe(), L"/S"), 0u);
     EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
     EXPECT_TRUE(UninstallKeyExists());
+    expectPlayerFiles();
+
+    // Its uninstaller run as the list of programs runs it, asking: while the
+    // question is shown, another program renames its file away and moves
+    // the sample program in under its name. What removes the installation
+    // is the file that asked, not the one moved in.
+    const std::wstring uninst = kDefaultInstallDir + L"\\uninst.exe";
+    SetupProcess asking(uninst, {L"MARVANE_AUTOCLOSE_MS=300"});
+    HWND question = asking.WaitForBox(L"卸载程序");
+    ASSERT_NE(question, nullptr);
+    const bool renamed = ::MoveFileExW(uninst.c_str(), (uninst + L".away").c_str(), 0) &&
+                         ::CopyFileW((kDefaultInstallDir + L"\\Marvane.exe").c_str(), uninst.c_str(), TRUE);
+    EXPECT_FALSE(renamed);
+    AnswerBox(question, IDYES);
+    // Keep the user data file; then the outcome, told by the copy.
+    HWND keep = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        keep = asking.FindBox(L"卸载程序");
+        return keep && keep != question && ::IsWindowVisible(keep);
+    }));
+    AnswerBox(keep, IDYES);
+    HWND told = nullptr;
+    EXPECT_TRUE(WaitUntil([&] {
+        told = ::FindWindowW(L"#32770", L"卸载程序");
+        return told && told != keep && ::IsWindowVisible(told);
+    }));
+    if (told)
+        AnswerBox(told, IDOK);
+    EXPECT_TRUE(asking.WaitForExit());
+    EXPECT_EQ(asking.ExitCode(), 0u);
+    EXPECT_FALSE(UninstallKeyExists());
+    EXPECT_FALSE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
     expectPlayerFiles();
 }
 
