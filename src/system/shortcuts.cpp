@@ -137,7 +137,15 @@ bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wch
 {
     if (!target || !name)
         return false;
-    return WriteShortcutAt(DesktopShortcutPath(name), target, arguments);
+    // Held as the group is while the link is written into it: a desktop
+    // folder that is a link, or lies below one, takes none.
+    const std::wstring path = DesktopShortcutPath(name);
+    const size_t slash = path.rfind(L'\\');
+    HeldFolder desktop;
+    if (slash == std::wstring::npos ||
+        !OpenFolderNoFollow(path.substr(0, slash), FILE_SHARE_READ | FILE_SHARE_WRITE, &desktop))
+        return false;
+    return WriteShortcutAt(path, target, arguments);
 }
 
 bool CreateProgramGroup(HWND owner, const wchar_t* group)

@@ -53,5 +53,18 @@ if [ -n "$group" ]; then
 else
   echo "FAIL no program group after the upgrades"; status=1
 fi
+# A link above a place the installer writes (the desktop folder made a link
+# to a folder outside): the folder above is opened level by level, so
+# nothing is read or written through it.
+desktop="$WINEPREFIX/drive_c/users/$(id -un)/Desktop"
+if [ -d "$desktop" ] && [ ! -L "$desktop" ]; then
+  mkdir -p "$outside/desktop"
+  mv "$desktop" "$desktop.real" && ln -s "$outside/desktop" "$desktop"
+  install >/dev/null
+  rm "$desktop" && mv "$desktop.real" "$desktop"
+  if ls "$outside/desktop" | grep -q .; then echo "FAIL written through a link above the desktop link"; status=1; fi
+else
+  echo "FAIL no plain desktop folder in the prefix"; status=1
+fi
 [ $status -eq 0 ] && echo "ok   an upgrade deletes and copies no file through a link planted in the earlier installation"
 exit $status
