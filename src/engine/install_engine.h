@@ -164,7 +164,9 @@ private:
     // when it is to be replaced whole.
     void PlanUpgradeOf(const std::wstring& installDir);
     bool UpgradeInPlace(const std::wstring& installDir, const std::wstring& stagingDir);
-    bool Fail(InstallFailure failure);
+    // Records the run's first failure, and logs it with error, the Win32
+    // error the step left (taken where the step failed). Always false.
+    bool Fail(InstallFailure failure, DWORD error = ::GetLastError());
     bool Stopped() { return package_.RunFlag().Get() == 0; }
     // Between steps: holds while the cancel question is open, then false
     // once the user has confirmed it.
