@@ -212,6 +212,14 @@ bool AdoptInstallLog(HANDLE handle)
     return true;
 }
 
+void CloseInstallLog()
+{
+    LogTarget& target = Target();
+    std::lock_guard<std::mutex> hold(target.lock);
+    target.file.reset();
+    target.path.clear();
+}
+
 HANDLE InstallLogHandle()
 {
     LogTarget& target = Target();

@@ -26,6 +26,9 @@ bool OpenInstallLog(const std::wstring& path, const std::wstring& stem);
 // uninstaller's copy): used only when handle is an open disk file.
 bool AdoptInstallLog(HANDLE handle);
 
+// Closes the open log, if any; later lines go nowhere.
+void CloseInstallLog();
+
 // The open log's file handle (null when none is open), for handing down.
 HANDLE InstallLogHandle();
 
