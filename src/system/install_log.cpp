@@ -80,6 +80,15 @@ bool HoldLogFolder(const std::wstring& path, HeldFolder* folder)
         where = L"\\\\" + where.substr(8);
     else if (where.starts_with(L"\\\\?\\"))
         where = where.substr(4);
+    // A system that follows a link even when asked not to (Wine, for a Unix
+    // symbolic link) hands out its target, which lies somewhere else.
+    std::wstring asked = LongPathOf(path);
+    while (asked.size() > 3 && asked.back() == L'\\')
+        asked.pop_back();
+    if (!SameText(where, asked) || (::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
     folder->handle = std::move(handle);
     folder->finalPath = where;
     return true;
