@@ -1,5 +1,7 @@
 #include "app/integrity_check.h"
 
+#include "system/install_log.h"
+
 IntegrityCheck::~IntegrityCheck()
 {
     // The thread reads this object to the end: never leave it behind.
@@ -37,6 +39,10 @@ void IntegrityCheck::Check()
         result = DigestCheck::Mismatch;
         vouched = false;
     }
+    LogLine(result == DigestCheck::Match      ? L"digest: the configuration and the payload match it"
+            : result == DigestCheck::Mismatch ? L"digest: does not match; the installer is damaged"
+            : vouched                         ? L"digest: none recorded; the payload in the file is the one loaded"
+                                              : L"digest: none recorded; the payload in the file differs from the one loaded");
     Finish(result, vouched);
 }
 

@@ -6,16 +6,37 @@
 #include "config/config.h"
 #include "engine/install_engine.h"
 #include "framework/safe_loading.h"
+#include "system/install_log.h"
+
+namespace {
+
+// The log asked for on the command line. One that cannot be made is no
+// reason to stop: the run goes on as without /LOG.
+void StartLog(const SetupArguments& arguments)
+{
+    Configuration configuration;
+    const bool configured = Configuration::FromResource(nullptr, &configuration);
+    const std::wstring product = configured ? configuration.Setting(kKeyDisplayName) : std::wstring();
+    if (!OpenInstallLog(arguments.logFile, LogNameStem(product.empty() ? L"setup" : product + L"-setup")))
+        return;
+    LogRunHeader(L"setup.exe", product, configured ? configuration.Setting(kKeyDisplayVersion) : std::wstring());
+    LogLine(arguments.silent ? L"mode: silent (/S)" : L"mode: wizard");
+}
+
+}  // namespace
 
 bool CSetupApp::InitInstance()
 {
     const SetupArguments arguments = ParseSetupArguments(::GetCommandLineW());
+    if (arguments.log)
+        StartLog(arguments);
     // Named after the executable, so that copies under other names run side
     // by side. Never closed: it marks this copy until the process ends.
     HANDLE marker = ::CreateMutexW(nullptr, TRUE, Name().c_str());
     if (marker && ::GetLastError() == ERROR_ALREADY_EXISTS) {
         ::CloseHandle(marker);
         exitCode_ = arguments.silent ? kSilentAlreadyRunning : 0;
+        LogLine(L"another copy of this installer (" + Name() + L") is running; exit code " + std::to_wstring(exitCode_));
         return false;
     }
     // The payload is opened once, before anything else, and held: the file
@@ -44,6 +65,7 @@ bool CSetupApp::InitInstance()
     // cancelled, closed), the run's temporary folder goes with it, once the
     // pages and the check have let go of what they held there.
     RemoveRunFolder();
+    LogLine(L"exit code " + std::to_wstring(exitCode_));
     return false;
 }
 

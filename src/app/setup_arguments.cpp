@@ -49,13 +49,30 @@ SetupArguments ParseSetupArguments(const std::wstring& commandLine)
             break;
         }
         size_t end = at;
+        // "/LOG=..." as a shell quotes a file name with blanks, or
+        // /LOG="..." as typed: up to the closing quote.
+        const bool quotedLog = commandLine[at] == L'"' && StartsWithNoCase(commandLine, at + 1, L"/LOG=");
+        if (quotedLog || StartsWithNoCase(commandLine, at, L"/LOG=\"")) {
+            // Either way the text starts after the sixth character.
+            const size_t open = at + 5;
+            const size_t close = commandLine.find(L'"', open + 1);
+            const size_t stop = close == std::wstring::npos ? commandLine.size() : close;
+            arguments.log = true;
+            arguments.logFile = commandLine.substr(open + 1, stop - open - 1);
+            at = close == std::wstring::npos ? stop : close + 1;
+            continue;
+        }
         while (end < commandLine.size() && commandLine[end] != L' ' && commandLine[end] != L'\t')
             ++end;
         const std::wstring token = commandLine.substr(at, end - at);
-        if (token == L"/S" || token == L"/s")
+        if (token == L"/S" || token == L"/s") {
             arguments.silent = true;
-        else
+        } else if (StartsWithNoCase(token, 0, L"/LOG") && (token.size() == 4 || token[4] == L'=')) {
+            arguments.log = true;
+            arguments.logFile = token.size() > 5 ? token.substr(5) : std::wstring();
+        } else {
             arguments.unknown = true;
+        }
         at = end;
     }
     return arguments;

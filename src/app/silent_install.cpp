@@ -7,6 +7,7 @@
 #include "engine/install_engine.h"
 #include "framework/worker_thread.h"
 #include "system/drives.h"
+#include "system/install_log.h"
 
 #include <windows.h>
 
@@ -15,8 +16,10 @@ namespace {
 int InstallInto(const Configuration& configuration, const std::wstring& installDir, const ResourceWindow& payload)
 {
     // The chosen folder in the run's copy, for whoever looks at it.
-    if (!WriteSetting(kKeySetupDir, installDir))
+    if (!WriteSetting(kKeySetupDir, installDir)) {
+        LogFailure(L"the chosen folder could not be added to the configuration copy", ::GetLastError());
         return kSilentNoConfiguration;
+    }
 
     // Nobody is shown anything: a question is answered with Cancel, and the
     // engine's failure tells the reason.
@@ -49,33 +52,65 @@ int InstallInto(const Configuration& configuration, const std::wstring& installD
 
 int RunSilentInstall(const SetupArguments& arguments, IntegrityCheck& integrity)
 {
-    if (arguments.unknown)
+    if (arguments.unknown) {
+        LogLine(L"refused: an argument other than /S, /LOG and /D=");
         return kSilentBadArguments;
+    }
     std::wstring installDir;
     if (arguments.hasFolder) {
         installDir = NormalizeInstallDir(arguments.folder);
-        if (installDir.empty())
-            return IsDevicePathForm(arguments.folder) ? kSilentFolderRefused : kSilentBadArguments;
+        if (installDir.empty()) {
+            const bool device = IsDevicePathForm(arguments.folder);
+            LogLine(L"folder from /D=: " + arguments.folder +
+                    (device ? L"; refused: a device path form" : L"; refused: not a full path"));
+            return device ? kSilentFolderRefused : kSilentBadArguments;
+        }
     }
-    if (!integrity.Passed())
+    if (!integrity.Passed()) {
+        LogLine(L"refused: the installer is damaged");
         return kSilentDamaged;
+    }
     Configuration configuration;
-    if (!Configuration::FromResource(nullptr, &configuration) || !WriteConfigFile(configuration))
+    if (!Configuration::FromResource(nullptr, &configuration)) {
+        LogLine(L"refused: the installer carries no configuration");
         return kSilentNoConfiguration;
+    }
+    if (!WriteConfigFile(configuration)) {
+        LogFailure(L"the configuration copy could not be written", ::GetLastError());
+        return kSilentNoConfiguration;
+    }
 
     int result = kSilentSucceeded;
-    if (!arguments.hasFolder)
-        installDir = NormalizeInstallDir(ComposeDefaultInstallDir(configuration));
+    if (arguments.hasFolder) {
+        LogLine(L"folder from /D=: " + installDir);
+    } else {
+        const std::wstring proposed = ComposeDefaultInstallDir(configuration);
+        installDir = NormalizeInstallDir(proposed);
+        LogLine(L"folder proposed: " + proposed);
+    }
     const FolderState state =
         installDir.empty() ? FolderState::Foreign : InstallFolderState(configuration, installDir);
     // A program holding a file the run would replace is the run's own
     // finding (exit 7): files it keeps may stay in use.
-    if (installDir.empty() || IsProtectedFolder(installDir) || state == FolderState::Foreign)
+    const double freeMB = installDir.empty() ? 0 : GetDiskFreeMB(GetDrivePart(installDir));
+    const int neededMB = configuration.SettingInt(kKeySize, 0);
+    if (installDir.empty()) {
+        LogLine(L"folder refused: no usable folder");
         result = kSilentFolderRefused;
-    else if (GetDiskFreeMB(GetDrivePart(installDir)) < static_cast<double>(configuration.SettingInt(kKeySize, 0)))
+    } else if (IsProtectedFolder(installDir)) {
+        LogLine(L"folder refused: a drive root or a system folder");
+        result = kSilentFolderRefused;
+    } else if (state == FolderState::Foreign) {
+        LogLine(L"folder refused: it holds files that are not this product's");
+        result = kSilentFolderRefused;
+    } else if (freeMB < static_cast<double>(neededMB)) {
+        LogLine(L"not enough space: drive " + GetDrivePart(installDir) + L" has " +
+                std::to_wstring(static_cast<long long>(freeMB)) + L" MB free; the product needs " +
+                std::to_wstring(neededMB) + L" MB");
         result = kSilentNoSpace;
-    else
+    } else {
         result = InstallInto(configuration, installDir, integrity.Payload());
+    }
     DeleteConfigFile();
     return result;
 }

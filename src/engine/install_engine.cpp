@@ -4,6 +4,7 @@
 #include "config/uninstall_entry.h"
 #include "system/file_ops.h"
 #include "system/folder_handles.h"
+#include "system/install_log.h"
 #include "system/shortcuts.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
@@ -195,8 +196,10 @@ unsigned __stdcall InstallEngine::InstallThreadProc(void* parameter)
         if (!ok)
             engine->Fail(InstallFailure::kCannotWrite);
         engine->progress_.succeeded.Set(ok ? 1 : 0);
-        if (ok)
+        if (ok) {
             InstallTrace(L"安装线程退出\r\n");
+            LogLine(L"installed");
+        }
         else
             engine->host_->RunRollback(stepsDone, [engine, stepsDone] { engine->RollBack(stepsDone); });
     }

@@ -173,7 +173,9 @@ private:
     // The places of the installation that the game writes (relative): its
     // user data file and the folders the configuration names.
     std::vector<std::wstring> WritablePlaces() const;
-    bool Fail(InstallFailure failure);
+    // Records the run's first failure, and logs it with error, the Win32
+    // error the step left (taken where the step failed). Always false.
+    bool Fail(InstallFailure failure, DWORD error = ::GetLastError());
     bool Stopped() { return package_.RunFlag().Get() == 0; }
     // Between steps: holds while the cancel question is open, then false
     // once the user has confirmed it.

@@ -10,6 +10,7 @@
 #include "system/file_ops.h"
 #include "system/folder_handles.h"
 #include "system/install_access.h"
+#include "system/install_log.h"
 #include "system/install_folder.h"
 #include "system/install_record.h"
 #include "system/paths.h"
@@ -96,10 +97,44 @@ FolderState InstallFolderState(const Configuration& configuration, const std::ws
     return state;
 }
 
-bool InstallEngine::Fail(InstallFailure failure)
+namespace {
+
+// Why a run failed, in the log's words.
+const wchar_t* FailureName(InstallFailure failure)
 {
-    if (failure_ == InstallFailure::kNone)
+    switch (failure) {
+    case InstallFailure::kNone:
+        return L"none";
+    case InstallFailure::kCancelled:
+        return L"cancelled by the player";
+    case InstallFailure::kDamaged:
+        return L"the payload cannot be read or decoded";
+    case InstallFailure::kDiskFull:
+        return L"the drive is full";
+    case InstallFailure::kCannotWrite:
+        return L"a folder or file cannot be made or changed";
+    case InstallFailure::kFolderRefused:
+        return L"the folder holds files that are not this product's";
+    case InstallFailure::kPathTooLong:
+        return L"the folder's path is too long";
+    case InstallFailure::kProgramRunning:
+        return L"a file of the earlier installation is in use";
+    case InstallFailure::kSystemEntries:
+        return L"a shortcut or the uninstall entry cannot be made";
+    }
+    return L"unknown";
+}
+
+}  // namespace
+
+bool InstallEngine::Fail(InstallFailure failure, DWORD error)
+{
+    if (failure_ == InstallFailure::kNone) {
         failure_ = Stopped() ? InstallFailure::kCancelled : failure;
+        const std::wstring shown = FailureText(failure_, installDir_);
+        LogFailure(std::wstring(L"failed: ") + FailureName(failure_) + (shown.empty() ? L"" : L" (told: " + shown + L")"),
+                   failure_ == InstallFailure::kCancelled ? ERROR_SUCCESS : error);
+    }
     return false;
 }
 
@@ -166,6 +201,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     if (installDir.empty() || IsProtectedFolder(installDir))
         return Fail(InstallFailure::kCannotWrite);
     installDir_ = installDir;
+    LogLine(L"installing into " + installDir);
     if (!RecoverInterruptedRuns(installDir))
         return false;
     const FolderState state = InstallFolderState(configuration_, installDir);
@@ -211,7 +247,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     const DWORD decodeError = ::GetLastError();
     host_->FlushEntries();
     if (!unpacked)
-        return Fail(FailureFromError(decodeError, InstallFailure::kDamaged));
+        return Fail(FailureFromError(decodeError, InstallFailure::kDamaged), decodeError);
     InstallTrace(L"解压 temp.7z 到 temp 文件夹\r\n");
 
     // From here on the worker waits at each step while the cancel question

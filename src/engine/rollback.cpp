@@ -6,6 +6,7 @@
 #include "config/config.h"
 #include "system/install_folder.h"
 #include "system/file_ops.h"
+#include "system/install_log.h"
 
 void InstallEngine::RollBack(int32_t stepsDone)
 {
@@ -35,8 +36,11 @@ void InstallEngine::UndoRun()
     // replaced them. A rollback that cannot finish (a file of the new
     // version in use) leaves the aside folder for the next run.
     if (journal_) {
-        journal_->Undo();
+        LogLine(journal_->Undo() ? L"rolled back: the earlier state is back"
+                                 : L"rolled back in part: the rest goes back at the next run");
         journal_.reset();
+    } else {
+        LogLine(L"rolled back: nothing outside the staging folder had changed");
     }
     // Only a staging folder this run made or took over is deleted; a folder
     // of that name that was there before is someone else's.

@@ -3,6 +3,7 @@
 #include "config/config.h"
 #include "config/default_install_dir.h"
 #include "system/drives.h"
+#include "system/install_log.h"
 #include "system/unique_handle.h"
 #include "system/windows_version.h"
 
@@ -141,7 +142,9 @@ BOOL CSPDirDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();
     FillPageTexts();
-    folder_.SetText(ComposeDefaultInstallDir(Config()));
+    const std::wstring proposed = ComposeDefaultInstallDir(Config());
+    folder_.SetText(proposed);
+    LogLine(L"folder proposed: " + proposed);
     ApplyDpi(framework::WindowDpi(Window()));
     return TRUE;
 }
@@ -185,9 +188,11 @@ void CSPDirDialog::OnBrowse()
     case BrowseOutcome::Kind::kUnchanged:
         break;
     case BrowseOutcome::Kind::kRefused:
+        LogLine(L"folder refused: " + chosen + L" (told: " + outcome.text + L")");
         ::MessageBoxW(Window(), outcome.text.c_str(), kCaption, MB_OK | MB_ICONERROR);
         break;
     case BrowseOutcome::Kind::kAccepted:
+        LogLine(L"folder chosen with Browse: " + outcome.text);
         folder_.SetText(outcome.text);
         break;
     }

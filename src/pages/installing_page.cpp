@@ -2,6 +2,7 @@
 
 #include "config/config.h"
 #include "system/install_folder.h"
+#include "system/install_log.h"
 #include "engine/install_journal.h"
 
 #include <commctrl.h>
@@ -117,6 +118,7 @@ void CSPInstallDialog::StartInstall(const ResourceWindow& payload, const std::ws
         SendToFrame(WM_WIZARD_PAGE, kCancelledPage);
         return;
     }
+    LogLine(L"folder chosen: " + installDir);
     engine_.SignalStart(installDir);
 }
 

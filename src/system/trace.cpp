@@ -1,5 +1,7 @@
 #include "system/trace.h"
 
+#include "system/install_log.h"
+
 #include <mutex>
 
 namespace {
@@ -26,6 +28,7 @@ void InstallTrace(const wchar_t* line)
     // Held across the call so lines from two threads reach the sink whole and
     // in one order, and no line reaches a sink after it was replaced.
     std::lock_guard<std::mutex> hold(target.lock);
+    LogLine(line);
     if (target.sink)
         target.sink(target.context, line);
 }

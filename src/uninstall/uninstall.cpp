@@ -1,8 +1,11 @@
 // uninst.exe, the uninstaller of every installation this installer makes:
 // removes what the installer made for the installation it lies in.
 //
-//   uninst.exe [/S]
+//   uninst.exe [/S] [/LOG[=file]]
 //
+// /LOG writes a log of the run (system/install_log.h); the copy that does
+// the removing writes into the same file, through the handle it inherits
+// (/_log=).
 // /S is silent: no question, no message at the end, and the user data file
 // stays. Otherwise the user is asked once whether to remove the product,
 // then whether to keep the user data file (kept unless the user says no),
@@ -25,6 +28,7 @@
 // removed), 3 when the program carries no configuration.
 #include "config/config.h"
 #include "framework/safe_loading.h"
+#include "system/install_log.h"
 #include "system/paths.h"
 #include "uninstall/hand_over.h"
 #include "uninstall/removal_plan.h"
@@ -49,6 +53,9 @@ struct Options {
     std::wstring from;        // the original uninstaller's path; empty in the original
     HANDLE wait = nullptr;    // the original's process, inherited
     HANDLE report = nullptr;  // the pipe the original reads the outcome from, inherited
+    bool log = false;         // /LOG or /LOG=file
+    std::wstring logFile;
+    HANDLE logHandle = nullptr;  // the original's log, inherited
 };
 
 HANDLE HandleArgument(const wchar_t* text)
@@ -75,6 +82,12 @@ Options ParseOptions()
             options.wait = HandleArgument(arg + 7);
         else if (::_wcsnicmp(arg, L"/_report=", 9) == 0)
             options.report = HandleArgument(arg + 9);
+        else if (::_wcsnicmp(arg, L"/_log=", 6) == 0)
+            options.logHandle = HandleArgument(arg + 6);
+        else if (::lstrcmpiW(arg, L"/LOG") == 0 || ::_wcsnicmp(arg, L"/LOG=", 5) == 0) {
+            options.log = true;
+            options.logFile = arg[4] ? arg + 5 : L"";
+        }
     }
     ::LocalFree(args);
     return options;
@@ -137,10 +150,18 @@ RemovalOutcome RemoveInstallation(const Options& options, Original* original, Me
     const ProductSettings product = ReadProduct();
     RemovalPlan plan;
     RemovalOutcome outcome = RemovalOutcome::Removed;
+    const bool planned = PlanRemoval(product, options.from, options.keepUserData, &plan, &outcome);
+    LogLine(L"installation folder: " + (plan.installFolder.empty() ? std::wstring(L"(none found)") : plan.installFolder) +
+            (options.keepUserData ? L"; the user data file stays" : L"; the user data file goes too"));
     bool folderKept = false;
-    if (PlanRemoval(product, options.from, options.keepUserData, &plan, &outcome))
+    if (planned)
         outcome = CarryOut(plan, original, &folderKept);
     *message = Tell(outcome, plan, product, folderKept);
+    LogLine(std::wstring(outcome == RemovalOutcome::Removed         ? L"removed"
+                         : outcome == RemovalOutcome::SomethingLeft ? L"failed in part: something was left"
+                         : outcome == RemovalOutcome::FolderRefused ? L"refused: nothing removed"
+                                                                    : L"refused: no configuration") +
+            L" (told: " + message->text + L")");
     return outcome;
 }
 
@@ -154,8 +175,10 @@ int HandOver(const Options& options, UniqueFile image)
         const ProductSettings product = ReadProduct();
         const std::wstring question =
             L"确定要从您的电脑中完全删除 " + ProductName(FindRegistrations(self), product) + L" 及其所有组件吗？";
-        if (::MessageBoxW(nullptr, question.c_str(), kCaption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        if (::MessageBoxW(nullptr, question.c_str(), kCaption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+            LogLine(L"the player chose not to remove the product");
             return 0;
+        }
         // Scores, settings, saved games: kept unless the user says otherwise.
         const std::wstring userData = product.userDataFile.empty()
                                           ? std::wstring()
@@ -171,7 +194,23 @@ int HandOver(const Options& options, UniqueFile image)
     if (options.silent)
         arguments += L" /S";
     arguments += keepUserData ? L" /_keep=1" : L" /_keep=0";
+    // The copy writes on in the same log, through a handle it inherits:
+    // it never opens the file by its name.
+    if (HANDLE log = InstallLogHandle(); log && ::SetHandleInformation(log, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
+        arguments += L" /_log=" + std::to_wstring(reinterpret_cast<uintptr_t>(log));
     return RunCopy(std::move(image), arguments);
+}
+
+// The log asked for on the command line; without one the run goes on.
+void StartLog(const Options& options)
+{
+    Configuration configuration;
+    const bool configured = Configuration::FromResource(nullptr, &configuration);
+    const std::wstring product = configured ? configuration.Setting(kKeyDisplayName) : std::wstring();
+    if (!OpenInstallLog(options.logFile, LogNameStem(product.empty() ? L"uninst" : product + L"-uninstall")))
+        return;
+    LogRunHeader(L"uninst.exe", product, configured ? configuration.Setting(kKeyDisplayVersion) : std::wstring());
+    LogLine(options.silent ? L"mode: silent (/S)" : L"mode: asking the player");
 }
 
 }  // namespace
@@ -183,17 +222,23 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     // able to write to.
     framework::RestrictDllSearchToSystemFolder();
     const Options options = ParseOptions();
+    if (!(options.logHandle && AdoptInstallLog(options.logHandle)) && options.log)
+        StartLog(options);
     if (options.from.empty()) {
         // Before any question: what the copy is made of cannot change
         // while the user reads it.
         UniqueFile image;
         if (!OpenOwnImage(&image)) {
+            LogLine(L"the uninstaller cannot read its own file: nothing removed");
             if (!options.silent)
                 ::MessageBoxW(nullptr, L"卸载程序无法读取自身文件，未删除任何内容。", kCaption, MB_OK | MB_ICONERROR);
             return 1;
         }
-        return HandOver(options, std::move(image));
+        const int code = HandOver(options, std::move(image));
+        LogLine(L"exit code " + std::to_wstring(code));
+        return code;
     }
+    LogLine(L"removing, from the copy at " + ModulePath());
     Original original(options.wait, options.report);
     const bool handedOver = original.IsWaiting();
     Message message;
@@ -203,5 +248,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (!options.silent)
         ::MessageBoxW(nullptr, message.text.c_str(), kCaption, MB_OK | message.icon);
     RemoveCopyAtRestart(ModulePath(), handedOver);
+    if (!handedOver)
+        LogLine(L"exit code " + std::to_wstring(code));
     return code;
 }

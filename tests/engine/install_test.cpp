@@ -10,6 +10,7 @@
 #include "support/test_support.h"
 #include "system/file_ops.h"
 #include "system/install_record.h"
+#include "system/install_log.h"
 #include "system/private_folder.h"
 #include "system/shortcuts.h"
 #include "system/trace.h"
@@ -571,6 +572,20 @@ TEST_F(InstallTest, EachFailureReasonShowsItsBoxOnce)
         {4, ERROR_FILENAME_EXCED_RANGE, L"安装路径过长，请选择路径较短的安装目录！"},
         {13, ERROR_ACCESS_DENIED, L"创建快捷方式或写注册信息出错！请以管理员身份运行安装程序后重试！"},
     };
+    // The log tells each failure with the box's sentence and the Win32
+    // error the failed step left.
+    const std::wstring logPath = scratch.Join(L"failures.log");
+    ASSERT_TRUE(OpenInstallLog(logPath, L""));
+    const ScopeExit closeLog([] { CloseInstallLog(); });
+    auto readLog = [&logPath] {
+        std::string bytes(1 << 16, '\0');
+        DWORD read = 0;
+        const UniqueFile file(::CreateFileW(logPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+        bytes.resize(file && ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)
+                         ? read : 0);
+        return bytes;
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(WideToUtf8(c.text));
         const size_t boxesBefore = page.boxes.size();
@@ -585,6 +600,13 @@ TEST_F(InstallTest, EachFailureReasonShowsItsBoxOnce)
         EXPECT_TRUE(after.desktopLink.empty());
         EXPECT_FALSE(Exists(ProgramGroupFolder(nullptr, kGroup)));
         EXPECT_TRUE(after.registry.empty());
+        const std::string log = readLog();
+        const size_t failed = log.rfind("failed: ");
+        ASSERT_NE(failed, std::string::npos);
+        const std::string line = log.substr(failed, log.find("\r\n", failed) - failed);
+        EXPECT_NE(line.find(WideToUtf8(c.text)), std::string::npos) << line;
+        EXPECT_EQ(line.find("Win32 error " + std::to_string(c.error) + ": ") != std::string::npos,
+                  c.error != ERROR_SUCCESS) << line;
     }
     // The drive is named where there is one.
     EXPECT_EQ(FailureText(InstallFailure::kDiskFull, L"D:\\Games\\Tovani"),

@@ -66,5 +66,17 @@ if [ -d "$desktop" ] && [ ! -L "$desktop" ]; then
 else
   echo "FAIL no plain desktop folder in the prefix"; status=1
 fi
+# A log asked for at a planted link's name, or in a folder that is a link,
+# is not written through it: the name's next free one, or no log.
+mkdir -p "$drive/logs"
+ln -s "$outside/secret.txt" "$drive/logs/setup.log"
+ln -s "$outside/folder" "$drive/logs/linked"
+for log in 'D:\logs\setup.log' 'D:\logs\linked\setup.log'; do
+  (cd "$drive/bin" && wine 'D:\bin\setup.exe' /S "/LOG=$log" '/D=games' </dev/null) || true
+done
+if [ "$(cat "$outside/secret.txt")" != $'secret\r' ] || [ -n "$(ls "$outside/folder" | grep -v '^keep.txt$')" ]; then
+  echo "FAIL a log was written through a planted link"; status=1
+fi
+grep -qs 'exit code 1' "$drive/logs/setup-2.log" || { echo "FAIL no log at the next free name"; status=1; }
 [ $status -eq 0 ] && echo "ok   an upgrade deletes and copies no file through a link planted in the earlier installation"
 exit $status

@@ -14,6 +14,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import time
 import unittest
 
 import pefile
@@ -73,7 +74,7 @@ class MakeInstallerTest(unittest.TestCase):
             with open(full, "wb") as f:
                 f.write(bytes((i * 7) % 251 for i in range(size)))
 
-    def build(self, values, out="setup.exe", raw=None, extra=()):
+    def build(self, values, out="setup.exe", raw=None, extra=(), work="work", epoch=None):
         config = os.path.join(self.dir, "product.ini")
         with open(config, "w", encoding="utf-8") as f:
             f.write(raw if raw is not None else
@@ -81,9 +82,11 @@ class MakeInstallerTest(unittest.TestCase):
         out = os.path.join(self.dir, out)
         run = subprocess.run([sys.executable, TOOL, "--config", config, "--payload", self.product, "--out", out,
                               "--template", TEMPLATE, "--setres", SETRES, "--wine-run", WINE_RUN,
-                              "--comments", COMMENTS, "--level", "1", "--work", os.path.join(self.dir, "work")]
+                              "--comments", COMMENTS, "--level", "1", "--work", os.path.join(self.dir, work)]
                              + list(extra),
-                             capture_output=True, text=True)
+                             capture_output=True, text=True,
+                             env={k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+                             | ({"SOURCE_DATE_EPOCH": epoch} if epoch is not None else {}))
         return run, out
 
     def refused(self, values, key, raw=None, extra=()):
@@ -142,15 +145,44 @@ class MakeInstallerTest(unittest.TestCase):
         self.assertEqual(subprocess.run(["diff", "-r", self.product, unpacked]).returncode, 0)
 
     def test_same_inputs_give_the_same_bytes(self):
-        # The output's own name is an input too: it is the file's original name.
-        first, a = self.build(GOOD, out="a/setup.exe")
-        for root, _, files in os.walk(self.product):
-            for name in files:
-                os.utime(os.path.join(root, name), (1_000_000_000, 1_000_000_000))
-        second, b = self.build(GOOD, out="b/setup.exe")
-        self.assertEqual((first.returncode, second.returncode), (0, 0), first.stderr + second.stderr)
-        with open(a, "rb") as fa, open(b, "rb") as fb:
-            self.assertTrue(fa.read() == fb.read())
+        def read(path):
+            with open(path, "rb") as f:
+                return f.read()
+
+        def link_time(path):
+            pe = pefile.PE(path, fast_load=True)
+            stamp = pe.FILE_HEADER.TimeDateStamp
+            pe.close()
+            return stamp
+        # Two builds in work folders of their own, seconds apart, the files'
+        # times changed between them; unsigned, then signed with the
+        # build's time. The output's own name is an input too: it is the
+        # file's original name.
+        pfx, password = self.certificate()
+        signing = ["--sign", pfx, "--sign-password-file", password]
+        for epoch, extra, stamp in [(None, [], make_installer.FIXED_BUILD_TIME), ("1700000000", [], 1700000000),
+                                    ("1700000000", signing, 1700000000)]:
+            with self.subTest(epoch=epoch, signed=bool(extra)):
+                first, a = self.build(GOOD, out="a/setup.exe", work="work-a", extra=extra, epoch=epoch)
+                time.sleep(1.5)
+                for root, _, files in os.walk(self.product):
+                    for name in files:
+                        os.utime(os.path.join(root, name), (1_000_000_000 + len(extra), 1_000_000_000))
+                second, b = self.build(GOOD, out="b/setup.exe", work="work-b", extra=extra, epoch=epoch)
+                self.assertEqual((first.returncode, second.returncode), (0, 0), first.stderr + second.stderr)
+                self.assertTrue(read(a) == read(b))
+                self.assertEqual(link_time(a), stamp)
+                if extra:
+                    # Without its signature, the signed build is the unsigned one.
+                    unsigned = os.path.join(self.dir, "unsigned.exe")
+                    subprocess.run(["osslsigncode", "remove-signature", "-in", a, "-out", unsigned],
+                                   capture_output=True, check=True)
+                    _, plain = self.build(GOOD, out="c/setup.exe", work="work-c", epoch=epoch)
+                    self.assertTrue(read(unsigned) == read(plain))
+        run, out = self.build(GOOD, out="d/setup.exe", epoch="yesterday")
+        self.assertEqual(run.returncode, 1, run.stderr)
+        self.assertIn("SOURCE_DATE_EPOCH", run.stderr)
+        self.assertFalse(os.path.exists(out))
 
     def test_a_given_size_is_kept(self):
         run, _ = self.build(dict(GOOD, OBJ_IN_SIZE="500", OBJ_IN_WRITABLE_DIRS="saves"),
@@ -320,7 +352,8 @@ class MakeInstallerTest(unittest.TestCase):
                 self.assertEqual(make_installer.image_checksum(copy, field), pe.generate_checksum())
             pe.close()
 
-    def test_signs_with_a_certificate_osslsigncode_verifies(self):
+    def certificate(self):
+        """A new test certificate: (the .pfx, its password file)."""
         key, cert, pfx = (os.path.join(self.dir, n) for n in ("key.pem", "cert.pem", "cert.pfx"))
         password = os.path.join(self.dir, "password.txt")
         with open(password, "w") as f:
@@ -329,6 +362,11 @@ class MakeInstallerTest(unittest.TestCase):
                         "-days", "30", "-subj", "/CN=Star Games Test"], check=True, capture_output=True)
         subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
                         "-passout", "pass:s3cret"], check=True, capture_output=True)
+        return pfx, password
+
+    def test_signs_with_a_certificate_osslsigncode_verifies(self):
+        pfx, password = self.certificate()
+        cert = os.path.join(self.dir, "cert.pem")
         run, out = self.build(GOOD, extra=["--sign", pfx, "--sign-password-file", password])
         self.assertEqual(run.returncode, 0, run.stderr)
         verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", out], capture_output=True, text=True)

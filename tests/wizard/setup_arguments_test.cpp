@@ -5,12 +5,13 @@
 
 namespace {
 
-TEST(SetupArguments, ReadsSilentAndAFolderWithBlanksLastAsTypedOrQuoted)
+TEST(SetupArguments, ReadsSilentTheLogAndAFolderWithBlanksLastAsTypedOrQuoted)
 {
     struct Case {
         const wchar_t* commandLine;
         bool silent, hasFolder, unknown;
         const wchar_t* folder;
+        const wchar_t* log = nullptr;  // null: no log asked for; "": the default place
     };
     const Case cases[] = {
         {L"setup.exe", false, false, false, L""},
@@ -23,6 +24,11 @@ TEST(SetupArguments, ReadsSilentAndAFolderWithBlanksLastAsTypedOrQuoted)
         {L"setup.exe /D=D:\\Games /S", false, true, false, L"D:\\Games /S"},
         {L"setup.exe\t/S\t/X", true, false, true, L""},
         {L"setup.exe /Silent", false, false, true, L""},
+        {L"setup.exe /S /LOG /D=D:\\Games", true, true, false, L"D:\\Games", L""},
+        {L"setup.exe /log=D:\\install.log /S", true, false, false, L"", L"D:\\install.log"},
+        {L"setup.exe \"/LOG=D:\\my logs\\a.log\" /S", true, false, false, L"", L"D:\\my logs\\a.log"},
+        {L"setup.exe /LOG=\"D:\\my logs\\a.log\" /S", true, false, false, L"", L"D:\\my logs\\a.log"},
+        {L"setup.exe /LOGFILE=x /S", true, false, true, L""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.commandLine)));
@@ -31,6 +37,8 @@ TEST(SetupArguments, ReadsSilentAndAFolderWithBlanksLastAsTypedOrQuoted)
         EXPECT_EQ(arguments.hasFolder, c.hasFolder);
         EXPECT_EQ(arguments.unknown, c.unknown);
         EXPECT_EQ(arguments.folder, c.folder);
+        EXPECT_EQ(arguments.log, c.log != nullptr);
+        EXPECT_EQ(arguments.logFile, c.log ? c.log : L"");
     }
 }
 

@@ -498,16 +498,32 @@ def pack(payload, archive, level):
     os.remove(listing)
 
 
-def keep_link_time(template, exe):
-    """strip stamps the image with the current time; give it back the
-    template's, so that the same inputs give the same bytes."""
-    with open(template, "rb") as f:
+# The image's time stamp when SOURCE_DATE_EPOCH is not set (2026-01-01
+# 00:00:00 UTC): never the time of the build, nor the template's link time,
+# so that the same inputs give the same bytes wherever the installer was
+# built.
+FIXED_BUILD_TIME = 1767225600
+
+
+def build_time():
+    """The time a build records: SOURCE_DATE_EPOCH (seconds since 1970, as
+    reproducible-build tools set it) when set, else FIXED_BUILD_TIME. None
+    when it is set but is no such number."""
+    text = os.environ.get("SOURCE_DATE_EPOCH")
+    if text is None or text == "":
+        return FIXED_BUILD_TIME
+    return int(text) if text.isdigit() and int(text) < 1 << 32 else None
+
+
+def set_link_time(exe):
+    """strip stamps the image with the current time; the image gets the
+    build's time instead."""
+    with open(exe, "rb") as f:
         head = f.read(4096)
     pe = int.from_bytes(head[0x3C:0x40], "little")
-    stamp = head[pe + 8:pe + 12]
     with open(exe, "r+b") as f:
         f.seek(pe + 8)
-        f.write(stamp)
+        f.write(build_time().to_bytes(4, "little"))
 
 
 # pefile sums the image a 32-bit word at a time in Python: a fraction of a
@@ -578,6 +594,8 @@ def with_uninstaller(args, values, ini, work):
     shutil.copyfile(args.uninstaller, target)
     subprocess.run([args.wine_run, windows_path(args.setres), windows_path(target), "INI", "138", windows_path(ini)],
                    check=True)
+    set_link_time(target)
+    write_checksum(target)
     return staged
 
 
@@ -593,6 +611,10 @@ def sign(exe, args, values):
         command += ["-i", values["OBJ_IN_COMPLETE_URL"]]
     if args.timestamp:
         command += ["-ts", args.timestamp]
+    elif "SOURCE_DATE_EPOCH" in os.environ:
+        # The signing time is the build's too: the same inputs and key then
+        # give the same signed bytes (an RSA signature has no randomness).
+        command += ["-time", str(build_time())]
     command += ["-in", exe, "-out", signed]
     run = subprocess.run(command, capture_output=True, text=True)
     if run.returncode != 0:
@@ -665,6 +687,9 @@ def check_inputs(args, problems):
     for option in ("sign", "sign_password_file"):
         if getattr(args, option) and not os.path.isfile(getattr(args, option)):
             problems.file(getattr(args, option), f"no such file (--{option.replace('_', '-')})")
+    if build_time() is None:
+        problems.refusal(Refusal(f"SOURCE_DATE_EPOCH: {os.environ['SOURCE_DATE_EPOCH']!r} is not a number of "
+                                 "seconds since 1970 that fits the image's time stamp"))
     if problems:
         return None
     values = config.values
@@ -709,7 +734,7 @@ def main():
         # No symbols: resource updates rewrite the image, and a symbol table
         # behind it would be left pointing at the wrong place.
         subprocess.run(["x86_64-w64-mingw32-strip", "-o", exe, args.template], check=True)
-        keep_link_time(args.template, exe)
+        set_link_time(exe)
         images = [resource_id for kind, resource_id, _ in compiled if kind == "#3"]
         # Images of the old icon that no new one replaces would stay behind.
         resources = [("#3", old, None) for old in existing_resources(exe, 3) if images and old not in images]

@@ -1033,6 +1033,65 @@ TEST_F(Wizard, SilentInstallUpgradeUninstallAndInstallAgain)
     expectPlayerFiles();
 }
 
+// The log a support desk asks for: each run's own file, UTF-8 with a
+// byte-order mark, a time on every line, the folder and where it came from,
+// the steps, why a run failed and how it ended. A name already taken is
+// left as it was and the log goes to the next free one.
+TEST_F(Wizard, SilentRunsWriteALogOfHowTheyWent)
+{
+    const std::wstring foreign = Work(L"foreign");
+    ASSERT_TRUE(::CreateDirectoryW(foreign.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(foreign + L"\\notes.txt", "someone else's"));
+    ASSERT_TRUE(WriteFileBytes(Work(L"refused.log"), "someone else's log"));
+    std::string ini = ReadResource(SetupExe(), L"INI", 138);
+    const size_t size = ini.find("OBJ_IN_SIZE=");
+    ASSERT_NE(size, std::string::npos);
+    ini.replace(size, ini.find_first_of("\r\n", size) - size, "OBJ_IN_SIZE=2000000000");
+    ASSERT_TRUE(CopyWithResource(SetupExe(), Work(L"no-room.exe"), L"INI", 138, ini));
+    const std::wstring uninstaller = kDefaultInstallDir + L"\\uninst.exe";
+    struct Run {
+        std::wstring exe, arguments, log;
+        DWORD code;
+        std::vector<std::wstring> lines;
+    };
+    const Run runs[] = {
+        {SetupExe(), L"/S /LOG=" + Work(L"installed.log"), Work(L"installed.log"), 0,
+         {L"setup.exe log", L"system: Windows ", L"digest: the configuration and the payload match it",
+          L"folder proposed: " + kDefaultInstallDir, L"installing into " + kDefaultInstallDir, L"创建临时文件",
+          L"解压 temp.7z 到 temp 文件夹", L"写注册信息成功", L"installed", L"exit code 0"}},
+        {uninstaller, L"/S /LOG=" + Work(L"removed.log"), Work(L"removed.log"), 0,
+         {L"uninst.exe log", L"removing, from the copy at", L"installation folder: " + kDefaultInstallDir,
+          L"removed (told:", L"exit code 0"}},
+        {SetupExe(), L"/S /LOG=" + Work(L"refused.log") + L" /D=" + foreign, Work(L"refused-2.log"), 5,
+         {L"folder from /D=: " + foreign, L"folder refused: it holds files that are not this product's",
+          L"exit code 5"}},
+        {Work(L"no-room.exe"), L"/S /LOG=" + Work(L"no-room.log") + L" /D=" + kDefaultInstallDir, Work(L"no-room.log"), 6,
+         {L"folder from /D=: " + kDefaultInstallDir, L"not enough space: drive D: has ",
+          L"the product needs 2000000000 MB", L"exit code 6"}},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.arguments);
+        EXPECT_EQ(RunToEnd(run.exe, run.arguments), run.code);
+        const std::string log = ReadFileBytes(run.log);
+        ASSERT_TRUE(log.starts_with("\xEF\xBB\xBF"));
+        size_t at = 3;
+        for (const std::wstring& line : run.lines) {
+            // In the order the run wrote them.
+            const size_t found = log.find(WideToCodePage(line, CP_UTF8), at);
+            EXPECT_NE(found, std::string::npos) << WideToCodePage(line, CP_UTF8) << "\n" << log;
+            at = found == std::string::npos ? at : found;
+        }
+        for (size_t line = 3; line < log.size();) {
+            EXPECT_TRUE(log.compare(line, 2, "20") == 0) << log.substr(line, 40);
+            const size_t end = log.find("\r\n", line);
+            ASSERT_NE(end, std::string::npos) << "a line left without its end";
+            line = end + 2;
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(Work(L"refused.log")), "someone else's log");
+    EXPECT_EQ(ReadFileBytes(foreign + L"\\notes.txt"), "someone else's");
+}
+
 TEST_F(Wizard, SilentInstallTakesAFolderWithSpacesAndReportsEachFailure)
 {
     const std::wstring chosen = L"D:\\e2e\\My Games\\星 河";
