@@ -162,6 +162,11 @@ std::wstring PlayerFolderPath(PlayerFolder folder, bool* fromShell)
     const HRESULT result = ::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, token.get(), &path);
     std::wstring found = SUCCEEDED(result) && path ? std::wstring(path) : std::wstring();
     ::CoTaskMemFree(path);
+    // A folder the profile names but that is not there is not made here:
+    // that would be a Start menu of the installer's own.
+    const DWORD attributes = found.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(found.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        found.clear();
     return found;
 }
 
