@@ -7,6 +7,7 @@
 
 #include "engine/install_journal.h"
 #include "package/package.h"
+#include "system/unique_handle.h"
 
 #include <string>
 #include <vector>
@@ -15,6 +16,9 @@ struct UpgradePlan {
     // By archive entry: already in place, neither unpacked nor moved.
     std::vector<bool> keep;
     InPlaceChanges changes;
+    // The files kept, held without write or delete sharing from the check
+    // on (FindEntriesInPlace), so that what stays is what was checked.
+    std::vector<UniqueFile> keptHolds;
 };
 
 // Plans the upgrade of the earlier installation at installDir to entries, of

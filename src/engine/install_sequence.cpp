@@ -7,9 +7,11 @@
 
 #include "config/config.h"
 #include "config/uninstall_entry.h"
+#include "package/payload_digest.h"
 #include "system/file_ops.h"
 #include "system/folder_handles.h"
 #include "system/install_folder.h"
+#include "system/private_folder.h"
 #include "system/shortcuts.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
@@ -92,34 +94,83 @@ bool InstallEngine::RecoverInterruptedRuns(const std::wstring& installDir)
 
 bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
 {
-    const std::wstring marker = JoinPath(stagingDir, kStagingTag);
-    switch (ClassifyInstallFolder(stagingDir, configuration_.Setting(kKeyExe))) {
-    case FolderState::Absent:
-        break;
-    case FolderState::Empty:
-        stagingOwned_ = true;
-        break;
-    case FolderState::EarlierInstall:
-    case FolderState::Foreign:
-        // A leftover of an earlier run of this installer is emptied; any other
-        // folder of that name is not ours to delete, now or in the rollback.
-        if (::GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES)
+    staging_ = HeldFolder();
+    // Whatever has the name goes first, so that the folder the run unpacks
+    // into is always one it made itself: never one another program made (it
+    // would control what is in it) or a link. A leftover of an earlier run
+    // of this installer goes, and an empty folder or a link itself; any other
+    // folder of that name is not ours to delete, now or in the rollback.
+    HeldFolder existing;
+    if (OpenFolderNoFollow(stagingDir, FILE_SHARE_READ | FILE_SHARE_WRITE, &existing)) {
+        UniqueFile tag;
+        std::vector<FolderEntry> children;
+        const bool ours = OpenChild(existing, kStagingTag, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 1 /* open */, 0, &tag);
+        tag.reset();
+        if (!ours && !(ListFolder(existing, &children) && children.empty())) {
+            ::SetLastError(ERROR_ALREADY_EXISTS);
             return false;
-        stagingOwned_ = true;
-        // Emptied around its tag, so that a run stopped meanwhile still
-        // finds the folder marked as ours.
-        if (!EmptyTaggedFolder(stagingDir, kStagingTag))
+        }
+        existing = HeldFolder();
+        if (!DeleteTaggedFolder(stagingDir, kStagingTag))
             return false;
-        break;
+    } else if (::GetLastError() == ERROR_DIRECTORY || ::GetLastError() == ERROR_CANT_ACCESS_FILE) {
+        // A link in the folder's place is removed itself; a file is someone else's.
+        const DWORD attributes = ::GetFileAttributesW(stagingDir.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            !DeleteTree(stagingDir))
+            return false;
+    } else if (::GetLastError() != ERROR_FILE_NOT_FOUND && ::GetLastError() != ERROR_PATH_NOT_FOUND) {
+        return false;
     }
-    if (!services_->CreateFolderTree(stagingDir.c_str()))
+    const size_t slash = stagingDir.rfind(L'\\');
+    if (slash == std::wstring::npos)
+        return false;
+    const std::wstring parentPath = slash == 2 ? stagingDir.substr(0, 3) : stagingDir.substr(0, slash);
+    HeldFolder parent;
+    if (!services_->CreateFolderTree(parentPath.c_str()) ||
+        !OpenFolderAsIs(parentPath, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &parent) ||
+        !MakePrivateChildFolder(parent, stagingDir.substr(slash + 1), FILE_SHARE_READ | FILE_SHARE_WRITE, &staging_,
+                                DELETE))
         return false;
     stagingOwned_ = true;
-    // A new tag, never one written through: whatever has the tag's name
-    // goes first (a link itself), and the tag is made where nothing is.
-    HeldFolder staging;
-    return OpenFolderNoFollow(stagingDir, FILE_SHARE_READ | FILE_SHARE_WRITE, &staging) &&
-           DeleteChild(staging, kStagingTag) && WriteNewChildFile(staging, kStagingTag, {}, FILE_ATTRIBUTE_HIDDEN);
+    return WriteNewChildFile(staging_, kStagingTag, {}, FILE_ATTRIBUTE_HIDDEN);
+}
+
+bool InstallEngine::StagingBecomesInstallation(const std::wstring& installDir)
+{
+    const size_t slash = installDir.rfind(L'\\');
+    HeldFolder parent;
+    if (slash == std::wstring::npos ||
+        !OpenFolderAsIs(slash == 2 ? installDir.substr(0, 3) : installDir.substr(0, slash),
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &parent) ||
+        !services_->RenameStaging(&staging_, parent, installDir.substr(slash + 1)))
+        return false;
+    // The installation is the player's product from here on; the journal
+    // and the rollback reach it by its place.
+    staging_ = HeldFolder();
+    stagingOwned_ = false;
+    return true;
+}
+
+void InstallEngine::DeleteHeldStaging()
+{
+    if (staging_) {
+        std::vector<FolderEntry> children;
+        bool emptied = ListFolder(staging_, &children);
+        for (const FolderEntry& child : children)
+            emptied = DeleteChild(staging_, child.name) && emptied;
+        if (emptied)
+            DeleteHeldFolder(&staging_);
+        staging_ = HeldFolder();
+    }
+    stagingOwned_ = false;
+}
+
+bool InstallEngine::ListPayloadEntries(std::vector<ArchiveEntry>* entries) const
+{
+    return payload_.file && ListEntries(payload_.file.get(), payload_.offset, payload_.size,
+                                        EntryDigestTable(payloadModule_), entries);
 }
 
 bool InstallEngine::RunInstall(int32_t* stepsDone)
@@ -171,7 +222,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     // 4. Unpacking; the package shows each entry and stops on a cancel.
     ::SetLastError(ERROR_SUCCESS);
     const bool unpacked =
-        services_->Decode(package_, payload_, stagingDir.c_str(), stepsDone, upgrade_ ? &upgrade_->keep : nullptr);
+        services_->Decode(package_, payload_, staging_, stepsDone, upgrade_ ? &upgrade_->keep : nullptr);
     const DWORD decodeError = ::GetLastError();
     host_->FlushEntries();
     if (!unpacked)
@@ -188,7 +239,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     // 6 and 7. The earlier installation out, the new one in.
     if (!Proceed())
         return false;
-    if (!ReplacePreviousVersion(installDir, stagingDir))
+    if (!ReplacePreviousVersion(installDir))
         return false;
 
     // 8.
@@ -258,6 +309,8 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     // aside folder is marked done and the next run deletes it.
     journal_->Commit();
     journal_.reset();
+    // The files kept in place were held, unchanged, up to the commit.
+    upgrade_.reset();
     return true;
 }
 
@@ -265,10 +318,11 @@ void InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
 {
     upgrade_.reset();
     std::vector<ArchiveEntry> entries;
-    if (!payload_.file || !ListEntries(payload_.file.get(), payload_.offset, payload_.size, &entries))
+    if (!ListPayloadEntries(&entries))
         return;
-    const std::vector<bool> inPlace = FindEntriesInPlace(installDir, entries, &package_.RunFlag());
     auto plan = std::make_unique<UpgradePlan>();
+    // What is kept stays held, unwritable and undeletable, until the commit.
+    const std::vector<bool> inPlace = FindEntriesInPlace(installDir, entries, &package_.RunFlag(), &plan->keptHolds);
     // With nothing to keep, one rename of the whole folder beats moving
     // every file.
     if (!Stopped() && PlanUpgrade(installDir, entries, inPlace, configuration_.Setting(kKeyUserDataFile), plan.get()) &&
@@ -279,7 +333,7 @@ void InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
 // 6 and 7 for an upgrade in place: only what changed is moved aside, into a
 // folder marked as ours that also keeps what steps 9 to 13 replace, and the
 // new files are moved in; the player's data file never moves.
-bool InstallEngine::UpgradeInPlace(const std::wstring& installDir, const std::wstring& stagingDir)
+bool InstallEngine::UpgradeInPlace(const std::wstring& installDir)
 {
     ShowStep(L"正在删除旧版本文件...", installDir.c_str());
     while (AnyInUse(installDir, upgrade_->changes.movedAside)) {
@@ -301,24 +355,23 @@ bool InstallEngine::UpgradeInPlace(const std::wstring& installDir, const std::ws
     // No pause between the two steps: the product is incomplete until the
     // new files are in.
     ShowStep(L"正在覆盖旧版本文件...", installDir.c_str());
-    if (!services_->MoveInChanged(*journal_, upgrade_->changes, stagingDir)) {
+    if (!services_->MoveInChanged(*journal_, upgrade_->changes, staging_)) {
         const DWORD error = ::GetLastError();
         host_->MoveIntoPlaceFailed();
         return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
     }
     // What is left of the staging folder is its tag and the folders the
     // files came out of.
-    DeleteTaggedFolder(stagingDir, kStagingTag);
-    stagingOwned_ = false;
+    DeleteHeldStaging();
     AdvanceProgress();
     InstallTrace(L"重命名文件夹\r\n");
     return true;
 }
 
-bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const std::wstring& stagingDir)
+bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir)
 {
     if (upgrade_)
-        return UpgradeInPlace(installDir, stagingDir);
+        return UpgradeInPlace(installDir);
     // 6. The earlier installation is moved aside, whole, into a folder marked
     // as ours that also keeps what steps 9 to 13 replace; it is deleted only
     // once the new installation is complete.
@@ -337,12 +390,10 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
         }
         const std::wstring userFile = configuration_.Setting(kKeyUserDataFile);
         if (!userFile.empty()) {
-            const std::wstring oldUserFile = JoinPath(installDir, userFile);
-            if (FileExists(oldUserFile.c_str())) {
-                const std::wstring newUserFile = JoinPath(stagingDir, userFile);
-                if (!services_->CopyPath(newUserFile.c_str(), oldUserFile.c_str()))
-                    return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
-            }
+            HeldFolder installation;
+            if (!OpenFolderNoFollow(installDir, FILE_SHARE_READ | FILE_SHARE_WRITE, &installation) ||
+                !services_->CopyUserData(installation, userFile, staging_))
+                return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
         }
     }
     // A staging tag in an installation that stands would make the rollback
@@ -361,12 +412,11 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
     // inside until the run is committed. No pause between the two steps:
     // the product is out of its place until the rename.
     ShowStep(L"正在覆盖旧版本文件...", installDir.c_str());
-    if (!services_->RenamePath(installDir.c_str(), stagingDir.c_str())) {
+    if (!StagingBecomesInstallation(installDir)) {
         const DWORD error = ::GetLastError();
         host_->MoveIntoPlaceFailed();
         return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
     }
-    stagingOwned_ = false;
     AdvanceProgress();
     InstallTrace(L"重命名文件夹\r\n");
     return true;

@@ -25,3 +25,8 @@ bool CreatePrivateFolder(const std::wstring& path);
 // CreatePrivateFolder makes (a system that keeps no owners, as Wine, shows
 // every file as the user's, and then every folder passes here).
 bool IsOwnedAsPrivate(const HeldFolder& folder);
+
+// The same, made as name in parent and held from the moment it exists (as
+// MakeNewChildFolder holds it) with share and extraAccess.
+bool MakePrivateChildFolder(const HeldFolder& parent, const std::wstring& name, DWORD share, HeldFolder* made,
+                            ACCESS_MASK extraAccess = 0);

@@ -58,7 +58,7 @@ public:
         // Opened as the engine is made: a cancel cannot come before it.
         return Hit(2) ? false : InstallServices::OpenPayload(module, payload);
     }
-    bool Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder, int32_t* current,
+    bool Decode(CSPPackage& package, const ResourceWindow& payload, const HeldFolder& folder, int32_t* current,
                 const std::vector<bool>* keep) override
     {
         const bool ok = InstallServices::Decode(package, payload, folder, current, keep);
@@ -70,18 +70,18 @@ public:
         const bool ok = InstallServices::MoveAsideChanged(journal, changes);
         return Hit(6) ? false : ok;
     }
-    bool MoveInChanged(InstallJournal& journal, const InPlaceChanges& changes, const std::wstring& stagingDir) override
+    bool MoveInChanged(InstallJournal& journal, const InPlaceChanges& changes, const HeldFolder& staging) override
     {
-        const bool ok = InstallServices::MoveInChanged(journal, changes, stagingDir);
+        const bool ok = InstallServices::MoveInChanged(journal, changes, staging);
         return Hit(7) ? false : ok;
     }
-    int CopyPath(const wchar_t* destination, const wchar_t* source) override
+    bool CopyUserData(const HeldFolder& installation, const std::wstring& relative, const HeldFolder& staging) override
     {
-        return Hit(6) ? 0 : InstallServices::CopyPath(destination, source);
+        return Hit(6) ? false : InstallServices::CopyUserData(installation, relative, staging);
     }
-    int RenamePath(const wchar_t* newPath, const wchar_t* existingPath) override
+    bool RenameStaging(HeldFolder* staging, const HeldFolder& parent, const std::wstring& name) override
     {
-        return EndsWith(existingPath, L".temp") && Hit(7) ? 0 : InstallServices::RenamePath(newPath, existingPath);
+        return Hit(7) ? false : InstallServices::RenameStaging(staging, parent, name);
     }
     bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments) override
     {
