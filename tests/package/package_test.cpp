@@ -201,6 +201,27 @@ TEST_F(PackageTest, LargeFileIsWrittenWhole)
     EXPECT_TRUE(written == ReadBytes(FixturePath(L"package\\big\\big.bin")));
 }
 
+// The folder given held is the one written into, through its hold: with
+// another folder put at its path after it was held (as a program of the
+// user's would put a link there), nothing goes to that path, and an entry
+// that cannot be checked to lie in the held folder fails the run.
+TEST_F(PackageTest, WritesOnlyThroughTheFolderItHolds)
+{
+    const std::wstring target = scratch.Join(L"target");
+    const std::wstring moved = scratch.Join(L"moved");
+    ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+    HeldFolder held;
+    ASSERT_TRUE(OpenFolderNoFollow(target, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &held));
+    ASSERT_TRUE(::MoveFileW(target.c_str(), moved.c_str()));
+    ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+    const UniqueFile file(::CreateFileW(FixturePath(L"package\\readonly.7z").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    ASSERT_TRUE(::GetFileSizeEx(file.get(), &size));
+    package.Decode(file.get(), 0, size.QuadPart, held, &current, nullptr);
+    EXPECT_TRUE(ReadTree(target).empty());
+}
+
 TEST_F(PackageTest, StopBeforeTheFirstEntryCreatesNothing)
 {
     package.RunFlag().Set(0);
