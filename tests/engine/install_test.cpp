@@ -359,8 +359,21 @@ TEST_F(InstallTest, UpgradeAndRepairChangeOnlyWhatDiffers)
     ASSERT_EQ(CreateFolderTree((installDir + L"\\extra").c_str()), 1);
     WriteBytes(installDir + L"\\extra\\x.txt", "nor this\r\n");
     const uint64_t programId = FileId(installDir + L"\\Marvane.exe");
+    // A file kept in place is held from the check to the commit: while the
+    // run goes on, nobody opens it to write over it or to move it away.
+    int openedWhileHeld = 0;
+    page.onDetail = [&](const std::wstring&) {
+        for (const DWORD access : {static_cast<DWORD>(GENERIC_WRITE), static_cast<DWORD>(DELETE)}) {
+            const UniqueFile other(::CreateFileW(rules.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                                 FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+            openedWhileHeld += other ? 1 : 0;
+        }
+    };
     ASSERT_TRUE(Run());
     ASSERT_TRUE(Succeeded());
+    page.onDetail = nullptr;
+    EXPECT_EQ(openedWhileHeld, 0);
+    EXPECT_TRUE(UniqueFile(::CreateFileW(rules.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
     EXPECT_EQ(ReadTree(installDir), expected);
     EXPECT_EQ(FileId(rules), rulesId);
     EXPECT_EQ(FileId(installDir + L"\\Marvane.exe"), programId);
