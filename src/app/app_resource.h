@@ -8,3 +8,4 @@
 #define IDR_PAYLOAD 148
 // Their SHA-256 digests, type "DIGEST", checked at start-up.
 #define IDR_DIGEST 140
+#define IDR_ENTRY_DIGESTS 141

@@ -11,6 +11,7 @@
 #include "engine/install_journal.h"
 #include "package/package.h"
 #include "system/install_record.h"
+#include "system/unique_handle.h"
 
 #include <functional>
 #include <string>
@@ -26,6 +27,9 @@ struct UpgradePlan {
     std::vector<std::wstring> droppedFolders;
     // Entries of the player's in the product's folders, left untouched.
     size_t playerEntries = 0;
+    // The files kept, held without write or delete sharing from the check
+    // on (FindEntriesInPlace), so that what stays is what was checked.
+    std::vector<UniqueFile> keptHolds;
 };
 
 // The name beside relative that a player's file takes when the new version

@@ -6,6 +6,7 @@
 #include "system/folder_handles.h"
 #include "system/install_log.h"
 #include "system/shortcuts.h"
+#include "package/payload_digest.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
 
@@ -62,7 +63,7 @@ bool OpenPayload(HMODULE module, ResourceWindow* payload)
 
 bool InstallServices::OpenPayload(HMODULE module, ResourceWindow* payload) { return ::OpenPayload(module, payload); }
 
-bool InstallServices::Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder,
+bool InstallServices::Decode(CSPPackage& package, const ResourceWindow& payload, const HeldFolder& folder,
                              int32_t* current, const std::vector<bool>* keep)
 {
     return package.Decode(payload.file.get(), payload.offset, payload.size, folder, current, keep);
@@ -76,26 +77,69 @@ bool InstallServices::MoveAsideChanged(InstallJournal& journal, const InPlaceCha
 }
 
 bool InstallServices::MoveInChanged(InstallJournal& journal, const InPlaceChanges& changes,
-                                    const std::wstring& stagingDir)
+                                    const HeldFolder& staging)
 {
-    return journal.MoveInChanged(changes, stagingDir);
+    return journal.MoveInChanged(changes, staging);
 }
 
-int InstallServices::RenamePath(const wchar_t* newPath, const wchar_t* existingPath)
+bool InstallServices::RenameStaging(HeldFolder* staging, const HeldFolder& parent, const std::wstring& name)
 {
-    return ::RenamePath(newPath, existingPath);
+    return RenameHeldFolder(staging, parent, name);
 }
 
-int InstallServices::CopyPath(const wchar_t* destination, const wchar_t* source)
+bool InstallServices::CopyUserData(const HeldFolder& installation, const std::wstring& relative,
+                                   const HeldFolder& staging)
 {
-    // The user data file comes from a folder its user can write: a link
-    // planted there is not read through, and the copy replaces whatever the
-    // new version has at that place rather than writing through it.
-    const std::wstring target(destination);
-    const size_t slash = target.rfind(L'\\');
-    if (slash != std::wstring::npos && !::CreateFolderTree(target.substr(0, slash).c_str()))
-        return 0;
-    return CopyFileNoFollow(source, destination) ? 1 : 0;
+    // What NtCreateFile takes: open, create new, never a folder.
+    constexpr ULONG kOpen = 1;
+    constexpr ULONG kCreate = 2;
+    constexpr ULONG kNonDirectory = 0x00000040;
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const size_t slash = relative.rfind(L'\\');
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash);
+    const std::wstring name = slash == std::wstring::npos ? relative : relative.substr(slash + 1);
+    // The user data file comes from a folder its user can write: each level
+    // is opened through the one above, and a link anywhere is not followed.
+    HeldFolder from;
+    UniqueFile source;
+    if (!OpenFolderBelow(installation, folder, false, kShare, &from) ||
+        !OpenChild(from, name, GENERIC_READ, FILE_SHARE_READ, kOpen, kNonDirectory, &source)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return true;
+        // Anything else at that place (a link above all) is not the player's file.
+        ::SetLastError(error == ERROR_DIRECTORY ? ERROR_CANT_ACCESS_FILE : error);
+        return false;
+    }
+    // A second name may be a file its user should not reach, linked in.
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    FILE_STANDARD_INFO standard{};
+    if (!::GetFileInformationByHandleEx(source.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
+        !::GetFileInformationByHandleEx(source.get(), FileStandardInfo, &standard, sizeof(standard)))
+        return false;
+    if ((tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        standard.NumberOfLinks != 1) {
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    // Written relative to the held staging folder: the new version's file
+    // of that name goes first, and the copy is made where nothing is.
+    HeldFolder to;
+    UniqueFile target;
+    if (!OpenFolderBelow(staging, folder, true, kShare, &to) || !DeleteChild(to, name) ||
+        !OpenChild(to, name, GENERIC_WRITE, 0, kCreate, kNonDirectory, &target))
+        return false;
+    std::vector<char> chunk(1 << 20);
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(source.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr))
+            return false;
+        if (read == 0)
+            return ::FlushFileBuffers(target.get()) != FALSE;
+        DWORD written = 0;
+        if (!::WriteFile(target.get(), chunk.data(), read, &written, nullptr) || written != read)
+            return false;
+    }
 }
 
 bool InstallServices::CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments)
@@ -149,7 +193,8 @@ InstallEngine::InstallEngine(const Configuration& configuration, const ResourceW
 }
 
 InstallEngine::InstallEngine(const Configuration& configuration, HMODULE payloadModule, InstallServices* services)
-    : configuration_(configuration), services_(services ? services : &RealServices()), host_(&NobodyShowing())
+    : configuration_(configuration), services_(services ? services : &RealServices()), host_(&NobodyShowing()),
+      payloadModule_(payloadModule)
 {
     // Without it the run fails at its second step.
     if (!services_->OpenPayload(payloadModule, &payload_))

@@ -15,6 +15,7 @@
 #include "package/package.h"
 #include "system/file_ops.h"
 #include "system/install_folder.h"
+#include "system/folder_handles.h"
 #include "system/locked_int.h"
 #include "system/unique_handle.h"
 
@@ -67,15 +68,23 @@ public:
     virtual int CreateFolderTree(const wchar_t* path);
     // OpenPayload below, for an engine made from a module.
     virtual bool OpenPayload(HMODULE module, ResourceWindow* payload);
-    // Leaves out the entries keep marks (null: none).
-    virtual bool Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder,
+    // Into the held folder, leaving out the entries keep marks (null: none).
+    virtual bool Decode(CSPPackage& package, const ResourceWindow& payload, const HeldFolder& folder,
                         int32_t* current, const std::vector<bool>* keep);
     virtual int DeletePath(const wchar_t* path);
     // The two steps of an upgrade in place (InstallJournal's).
     virtual bool MoveAsideChanged(InstallJournal& journal, const InPlaceChanges& changes);
-    virtual bool MoveInChanged(InstallJournal& journal, const InPlaceChanges& changes, const std::wstring& stagingDir);
-    virtual int RenamePath(const wchar_t* newPath, const wchar_t* existingPath);
-    virtual int CopyPath(const wchar_t* destination, const wchar_t* source);
+    virtual bool MoveInChanged(InstallJournal& journal, const InPlaceChanges& changes, const HeldFolder& staging);
+    // Renames the held staging folder to name in parent, through its hold.
+    virtual bool RenameStaging(HeldFolder* staging, const HeldFolder& parent, const std::wstring& name);
+    // Copies the file at relative ("config\\user.ini") in installation to the
+    // same place in staging, reached through held handles on both sides: a
+    // link on the way or at the file, or a file of more than one name, is
+    // refused (ERROR_CANT_ACCESS_FILE), and the copy is a new file, made
+    // where whatever the new version had there was removed. True with
+    // nothing copied when the installation holds no such file.
+    virtual bool CopyUserData(const HeldFolder& installation, const std::wstring& relative,
+                              const HeldFolder& staging);
     virtual bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments);
     virtual bool CreateProgramGroup(const wchar_t* group);
     virtual bool CreateGroupShortcut(const wchar_t* target, const wchar_t* group, const wchar_t* name,
@@ -158,8 +167,16 @@ public:
 
 private:
     bool ClaimStagingFolder(const std::wstring& stagingDir);
+    // The one place the staging folder becomes the installation folder:
+    // renamed through the run's hold on it.
+    bool StagingBecomesInstallation(const std::wstring& installDir);
+    // Deletes what the run holds of the staging folder, through the hold.
+    void DeleteHeldStaging();
+    // The payload's entries, each with the SHA-256 the installer's signed
+    // table records for it.
+    bool ListPayloadEntries(std::vector<ArchiveEntry>* entries) const;
     bool RecoverInterruptedRuns(const std::wstring& installDir);
-    bool ReplacePreviousVersion(const std::wstring& installDir, const std::wstring& stagingDir);
+    bool ReplacePreviousVersion(const std::wstring& installDir);
     // An earlier installation at installDir: which of the new version's
     // files it already holds, and what must change. False when the change
     // cannot be planned through checked handles.
@@ -169,7 +186,7 @@ private:
     bool WriteRecord(const std::wstring& installDir);
     // The earlier version's folders that the new one dropped, once empty.
     void RemoveDroppedFolders(const std::wstring& installDir);
-    bool UpgradeInPlace(const std::wstring& installDir, const std::wstring& stagingDir);
+    bool UpgradeInPlace(const std::wstring& installDir);
     // The places of the installation that the game writes (relative): its
     // user data file and the folders the configuration names.
     std::vector<std::wstring> WritablePlaces() const;
@@ -198,9 +215,16 @@ private:
     UniqueHandle startEvent_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     UniqueHandle notPaused_{::CreateEventW(nullptr, TRUE, TRUE, nullptr)};
     std::atomic<bool> paused_{false};
-    // Set once this run made the staging folder or took over a leftover of
-    // its own; only then may the rollback delete it.
+    // Set once this run made the staging folder; only then may the rollback
+    // delete it.
     bool stagingOwned_ = false;
+    // The staging folder, made new and private by this run and held without
+    // delete sharing (with DELETE, to rename it) from then until it becomes
+    // the installation or is deleted: nobody renames it or puts a link in
+    // its place meanwhile, and every write into it goes through this hold.
+    HeldFolder staging_;
+    // The module whose resources carry the payload and its entries' table.
+    HMODULE payloadModule_ = nullptr;
     // The run's aside folder (the earlier installation and what the run
     // replaced outside it), made at the replacement step; empty before.
     std::unique_ptr<InstallJournal> journal_;

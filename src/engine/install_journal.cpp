@@ -420,10 +420,14 @@ bool InstallJournal::MoveAsideChanged(const InPlaceChanges& changes)
 
 bool InstallJournal::MoveInChanged(const InPlaceChanges& changes, const std::wstring& stagingDir)
 {
-    HeldFolder install;
     HeldFolder staging;
-    if (!OpenFolderNoFollow(installDir_, kHoldSharing, &install) ||
-        !OpenFolderNoFollow(stagingDir, kHoldSharing, &staging))
+    return OpenFolderNoFollow(stagingDir, kHoldSharing, &staging) && MoveInChanged(changes, staging);
+}
+
+bool InstallJournal::MoveInChanged(const InPlaceChanges& changes, const HeldFolder& staging)
+{
+    HeldFolder install;
+    if (!OpenFolderNoFollow(installDir_, kHoldSharing, &install))
         return false;
     FolderCache installed(install, true);
     FolderCache staged(staging, false);

@@ -113,6 +113,8 @@ public:
     bool MoveAsideChanged(const InPlaceChanges& changes);
     // Makes the new folders and moves the new files in from stagingDir.
     bool MoveInChanged(const InPlaceChanges& changes, const std::wstring& stagingDir);
+    // The same from the staging folder the run holds.
+    bool MoveInChanged(const InPlaceChanges& changes, const HeldFolder& staging);
 
     // Keeps what is at the slot's place before the run replaces it: the
     // file's bytes, a folder's existence, or a key's values; or that nothing

@@ -7,6 +7,7 @@
 
 #include "config/config.h"
 #include "config/uninstall_entry.h"
+#include "package/payload_digest.h"
 #include "system/file_ops.h"
 #include "system/folder_handles.h"
 #include "system/install_access.h"
@@ -14,11 +15,13 @@
 #include "system/install_folder.h"
 #include "system/install_record.h"
 #include "system/paths.h"
+#include "system/private_folder.h"
 #include "system/shortcuts.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -156,39 +159,85 @@ bool InstallEngine::RecoverInterruptedRuns(const std::wstring& installDir)
 
 bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
 {
-    const std::wstring marker = JoinPath(stagingDir, kStagingTag);
-    switch (ClassifyInstallFolder(stagingDir, configuration_.Setting(kKeyExe))) {
-    case FolderState::Absent:
-        break;
-    case FolderState::Empty:
-        stagingOwned_ = true;
-        break;
-    case FolderState::EarlierInstall:
-    case FolderState::Foreign:
-        // A leftover of an earlier run of this installer is emptied; any other
-        // folder of that name is not ours to delete, now or in the rollback.
-        if (::GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES)
+    staging_ = HeldFolder();
+    // Whatever has the name goes first, so that the folder the run unpacks
+    // into is always one it made itself: never one another program made (it
+    // would control what is in it) or a link. A leftover of an earlier run
+    // of this installer goes, and an empty folder or a link itself; any other
+    // folder of that name is not ours to delete, now or in the rollback.
+    HeldFolder existing;
+    if (OpenFolderNoFollow(stagingDir, FILE_SHARE_READ | FILE_SHARE_WRITE, &existing)) {
+        UniqueFile tag;
+        std::vector<FolderEntry> children;
+        const bool ours = OpenChild(existing, kStagingTag, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 1 /* open */, 0, &tag);
+        tag.reset();
+        if (!ours && !(ListFolder(existing, &children) && children.empty())) {
+            ::SetLastError(ERROR_ALREADY_EXISTS);
             return false;
-        stagingOwned_ = true;
-        // Emptied around its tag, so that a run stopped meanwhile still
-        // finds the folder marked as ours.
-        if (!EmptyTaggedFolder(stagingDir, kStagingTag))
+        }
+        existing = HeldFolder();
+        if (!DeleteTaggedFolder(stagingDir, kStagingTag))
             return false;
-        break;
+    } else if (::GetLastError() == ERROR_DIRECTORY || ::GetLastError() == ERROR_CANT_ACCESS_FILE) {
+        // A link in the folder's place is removed itself; a file is someone else's.
+        const DWORD attributes = ::GetFileAttributesW(stagingDir.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            !DeleteTree(stagingDir))
+            return false;
+    } else if (::GetLastError() != ERROR_FILE_NOT_FOUND && ::GetLastError() != ERROR_PATH_NOT_FOUND) {
+        return false;
     }
+    const size_t slash = stagingDir.rfind(L'\\');
+    if (slash == std::wstring::npos)
+        return false;
+    const std::wstring parentPath = slash == 2 ? stagingDir.substr(0, 3) : stagingDir.substr(0, slash);
+    HeldFolder parent;
     // A folder made above the installation (a second drive's program
     // folder) is the administrators' from the moment it exists.
-    if (const size_t slash = stagingDir.rfind(L'\\');
-        slash == std::wstring::npos || !MakeInstallationParents(stagingDir.substr(0, slash)))
-        return false;
-    if (!services_->CreateFolderTree(stagingDir.c_str()))
+    if (!MakeInstallationParents(stagingDir.substr(0, slash)) || !services_->CreateFolderTree(parentPath.c_str()) ||
+        !OpenFolderAsIs(parentPath, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &parent) ||
+        !MakePrivateChildFolder(parent, stagingDir.substr(slash + 1), FILE_SHARE_READ | FILE_SHARE_WRITE, &staging_,
+                                DELETE | WRITE_DAC))
         return false;
     stagingOwned_ = true;
-    // A new tag, never one written through: whatever has the tag's name
-    // goes first (a link itself), and the tag is made where nothing is.
-    HeldFolder staging;
-    return OpenFolderNoFollow(stagingDir, FILE_SHARE_READ | FILE_SHARE_WRITE, &staging) &&
-           DeleteChild(staging, kStagingTag) && WriteNewChildFile(staging, kStagingTag, {}, FILE_ATTRIBUTE_HIDDEN);
+    return WriteNewChildFile(staging_, kStagingTag, {}, FILE_ATTRIBUTE_HIDDEN);
+}
+
+bool InstallEngine::StagingBecomesInstallation(const std::wstring& installDir)
+{
+    const size_t slash = installDir.rfind(L'\\');
+    HeldFolder parent;
+    if (slash == std::wstring::npos ||
+        !OpenFolderAsIs(slash == 2 ? installDir.substr(0, 3) : installDir.substr(0, slash),
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &parent) ||
+        !services_->RenameStaging(&staging_, parent, installDir.substr(slash + 1)))
+        return false;
+    // The installation is the player's product from here on; the journal
+    // and the rollback reach it by its place.
+    staging_ = HeldFolder();
+    stagingOwned_ = false;
+    return true;
+}
+
+void InstallEngine::DeleteHeldStaging()
+{
+    if (staging_) {
+        std::vector<FolderEntry> children;
+        bool emptied = ListFolder(staging_, &children);
+        for (const FolderEntry& child : children)
+            emptied = DeleteChild(staging_, child.name) && emptied;
+        if (emptied)
+            DeleteHeldFolder(&staging_);
+        staging_ = HeldFolder();
+    }
+    stagingOwned_ = false;
+}
+
+bool InstallEngine::ListPayloadEntries(std::vector<ArchiveEntry>* entries) const
+{
+    return payload_.file && ListEntries(payload_.file.get(), payload_.offset, payload_.size,
+                                        EntryDigestTable(payloadModule_), entries);
 }
 
 bool InstallEngine::RunInstall(int32_t* stepsDone)
@@ -233,7 +282,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     // is unpacked.
     host_->ShowStatus(L"正在准备安装文件...");
     entries_.clear();
-    if (!ListEntries(payload_.file.get(), payload_.offset, payload_.size, &entries_))
+    if (!ListPayloadEntries(&entries_))
         return Fail(InstallFailure::kDamaged);
     if (state == FolderState::EarlierInstall && !PlanUpgradeOf(installDir))
         return Fail(Stopped() ? InstallFailure::kCancelled : InstallFailure::kCannotWrite);
@@ -243,7 +292,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     // 4. Unpacking; the package shows each entry and stops on a cancel.
     ::SetLastError(ERROR_SUCCESS);
     const bool unpacked =
-        services_->Decode(package_, payload_, stagingDir.c_str(), stepsDone, upgrade_ ? &upgrade_->keep : nullptr);
+        services_->Decode(package_, payload_, staging_, stepsDone, upgrade_ ? &upgrade_->keep : nullptr);
     const DWORD decodeError = ::GetLastError();
     host_->FlushEntries();
     if (!unpacked)
@@ -260,7 +309,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     // 6 and 7. The earlier installation out, the new one in.
     if (!Proceed())
         return false;
-    if (!ReplacePreviousVersion(installDir, stagingDir))
+    if (!ReplacePreviousVersion(installDir))
         return false;
 
     // 8.
@@ -333,6 +382,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     journal_->Commit();
     journal_.reset();
     RemoveDroppedFolders(installDir);
+    // The files kept in place were held, unchanged, up to the commit.
     upgrade_.reset();
     return true;
 }
@@ -402,13 +452,14 @@ bool InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
     upgrade_.reset();
     if (!UserDataFileIsPlain(installDir, configuration_.Setting(kKeyUserDataFile)))
         return false;
-    const std::vector<bool> inPlace = FindEntriesInPlace(installDir, entries_, &package_.RunFlag());
+    auto plan = std::make_unique<UpgradePlan>();
+    // What is kept stays held, unwritable and undeletable, until the commit.
+    const std::vector<bool> inPlace = FindEntriesInPlace(installDir, entries_, &package_.RunFlag(), &plan->keptHolds);
     // Without a record that reads back as ours, the earlier installation's
     // files are those at names the new version has: nothing else goes.
     InstallRecord previous;
     const bool recorded =
         ReadInstallRecord(KeptPlaces::Of(configuration_).installRecord, installDir, &previous);
-    auto plan = std::make_unique<UpgradePlan>();
     if (Stopped() || !PlanUpgrade(installDir, entries_, inPlace, configuration_.Setting(kKeyUserDataFile),
                                   recorded ? &previous : nullptr, plan.get()))
         return false;
@@ -420,10 +471,26 @@ bool InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
                      .c_str());
     for (const KeptBeside& beside : plan->changes.keptBeside)
         InstallTrace((L"保留玩家文件 " + beside.from + L" 为 " + beside.to + L"\r\n").c_str());
-    upgrade_ = std::move(plan);
+    // The entries that get the installation's list: what this run puts in
+    // place, and whatever the earlier record does not vouch for (the
+    // entries a recorded run placed have it already, so an upgrade still
+    // costs what changed).
+    std::set<std::wstring> vouched;
+    if (recorded) {
+        for (const InstalledFile& file : previous.files)
+            vouched.insert(TextKey(file.name));
+        for (const std::wstring& folder : previous.folders)
+            vouched.insert(TextKey(folder));
+    }
     productEntries_.clear();
-    for (const ArchiveEntry& entry : entries_)
-        productEntries_.push_back(entry.name);
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const bool placed = entries_[i].isFolder ? false : !plan->keep[i];
+        if (placed || !vouched.count(TextKey(entries_[i].name)))
+            productEntries_.push_back(entries_[i].name);
+    }
+    for (const std::wstring& folder : plan->changes.addedFolders)
+        productEntries_.push_back(folder);
+    upgrade_ = std::move(plan);
     return true;
 }
 
@@ -463,7 +530,7 @@ std::vector<std::wstring> InstallEngine::WritablePlaces() const
 // 6 and 7 for an upgrade in place: only what changed is moved aside, into a
 // folder marked as ours that also keeps what steps 9 to 13 replace, and the
 // new files are moved in; the player's data file never moves.
-bool InstallEngine::UpgradeInPlace(const std::wstring& installDir, const std::wstring& stagingDir)
+bool InstallEngine::UpgradeInPlace(const std::wstring& installDir)
 {
     ShowStep(L"正在删除旧版本文件...", installDir.c_str());
     std::vector<std::wstring> touched = upgrade_->changes.movedAside;
@@ -488,7 +555,7 @@ bool InstallEngine::UpgradeInPlace(const std::wstring& installDir, const std::ws
     // No pause between the two steps: the product is incomplete until the
     // new files are in.
     ShowStep(L"正在覆盖旧版本文件...", installDir.c_str());
-    if (!services_->MoveInChanged(*journal_, upgrade_->changes, stagingDir)) {
+    if (!services_->MoveInChanged(*journal_, upgrade_->changes, staging_)) {
         const DWORD error = ::GetLastError();
         host_->MoveIntoPlaceFailed();
         return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
@@ -516,17 +583,16 @@ bool InstallEngine::UpgradeInPlace(const std::wstring& installDir, const std::ws
     install = HeldFolder();
     // What is left of the staging folder is its tag and the folders the
     // files came out of.
-    DeleteTaggedFolder(stagingDir, kStagingTag);
-    stagingOwned_ = false;
+    DeleteHeldStaging();
     AdvanceProgress();
     InstallTrace(L"重命名文件夹\r\n");
     return true;
 }
 
-bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const std::wstring& stagingDir)
+bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir)
 {
     if (upgrade_)
-        return UpgradeInPlace(installDir, stagingDir);
+        return UpgradeInPlace(installDir);
     // 6. The earlier installation is moved aside, whole, into a folder marked
     // as ours that also keeps what steps 9 to 13 replace; it is deleted only
     // once the new installation is complete.
@@ -545,24 +611,19 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
         }
         const std::wstring userFile = configuration_.Setting(kKeyUserDataFile);
         if (!userFile.empty()) {
-            const std::wstring oldUserFile = JoinPath(installDir, userFile);
-            if (FileExists(oldUserFile.c_str())) {
-                const std::wstring newUserFile = JoinPath(stagingDir, userFile);
-                if (!services_->CopyPath(newUserFile.c_str(), oldUserFile.c_str()))
-                    return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
-            }
+            HeldFolder installation;
+            if (!OpenFolderNoFollow(installDir, FILE_SHARE_READ | FILE_SHARE_WRITE, &installation) ||
+                !services_->CopyUserData(installation, userFile, staging_))
+                return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
         }
     }
     // The staging folder takes the installation's list, and the places the
     // game writes theirs, before it becomes the installation: held, each
     // entry reached through its folder.
     {
-        HeldFolder staging;
         const std::vector<std::wstring> writable = WritablePlaces();
-        if (!OpenFolderNoFollow(stagingDir, kShareAll, &staging, WRITE_DAC))
-            return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
-        MakeWritableFolders(staging, writable, configuration_.Setting(kKeyUserDataFile));
-        if (!ApplyInstallationAccessToTree(staging, writable))
+        MakeWritableFolders(staging_, writable, configuration_.Setting(kKeyUserDataFile));
+        if (!ApplyInstallationAccessToTree(staging_, writable))
             return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
     }
     // A staging tag in an installation that stands would make the rollback
@@ -581,12 +642,11 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir, const
     // inside until the run is committed. No pause between the two steps:
     // the product is out of its place until the rename.
     ShowStep(L"正在覆盖旧版本文件...", installDir.c_str());
-    if (!services_->RenamePath(installDir.c_str(), stagingDir.c_str())) {
+    if (!StagingBecomesInstallation(installDir)) {
         const DWORD error = ::GetLastError();
         host_->MoveIntoPlaceFailed();
         return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
     }
-    stagingOwned_ = false;
     AdvanceProgress();
     InstallTrace(L"重命名文件夹\r\n");
     return true;

@@ -44,11 +44,10 @@ void InstallEngine::UndoRun()
     }
     // Only a staging folder this run made or took over is deleted; a folder
     // of that name that was there before is someone else's.
-    if (stagingOwned_) {
-        const std::wstring stagingDir = StagingFolderPath(installDir_);
-        if (!stagingDir.empty())
-            DeleteTaggedFolder(stagingDir, kStagingTag);
-        stagingOwned_ = false;
-    }
+    if (stagingOwned_)
+        DeleteHeldStaging();
+    staging_ = HeldFolder();
+    // Nothing kept in place is held past the run.
+    upgrade_.reset();
     progress_.progressPosition.Set(0);
 }

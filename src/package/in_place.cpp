@@ -1,14 +1,19 @@
 // FindEntriesInPlace: which of an archive's files a folder already holds.
 #include "package/package.h"
 
+#include "package/payload_digest.h"
+
 #include "system/folder_handles.h"
 #include "system/unique_handle.h"
 
-#include "7zCrc.h"
+extern "C" {
+#include "Sha256.h"
+}
 
 #include <process.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -69,14 +74,16 @@ private:
 };
 
 // True when name in folder is a plain file of one name, of the entry's size,
-// whose bytes have the entry's CRC. Opened without write sharing, so nobody
-// changes it while it is read; read through that handle only.
+// whose bytes have the entry's SHA-256; then *held keeps it open. Opened
+// without write or delete sharing, so nobody changes, replaces or renames it
+// while it is read, nor after, while the hold lasts; read through that
+// handle only.
 bool HoldsEntry(const HeldFolder& folder, const std::wstring& name, const ArchiveEntry& entry,
-                std::vector<Byte>& buffer)
+                std::vector<Byte>& buffer, UniqueFile* held)
 {
     UniqueFile file;
-    if (!OpenChild(folder, name, FILE_READ_DATA, FILE_SHARE_READ, kFileOpen, kNonDirectoryFile | kSequentialOnly,
-                   &file))
+    if (!entry.hasSha256 || !OpenChild(folder, name, FILE_READ_DATA, FILE_SHARE_READ, kFileOpen,
+                                       kNonDirectoryFile | kSequentialOnly, &file))
         return false;
     // A file with a second name may be one that the folder's users should
     // not reach, linked in: kept, it would stay for whatever comes next.
@@ -89,22 +96,29 @@ bool HoldsEntry(const HeldFolder& folder, const std::wstring& name, const Archiv
         return false;
     // Nobody can write the file while it is held, so its size stays: no read
     // past it, to find its end, is needed.
-    UInt32 crc = CRC_INIT_VAL;
+    CSha256 sum;
+    Sha256_Init(&sum);
     for (uint64_t left = entry.size; left > 0;) {
         DWORD read = 0;
         const DWORD piece = static_cast<DWORD>(std::min<uint64_t>(left, buffer.size()));
         if (!::ReadFile(file.get(), buffer.data(), piece, &read, nullptr) || read == 0)
             return false;
         left -= read;
-        crc = CrcUpdate(crc, buffer.data(), read);
+        Sha256_Update(&sum, buffer.data(), read);
     }
-    return CRC_GET_DIGEST(crc) == entry.crc;
+    Byte digest[SHA256_DIGEST_SIZE];
+    Sha256_Final(&sum, digest);
+    if (std::memcmp(digest, entry.sha256.data(), sizeof(digest)) != 0)
+        return false;
+    *held = std::move(file);
+    return true;
 }
 
 struct Check {
     const std::vector<ArchiveEntry>& entries;
     std::vector<const HeldFolder*> folderOf;  // per entry; null: not a candidate
     std::vector<char> answers;                // not vector<bool>: threads write neighbours
+    std::vector<UniqueFile> held;             // per entry, its hold when it is in place
     const LockedInt* stop;
     volatile LONG next = 0;
 
@@ -120,7 +134,7 @@ struct Check {
             const std::wstring& name = entries[i].name;
             const size_t slash = name.rfind(L'\\');
             answers[i] = HoldsEntry(*folderOf[i], slash == std::wstring::npos ? name : name.substr(slash + 1),
-                                    entries[i], buffer);
+                                    entries[i], buffer, &held[i]);
         }
     }
 
@@ -141,15 +155,23 @@ struct Check {
 std::vector<bool> FindEntriesInPlace(const std::wstring& folder, const std::vector<ArchiveEntry>& entries,
                                      const LockedInt* stop)
 {
+    std::vector<UniqueFile> holds;
+    return FindEntriesInPlace(folder, entries, stop, &holds);
+}
+
+std::vector<bool> FindEntriesInPlace(const std::wstring& folder, const std::vector<ArchiveEntry>& entries,
+                                     const LockedInt* stop, std::vector<UniqueFile>* holds)
+{
     std::vector<bool> inPlace(entries.size(), false);
+    holds->clear();
     try {
-        CrcGenerateTable();
+        PrepareSha256();
         Check check{entries, std::vector<const HeldFolder*>(entries.size(), nullptr),
-                    std::vector<char>(entries.size(), 0), stop};
+                    std::vector<char>(entries.size(), 0), std::vector<UniqueFile>(entries.size()), stop};
         FolderTree tree(folder);
         for (size_t i = 0; i < entries.size(); ++i) {
             const ArchiveEntry& entry = entries[i];
-            if (entry.isFolder || !entry.hasCrc || !IsSafeEntryName(entry.name.c_str()))
+            if (entry.isFolder || !entry.hasSha256 || !IsSafeEntryName(entry.name.c_str()))
                 continue;
             const size_t slash = entry.name.rfind(L'\\');
             check.folderOf[i] = tree.Find(slash == std::wstring::npos ? std::wstring() : entry.name.substr(0, slash));
@@ -167,10 +189,14 @@ std::vector<bool> FindEntriesInPlace(const std::wstring& folder, const std::vect
         for (auto& thread : threads)
             ::WaitForSingleObject(thread.get(), INFINITE);
 
-        for (size_t i = 0; i < entries.size(); ++i)
+        for (size_t i = 0; i < entries.size(); ++i) {
             inPlace[i] = check.answers[i] != 0;
+            if (inPlace[i])
+                holds->push_back(std::move(check.held[i]));
+        }
     } catch (const std::bad_alloc&) {
         inPlace.assign(entries.size(), false);
+        holds->clear();
     }
     return inPlace;
 }

@@ -1,13 +1,17 @@
 #include "package/package.h"
 
 #include "package/block_pipeline.h"
+#include "package/payload_digest.h"
 #include "package/payload_stream.h"
 #include "system/unique_handle.h"
 
 #include "7z.h"
 #include "7zCrc.h"
-#include "7zFile.h"
 #include "7zTypes.h"
+
+extern "C" {
+#include "Sha256.h"
+}
 
 #include <algorithm>
 #include <cstdarg>
@@ -18,6 +22,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -26,6 +31,15 @@ namespace {
 constexpr int kLogBufferSize = 260;
 constexpr UInt32 kNoBlock = 0xFFFFFFFF;
 constexpr UINT kLogCodePage = 936;
+
+// What NtCreateFile takes: a new file only, never a folder, written front to back.
+constexpr ULONG kFileCreate = 2;
+constexpr ULONG kNonDirectoryFile = 0x00000040;
+constexpr ULONG kSequentialOnly = 0x00000004;
+
+// The folders an extraction writes into are held without delete sharing:
+// nobody renames them, or puts a link in their place, while it runs.
+constexpr DWORD kHeldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 // Two threads decode the next blocks while the worker writes the files of the
 // one before: writing is the slower side under Wine, decoding where the disk
@@ -157,7 +171,6 @@ public:
     Byte* block = nullptr;
     size_t blockSize = 0;
     std::vector<UInt16> nameBuffer;
-    std::unordered_set<std::wstring> madeFolders;
 
 private:
     HANDLE file_;
@@ -224,6 +237,15 @@ std::wstring WithBackslashes(std::wstring name)
     return name;
 }
 
+std::wstring WithSlashes(std::wstring name)
+{
+    for (auto& c : name) {
+        if (c == L'\\')
+            c = L'/';
+    }
+    return name;
+}
+
 }  // namespace
 
 bool CSPPackage::Decode(const wchar_t* archivePath, const wchar_t* targetFolder, int32_t* currentIndex)
@@ -241,17 +263,72 @@ bool CSPPackage::Decode(const wchar_t* archivePath, const wchar_t* targetFolder,
 }
 
 bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder,
-                        int32_t* currentIndex)
+                        int32_t* currentIndex, const std::vector<bool>* inPlace)
 {
-    return Decode(file, offset, size, targetFolder, currentIndex, nullptr);
+    // An empty folder would put every entry at the root of the current drive.
+    HeldFolder target;
+    if (!targetFolder || !*targetFolder || !OpenFolderNoFollow(targetFolder, kHeldShare, &target)) {
+        Log("CSPPackage::Decode - InitArEx() err!\n");
+        return false;
+    }
+    return Decode(file, offset, size, target, currentIndex, inPlace);
 }
 
-bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder,
+namespace {
+
+// The folders an extraction has made, each held from the first entry that
+// needs it to the end of the run, so that none is renamed or replaced while
+// entries go into it: by relative name ("/" between levels); "" is the
+// target itself.
+class MadeFolders {
+public:
+    explicit MadeFolders(const HeldFolder& target) : target_(target) {}
+
+    // The held folder at relative, each missing level made through the one
+    // above it; null when a level cannot be made or is not a plain folder.
+    const HeldFolder* Get(const std::wstring& relative)
+    {
+        if (relative.empty())
+            return &target_;
+        const auto known = folders_.find(relative);
+        if (known != folders_.end())
+            return known->second.get();
+        const size_t slash = relative.rfind(L'/');
+        const HeldFolder* parent = Get(slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash));
+        auto held = std::make_unique<HeldFolder>();
+        if (!parent ||
+            !MakeChildFolder(*parent, relative.substr(slash == std::wstring::npos ? 0 : slash + 1), kHeldShare,
+                             held.get()))
+            return nullptr;  // not remembered: the failure shows at this entry
+        return folders_.emplace(relative, std::move(held)).first->second.get();
+    }
+
+private:
+    const HeldFolder& target_;
+    std::unordered_map<std::wstring, std::unique_ptr<HeldFolder>> folders_;
+};
+
+// Writes size bytes from data to file, in pieces WriteFile takes.
+bool WriteWhole(HANDLE file, const Byte* data, size_t size)
+{
+    while (size > 0) {
+        const DWORD piece = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(file, data, piece, &written, nullptr) || written != piece)
+            return false;
+        data += piece;
+        size -= piece;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const HeldFolder& target,
                         int32_t* currentIndex, const std::vector<bool>* inPlace)
 {
     char line[kLogBufferSize];
-    // An empty folder would put every entry at the root of the current drive.
-    if (!file || file == INVALID_HANDLE_VALUE || !targetFolder || !*targetFolder) {
+    if (!file || file == INVALID_HANDLE_VALUE || !target) {
         Log("CSPPackage::Decode - InitArEx() err!\n");
         return false;
     }
@@ -269,7 +346,7 @@ bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar
             FormatLog(line, L"包内文件数目：%d\n", static_cast<int>(total));
             Log(line);
         }
-        const std::wstring folder = targetFolder;
+        MadeFolders folders(target);
 
         for (UInt32 i = 0; i < total; ++i) {
             if (gateFn_)
@@ -313,50 +390,55 @@ bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar
             if (kept)
                 continue;
 
-            // Outer folders first; a failure here shows when the file is created.
-            // Each level is asked for once per run: under Wine every create is a
-            // round trip to the server, and a game has thousands of entries.
-            for (size_t slash = name.find(L'/'); slash != std::wstring::npos; slash = name.find(L'/', slash + 1)) {
-                std::wstring level = name.substr(0, slash);
-                if (extraction->madeFolders.insert(level).second)
-                    ::CreateDirectoryW((folder + L"\\" + WithBackslashes(level)).c_str(), nullptr);
-            }
-
-            const std::wstring path = folder + L"\\" + WithBackslashes(name);
+            // Either separator may stand between levels; "/" is the one kept.
+            const std::wstring relative = WithSlashes(name);
             if (SzArEx_IsDir(&db, i)) {
-                if (extraction->madeFolders.insert(name).second)
-                    ::CreateDirectoryW(path.c_str(), nullptr);
+                if (!folders.Get(relative)) {
+                    FormatLog(line, L"CreateDirectory:%ls失败!\n", name.c_str());
+                    Log(line);
+                    return false;
+                }
                 continue;
             }
-
-            CSzFile out;
-            File_Construct(&out);
-            if (OutFile_OpenW(&out, path.c_str()) != 0) {
-                FormatLog(line, L"OutFile_Open:%ls失败!\n", path.c_str());
+            const size_t slash = relative.rfind(L'/');
+            const HeldFolder* parent =
+                folders.Get(slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash));
+            UniqueFile out;
+            // Always a new file: an entry of that name, a link above all, is
+            // never opened, and the entry fails.
+            if (!parent || !OpenChild(*parent, relative.substr(slash == std::wstring::npos ? 0 : slash + 1),
+                                      GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, kFileCreate,
+                                      kNonDirectoryFile | kSequentialOnly, &out)) {
+                FormatLog(line, L"OutFile_Open:%ls失败!\n", (target.finalPath + L"\\" + WithBackslashes(name)).c_str());
                 Log(line);
                 return false;
             }
-            size_t written = size;
-            const WRes writeResult = File_Write(&out, data, &written);
-            if (writeResult != 0 || written != size) {
+            if (!WriteWhole(out.get(), data, size)) {
                 FormatLog(line, L"File_Write %p失败!\n", static_cast<const void*>(extraction->block));
                 Log(line);
-                File_Close(&out);
                 return false;
             }
-            if (File_Close(&out) != 0)
-                return false;
 
+            FILE_BASIC_INFO basic{};
             if (SzBitWithVals_Check(&db.Attribs, i)) {
                 UInt32 attributes = db.Attribs.Vals[i];
                 // Archivers on Unix keep the file mode in the high word, marked by
                 // 0x8000; Windows knows only the low attribute bits.
                 if (attributes & 0xF0000000)
                     attributes &= 0x7FFF;
+                attributes &= ~static_cast<UInt32>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
                 // A new file already has the archive bit and nothing else.
-                if (attributes != FILE_ATTRIBUTE_ARCHIVE)
-                    ::SetFileAttributesW(path.c_str(), attributes);
+                if (attributes != FILE_ATTRIBUTE_ARCHIVE && attributes != 0)
+                    basic.FileAttributes = attributes;
             }
+            if (SzBitWithVals_Check(&db.MTime, i)) {
+                basic.LastWriteTime.LowPart = db.MTime.Vals[i].Low;
+                basic.LastWriteTime.HighPart = static_cast<LONG>(db.MTime.Vals[i].High);
+            }
+            // Zero leaves a field as it is.
+            if ((basic.FileAttributes != 0 || basic.LastWriteTime.QuadPart != 0) &&
+                !::SetFileInformationByHandle(out.get(), FileBasicInfo, &basic, sizeof(basic)))
+                return false;
         }
     } catch (const std::bad_alloc&) {
         return false;
@@ -366,6 +448,125 @@ bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar
         Log(line);
     }
     return true;
+}
+
+namespace {
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The table's lines by name (backslashes between levels, as ArchiveEntry
+// names go); a name given twice is left out, as is a line that is not
+// "<64 hex digits>  <name>".
+std::unordered_map<std::wstring, std::array<uint8_t, 32>> ReadDigestTable(std::string_view table)
+{
+    std::unordered_map<std::wstring, std::array<uint8_t, 32>> digests;
+    std::unordered_set<std::wstring> twice;
+    while (!table.empty()) {
+        const size_t end = table.find('\n');
+        const std::string_view line = table.substr(0, end);
+        table = end == std::string_view::npos ? std::string_view() : table.substr(end + 1);
+        if (line.size() < 67 || line[64] != ' ' || line[65] != ' ')
+            continue;
+        std::array<uint8_t, 32> digest{};
+        bool hex = true;
+        for (size_t i = 0; i < 32 && hex; ++i) {
+            const int high = HexValue(line[2 * i]);
+            const int low = HexValue(line[2 * i + 1]);
+            hex = high >= 0 && low >= 0;
+            digest[i] = static_cast<uint8_t>(high << 4 | low);
+        }
+        const std::string_view utf8 = line.substr(66);
+        const int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                                static_cast<int>(utf8.size()), nullptr, 0);
+        if (!hex || units <= 0)
+            continue;
+        std::wstring name(static_cast<size_t>(units), L'\0');
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), name.data(),
+                              units);
+        name = WithBackslashes(std::move(name));
+        if (twice.count(name) || !digests.emplace(name, digest).second) {
+            digests.erase(name);
+            twice.insert(std::move(name));
+        }
+    }
+    return digests;
+}
+
+}  // namespace
+
+bool MakeEntryDigestTable(HANDLE file, uint64_t offset, uint64_t size, std::string* table)
+{
+    table->clear();
+    if (!file || file == INVALID_HANDLE_VALUE)
+        return false;
+    try {
+        PrepareSha256();
+        CSPPackage::Extraction extraction(file, offset, size);
+        if (!extraction.ReadDatabase())
+            return false;
+        extraction.StartPipeline(nullptr);
+        const CSzArEx& db = extraction.db;
+        std::string text;
+        for (UInt32 i = 0; i < db.NumFiles; ++i) {
+            const std::wstring name = WithSlashes(extraction.EntryName(i));
+            const Byte* data = nullptr;
+            size_t length = 0;
+            if (!IsSafeEntryName(name.c_str()) || !extraction.ExtractEntry(i, &data, &length))
+                return false;
+            if (SzArEx_IsDir(&db, i))
+                continue;
+            CSha256 sum;
+            Sha256_Init(&sum);
+            Sha256_Update(&sum, data, length);
+            Byte digest[SHA256_DIGEST_SIZE];
+            Sha256_Final(&sum, digest);
+            for (const Byte b : digest) {
+                text += "0123456789abcdef"[b >> 4];
+                text += "0123456789abcdef"[b & 15];
+            }
+            text += "  ";
+            const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), nullptr, 0,
+                                                    nullptr, nullptr);
+            const size_t at = text.size();
+            text.resize(at + static_cast<size_t>(bytes));
+            ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), text.data() + at, bytes,
+                                  nullptr, nullptr);
+            text += '\n';
+        }
+        *table = std::move(text);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::string_view digestTable,
+                 std::vector<ArchiveEntry>* entries)
+{
+    if (!ListEntries(file, offset, size, entries))
+        return false;
+    try {
+        const auto digests = ReadDigestTable(digestTable);
+        for (ArchiveEntry& entry : *entries) {
+            const auto found = entry.isFolder ? digests.end() : digests.find(entry.name);
+            entry.hasSha256 = found != digests.end();
+            if (entry.hasSha256)
+                entry.sha256 = found->second;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        entries->clear();
+        return false;
+    }
 }
 
 bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<ArchiveEntry>* entries)

@@ -2,14 +2,17 @@
 // reporting each entry and stopping between entries when asked to.
 #pragma once
 
+#include "system/folder_handles.h"
 #include "system/locked_int.h"
 #include "system/paths.h"
+#include "system/unique_handle.h"
 
 #include <windows.h>
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What the package reports for each entry it begins. The name is the entry's
@@ -35,7 +38,9 @@ struct ArchiveEntry {
     uint64_t size = 0;
     bool hasCrc = false;  // entries without data (empty files, folders) have none
     uint32_t crc = 0;
-    bool hasSha256 = false;  // from the digests make-installer stores
+    // From the installer's signed table of its entries (make-installer's),
+    // never from the archive: the archive's CRC-32 anyone can forge.
+    bool hasSha256 = false;
     std::array<uint8_t, 32> sha256{};
 };
 
@@ -52,28 +57,38 @@ public:
     void SetGate(PackageGateFn gateFn) { gateFn_ = gateFn; }
 
     // Unpacks every entry of the archive that lies in [offset, offset + size)
-    // of file (open for reading; not closed here) into targetFolder, an
-    // existing folder given without a trailing backslash. The file is read at
-    // explicit offsets only, so the handle may be shared. Stores each entry's
-    // index into *currentIndex as it begins the entry. True when every entry
-    // was written; false for an empty or missing targetFolder, when the
-    // archive cannot be read, an entry cannot be decoded, has a name that
-    // would leave the folder, or cannot be written, and on stop. What was
-    // written before a failure stays on disk. The archive's next solid blocks
-    // are decoded ahead on threads of the call's own, a bounded number of
-    // blocks in memory at once; every callback still comes from the calling
-    // thread, in archive order, and no thread outlives the call.
-    bool Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder, int32_t* currentIndex);
-    // The same, leaving out the file entries marked in inPlace (by index in
-    // archive order, as ListEntries gives them; an index past its end is not
-    // marked): they are neither written nor checked, and a solid block whose
-    // file entries are all marked is neither read nor decoded. A block that
-    // is needed is decoded whole, marked entries and all. Every entry is
-    // still reported, counted in *currentIndex and passed through the gate
-    // and the run flag, in archive order; folder entries are made whether
-    // marked or not. A null inPlace marks nothing.
-    bool Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder, int32_t* currentIndex,
+    // of file (open for reading; not closed here) into target, a folder the
+    // caller holds. Every folder and file is made through a handle on the
+    // folder that holds it, opened without following a link and checked to
+    // be that entry (as OpenChild checks); files are always made new, never
+    // opened where something of that name exists, and their attributes and
+    // times are set through their own handles, so that nothing replaced by
+    // a link meanwhile is written through. The file is read at explicit
+    // offsets only, so the handle may be shared. Stores each entry's index
+    // into *currentIndex as it begins the entry. True when every entry was
+    // written; false for a missing target, when the archive cannot be read,
+    // an entry cannot be decoded, has a name that would leave the folder, or
+    // cannot be written, and on stop. What was written before a failure
+    // stays on disk. The archive's next solid blocks are decoded ahead on
+    // threads of the call's own, a bounded number of blocks in memory at
+    // once; every callback still comes from the calling thread, in archive
+    // order, and no thread outlives the call.
+    //
+    // inPlace marks file entries left out (by index in archive order, as
+    // ListEntries gives them; an index past its end is not marked): they are
+    // neither written nor checked, and a solid block whose file entries are
+    // all marked is neither read nor decoded. A block that is needed is
+    // decoded whole, marked entries and all. Every entry is still reported,
+    // counted in *currentIndex and passed through the gate and the run flag,
+    // in archive order; folder entries are made whether marked or not. A
+    // null inPlace marks nothing.
+    bool Decode(HANDLE file, uint64_t offset, uint64_t size, const HeldFolder& target, int32_t* currentIndex,
                 const std::vector<bool>* inPlace);
+    // The same into the folder at targetFolder (a full path without a
+    // trailing backslash), opened without following a link at its last
+    // component and held for the call; empty or missing fails.
+    bool Decode(HANDLE file, uint64_t offset, uint64_t size, const wchar_t* targetFolder, int32_t* currentIndex,
+                const std::vector<bool>* inPlace = nullptr);
     // The same for the whole archive file at archivePath, opened for reading
     // with read sharing only, so that nobody changes it while it is read.
     bool Decode(const wchar_t* archivePath, const wchar_t* targetFolder, int32_t* currentIndex);
@@ -85,6 +100,7 @@ public:
 private:
     class Extraction;
     friend bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<ArchiveEntry>* entries);
+    friend bool MakeEntryDigestTable(HANDLE file, uint64_t offset, uint64_t size, std::string* table);
 
     void Log(const char* text) const;
 
@@ -101,9 +117,24 @@ private:
 // that Decode refuses (IsSafeEntryName).
 bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<ArchiveEntry>* entries);
 
+// The same, each entry given the SHA-256 that digestTable (resource DIGEST
+// 141 as make-installer writes it: one line "<64 hex digits>  <name>" per
+// file entry, name in UTF-8 with "/" between levels) records for its name;
+// an entry the table does not name, or names twice, has none.
+bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::string_view digestTable,
+                 std::vector<ArchiveEntry>* entries);
+
+// The table ListEntries reads, made from what the archive in [offset, offset
+// + size) of file holds: every file entry decoded and summed, in archive
+// order. For tools and tests that build an installer; the installer itself
+// trusts only the table it carries. False when the archive cannot be read
+// or decoded, or names an entry that Decode refuses.
+bool MakeEntryDigestTable(HANDLE file, uint64_t offset, uint64_t size, std::string* table);
+
 // For each entry, whether folder\name already holds exactly its bytes: a plain
-// file of the entry's size whose own bytes have the entry's CRC-32. Folder
-// entries, entries without a CRC, and anything that is not a plain file of
+// file of one link and of the entry's size whose own bytes have the entry's
+// SHA-256 (the signed table's). Folder entries, entries without a SHA-256,
+// and anything that is not a plain file of
 // one name reached through plain folders (a link anywhere on the way, a hard
 // link, a folder where a file is expected, a file that cannot be opened for
 // reading or is in use for writing) are false. Safe over a folder that others can write: each
@@ -113,3 +144,8 @@ bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<Archiv
 // entries are false. The answer always has one value per entry.
 std::vector<bool> FindEntriesInPlace(const std::wstring& folder, const std::vector<ArchiveEntry>& entries,
                                      const LockedInt* stop);
+// The same, every file found in place left held in *holds, open without
+// write or delete sharing: until the holds close nobody writes, replaces,
+// renames or deletes a file the answer vouched for.
+std::vector<bool> FindEntriesInPlace(const std::wstring& folder, const std::vector<ArchiveEntry>& entries,
+                                     const LockedInt* stop, std::vector<UniqueFile>* holds);

@@ -28,8 +28,7 @@ bool FindBytes(HMODULE module, const wchar_t* type, int id, std::string_view* by
 
 void Sha256Of(std::string_view bytes, uint8_t* out)
 {
-    static std::once_flag prepared;
-    std::call_once(prepared, [] { Sha256Prepare(); });
+    PrepareSha256();
     CSha256 state;
     Sha256_Init(&state);
     Sha256_Update(&state, reinterpret_cast<const Byte*>(bytes.data()), bytes.size());
@@ -38,12 +37,28 @@ void Sha256Of(std::string_view bytes, uint8_t* out)
 
 }  // namespace
 
-PayloadDigest ComputePayloadDigest(std::string_view config, std::string_view payload)
+void PrepareSha256()
+{
+    static std::once_flag prepared;
+    std::call_once(prepared, [] { Sha256Prepare(); });
+}
+
+PayloadDigest ComputePayloadDigest(std::string_view config, std::string_view payload, std::string_view entryDigests)
 {
     PayloadDigest digest{};
     Sha256Of(config, digest.data());
     Sha256Of(payload, digest.data() + 32);
+    Sha256Of(entryDigests, digest.data() + 64);
     return digest;
+}
+
+std::string_view EntryDigestTable(HMODULE module)
+{
+    std::string_view table;
+    return FindBytes(module ? module : ::GetModuleHandleW(nullptr), kDigestResourceType, kEntryDigestsResourceId,
+                     &table)
+               ? table
+               : std::string_view();
 }
 
 DigestCheck CheckPayloadDigest(HMODULE module, const ResourceWindow& payload)
@@ -55,12 +70,14 @@ DigestCheck CheckPayloadDigest(HMODULE module, const ResourceWindow& payload)
         return DigestCheck::Absent;
     // A digest cut short, or resources it covers gone, is damage, never a
     // build without a digest.
-    std::string_view config, image;
+    std::string_view config, image, table;
     if (recorded.size() != sizeof(PayloadDigest) || !FindBytes(module, L"INI", kConfigId, &config) ||
-        !FindBytes(module, L"DATA", kPayloadId, &image) || payload.size != image.size())
+        !FindBytes(module, L"DATA", kPayloadId, &image) ||
+        !FindBytes(module, kDigestResourceType, kEntryDigestsResourceId, &table) || payload.size != image.size())
         return DigestCheck::Mismatch;
     PayloadDigest actual{};
     Sha256Of(config, actual.data());  // prepares the SHA-256 code too
+    Sha256Of(table, actual.data() + 64);
     // The payload through the held window, never through the image: every
     // page of the image that is read stays in the working set.
     CSha256 state;

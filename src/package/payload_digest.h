@@ -2,9 +2,12 @@
 // a download damaged in transit is found at start-up instead of half-way
 // through the extraction.
 //
-// Resource "DIGEST" 140 holds 64 bytes: the SHA-256 of resource "INI" 138
-// (the configuration text) and then that of resource "DATA" 148 (the
-// payload archive), each over the bytes as stored.
+// Resource "DIGEST" 140 holds 96 bytes: the SHA-256 of resource "INI" 138
+// (the configuration text), then that of resource "DATA" 148 (the payload
+// archive), then that of resource "DIGEST" 141 (the SHA-256 of every file
+// entry of the archive, by name, that an upgrade compares the files it keeps
+// with), each over the bytes as stored. A table changed in the image then
+// fails the check at start as a damaged payload does.
 #pragma once
 
 #include "system/file_ops.h"
@@ -16,21 +19,30 @@
 #include <string_view>
 
 inline constexpr int kDigestResourceId = 140;
+inline constexpr int kEntryDigestsResourceId = 141;
 inline constexpr const wchar_t* kDigestResourceType = L"DIGEST";
 
-using PayloadDigest = std::array<uint8_t, 64>;
+using PayloadDigest = std::array<uint8_t, 96>;
 
-// The digest of a configuration text and a payload archive.
-PayloadDigest ComputePayloadDigest(std::string_view config, std::string_view payload);
+// The digest of a configuration text, a payload archive and its entries' table.
+PayloadDigest ComputePayloadDigest(std::string_view config, std::string_view payload, std::string_view entryDigests);
+
+// The table of the archive's entries' SHA-256 that module (null: the running
+// program) carries, as loaded; empty when it carries none. Vouched for only
+// once CheckPayloadDigest has matched.
+std::string_view EntryDigestTable(HMODULE module);
+
+// Sets the SDK's SHA-256 code up for this processor; once, whoever calls first.
+void PrepareSha256();
 
 enum class DigestCheck {
     Match,     // the resources are as make-installer stored them
-    Mismatch,  // the recorded digest differs, or a resource it covers is missing
+    Mismatch,  // the recorded digest differs, or a resource it covers (the table too) is missing
     Absent,    // the image records no digest (one made without make-installer's last step)
 };
 
 // Checks what module (null: the running program) carries against its
-// recorded digest: its configuration text as loaded, and its payload as
+// recorded digest: its configuration text and entries' table as loaded, and its payload as
 // payload holds it, the window of resource "DATA" 148 in the module's file
 // that the installer opened at start and reads everything through. The
 // payload is read once, a piece at a time; safe on any thread. Mismatch too

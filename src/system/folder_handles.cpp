@@ -607,3 +607,66 @@ bool DeleteFileNoFollow(const std::wstring& path)
     entry.reset();
     return DeleteChild(parent, name);
 }
+
+bool OpenFolderAsIs(const std::wstring& path, DWORD share, HeldFolder* folder)
+{
+    folder->handle.reset(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE,
+                                       share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    DWORD attributes = 0;
+    if (!*folder || !HandleAttributes(folder->handle.get(), &attributes) || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        folder->handle.reset();
+        if (::GetLastError() == ERROR_SUCCESS)
+            ::SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
+    folder->finalPath = FinalPath(folder->handle.get());
+    return !folder->finalPath.empty();
+}
+
+bool MakeNewChildFolder(const HeldFolder& folder, const std::wstring& name, PSECURITY_DESCRIPTOR descriptor,
+                        DWORD share, HeldFolder* child, ACCESS_MASK extraAccess)
+{
+    if (!folder || !IsPlainName(name) || name.size() > 32767 / sizeof(wchar_t)) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    UNICODE_STRING text;
+    text.Buffer = const_cast<PWSTR>(name.c_str());
+    text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    text.MaximumLength = text.Length;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder.handle.get(), descriptor);
+    IO_STATUS_BLOCK io{};
+    HANDLE made = nullptr;
+    const NTSTATUS status = ::NtCreateFile(
+        &made, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE | extraAccess, &attributes,
+        &io, nullptr, FILE_ATTRIBUTE_NORMAL, share, kFileCreate,
+        kDirectoryFile | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | kSynchronousIo, nullptr, 0);
+    if (status < 0) {
+        ::SetLastError(::RtlNtStatusToDosError(status));
+        return false;
+    }
+    UniqueFile held(made);
+    const std::wstring where = FinalPath(held.get());
+    if (where.empty() || !SameText(where, Join(folder.finalPath, name))) {
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    child->handle = std::move(held);
+    child->finalPath = where;
+    return true;
+}
+
+bool RenameHeldFolder(HeldFolder* folder, const HeldFolder& to, const std::wstring& newName)
+{
+    if (!*folder || !to || !IsPlainName(newName)) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    // The new name relative to the held destination, so nothing on the way
+    // is looked up again by path.
+    if (!RenameInto(folder->handle.get(), to, newName, false))
+        return false;
+    folder->finalPath = Join(to.finalPath, newName);
+    return true;
+}

@@ -140,3 +140,21 @@ bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destinatio
 // (false, ERROR_DIRECTORY). True when nothing is left; also when there was
 // nothing.
 bool DeleteFileNoFollow(const std::wstring& path);
+
+// Opens the folder at path as it is, links on the way and at it followed:
+// for a folder the caller takes as given (the one an installation goes
+// into), so that what is made in it afterwards is made relative to it.
+bool OpenFolderAsIs(const std::wstring& path, DWORD share, HeldFolder* folder);
+
+// Makes name in folder as a new folder only (anything of that name, a link
+// too, fails with ERROR_ALREADY_EXISTS), with descriptor (null: inherited)
+// as its security, and holds that very folder with share and extraAccess
+// from the moment it exists: nobody can put another in its place between
+// making it and holding it.
+bool MakeNewChildFolder(const HeldFolder& folder, const std::wstring& name, PSECURITY_DESCRIPTOR descriptor,
+                        DWORD share, HeldFolder* child, ACCESS_MASK extraAccess = 0);
+
+// Renames the held folder itself (held with DELETE) to newName in to,
+// relative to that hold: never by a path resolved again. Nothing at the new
+// place is replaced. On success the hold stays on it under its new name.
+bool RenameHeldFolder(HeldFolder* folder, const HeldFolder& to, const std::wstring& newName);

@@ -127,6 +127,21 @@ bool CreatePrivateFolder(const std::wstring& path)
     return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
 }
 
+bool MakePrivateChildFolder(const HeldFolder& parent, const std::wstring& name, DWORD share, HeldFolder* made,
+                            ACCESS_MASK extraAccess)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kPrivateAccess, SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    const UniqueLocal held(descriptor);
+    if (MakeNewChildFolder(parent, name, descriptor, share, made, extraAccess))
+        return true;
+    // Not elevated, the owner cannot be Administrators: as CreatePrivateFolder.
+    if (::GetLastError() != ERROR_INVALID_OWNER)
+        return false;
+    return MakeNewChildFolder(parent, name, nullptr, share, made, extraAccess);
+}
+
 bool IsPrivateFolder(const HeldFolder& folder)
 {
     if (!folder)

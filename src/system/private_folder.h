@@ -33,3 +33,8 @@ bool IsPrivateFolder(const HeldFolder& folder);
 
 // The earlier name of that check; it now makes the same strict one.
 inline bool IsOwnedAsPrivate(const HeldFolder& folder) { return IsPrivateFolder(folder); }
+
+// The same, made as name in parent and held from the moment it exists (as
+// MakeNewChildFolder holds it) with share and extraAccess.
+bool MakePrivateChildFolder(const HeldFolder& parent, const std::wstring& name, DWORD share, HeldFolder* made,
+                            ACCESS_MASK extraAccess = 0);

@@ -63,7 +63,7 @@ public:
         // Opened as the engine is made: a cancel cannot come before it.
         return Hit(2) ? false : InstallServices::OpenPayload(module, payload);
     }
-    bool Decode(CSPPackage& package, const ResourceWindow& payload, const wchar_t* folder, int32_t* current,
+    bool Decode(CSPPackage& package, const ResourceWindow& payload, const HeldFolder& folder, int32_t* current,
                 const std::vector<bool>* keep) override
     {
         const bool ok = InstallServices::Decode(package, payload, folder, current, keep);
@@ -86,18 +86,18 @@ public:
         const bool ok = InstallServices::MoveAsideChanged(journal, changes);
         return Hit(6) ? false : ok;
     }
-    bool MoveInChanged(InstallJournal& journal, const InPlaceChanges& changes, const std::wstring& stagingDir) override
+    bool MoveInChanged(InstallJournal& journal, const InPlaceChanges& changes, const HeldFolder& staging) override
     {
-        const bool ok = InstallServices::MoveInChanged(journal, changes, stagingDir);
+        const bool ok = InstallServices::MoveInChanged(journal, changes, staging);
         return Hit(7) ? false : ok;
     }
-    int CopyPath(const wchar_t* destination, const wchar_t* source) override
+    bool CopyUserData(const HeldFolder& installation, const std::wstring& relative, const HeldFolder& staging) override
     {
-        return Hit(6) ? 0 : InstallServices::CopyPath(destination, source);
+        return Hit(6) ? false : InstallServices::CopyUserData(installation, relative, staging);
     }
-    int RenamePath(const wchar_t* newPath, const wchar_t* existingPath) override
+    bool RenameStaging(HeldFolder* staging, const HeldFolder& parent, const std::wstring& name) override
     {
-        return EndsWith(existingPath, L".temp") && Hit(7) ? 0 : InstallServices::RenamePath(newPath, existingPath);
+        return Hit(7) ? false : InstallServices::RenameStaging(staging, parent, name);
     }
     bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments) override
     {
@@ -455,8 +455,22 @@ TEST_F(InstallTest, UpgradeAndRepairChangeOnlyWhatDiffers)
     expected[L"extra"] = "<dir>";
     expected[L"extra\\x.txt"] = "the player's too\r\n";
     const uint64_t programId = FileId(installDir + L"\\Marvane.exe");
+    // A file kept in place is held from the check to the commit: while the
+    // run goes on, nobody opens it to write over it or to move it away.
+    const std::wstring program = installDir + L"\\Marvane.exe";
+    int openedWhileHeld = 0;
+    page.onDetail = [&](const std::wstring&) {
+        for (const DWORD access : {static_cast<DWORD>(GENERIC_WRITE), static_cast<DWORD>(DELETE)}) {
+            const UniqueFile other(::CreateFileW(program.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                                 FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+            openedWhileHeld += other ? 1 : 0;
+        }
+    };
     ASSERT_TRUE(Run());
     ASSERT_TRUE(Succeeded());
+    page.onDetail = nullptr;
+    EXPECT_EQ(openedWhileHeld, 0);
+    EXPECT_TRUE(UniqueFile(::CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
     EXPECT_EQ(ReadTree(installDir), expected);
     EXPECT_NE(FileId(rules), rulesId);
     EXPECT_EQ(FileId(installDir + L"\\Marvane.exe"), programId);

@@ -78,5 +78,57 @@ if [ "$(cat "$outside/secret.txt")" != $'secret\r' ] || [ -n "$(ls "$outside/fol
   echo "FAIL a log was written through a planted link"; status=1
 fi
 grep -qs 'exit code 1' "$drive/logs/setup-2.log" || { echo "FAIL no log at the next free name"; status=1; }
+
+# Links planted while a run unpacks, into a fresh installation and an
+# upgrade in place (one changed file, so the staging folder gets files):
+# the staging folder itself before the run and once it appears, and a
+# subfolder once it appears. Nothing may land in the place a link names;
+# the run ends with the product whole and no link in it, or fails and
+# leaves the earlier installation as it was.
+[ -n "$group" ] && rm -f "$group"
+# With 3,000 more entries the unpacking lasts long enough for a link to land
+# while it runs: the same installer carrying the tests' larger payload,
+# with its table and digest made as make-installer makes them.
+big="$build/tests/wizard/big-payload.7z"
+python3 "$top/tools/installer/payload_digest.py" "$build/resources/incfg.ini" "$big" \
+  "$drive/bin/digest.bin" "$drive/bin/entries.txt"
+cp "$big" "$drive/bin/big.7z" && cp "$build/tools/setres.exe" "$drive/bin/setres.exe"
+(cd "$drive/bin" && wine 'D:\bin\setres.exe' 'D:\bin\setup.exe' DATA 148 'D:\bin\big.7z' \
+  DIGEST 141 'D:\bin\entries.txt' DIGEST 140 'D:\bin\digest.bin' </dev/null >/dev/null)
+inst="$drive/Games/Marvane" staging="$drive/Games/Marvane.temp" trap_dir="$outside/trap"
+plant() {  # PATH: once PATH exists, it moves away and a link to the trap takes its place
+  for _ in $(seq 4000); do
+    if [ -e "$1" ] && [ ! -L "$1" ]; then mv "$1" "$1.moved" 2>/dev/null && ln -s "$trap_dir" "$1"; return; fi
+    sleep 0.002
+  done
+}
+for mode in fresh upgrade; do
+  for where in staging-before staging-during subfolder-during; do
+    rm -rf "$trap_dir" "$drive/Games" && mkdir -p "$trap_dir" "$drive/Games"
+    if [ $mode = upgrade ]; then install >/dev/null; printf 'changed\r\n' >> "$inst/Marvane.exe" || status=1; fi
+    watcher=
+    case $where in
+      staging-before) ln -s "$trap_dir" "$staging" ;;
+      staging-during) plant "$staging" & watcher=$! ;;
+      subfolder-during) plant "$staging/data" & watcher=$! ;;
+    esac
+    result=$(install)
+    [ -n "$watcher" ] && { kill "$watcher" 2>/dev/null || true; wait "$watcher" 2>/dev/null || true; }
+    if [ -n "$(find "$trap_dir" -mindepth 1 | head -n 1)" ]; then
+      echo "FAIL $mode, $where: written through the link: $(find "$trap_dir" -mindepth 1 | head -n 3 | tr '\n' ' ')"; status=1
+    fi
+    if [ -z "$result" ]; then
+      [ -f "$inst/Marvane.exe" ] || { echo "FAIL $mode, $where: success without the product"; status=1; }
+      [ -z "$(find "$inst" -type l | head -n 1)" ] || { echo "FAIL $mode, $where: a link inside the installation"; status=1; }
+    elif [ $mode = upgrade ] && ! grep -qs changed "$inst/Marvane.exe"; then
+      echo "FAIL $mode, $where: failed ($result) without putting the earlier installation back"; status=1
+    fi
+    planted=no; { [ -e "$staging.moved" ] || [ -e "$staging/data.moved" ] || [ -e "$inst/data.moved" ]; } && planted=yes
+    echo "     $mode, $where: ${result:-exit 0}, link planted: $planted"
+    rm -rf "$inst/data.moved"
+    rm -rf "$staging" "$staging.moved"
+  done
+done
+
 [ $status -eq 0 ] && echo "ok   an upgrade deletes and copies no file through a link planted in the earlier installation"
 exit $status

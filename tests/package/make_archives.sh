@@ -49,7 +49,8 @@ python3 "$here/make_interleaved.py" "$out"
 # An installed folder to upgrade: an archive of several solid blocks, its
 # tree, and a copy of that tree where some files are as packed, one differs
 # in a byte, one is missing, and others are a link, a hard link, a folder,
-# or reached through a linked folder. 7zz packs the files by extension, then by path,
+# or reached through a linked folder, one has the packed file's size and
+# CRC-32 but other bytes, one the packed bytes with more after them. 7zz packs the files by extension, then by path,
 # two to a block: one block is all in place, others mix kept and not.
 python3 - <<'PY'
 import os, random
@@ -61,6 +62,7 @@ files = {
     'linked.bin': r.randbytes(6000), 'linkdir/inside.txt': b'reached through a linked folder\r\n',
     'mixed/m1.txt': b'kept beside a change\r\n' * 500, 'mixed/m2.txt': b'changed by one byte\r\n' * 400,
     'zz/last.txt': b'the last block, kept\r\n' * 300, 'empty.txt': b'',
+    'forged.bin': r.randbytes(3000), 'appended.txt': b'longer than packed\r\n' * 100,
 }
 for name, data in files.items():
     os.makedirs(os.path.dirname('inplace/' + name) or 'inplace', exist_ok=True)
@@ -76,7 +78,40 @@ cp -r inplace inplace_installed
  rm hardlinked.bin
  ln ../inplace/hardlinked.bin hardlinked.bin
  rm -r linkdir
- ln -s ../inplace/linkdir linkdir)
+ ln -s ../inplace/linkdir linkdir
+ cat ../inplace/appended.txt > appended.txt && printf 'more\r\n' >> appended.txt
+ python3 - <<'PY'
+import zlib
+# Other bytes of the same size whose last four bytes are chosen so that the
+# CRC-32 stays: CRC-32 is affine in the bits of a message of fixed length.
+data = open('forged.bin', 'rb').read()
+forged = bytearray(b'planted program ' + data[16:])
+def crc(b): return zlib.crc32(bytes(b))
+base = crc(forged[:-4] + b'\0\0\0\0')
+columns = []
+for bit in range(32):
+    e = bytearray(4); e[bit // 8] = 1 << (bit % 8)
+    columns.append(crc(forged[:-4] + e) ^ base)
+need = crc(data) ^ base
+# Solve columns . x = need over GF(2) by elimination.
+rows = [(columns[i], 1 << i) for i in range(32)]
+basis = {}
+for value, mask in rows:
+    for top in sorted(basis, reverse=True):
+        if value >> top & 1:
+            value ^= basis[top][0]; mask ^= basis[top][1]
+    if value:
+        basis[value.bit_length() - 1] = (value, mask)
+x, value = 0, need
+for top in sorted(basis, reverse=True):
+    if value >> top & 1:
+        value ^= basis[top][0]; x ^= basis[top][1]
+assert value == 0
+forged[-4:] = x.to_bytes(4, 'little')
+assert crc(forged) == crc(data) and bytes(forged) != data and len(forged) == len(data)
+open('forged.bin', 'wb').write(forged)
+PY
+)
 
 mkdir -p empty
 pack empty.7z empty -x'!*'

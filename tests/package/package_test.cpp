@@ -150,20 +150,11 @@ TEST_F(PackageTest, ReadOnlyEntryStaysReadOnlyAndBlocksASecondDecode)
     EXPECT_EQ(ReadBytes(locked), "keep me\r\n");
     EXPECT_TRUE(::GetFileAttributesW(locked.c_str()) & FILE_ATTRIBUTE_READONLY);
 
-    // Windows refuses to replace a read-only file. Wine running as root lets
-    // the create through, so the second Decode is held to whatever the
-    // system itself answers for that file.
+    // Files are only ever made new: what is already there (read-only or
+    // not, a link or not) is never opened, and the entry fails.
     recorder.logs.clear();
-    const bool decoded = Decode(L"readonly.7z", scratch.path());
-    HANDLE probe = ::CreateFileW(locked.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    const bool replaceable = probe != INVALID_HANDLE_VALUE;
-    if (replaceable)
-        ::CloseHandle(probe);
-    EXPECT_EQ(decoded, replaceable);
-    if (!decoded) {
-        EXPECT_EQ(recorder.logs.back(), Gbk((L"OutFile_Open:" + locked + L"失败!\n").c_str()));
-    }
+    EXPECT_FALSE(Decode(L"readonly.7z", scratch.path()));
+    EXPECT_EQ(recorder.logs.back(), Gbk((L"OutFile_Open:" + locked + L"失败!\n").c_str()));
 }
 
 TEST_F(PackageTest, FileThatCannotBeCreatedFailsTheDecode)
@@ -208,6 +199,27 @@ TEST_F(PackageTest, LargeFileIsWrittenWhole)
     const std::string written = ReadBytes(scratch.Join(L"big.bin"));
     ASSERT_EQ(written.size(), 70u * 1024 * 1024);
     EXPECT_TRUE(written == ReadBytes(FixturePath(L"package\\big\\big.bin")));
+}
+
+// The folder given held is the one written into, through its hold: with
+// another folder put at its path after it was held (as a program of the
+// user's would put a link there), nothing goes to that path, and an entry
+// that cannot be checked to lie in the held folder fails the run.
+TEST_F(PackageTest, WritesOnlyThroughTheFolderItHolds)
+{
+    const std::wstring target = scratch.Join(L"target");
+    const std::wstring moved = scratch.Join(L"moved");
+    ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+    HeldFolder held;
+    ASSERT_TRUE(OpenFolderNoFollow(target, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &held));
+    ASSERT_TRUE(::MoveFileW(target.c_str(), moved.c_str()));
+    ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+    const UniqueFile file(::CreateFileW(FixturePath(L"package\\readonly.7z").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    ASSERT_TRUE(::GetFileSizeEx(file.get(), &size));
+    package.Decode(file.get(), 0, size.QuadPart, held, &current, nullptr);
+    EXPECT_TRUE(ReadTree(target).empty());
 }
 
 TEST_F(PackageTest, StopBeforeTheFirstEntryCreatesNothing)
@@ -296,8 +308,16 @@ TEST_F(PackageTest, KeepsTheFilesAFolderHoldsAndWritesTheRest)
                                         nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size{};
     ASSERT_TRUE(::GetFileSizeEx(file.get(), &size));
+    // The table an installer carries, here made from the archive; the one
+    // entry it leaves out is never kept, whatever lies in its place.
+    std::string table;
+    ASSERT_TRUE(MakeEntryDigestTable(file.get(), 0, size.QuadPart, &table));
+    const std::string untabled = "  keep/k2.bin\n";
+    const size_t cut = table.find(untabled);
+    ASSERT_NE(cut, std::string::npos);
+    table.erase(cut - 64, 64 + untabled.size());
     std::vector<ArchiveEntry> entries;
-    ASSERT_TRUE(ListEntries(file.get(), 0, size.QuadPart, &entries));
+    ASSERT_TRUE(ListEntries(file.get(), 0, size.QuadPart, table, &entries));
     const auto source = ReadTree(FixturePath(L"package\\inplace"));
     ASSERT_EQ(entries.size(), source.size());
     for (const ArchiveEntry& entry : entries) {
@@ -306,6 +326,7 @@ TEST_F(PackageTest, KeepsTheFilesAFolderHoldsAndWritesTheRest)
         EXPECT_EQ(entry.isFolder, bytes == "<dir>");
         EXPECT_EQ(entry.size, entry.isFolder ? 0 : bytes.size());
         EXPECT_EQ(entry.hasCrc, !entry.isFolder && !bytes.empty());
+        EXPECT_EQ(entry.hasSha256, !entry.isFolder && entry.name != L"keep\\k2.bin") << WideToUtf8(entry.name);
     }
 
     // Held open for writing, as a running game holds its log (with sharing,
@@ -314,7 +335,7 @@ TEST_F(PackageTest, KeepsTheFilesAFolderHoldsAndWritesTheRest)
     const UniqueFile held(::CreateFileW((installed + L"\\held.bin").c_str(), GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
-    const std::vector<std::wstring> kept = {L"keep\\deep\\k3.bin", L"keep\\k1.bin", L"keep\\k2.bin",
+    const std::vector<std::wstring> kept = {L"empty.txt", L"keep\\deep\\k3.bin", L"keep\\k1.bin",
                                             L"mixed\\m1.txt", L"zz\\last.txt"};
     LockedInt stop;
     for (const int32_t flag : {1, 0}) {
@@ -327,8 +348,19 @@ TEST_F(PackageTest, KeepsTheFilesAFolderHoldsAndWritesTheRest)
         }
     }
 
+    // What was found in place stays held: nobody opens it to write, or to
+    // delete or rename it, until the holds are let go.
     stop.Set(1);
-    const std::vector<bool> inPlace = FindEntriesInPlace(installed, entries, &stop);
+    std::vector<UniqueFile> holds;
+    const std::vector<bool> inPlace = FindEntriesInPlace(installed, entries, &stop, &holds);
+    EXPECT_EQ(holds.size(), kept.size());
+    for (const ACCESS_MASK access : {static_cast<ACCESS_MASK>(GENERIC_WRITE), static_cast<ACCESS_MASK>(DELETE)}) {
+        const UniqueFile other(::CreateFileW((installed + L"\\keep\\k1.bin").c_str(), access,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+        EXPECT_FALSE(other) << "opened for " << std::hex << access << " while held";
+    }
+    holds.clear();
     recorder.target = scratch.path();
     recorder.package = &package;
     package.SetCallbacks(&recorder, RecordProgress, RecordLog);

@@ -326,8 +326,17 @@ class MakeInstallerTest(unittest.TestCase):
         run, out = self.build(GOOD)
         self.assertEqual(run.returncode, 0, run.stderr)
         stored = resource(out, "DIGEST", 140)
+        table = resource(out, "DIGEST", 141)
         self.assertEqual(stored, hashlib.sha256(resource(out, "INI", 138)).digest()
-                         + hashlib.sha256(resource(out, "DATA", 148)).digest())
+                         + hashlib.sha256(resource(out, "DATA", 148)).digest() + hashlib.sha256(table).digest())
+        # Every file of the product, by its bytes.
+        lines = table.decode("utf-8").splitlines()
+        self.assertTrue(lines)
+        for line in lines:
+            digest, name = line.split("  ", 1)
+            with open(os.path.join(self.product, name), "rb") as f:
+                self.assertEqual(digest, hashlib.sha256(f.read()).hexdigest(), name)
+        self.assertEqual(len(lines), 4)
 
     def test_checksum_is_the_one_pefile_computes(self):
         run, out = self.build(GOOD)

@@ -22,16 +22,19 @@ int wmain(int argc, wchar_t** argv)
         ::CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     std::vector<ArchiveEntry> entries;
+    std::string table;
+    // The table an installer would carry, made here from the archive itself.
     if (!file || !::GetFileSizeEx(file.get(), &size) ||
-        !ListEntries(file.get(), 0, static_cast<uint64_t>(size.QuadPart), &entries)) {
+        !MakeEntryDigestTable(file.get(), 0, static_cast<uint64_t>(size.QuadPart), &table) ||
+        !ListEntries(file.get(), 0, static_cast<uint64_t>(size.QuadPart), table, &entries)) {
         std::printf("cannot list %ls\n", argv[1]);
         return 1;
     }
     size_t candidates = 0;
     uint64_t bytes = 0;
     for (const ArchiveEntry& entry : entries) {
-        candidates += entry.hasCrc;
-        bytes += entry.hasCrc ? entry.size : 0;
+        candidates += entry.hasSha256;
+        bytes += entry.hasSha256 ? entry.size : 0;
     }
     std::printf("%zu entries, %zu files with data, %.1f MB\n", entries.size(), candidates, bytes / 1e6);
     LARGE_INTEGER frequency{};

@@ -3,7 +3,8 @@
 folder: checks the configuration, stores it as the GBK text the installer
 reads, packs the folder into a solid 7z archive of bounded blocks and puts
 both into a copy of the installer as resources INI 138 and DATA 148, with
-their digest (DIGEST 140), the file's version information from the
+the table of every entry's SHA-256 (DIGEST 141) and the digest of all three
+(DIGEST 140), the file's version information from the
 configuration, the team's icon and pictures when given, and an Authenticode
 signature when asked for.
 
@@ -31,7 +32,7 @@ import tempfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import make_art  # noqa: E402  (the wizard's picture formats)
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from payload_digest import payload_digest  # noqa: E402
+from payload_digest import entry_digests, payload_digest  # noqa: E402
 
 # The keys of section IN_INFO in the order the installer's text carries them.
 SHIPPED_KEYS = [
@@ -745,7 +746,11 @@ def main():
             scaled = {resource_id + offset for offset in SCALED_PICTURE_IDS.values()} - {i for i, _ in given}
             resources += [("#2", old, None) for old in existing_resources(exe, 2) if old in scaled]
             resources += [("#2", i, data) for i, data in given]
-        resources.append(("DIGEST", 140, payload_digest(text, archive)))
+        # The table of every entry's SHA-256 and the digest that covers it
+        # with the rest: an upgrade keeps a file only if it has those bytes.
+        table = entry_digests(archive)
+        resources.append(("DIGEST", 141, table))
+        resources.append(("DIGEST", 140, payload_digest(text, archive, table)))
         updates = ["INI", "138", windows_path(ini), "DATA", "148", windows_path(archive)]
         for n, (kind, resource_id, data) in enumerate(resources):
             if data is None:

@@ -1,5 +1,6 @@
 #include "e2e/driver.h"
 
+#include "package/package.h"
 #include "package/payload_digest.h"
 #include "pages/resource.h"
 
@@ -581,10 +582,23 @@ bool CopyWithResource(const std::wstring& source, const std::wstring& target, co
         return false;
     if (ReadResource(source, kDigestResourceType, kDigestResourceId).empty())
         return true;
-    // The copy is made as make-installer makes an installer: its digest
-    // fits what it carries.
-    const PayloadDigest digest =
-        ComputePayloadDigest(ReadResource(target, L"INI", 138), ReadResource(target, L"DATA", 148));
+    // The copy is made as make-installer makes an installer: its table of
+    // entries and its digest fit what it carries.
+    const std::string archive = ReadResource(target, L"DATA", 148);
+    const std::wstring archiveFile = target + L".payload";
+    std::string table;
+    if (WriteFileBytes(archiveFile, archive)) {
+        UniqueFile file(::CreateFileW(archiveFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        // An archive that cannot be listed (a damaged one, on purpose)
+        // carries an empty table.
+        if (file && !MakeEntryDigestTable(file.get(), 0, archive.size(), &table))
+            table.clear();
+    }
+    ::DeleteFileW(archiveFile.c_str());
+    if (!SetResource(target, kDigestResourceType, kEntryDigestsResourceId, &table))
+        return false;
+    const PayloadDigest digest = ComputePayloadDigest(ReadResource(target, L"INI", 138), archive, table);
     const std::string digestBytes(digest.begin(), digest.end());
     return SetResource(target, kDigestResourceType, kDigestResourceId, &digestBytes);
 }

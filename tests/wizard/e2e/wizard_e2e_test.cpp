@@ -1131,14 +1131,24 @@ TEST_F(Wizard, SilentInstallTakesAFolderWithSpacesAndReportsEachFailure)
     EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\Marvane.exe"), "old program");
 
     // A damaged installer installs nothing: a payload byte changed in
-    // transit, the digest cut short, the payload gone.
+    // transit, the digest cut short, the payload gone, the table of its
+    // entries' SHA-256 forged (a planted program's, so that it would be
+    // kept) or gone.
     const std::string cut = ReadResource(SetupExe(), L"DIGEST", 140).substr(0, 32);
+    std::string forged = ReadResource(SetupExe(), L"DIGEST", 141);
+    ASSERT_GT(forged.size(), 64u);
+    forged[0] = forged[0] == '0' ? '1' : '0';
     const std::wstring damaged[] = {
         DamagedCopy(SetupExe(), L"DATA", 148, Work(L"damaged.exe")),
         CopyChangingResource(SetupExe(), Work(L"cut-digest.exe"), L"DIGEST", 140, &cut) ? Work(L"cut-digest.exe")
                                                                                           : L"",
         CopyChangingResource(SetupExe(), Work(L"no-payload.exe"), L"DATA", 148, nullptr) ? Work(L"no-payload.exe")
                                                                                            : L"",
+        CopyChangingResource(SetupExe(), Work(L"forged-table.exe"), L"DIGEST", 141, &forged)
+            ? Work(L"forged-table.exe")
+            : L"",
+        CopyChangingResource(SetupExe(), Work(L"no-table.exe"), L"DIGEST", 141, nullptr) ? Work(L"no-table.exe")
+                                                                                         : L"",
     };
     for (const std::wstring& exe : damaged) {
         SCOPED_TRACE(exe);
