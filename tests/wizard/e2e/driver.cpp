@@ -590,10 +590,10 @@ bool CopyWithResource(const std::wstring& source, const std::wstring& target, co
     if (WriteFileBytes(archiveFile, archive)) {
         UniqueFile file(::CreateFileW(archiveFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-        // An archive that cannot be listed (a damaged one, on purpose)
-        // carries an empty table.
+        // An archive whose files cannot be read (a damaged one, on purpose)
+        // carries a table of no entries: a resource cannot be empty.
         if (file && !MakeEntryDigestTable(file.get(), 0, archive.size(), &table))
-            table.clear();
+            table.assign(1, '\n');
     }
     ::DeleteFileW(archiveFile.c_str());
     if (!SetResource(target, kDigestResourceType, kEntryDigestsResourceId, &table))
