@@ -68,6 +68,9 @@ bool PlanUpgrade(const std::wstring& installDir, const std::vector<ArchiveEntry>
                  const std::vector<bool>& inPlace, const std::wstring& userDataFile, const InstallRecord* previous,
                  UpgradePlan* plan)
 {
+    // The configuration may name it with "/" between levels.
+    std::wstring userData = userDataFile;
+    std::replace(userData.begin(), userData.end(), L'/', L'\\');
     HeldFolder root;
     if (!OpenFolderNoFollow(installDir, kWalkSharing, &root))
         return false;
@@ -118,8 +121,8 @@ bool PlanUpgrade(const std::wstring& installDir, const std::vector<ArchiveEntry>
                 continue;
             }
             if (!isFolder && !link) {
-                const bool userData = !userDataFile.empty() && SameText(relative, userDataFile);
-                if (userData || (file != next.files.end() && inPlace.size() > file->second && inPlace[file->second])) {
+                const bool isUserData = !userData.empty() && SameText(relative, userData);
+                if (isUserData || (file != next.files.end() && inPlace.size() > file->second && inPlace[file->second])) {
                     if (file != next.files.end())
                         plan->keep[file->second] = true;
                     continue;

@@ -33,8 +33,10 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // made (a file of that name) stays as it is, read-only for Users, which
 // costs the game its writes there and nothing else.
 void MakeWritableFolders(const HeldFolder& root, const std::vector<std::wstring>& places,
-                         const std::wstring& userDataFile)
+                         std::wstring userDataFile)
 {
+    // Named as the places are, with "\\" between levels: never made a folder.
+    std::replace(userDataFile.begin(), userDataFile.end(), L'/', L'\\');
     for (const std::wstring& place : places) {
         if (!SameText(place, userDataFile)) {
             HeldFolder made;
@@ -291,6 +293,10 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
 
     // 4. Unpacking; the package shows each entry and stops on a cancel.
     ::SetLastError(ERROR_SUCCESS);
+    // Every file and folder is made with the product's list from the start:
+    // no walk over thousands of entries to give it afterwards.
+    package_.SetNewEntryAccess(EntryAccessDescriptor(EntryAccess::kProduct, false),
+                               EntryAccessDescriptor(EntryAccess::kProduct, true));
     const bool unpacked =
         services_->Decode(package_, payload_, staging_, stepsDone, upgrade_ ? &upgrade_->keep : nullptr);
     const DWORD decodeError = ::GetLastError();
@@ -620,10 +626,17 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir)
     // The staging folder takes the installation's list, and the places the
     // game writes theirs, before it becomes the installation: held, each
     // entry reached through its folder.
+    // Its files and folders were made with the product's list: only the
+    // folder itself and the places the game writes are left to give theirs.
     {
         const std::vector<std::wstring> writable = WritablePlaces();
         MakeWritableFolders(staging_, writable, configuration_.Setting(kKeyUserDataFile));
-        if (!ApplyInstallationAccessToTree(staging_, writable))
+        std::vector<std::wstring> places = writable;
+        for (const ArchiveEntry& entry : entries_) {
+            if (IsWritablePlace(entry.name, writable))
+                places.push_back(entry.name);
+        }
+        if (!ApplyInstallationAccess(staging_) || !ApplyEntryAccessBelow(staging_, places, writable))
             return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
     }
     // A staging tag in an installation that stands would make the rollback

@@ -282,7 +282,7 @@ namespace {
 // target itself.
 class MadeFolders {
 public:
-    explicit MadeFolders(const HeldFolder& target) : target_(target) {}
+    MadeFolders(const HeldFolder& target, PSECURITY_DESCRIPTOR access) : target_(target), access_(access) {}
 
     // The held folder at relative, each missing level made through the one
     // above it; null when a level cannot be made or is not a plain folder.
@@ -298,13 +298,14 @@ public:
         auto held = std::make_unique<HeldFolder>();
         if (!parent ||
             !MakeChildFolder(*parent, relative.substr(slash == std::wstring::npos ? 0 : slash + 1), kHeldShare,
-                             held.get()))
+                             held.get(), access_))
             return nullptr;  // not remembered: the failure shows at this entry
         return folders_.emplace(relative, std::move(held)).first->second.get();
     }
 
 private:
     const HeldFolder& target_;
+    PSECURITY_DESCRIPTOR access_;
     std::unordered_map<std::wstring, std::unique_ptr<HeldFolder>> folders_;
 };
 
@@ -346,7 +347,7 @@ bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const HeldF
             FormatLog(line, L"包内文件数目：%d\n", static_cast<int>(total));
             Log(line);
         }
-        MadeFolders folders(target);
+        MadeFolders folders(target, newFolderAccess_);
 
         for (UInt32 i = 0; i < total; ++i) {
             if (gateFn_)
@@ -408,7 +409,7 @@ bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const HeldF
             // never opened, and the entry fails.
             if (!parent || !OpenChild(*parent, relative.substr(slash == std::wstring::npos ? 0 : slash + 1),
                                       GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, kFileCreate,
-                                      kNonDirectoryFile | kSequentialOnly, &out)) {
+                                      kNonDirectoryFile | kSequentialOnly, &out, newFileAccess_)) {
                 FormatLog(line, L"OutFile_Open:%ls失败!\n", (target.finalPath + L"\\" + WithBackslashes(name)).c_str());
                 Log(line);
                 return false;

@@ -55,6 +55,14 @@ public:
     // context is refused: false, and nothing changes.
     bool SetCallbacks(void* context, PackageProgressFn progressFn, PackageLogFn logFn);
     void SetGate(PackageGateFn gateFn) { gateFn_ = gateFn; }
+    // The access lists new files and folders are made with (null: what
+    // they inherit from the folder they are made in); they must outlive
+    // every Decode.
+    void SetNewEntryAccess(PSECURITY_DESCRIPTOR files, PSECURITY_DESCRIPTOR folders)
+    {
+        newFileAccess_ = files;
+        newFolderAccess_ = folders;
+    }
 
     // Unpacks every entry of the archive that lies in [offset, offset + size)
     // of file (open for reading; not closed here) into target, a folder the
@@ -109,6 +117,8 @@ private:
     PackageLogFn logFn_ = nullptr;
     PackageProgressFn progressFn_ = nullptr;
     PackageGateFn gateFn_ = nullptr;
+    PSECURITY_DESCRIPTOR newFileAccess_ = nullptr;
+    PSECURITY_DESCRIPTOR newFolderAccess_ = nullptr;
 };
 
 // The entries of the archive in [offset, offset + size) of file, in archive

@@ -210,7 +210,7 @@ bool KeepStartsWith(const std::wstring& keep, const std::wstring& name, std::wst
 }  // namespace
 
 bool OpenChild(const HeldFolder& folder, const std::wstring& name, ACCESS_MASK access, DWORD share,
-               ULONG disposition, ULONG options, UniqueFile* child)
+               ULONG disposition, ULONG options, UniqueFile* child, PSECURITY_DESCRIPTOR descriptor)
 {
     if (!folder || !IsPlainName(name) || name.size() > 32767 / sizeof(wchar_t)) {
         ::SetLastError(ERROR_INVALID_NAME);
@@ -221,7 +221,8 @@ bool OpenChild(const HeldFolder& folder, const std::wstring& name, ACCESS_MASK a
     text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
     text.MaximumLength = text.Length;
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder.handle.get(), nullptr);
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder.handle.get(),
+                               disposition == kFileCreate ? descriptor : nullptr);
     IO_STATUS_BLOCK io{};
     HANDLE opened = nullptr;
     const NTSTATUS status =
@@ -281,11 +282,12 @@ bool DeleteHeldFolder(HeldFolder* folder)
     return marked;
 }
 
-bool MakeChildFolder(const HeldFolder& folder, const std::wstring& name, DWORD share, HeldFolder* child)
+bool MakeChildFolder(const HeldFolder& folder, const std::wstring& name, DWORD share, HeldFolder* child,
+                     PSECURITY_DESCRIPTOR descriptor)
 {
     UniqueFile made;
     if (!OpenChild(folder, name, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                   kFileCreate, kDirectoryFile, &made) &&
+                   kFileCreate, kDirectoryFile, &made, descriptor) &&
         ::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS)
         return false;
     made.reset();

@@ -47,8 +47,9 @@ bool DeleteHeldFolder(HeldFolder* folder);
 // GetLastError: ERROR_FILE_NOT_FOUND when there is no such entry,
 // ERROR_CANT_ACCESS_FILE when what opened is not the entry itself (a link
 // this system follows).
+// descriptor, when given, is the access list a new entry is made with.
 bool OpenChild(const HeldFolder& folder, const std::wstring& name, ACCESS_MASK access, DWORD share,
-               ULONG disposition, ULONG options, UniqueFile* child);
+               ULONG disposition, ULONG options, UniqueFile* child, PSECURITY_DESCRIPTOR descriptor = nullptr);
 
 // The same for a folder: the child held as a HeldFolder, refused when it is
 // a reparse point or not a folder (ERROR_DIRECTORY).
@@ -58,7 +59,8 @@ bool OpenChildFolder(const HeldFolder& folder, const std::wstring& name, DWORD s
 // Makes the folder name in folder, or takes the plain folder already there,
 // and holds it with share. Refused (ERROR_DIRECTORY) when a file or a link
 // has that name.
-bool MakeChildFolder(const HeldFolder& folder, const std::wstring& name, DWORD share, HeldFolder* child);
+bool MakeChildFolder(const HeldFolder& folder, const std::wstring& name, DWORD share, HeldFolder* child,
+                     PSECURITY_DESCRIPTOR descriptor = nullptr);
 
 // Holds the folder at relative (levels separated by "\\") under root, each
 // level opened through the one above it as OpenChildFolder opens it;

@@ -101,6 +101,11 @@ std::wstring EntryAccessText(EntryAccess access, bool folder)
     return text + Grants(folder ? L"OICIID" : L"ID");
 }
 
+PSECURITY_DESCRIPTOR EntryAccessDescriptor(EntryAccess access, bool folder)
+{
+    return Descriptor(EntryAccessText(access, folder));
+}
+
 bool ApplyInstallationAccess(const HeldFolder& folder)
 {
     if (!folder) {

@@ -32,6 +32,10 @@ std::wstring InstallationAccessText();
 // for kWritable, Users' modify access of the entry's own before it.
 std::wstring EntryAccessText(EntryAccess access, bool folder);
 
+// EntryAccessText as a descriptor, made once and kept for the process, for
+// entries made with their list from the start; null when it cannot be made.
+PSECURITY_DESCRIPTOR EntryAccessDescriptor(EntryAccess access, bool folder);
+
 // Gives the held folder the installation's own list. Only the folder
 // itself changes: entries inside keep theirs (an earlier installation's
 // player files keep what their player may do). False with the reason in

@@ -217,8 +217,10 @@ bool PlanRemoval(const ProductSettings& product, const std::wstring& uninstaller
         *refusal = RemovalOutcome::FolderRefused;
         return false;
     }
-    if (keepUserData && !product.userDataFile.empty())
+    if (keepUserData && !product.userDataFile.empty()) {
         plan->keep = JoinPath(plan->installFolder, product.userDataFile);
+        std::replace(plan->keep.begin(), plan->keep.end(), L'/', L'\\');
+    }
     plan->desktopShortcuts = DesktopShortcutsInto(plan->installFolder);
     plan->recordPath = InstallRecordPath(plan->registrations.front().keyName);
     InstallRecord record;
