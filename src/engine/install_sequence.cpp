@@ -196,8 +196,10 @@ bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
     const std::wstring parentPath = slash == 2 ? stagingDir.substr(0, 3) : stagingDir.substr(0, slash);
     HeldFolder parent;
     // A folder made above the installation (a second drive's program
-    // folder) is the administrators' from the moment it exists.
-    if (!MakeInstallationParents(stagingDir.substr(0, slash)) || !services_->CreateFolderTree(parentPath.c_str()) ||
+    // folder) is the administrators' from the moment it exists; a drive
+    // root is there already.
+    if (!MakeInstallationParents(parentPath) ||
+        (slash > 2 && !services_->CreateFolderTree(parentPath.c_str())) ||
         !OpenFolderAsIs(parentPath, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &parent) ||
         !MakePrivateChildFolder(parent, stagingDir.substr(slash + 1), FILE_SHARE_READ | FILE_SHARE_WRITE, &staging_,
                                 DELETE | WRITE_DAC))

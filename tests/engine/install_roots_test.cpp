@@ -74,11 +74,15 @@ protected:
 
 TEST_F(InstallRoots, ADriveRootAndAFolderAboveASystemFolderAreRefusedAtTheFirstStep)
 {
-    // The route works in this prefix: a folder of its own on D: installs.
-    ASSERT_TRUE(Install(L"D:\\Games\\Tovani"));
-    ASSERT_TRUE(Exists(L"D:\\Games\\Tovani\\Marvane.exe"));
-    RemoveTree(L"D:\\Games");
-    RemoveWhatAnInstallationLeaves();
+    // The route works in this prefix: a folder of its own on D: installs,
+    // one level down and right below the root.
+    for (const std::wstring& folder : {std::wstring(L"D:\\Games\\Tovani"), std::wstring(L"D:\\Tovani")}) {
+        ASSERT_TRUE(Install(folder)) << WideToUtf8(folder);
+        ASSERT_TRUE(Exists(folder + L"\\Marvane.exe"));
+        RemoveTree(folder);
+        RemoveTree(L"D:\\Games");
+        RemoveWhatAnInstallationLeaves();
+    }
 
     wchar_t profile[MAX_PATH] = {};
     ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile)));
