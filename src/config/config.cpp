@@ -167,21 +167,18 @@ bool ResourceBytes(HMODULE module, std::string* bytes)
     return true;
 }
 
-struct ConfigObject {
-    std::wstring file;
-    Configuration text;
-    // The run's own file, held from its creation so that nobody else can
-    // write or delete it; its later versions go through this handle, and it
-    // goes when the handle closes, also when the process is ended from
-    // outside. Nothing deletes it by name.
-    UniqueFile held;
-};
-
-// Everything the process holds of its configuration and temporary folder.
-// The pages read on the user-interface thread, the install worker on its own.
+// Everything the process holds of its configuration copy and temporary
+// folder. The pages write on the user-interface thread, the silent
+// installation on its own.
 struct ConfigState {
     std::mutex lock;
-    std::vector<ConfigObject> objects;
+    // The run's copy, with the values set since, and its file: held from
+    // its creation so that nobody else can write or delete it; its later
+    // versions go through this handle, and it goes when the handle closes,
+    // also when the process is ended from outside. Nothing deletes it by
+    // name, and nothing reads it back.
+    std::optional<Configuration> copy;
+    UniqueFile held;
     std::wstring runFolder;
     HeldFolder runFolderHold;
 };
@@ -190,15 +187,6 @@ ConfigState& State()
 {
     static ConfigState state;
     return state;
-}
-
-ConfigObject* FindObject(ConfigState& state, const std::wstring& file)
-{
-    for (auto& object : state.objects) {
-        if (SameText(object.file, file))
-            return &object;
-    }
-    return nullptr;
 }
 
 bool WriteWhole(HANDLE file, const std::string& bytes)
@@ -376,12 +364,8 @@ void RemoveRunFolder()
         return;
     // The run's files go as their handles close; the folder goes through
     // its own hold, empty, never by name.
-    for (auto it = state.objects.begin(); it != state.objects.end();) {
-        if (SameText(it->file, JoinPath(state.runFolder, kConfigFileName)))
-            it = state.objects.erase(it);
-        else
-            ++it;
-    }
+    state.copy.reset();
+    state.held.reset();
     DeleteHeldFolder(&state.runFolderHold);
     state.runFolder.clear();
 }
@@ -392,66 +376,6 @@ std::wstring ConfigFilePath()
     return folder.empty() ? std::wstring() : JoinPath(folder, kConfigFileName);
 }
 
-std::wstring ReadConfigString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
-                              const std::wstring& defaultValue)
-{
-    if (!file.empty()) {
-        ConfigState& state = State();
-        std::lock_guard<std::mutex> hold(state.lock);
-        if (const ConfigObject* object = FindObject(state, file))
-            return object->text.Read(section, key, defaultValue);
-    }
-    return DefaultOf(defaultValue);
-}
-
-int ReadConfigInt(const std::wstring& file, const std::wstring& section, const std::wstring& key, int defaultValue)
-{
-    return ParseProfileInt(ReadConfigString(file, section, key, L""), defaultValue);
-}
-
-bool WriteConfigString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
-                       const std::wstring& value)
-{
-    if (file.empty())
-        return false;
-    ConfigState& state = State();
-    std::lock_guard<std::mutex> hold(state.lock);
-    ConfigObject* object = FindObject(state, file);
-    if (!object) {
-        state.objects.push_back(ConfigObject{file, Configuration(), UniqueFile()});
-        object = &state.objects.back();
-    }
-    object->text.Set(section, key, value);
-    const std::string bytes = object->text.Bytes();
-    if (!object->held && !state.runFolder.empty() && SameText(file, JoinPath(state.runFolder, kConfigFileName)))
-        object->held = CreateHeldCopy(file);
-    if (object->held)
-        return WriteWhole(object->held.get(), bytes);
-    UniqueFile out(
-        ::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                      nullptr));
-    return out && WriteWhole(out.get(), bytes);
-}
-
-void LoadConfigText(const std::wstring& file, std::string_view bytes)
-{
-    ConfigState& state = State();
-    std::lock_guard<std::mutex> hold(state.lock);
-    if (ConfigObject* object = FindObject(state, file)) {
-        object->text = Configuration(bytes);
-        return;
-    }
-    state.objects.push_back(ConfigObject{file, Configuration(bytes), UniqueFile()});
-}
-
-int WriteConfigFile(HMODULE module)
-{
-    Configuration configuration;
-    if (!Configuration::FromResource(module, &configuration))
-        return 0;
-    return WriteConfigFile(configuration);
-}
-
 int WriteConfigFile(const Configuration& configuration)
 {
     const std::wstring path = ConfigFilePath();
@@ -459,43 +383,31 @@ int WriteConfigFile(const Configuration& configuration)
         return 0;
     ConfigState& state = State();
     std::lock_guard<std::mutex> hold(state.lock);
-    ConfigObject* object = FindObject(state, path);
-    if (!object) {
-        state.objects.push_back(ConfigObject{path, Configuration(), UniqueFile()});
-        object = &state.objects.back();
-    }
-    object->text = configuration;
-    object->held.reset();
-    object->held = CreateHeldCopy(path);
-    return object->held && WriteWhole(object->held.get(), configuration.Bytes()) ? 1 : 0;
+    state.copy = configuration;
+    state.held.reset();
+    state.held = CreateHeldCopy(path);
+    return state.held && WriteWhole(state.held.get(), configuration.Bytes()) ? 1 : 0;
 }
 
 void DeleteConfigFile()
 {
-    const std::wstring path = ConfigFilePath();
-    if (path.empty())
-        return;
     ConfigState& state = State();
     std::lock_guard<std::mutex> hold(state.lock);
-    for (auto it = state.objects.begin(); it != state.objects.end(); ++it) {
-        if (SameText(it->file, path)) {
-            state.objects.erase(it);
-            return;
-        }
-    }
-}
-
-std::wstring ReadSetting(const std::wstring& key, const std::wstring& defaultValue)
-{
-    return ReadConfigString(ConfigFilePath(), kConfigSection, key, defaultValue);
-}
-
-int ReadSettingInt(const std::wstring& key, int defaultValue)
-{
-    return ReadConfigInt(ConfigFilePath(), kConfigSection, key, defaultValue);
+    state.copy.reset();
+    state.held.reset();
 }
 
 bool WriteSetting(const std::wstring& key, const std::wstring& value)
 {
-    return WriteConfigString(ConfigFilePath(), kConfigSection, key, value);
+    const std::wstring path = ConfigFilePath();
+    if (path.empty())
+        return false;
+    ConfigState& state = State();
+    std::lock_guard<std::mutex> hold(state.lock);
+    if (!state.copy)
+        state.copy.emplace();
+    state.copy->Set(kConfigSection, key, value);
+    if (!state.held)
+        state.held = CreateHeldCopy(path);
+    return state.held && WriteWhole(state.held.get(), state.copy->Bytes());
 }

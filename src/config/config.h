@@ -108,52 +108,21 @@ void RemoveRunFolder();
 // incfg.ini in RunFolder(); empty when the run has no folder.
 std::wstring ConfigFilePath();
 
-// The configuration object of file: the text WriteConfigFile or
-// LoadConfigText gave it, with the values WriteConfigString set since.
-// Nothing reads the file itself. Keys and sections are found as the profile
-// functions find them: case-insensitively, the first of a name, the value
-// trimmed of spaces and of one pair of enclosing quotes.
-
-// The value of key in section, cut to kMaxConfigValueLength characters;
-// defaultValue (without trailing spaces, cut likewise) when the key is
-// absent, or file has no object or is empty.
-std::wstring ReadConfigString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
-                              const std::wstring& defaultValue);
-
-// The profile functions' integer reading of the value (leading spaces, a
-// sign, 0x/0o/0b prefixes, digits up to the first other character):
-// defaultValue when the key is absent or empty, or file has no object or is
-// empty; 0 when the text does not begin with a number.
-int ReadConfigInt(const std::wstring& file, const std::wstring& section, const std::wstring& key, int defaultValue);
-
-// Sets the value in file's object (making an empty one when it has none)
-// and writes the object's text to file, in GBK when every character fits
-// and else in UTF-16 with a byte-order mark. True when the file was written;
-// false when file is empty or the write failed (the object keeps the value).
-bool WriteConfigString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
-                       const std::wstring& value);
-
-// Makes bytes (a configuration text: GBK, or UTF-8 or UTF-16 after a
-// byte-order mark) the object of file, replacing an earlier one. Writes
-// nothing.
-void LoadConfigText(const std::wstring& file, std::string_view bytes);
-
-// Reads resource "INI" 138 of module (null: the running executable) into the
-// object of ConfigFilePath(), and writes it to that file byte for byte,
-// replacing an earlier file. The file stays open, shared for reading only,
-// until DeleteConfigFile or RemoveRunFolder: no other program can change or
-// replace it meanwhile. 1 when the object was loaded and the file written;
-// 0 when the resource is missing, the path is empty, or the file cannot be
-// created or written (the object is still loaded when the resource is
-// there and the path is not empty).
-int WriteConfigFile(HMODULE module = nullptr);
-// The same with a configuration already read.
+// Makes configuration the run's copy and writes its text to
+// ConfigFilePath() byte for byte, as a new file. The file stays open, shared
+// for reading only, until DeleteConfigFile or RemoveRunFolder: no other
+// program can change or replace it meanwhile, and it goes when its handle
+// closes. 1 when the file was written; 0 when the run has no folder, or the
+// file cannot be created or written (the copy then still holds
+// configuration when the run has a folder).
 int WriteConfigFile(const Configuration& configuration);
 
-// Removes ConfigFilePath() and its object. Nothing is reported.
+// Removes the run's copy and its file. Nothing is reported.
 void DeleteConfigFile();
 
-// The pattern every reader uses: section IN_INFO of ConfigFilePath().
-std::wstring ReadSetting(const std::wstring& key, const std::wstring& defaultValue = L"");
-int ReadSettingInt(const std::wstring& key, int defaultValue = 0);
+// Sets key in section IN_INFO of the run's copy (an empty copy when
+// WriteConfigFile made none) and writes the copy's whole text through its
+// held handle, in GBK when every character fits and else in UTF-16 with a
+// byte-order mark. True when it was written; false when the run has no
+// folder or the write failed.
 bool WriteSetting(const std::wstring& key, const std::wstring& value);

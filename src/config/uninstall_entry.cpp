@@ -1,5 +1,5 @@
-// The uninstall entry's two operations that read the configuration;
-// the registry parts they use are in sp_system.
+// The uninstall entry written from the configuration; the registry parts
+// it uses are in sp_system.
 #include "config/config.h"
 #include "config/uninstall_entry.h"
 #include "system/trace.h"
@@ -45,12 +45,4 @@ bool RegisterUninstall(const Configuration& configuration, const std::wstring& i
     }
     key.Close();
     return true;
-}
-
-bool RemoveUninstallEntry()
-{
-    const std::wstring keyPath = UninstallKeyPath(ReadSetting(kKeyDisplayName));
-    if (keyPath.empty())
-        return false;
-    return DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath) == 1;
 }

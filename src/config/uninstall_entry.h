@@ -1,5 +1,5 @@
 // The product's entry in the system's list of installed programs, written
-// and removed from the configuration.
+// from the configuration.
 #pragma once
 
 #include "config/config.h"
@@ -14,8 +14,3 @@
 // display name or installDir is empty; false for a failed step (values
 // already written stay).
 bool RegisterUninstall(const Configuration& configuration, const std::wstring& installDir);
-
-// Deletes the entry named by the configuration's display name. True
-// when it was walked and deleted; false when it is absent, could not be
-// walked, or UninstallKeyPath refuses the display name (nothing touched).
-bool RemoveUninstallEntry();

@@ -1,7 +1,6 @@
-// The configuration file: the sample text the installer carries, and the
-// readers and writers over files of the test's own.
+// The configuration: the sample text the installer carries, the value read
+// from it, and the run's copy in a temporary folder of the test's own.
 #include "config/config.h"
-#include "system/file_ops.h"
 #include "support/test_support.h"
 #include "temp_redirect.h"
 
@@ -13,20 +12,20 @@ namespace {
 
 class ConfigTest : public ::testing::Test {
 protected:
-    std::string SampleBytes()
+    // Nothing set: the resource's bytes exactly.
+    static Configuration Sample()
     {
-        const std::wstring path = scratch.Join(L"sample.ini");
-        EXPECT_EQ(1, WriteResourceToFile(nullptr, path.c_str(), kConfigResourceId, kConfigResourceType));
-        return ReadBytes(path);
+        Configuration sample;
+        EXPECT_TRUE(Configuration::FromResource(nullptr, &sample));
+        return sample;
     }
 
     ScratchDir scratch;
-    std::wstring file = scratch.Join(L"incfg.ini");
 };
 
 TEST_F(ConfigTest, SampleTextIsGbkWithCrLfAndTheKeysInOrder)
 {
-    const std::string bytes = SampleBytes();
+    const std::string bytes = Sample().Bytes();
     ASSERT_TRUE(bytes.starts_with("/////"));  // no byte-order mark either
     EXPECT_FALSE(bytes.ends_with("\n"));
     for (size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1))
@@ -57,44 +56,41 @@ TEST_F(ConfigTest, SampleTextIsGbkWithCrLfAndTheKeysInOrder)
     };
     EXPECT_EQ(expected, lines);
 
-    LoadConfigText(file, bytes);
-    EXPECT_EQ(L"Quenlo棋牌 安装", ReadConfigString(file, kConfigSection, kKeyCaption, L""));
-    EXPECT_EQ(L"", ReadConfigString(file, kConfigSection, kKeySetupDir, L""));
-    EXPECT_EQ(L"", ReadConfigString(file, kConfigSection, kKeyCompleteUrl, L""));
+    const Configuration sample(bytes);
+    EXPECT_EQ(L"Quenlo棋牌 安装", sample.Setting(kKeyCaption));
+    EXPECT_EQ(L"", sample.Setting(kKeySetupDir));
+    EXPECT_EQ(L"", sample.Setting(kKeyCompleteUrl));
 }
 
 TEST_F(ConfigTest, ReadersCutLongValuesAndFallBackToTheirDefaults)
 {
     const std::wstring longValue(300, L'长');
-    ASSERT_TRUE(WriteConfigString(file, kConfigSection, kKeyCaption, longValue));
-    EXPECT_EQ(longValue.substr(0, 259), ReadConfigString(file, kConfigSection, kKeyCaption, L""));
-    EXPECT_EQ(L"Marvane", ReadConfigString(file, kConfigSection, kKeyFolder, kDefaultFolderName));
-    EXPECT_EQ(0, ReadConfigInt(file, kConfigSection, kKeySize, 0));
-    ASSERT_TRUE(WriteConfigString(file, kConfigSection, kKeySize, L"350MB"));
-    EXPECT_EQ(350, ReadConfigInt(file, kConfigSection, kKeySize, 0));
-    // Written through to the file, but never read back from it.
-    WriteBytes(file, "[IN_INFO]\r\nOBJ_IN_SIZE=1\r\nOBJ_IN_EXE=other.exe\r\n");
-    EXPECT_EQ(350, ReadConfigInt(file, kConfigSection, kKeySize, 0));
-    EXPECT_EQ(L"", ReadConfigString(file, kConfigSection, kKeyExe, L""));
+    Configuration set;
+    set.Set(kConfigSection, kKeyCaption, longValue);
+    EXPECT_EQ(longValue.substr(0, 259), set.Setting(kKeyCaption));
+    EXPECT_EQ(L"Marvane", set.Setting(kKeyFolder, kDefaultFolderName));
+    EXPECT_EQ(0, set.SettingInt(kKeySize, 0));
+    set.Set(kConfigSection, kKeySize, L"350MB");
+    EXPECT_EQ(350, set.SettingInt(kKeySize, 0));
 
     // Found as the profile functions find them.
-    LoadConfigText(file, "; note\r\n[other]\r\nOBJ_IN_EXE=wrong.exe\r\n [ in_info ] \r\n obj_in_exe =  'a b.exe' \r\n"
-                         "OBJ_IN_EXE=second.exe\r\nOBJ_IN_SIZE= 0x20\r\nOBJ_IN_FOLDER=\r\nOBJ_IN_PUBLISHER\r\n"
-                         "[IN_INFO]\r\nOBJ_IN_DISPLAY_NAME=later section\r\n");
-    EXPECT_EQ(L"a b.exe", ReadConfigString(file, kConfigSection, kKeyExe, L""));
-    EXPECT_EQ(32, ReadConfigInt(file, kConfigSection, kKeySize, 0));
-    EXPECT_EQ(L"", ReadConfigString(file, kConfigSection, kKeyFolder, kDefaultFolderName));
-    EXPECT_EQ(L"", ReadConfigString(file, kConfigSection, kKeyPublisher, L"x"));
-    EXPECT_EQ(7, ReadConfigInt(file, kConfigSection, kKeyFolder, 7));
-    EXPECT_EQ(L"none", ReadConfigString(file, kConfigSection, kKeyDisplayName, L"none  "));
-    EXPECT_EQ(L"none", ReadConfigString(scratch.Join(L"never.ini"), kConfigSection, kKeyExe, L"none"));
+    const Configuration read("; note\r\n[other]\r\nOBJ_IN_EXE=wrong.exe\r\n [ in_info ] \r\n obj_in_exe =  'a b.exe' \r\n"
+                             "OBJ_IN_EXE=second.exe\r\nOBJ_IN_SIZE= 0x20\r\nOBJ_IN_FOLDER=\r\nOBJ_IN_PUBLISHER\r\n"
+                             "[IN_INFO]\r\nOBJ_IN_DISPLAY_NAME=later section\r\n");
+    EXPECT_EQ(L"a b.exe", read.Setting(kKeyExe));
+    EXPECT_EQ(32, read.SettingInt(kKeySize, 0));
+    EXPECT_EQ(L"", read.Setting(kKeyFolder, kDefaultFolderName));
+    EXPECT_EQ(L"", read.Setting(kKeyPublisher, L"x"));
+    EXPECT_EQ(7, read.SettingInt(kKeyFolder, 7));
+    EXPECT_EQ(L"none", read.Setting(kKeyDisplayName, L"none  "));
+    EXPECT_EQ(L"none", Configuration().Setting(kKeyExe, L"none"));
 
     EXPECT_EQ(L"C:\\Temp\\incfg.ini", JoinPath(L"C:\\Temp\\", L"incfg.ini"));
     EXPECT_EQ(L"C:\\Temp\\incfg.ini", JoinPath(L"C:\\Temp", L"incfg.ini"));
     EXPECT_EQ(L"", JoinPath(L"", L"incfg.ini"));
 }
 
-TEST_F(ConfigTest, TheRunReadsItsOwnObjectAndNoOtherProgramCanWriteItsFile)
+TEST_F(ConfigTest, NoOtherProgramCanWriteTheRunsCopy)
 {
     // Thai does not pass through code page 936: an ANSI round trip of this
     // path would name a folder that does not exist.
@@ -113,9 +109,8 @@ TEST_F(ConfigTest, TheRunReadsItsOwnObjectAndNoOtherProgramCanWriteItsFile)
     const std::wstring folder = RunFolder();
     ASSERT_EQ(temp + L"\\setup-run-" + std::to_wstring(::GetCurrentProcessId()) + L"-1", folder);
     ASSERT_EQ(folder + L"\\incfg.ini", ConfigFilePath());
-    ASSERT_EQ(1, WriteConfigFile());
-    EXPECT_EQ(SampleBytes(), ReadBytes(ConfigFilePath()));
-    EXPECT_EQ(L"Quenlo棋牌", ReadSetting(kKeyDisplayName));
+    ASSERT_EQ(1, WriteConfigFile(Sample()));
+    EXPECT_EQ(Sample().Bytes(), ReadBytes(ConfigFilePath()));
 
     // Nobody else writes, replaces or renames what the run holds.
     for (const std::wstring& path : {ConfigFilePath(), folder}) {
@@ -130,7 +125,6 @@ TEST_F(ConfigTest, TheRunReadsItsOwnObjectAndNoOtherProgramCanWriteItsFile)
     // The chosen folder goes into the file too, exactly, whatever its script.
     const std::wstring chosen = L"D:\\게임\\Łódź ภาษา 游戏";
     ASSERT_TRUE(WriteSetting(kKeySetupDir, chosen));
-    EXPECT_EQ(chosen, ReadSetting(kKeySetupDir));
     wchar_t written[MAX_PATH] = {};
     ::GetPrivateProfileStringW(kConfigSection, kKeySetupDir, L"", written, MAX_PATH, ConfigFilePath().c_str());
     EXPECT_EQ(chosen, written);
@@ -139,20 +133,18 @@ TEST_F(ConfigTest, TheRunReadsItsOwnObjectAndNoOtherProgramCanWriteItsFile)
 
     DeleteConfigFile();
     EXPECT_FALSE(Exists(folder + L"\\incfg.ini"));
-    EXPECT_EQ(L"Marvane", ReadSetting(kKeyFolder, kDefaultFolderName));
     RemoveRunFolder();
     EXPECT_FALSE(Exists(folder));
     EXPECT_EQ("someone else's", ReadBytes(taken + L"\\incfg.ini"));
 }
 
-TEST_F(ConfigTest, TemporaryDirectoryTooLongToHoldLeavesEveryReadAtItsDefault)
+TEST_F(ConfigTest, TemporaryDirectoryTooLongToHoldWritesNothing)
 {
     TempRedirect redirect(scratch.Join(std::wstring(300, L't')));
     RemoveRunFolder();
     EXPECT_EQ(L"", ConfigFilePath());
-    EXPECT_EQ(0, WriteConfigFile());
+    EXPECT_EQ(0, WriteConfigFile(Sample()));
     EXPECT_FALSE(WriteSetting(kKeySetupDir, L"C:\\x"));
-    EXPECT_EQ(5, ReadSettingInt(kKeySize, 5));
     DeleteConfigFile();
     // An empty file name would have sent the write to win.ini.
     wchar_t value[MAX_PATH] = {};

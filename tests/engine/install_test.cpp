@@ -6,7 +6,6 @@
 #include "recording_host.h"
 
 #include "config/config.h"
-#include "config/uninstall_entry.h"
 #include "support/test_support.h"
 #include "system/file_ops.h"
 #include "system/install_record.h"
@@ -204,7 +203,7 @@ protected:
     {
         RemoveDesktopShortcut(kLinkName);
         RemoveProgramGroup(nullptr, kGroup);
-        RemoveUninstallEntry();
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKeyPath(kGroup).c_str());
         DeleteInstallRecord(KeptPlaces::Of(configuration).installRecord);
     }
 
@@ -356,7 +355,6 @@ TEST_F(InstallTest, FreshInstallationPutsEverythingInPlace)
     EXPECT_FALSE(OthersMayEnter(installDir));
     for (const auto& [name, bytes] : installed)
         EXPECT_FALSE(OthersMayEnter(installDir + L"\\" + name)) << WideToUtf8(name);
-    EXPECT_FALSE(Exists(JoinPath(TempDirectory(), L"temp.7z")));
     EXPECT_FALSE(Exists(installDir + L".temp"));
 
     EXPECT_TRUE(Exists(DesktopShortcutPath(kLinkName)));
@@ -680,7 +678,7 @@ TEST_F(InstallTest, AnInterruptedRunIsRecoveredByTheNext)
     WriteBytes(installDir + L"\\half.dat", "new version, half renamed\r\n");
     WriteBytes(installDir + L"\\~setup-staging.tag", "");
     WriteBytes(DesktopShortcutPath(kLinkName), "a link of the stopped run");
-    RemoveUninstallEntry();
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKeyPath(kGroup).c_str());
     WriteBytes(installDir + L".temp\\~setup-staging.tag", "");
     WriteBytes(installDir + L".temp\\part.bin", "partial\r\n");
     WriteBytes(installDir + L".old7\\keep.txt", "not ours\r\n");
@@ -872,7 +870,7 @@ TEST_F(InstallTest, ARunStoppedBetweenItsStepsIsRecoveredToWhatItLeft)
     WriteBytes(installDir + L"\\Marvane.exe", "new main program\r\n");
     WriteBytes(installDir + L"\\~setup-staging.tag", "");
     WriteBytes(DesktopShortcutPath(kLinkName), "the new version's link");
-    RemoveUninstallEntry();
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKeyPath(kGroup).c_str());
     HANDLE held = ::CreateFileW((journal->KeptInstallation() + L"\\data\\levels.dat").c_str(), GENERIC_READ,
                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
