@@ -3,7 +3,6 @@
 #include "system/folder_handles.h"
 #include "system/unique_handle.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -15,42 +14,6 @@
 namespace {
 
 bool HasWildcard(const wchar_t* path) { return std::wcspbrk(path, L"*?") != nullptr; }
-
-// The shell takes lists of paths, each ended by a NUL, the list by a second.
-std::wstring PathList(const wchar_t* path)
-{
-    std::wstring list(path);
-    list.push_back(L'\0');
-    return list;
-}
-
-int RunShellOperation(UINT operation, FILEOP_FLAGS flags, const wchar_t* from, const wchar_t* to)
-{
-    const std::wstring fromList = PathList(from);
-    std::wstring toList;
-    if (to)
-        toList = PathList(to);
-    SHFILEOPSTRUCTW op = {};
-    op.hwnd = nullptr;
-    op.wFunc = operation;
-    op.pFrom = fromList.c_str();
-    op.pTo = to ? toList.c_str() : nullptr;
-    op.fFlags = flags;
-    // The shell's result is the only reason it gives (the thread's last
-    // error is not set); it is passed on as one. Its own codes from the
-    // days before Win32 errors (0x71 to 0x88, 0x402, 0x10000 and up) say
-    // no more than that the operation failed.
-    const int result = ::SHFileOperationW(&op);
-    if (result == 0 && !op.fAnyOperationsAborted)
-        return 1;
-    const bool legacy = (result >= 0x71 && result <= 0x88) || result == 0x402 || result >= 0x10000;
-    ::SetLastError(result == 0 ? ERROR_CANCELLED : legacy ? ERROR_GEN_FAILURE : static_cast<DWORD>(result));
-    return 0;
-}
-
-}  // namespace
-
-namespace {
 
 // Resource (id, type) of module where the loader mapped it: false when
 // it is missing or cannot be loaded; *data may be null for an empty one.
@@ -87,45 +50,6 @@ bool ImageFileOffset(HMODULE module, const void* address, DWORD size, LONGLONG* 
         }
     }
     return false;
-}
-
-// Copies the resource's bytes from the module's file instead of from its
-// mapped image: every page of an image that is read stays in the working
-// set, and a payload of hundreds of megabytes would sit there, on top of
-// the block the unpacking holds, for the rest of the installation.
-bool CopyFromImageFile(HMODULE module, const void* data, DWORD size, HANDLE target)
-{
-    LONGLONG offset = 0;
-    if (!ImageFileOffset(module, data, size, &offset))
-        return false;
-    wchar_t image[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(module, image, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    UniqueFile source(::CreateFileW(image, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    LARGE_INTEGER start;
-    start.QuadPart = offset;
-    if (!source || !::SetFilePointerEx(source.get(), start, nullptr, FILE_BEGIN))
-        return false;
-    // The file's bytes must be the image's: a file changed since it was
-    // loaded is not copied from.
-    constexpr DWORD kChunk = 1 << 20;
-    std::vector<BYTE> buffer(std::min<DWORD>(kChunk, std::max<DWORD>(size, 1)));
-    const BYTE* expected = static_cast<const BYTE*>(data);
-    for (DWORD done = 0; done < size;) {
-        const DWORD want = std::min<DWORD>(kChunk, size - done);
-        DWORD read = 0;
-        if (!::ReadFile(source.get(), buffer.data(), want, &read, nullptr) || read != want)
-            return false;
-        if (done == 0 && std::memcmp(buffer.data(), expected, std::min<DWORD>(want, 4096)) != 0)
-            return false;
-        DWORD written = 0;
-        if (!::WriteFile(target, buffer.data(), want, &written, nullptr) || written != want)
-            return false;
-        done += want;
-    }
-    return true;
 }
 
 }  // namespace
@@ -251,38 +175,6 @@ bool WindowHoldsResource(HMODULE module, int id, const wchar_t* type, const Reso
     });
 }
 
-int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type)
-{
-    if (!path || !type || id <= 0 || id > 0xFFFF)
-        return 0;
-    const BYTE* data = nullptr;
-    DWORD size = 0;
-    if (!LoadedResource(module, id, type, &data, &size) || (!data && size != 0))
-        return 0;
-    UniqueFile file(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return 0;
-    if (CopyFromImageFile(module ? module : ::GetModuleHandleW(nullptr), data, size, file.get()))
-        return 1;
-    // Otherwise from memory, in one piece, from the start of the file again.
-    LARGE_INTEGER zero{};
-    if (!::SetFilePointerEx(file.get(), zero, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get()))
-        return 0;
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), data, size, &written, nullptr) || written != size)
-        return 0;
-    return 1;
-}
-
-int FileExists(const wchar_t* path)
-{
-    if (!path)
-        return 0;
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW(path, &data));
-    return find ? 1 : 0;
-}
-
 int IsDirectory(const wchar_t* path)
 {
     if (!path)
@@ -307,34 +199,14 @@ int PathExists(const wchar_t* path)
 
 int DeletePath(const wchar_t* path)
 {
-    // A wildcard would make the shell delete every match.
+    // A wildcard names no one entry, and PathExists would find any match.
     if (!path || HasWildcard(path) || std::wcslen(path) >= MAX_PATH)
         return 0;
     if (!PathExists(path))
         return 1;
-    // Not the shell's delete: it descends into junctions and deletes
-    // through links, and the folders deleted here may be a user's.
+    // Through handles, never the shell's delete: that descends into
+    // junctions and deletes through links, and these folders may be a user's.
     return DeleteTree(path) ? 1 : 0;
-}
-
-int RenamePath(const wchar_t* newPath, const wchar_t* existingPath)
-{
-    if (!newPath || !existingPath || HasWildcard(newPath) || HasWildcard(existingPath))
-        return 0;
-    if (!PathExists(existingPath))
-        return 0;
-    // Not the shell's rename: through a handle on the entry itself, so a
-    // link put in its place is moved as a link, and never what it names.
-    return MoveEntry(existingPath, newPath) ? 1 : 0;
-}
-
-int CopyPath(const wchar_t* destination, const wchar_t* source)
-{
-    if (!destination || !source || HasWildcard(destination) || HasWildcard(source))
-        return 0;
-    if (!PathExists(source))
-        return 0;
-    return RunShellOperation(FO_COPY, FOF_NOCONFIRMATION, source, destination);
 }
 
 int CreateFolderTree(const wchar_t* path)

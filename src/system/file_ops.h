@@ -1,8 +1,9 @@
-// File-system changes outside the payload extraction: resources to files,
-// existence tests, and delete, rename, copy and folder creation through the
-// shell. Every function returns 1 for success and 0 for failure and shows no
-// message of its own; the shell may show its own error box when a delete,
-// rename or copy cannot be completed.
+// File-system work outside the payload extraction: the payload's resource
+// read where it lies in the module's file, existence tests, and deletion and
+// folder creation. Deletion walks the tree through handles and never follows
+// a link; folders are made by the shell's SHCreateDirectoryExW without a
+// window. Nothing shows a message: every function returns 1 (or true) for
+// success and 0 (or false) for failure.
 #pragma once
 
 #include "system/unique_handle.h"
@@ -12,12 +13,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-
-// Writes resource (id, type) of module (null: the running executable) to
-// path, creating or truncating it. 1 when all of it was written; 0 when the
-// resource is missing or the file cannot be created or written (a partly
-// written file then stays).
-int WriteResourceToFile(HMODULE module, const wchar_t* path, int id, const wchar_t* type);
 
 // A resource where it lies in its module's file, with that file held open.
 struct ResourceWindow {
@@ -61,9 +56,6 @@ bool ReadResourceWindow(const ResourceWindow& window,
 // resource is missing, its size differs or a byte does.
 bool WindowHoldsResource(HMODULE module, int id, const wchar_t* type, const ResourceWindow& window);
 
-// 1 when at least one file or folder matches path (wildcards allowed).
-int FileExists(const wchar_t* path);
-
 // 1 when the first match of path is a folder.
 int IsDirectory(const wchar_t* path);
 
@@ -75,20 +67,8 @@ int PathExists(const wchar_t* path);
 // never descending into a link (a link is deleted itself; see DeleteTree).
 // 1 when deleted or when nothing of that path exists; 0 for a null path, a
 // path holding * or ? (nothing is touched), a path of MAX_PATH characters or
-// more (which the shell cannot handle, so nothing is touched), or a failed
-// delete.
+// more (nothing is touched), or a failed delete.
 int DeletePath(const wchar_t* path);
-
-// Renames existingPath to newPath through a handle on the entry (a link is
-// renamed itself); nothing at newPath is replaced. 1 on success; 0 for a
-// null argument, a path holding * or ?, a missing source or a failed rename
-// (its reason in GetLastError).
-int RenamePath(const wchar_t* newPath, const wchar_t* existingPath);
-
-// Copies source (a file or a folder tree) to destination, replacing what is
-// there without asking. 1 on success; 0 for a null argument, a path holding
-// * or ?, a missing source or a failed copy (its reason in GetLastError).
-int CopyPath(const wchar_t* destination, const wchar_t* source);
 
 // Creates the folder at the full path with every missing parent. 1 when it
 // was created or something (a folder or a file) of that name exists; 0 for

@@ -4,7 +4,6 @@
 // registry services.
 #include "resources/sample_paths.h"
 #include "support/test_support.h"
-#include "system/file_ops.h"
 #include "system/install_record.h"
 #include "system/shortcuts.h"
 #include "system/uninstall.h"
@@ -178,15 +177,18 @@ protected:
     {
         TearDown();
         folder_ = scratch_.Join(L"安装 目录");
-        ASSERT_EQ(CopyPath(folder_.c_str(), kProductFolder), 1);
-        // The record an installation of the product leaves.
+        // The product's files, with the record an installation of it leaves.
+        ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr));
         InstallRecord record;
         record.installDir = folder_;
         for (const auto& [name, bytes] : ReadTree(kProductFolder)) {
-            if (bytes == "<dir>")
+            if (bytes == "<dir>") {
+                ASSERT_TRUE(::CreateDirectoryW((folder_ + L"\\" + name).c_str(), nullptr));
                 record.folders.push_back(name);
-            else
+            } else {
+                WriteBytes(folder_ + L"\\" + name, bytes);
                 record.files.push_back({name, bytes.size(), {}});
+            }
         }
         ASSERT_TRUE(WriteInstallRecord(InstallRecordPath(kName), record));
         // A read-only file of the player's, which stays.
