@@ -69,8 +69,6 @@ bool InstallServices::Decode(CSPPackage& package, const ResourceWindow& payload,
     return package.Decode(payload.file.get(), payload.offset, payload.size, folder, current, keep);
 }
 
-int InstallServices::DeletePath(const wchar_t* path) { return ::DeletePath(path); }
-
 bool InstallServices::MoveAsideChanged(InstallJournal& journal, const InPlaceChanges& changes)
 {
     return journal.MoveAsideChanged(changes);
@@ -180,7 +178,6 @@ int32_t ProgressRangeUpperBound(int32_t total) { return total + 6; }
 
 InstallProgress::InstallProgress()
 {
-    installEnabled.Set(1);
     succeeded.Set(1);
     workerRunning.Set(1);
 }
@@ -228,26 +225,24 @@ unsigned __stdcall InstallEngine::InstallThreadProc(void* parameter)
         return 0;
     auto* engine = static_cast<InstallEngine*>(parameter);
     ::WaitForSingleObject(engine->startEvent_.get(), INFINITE);
-    if (engine->progress_.installEnabled.Get() != 0) {
-        int32_t stepsDone = 0;
-        bool ok = false;
-        try {
-            ok = engine->RunInstall(&stepsDone);
-        } catch (...) {
-            // Nothing may unwind out of the thread; a step that threw failed.
-            ok = false;
-        }
-        // A step that failed without naming why is told as a write failure.
-        if (!ok)
-            engine->Fail(InstallFailure::kCannotWrite);
-        engine->progress_.succeeded.Set(ok ? 1 : 0);
-        if (ok) {
-            InstallTrace(L"安装线程退出\r\n");
-            LogLine(L"installed");
-        }
-        else
-            engine->host_->RunRollback(stepsDone, [engine, stepsDone] { engine->RollBack(stepsDone); });
+    int32_t stepsDone = 0;
+    bool ok = false;
+    try {
+        ok = engine->RunInstall(&stepsDone);
+    } catch (...) {
+        // Nothing may unwind out of the thread; a step that threw failed.
+        ok = false;
     }
+    // A step that failed without naming why is told as a write failure.
+    if (!ok)
+        engine->Fail(InstallFailure::kCannotWrite);
+    engine->progress_.succeeded.Set(ok ? 1 : 0);
+    if (ok) {
+        InstallTrace(L"安装线程退出\r\n");
+        LogLine(L"installed");
+    }
+    else
+        engine->host_->RunRollback(stepsDone, [engine, stepsDone] { engine->RollBack(stepsDone); });
     InstallHost* host = engine->host_;
     engine->progress_.workerRunning.Set(0);
     host->Ended();

@@ -54,7 +54,6 @@ struct InstallProgress {
 
     LockedInt progressTotal;
     LockedInt progressPosition;
-    LockedInt installEnabled;
     LockedInt succeeded;
     LockedInt workerRunning;
 };
@@ -71,7 +70,6 @@ public:
     // Into the held folder, leaving out the entries keep marks (null: none).
     virtual bool Decode(CSPPackage& package, const ResourceWindow& payload, const HeldFolder& folder,
                         int32_t* current, const std::vector<bool>* keep);
-    virtual int DeletePath(const wchar_t* path);
     // The two steps of an upgrade in place (InstallJournal's).
     virtual bool MoveAsideChanged(InstallJournal& journal, const InPlaceChanges& changes);
     virtual bool MoveInChanged(InstallJournal& journal, const InPlaceChanges& changes, const HeldFolder& staging);

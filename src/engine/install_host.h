@@ -32,8 +32,6 @@ public:
     virtual bool AskRetry(const wchar_t* text) = 0;
     // The error box that tells why the run failed.
     virtual void TellError(const wchar_t* text) = 0;
-    // The new files could not be moved into place.
-    virtual void MoveIntoPlaceFailed() {}
     // The run failed after stepsDone steps: rollback, which counts the bar
     // back, undoes the run and tells why, runs on the host's thread while
     // the worker waits for it to return.

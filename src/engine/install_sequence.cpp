@@ -311,7 +311,8 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     // is open, and stops there once it was confirmed.
     if (!Proceed())
         return false;
-    // 5. There is no copy to delete.
+    // 5. The payload is read where it lies in the installer's file; the
+    // copy made where that cannot be goes as its handle closes.
     InstallTrace(L"删除temp.7z\r\n");
 
     // 6 and 7. The earlier installation out, the new one in.
@@ -320,7 +321,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     if (!ReplacePreviousVersion(installDir))
         return false;
 
-    // 8.
+    // 8. The programs the shortcuts start, and the shortcuts' names.
     const std::wstring mainProgram = configuration_.Setting(kKeyExe);
     const std::wstring mainLink = configuration_.Setting(kKeyExeLink);
     const std::wstring repairProgram = configuration_.Setting(kKeyRepairExe);
@@ -565,7 +566,6 @@ bool InstallEngine::UpgradeInPlace(const std::wstring& installDir)
     ShowStep(L"正在覆盖旧版本文件...", installDir.c_str());
     if (!services_->MoveInChanged(*journal_, upgrade_->changes, staging_)) {
         const DWORD error = ::GetLastError();
-        host_->MoveIntoPlaceFailed();
         return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
     }
     // The product's entries get the installation's list (files moved in
@@ -581,7 +581,6 @@ bool InstallEngine::UpgradeInPlace(const std::wstring& installDir)
     if (!OpenFolderNoFollow(installDir, kShareAll, &install, WRITE_DAC) || !ApplyInstallationAccess(install) ||
         !ApplyEntryAccessBelow(install, strict, writable)) {
         const DWORD error = ::GetLastError();
-        host_->MoveIntoPlaceFailed();
         return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
     }
     // The places the game writes are the player's: one that cannot be given
@@ -659,7 +658,6 @@ bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir)
     ShowStep(L"正在覆盖旧版本文件...", installDir.c_str());
     if (!StagingBecomesInstallation(installDir)) {
         const DWORD error = ::GetLastError();
-        host_->MoveIntoPlaceFailed();
         return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
     }
     AdvanceProgress();

@@ -23,7 +23,6 @@ public:
     void ShowProgress(int32_t position, int32_t upperBound) override;
     bool AskRetry(const wchar_t* text) override;
     void TellError(const wchar_t* text) override;
-    void MoveIntoPlaceFailed() override { ++closes; }
     void RunRollback(int32_t stepsDone, const std::function<void()>& rollback) override;
 
     // Held while anything is recorded.
@@ -34,7 +33,6 @@ public:
     std::vector<int> rangeTops;             // bar upper bounds drawn
     std::vector<std::wstring> boxes;        // texts of the boxes shown
     std::vector<int32_t> failures;          // steps done of each rollback
-    int closes = 0;                         // the new files could not be moved into place
     // Called on the worker's thread for every text the detail line changes to.
     std::function<void(const std::wstring&)> onDetail;
     // The answer to the in-use question, given its text; without it, Cancel.
