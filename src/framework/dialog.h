@@ -43,7 +43,6 @@ public:
     Dialog& operator=(const Dialog&) = delete;
 
     HWND Window() const { return hwnd_; }
-    int TemplateId() const { return templateId_; }
 
     // Creates the dialog without a loop of its own, as a child (or owned
     // window) of parent. False when the template is missing or the window
@@ -57,7 +56,6 @@ public:
     // Ends the modal loop after the message being handled; no effect on a
     // dialog that is not running modally.
     void EndModal(INT_PTR result);
-    bool IsModal() const { return modal_; }
 
     // Offered each queued message for this dialog or one of its descendants
     // before it is dispatched; true consumes it. The default gives keyboard
@@ -126,7 +124,6 @@ struct MessageEntry {
     using MessageThunk = LRESULT (*)(T&, WPARAM, LPARAM);
     using PaintThunk = void (*)(T&, HDC);
     using ColorThunk = HBRUSH (*)(T&, HDC, HWND, HBRUSH);
-    using TimerThunk = void (*)(T&, UINT_PTR);
 
     UINT message = 0;
     int controlId = 0;
@@ -135,7 +132,6 @@ struct MessageEntry {
     MessageThunk raw = nullptr;
     PaintThunk paint = nullptr;
     ColorThunk color = nullptr;
-    TimerThunk timer = nullptr;
 
     // A WM_COMMAND notification from one control, BN_CLICKED unless told:
     // void Handler().
@@ -169,12 +165,6 @@ struct MessageEntry {
                    [](T& object, HDC dc, HWND control, HBRUSH defaultBrush) -> HBRUSH {
                        return (object.*Handler)(dc, control, defaultBrush);
                    });
-    }
-    // WM_TIMER, with the timer's id: void Handler(UINT_PTR).
-    template <auto Handler>
-    static constexpr MessageEntry Timer()
-    {
-        return Row(WM_TIMER, &MessageEntry::timer, [](T& object, UINT_PTR id) { (object.*Handler)(id); });
     }
 
 private:
@@ -226,11 +216,6 @@ bool DispatchTable(T& object, std::span<const MessageEntry<T>> table, HWND windo
                 entry.paint(object, dc);
                 ::EndPaint(window, &paint);
             }
-            *result = 0;
-            return true;
-        }
-        if (entry.timer) {
-            entry.timer(object, static_cast<UINT_PTR>(wParam));
             *result = 0;
             return true;
         }

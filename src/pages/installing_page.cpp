@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr UINT_PTR kWorkerCheckTimer = 1;
 constexpr UINT WM_SHOW_ENTRY = WM_USER + 1003;
 constexpr const wchar_t* kErrorCaption = L"错误提示";
 
@@ -53,7 +52,6 @@ void SetProgressBar(HWND bar, int32_t position, int32_t upperBound)
 std::span<const CSPInstallDialog::Entry> CSPInstallDialog::MessageTable()
 {
     static constexpr Entry kTable[] = {
-        Entry::Timer<&CSPInstallDialog::OnTimer>(),
         Entry::Message<&CSPInstallDialog::OnInstallFailed>(WM_INSTALL_FAILED),
         Entry::Message<&CSPInstallDialog::OnInstallEnded>(WM_INSTALL_ENDED),
         Entry::Message<&CSPInstallDialog::OnShowEntry>(WM_SHOW_ENTRY),
@@ -87,8 +85,6 @@ BOOL CSPInstallDialog::OnInitDialog()
         SetItemText(IDC_INSTALLING_HEADING_NAME, Config().Setting(kKeyDisplayName));
         ApplyDpi(framework::WindowDpi(Window()));
     }
-    // Runs from the start; until the worker exists it finds nothing to do.
-    timerSet_ = ::SetTimer(Window(), kWorkerCheckTimer, 1000, nullptr) != 0;
     return TRUE;
 }
 
@@ -107,14 +103,10 @@ void CSPInstallDialog::StartInstall(const ResourceWindow& payload, const std::ws
         return;
     started_ = true;
     engine_.UsePayload(payload);
-    // Without its timer the page would never move on once the worker ends.
-    if (!timerSet_)
-        timerSet_ = ::SetTimer(Window(), kWorkerCheckTimer, 1000, nullptr) != 0;
     worker_ = framework::WorkerThread::Start(&InstallEngine::InstallThreadProc, &engine_);
     if (!worker_) {
         // No worker, so nothing was installed and nothing will end: go
         // straight to the page that says the installation did not happen.
-        ::KillTimer(Window(), kWorkerCheckTimer);
         SendToFrame(WM_WIZARD_PAGE, kCancelledPage);
         return;
     }
@@ -135,18 +127,16 @@ bool CSPInstallDialog::WorkerRunning() const
     return worker_ && !engine_.WorkerEnded(&succeeded);
 }
 
-void CSPInstallDialog::OnTimer(UINT_PTR timerId)
+void CSPInstallDialog::MoveOnIfEnded()
 {
-    if (timerId != kWorkerCheckTimer || !worker_ || movedOn_)
+    if (!worker_ || movedOn_)
         return;
     bool succeeded = false;
     if (!engine_.WorkerEnded(&succeeded))
         return;
-    // Both the timer and the worker's last post lead here; the wizard moves
-    // on once. Nothing is left to cancel.
+    // The wizard moves on once. Nothing is left to cancel.
     movedOn_ = true;
     DisableCancel();
-    ::KillTimer(Window(), kWorkerCheckTimer);
     SendToFrame(WM_WIZARD_PAGE, succeeded ? kFinishPage : kCancelledPage);
 }
 
@@ -228,8 +218,6 @@ bool CSPInstallDialog::AskRetry(const wchar_t* text)
 
 void CSPInstallDialog::TellError(const wchar_t* text) { ::MessageBoxW(Window(), text, kErrorCaption, MB_OK | MB_ICONHAND); }
 
-void CSPInstallDialog::MoveIntoPlaceFailed() { ::SendMessageW(Window(), WM_CLOSE, 0, 0); }
-
 void CSPInstallDialog::RunRollback(int32_t stepsDone, const std::function<void()>& rollback)
 {
     ::SendMessageW(Window(), WM_INSTALL_FAILED, static_cast<WPARAM>(stepsDone),
@@ -246,10 +234,12 @@ LRESULT CSPInstallDialog::OnInstallFailed(WPARAM, LPARAM rollback)
     return 0;
 }
 
-// The worker's last word: the same check as the timer's, made at once.
+// The worker's last word, posted once workerRunning is 0: the wizard moves
+// on as soon as the page's thread gets to it, also from under the cancel
+// question's box, whose own loop delivers it.
 LRESULT CSPInstallDialog::OnInstallEnded(WPARAM, LPARAM)
 {
-    OnTimer(kWorkerCheckTimer);
+    MoveOnIfEnded();
     return 0;
 }
 
@@ -257,8 +247,9 @@ void CSPInstallDialog::AskCancel()
 {
     if (asking_)
         return;
-    // A click queued just before the worker's end: the page moves on at its
-    // next check, and a question now would be answered in vain.
+    // A click queued just before the worker's end: the page moves on once
+    // the worker's last post arrives, and a question now would be answered
+    // in vain.
     if (!WorkerRunning()) {
         DisableCancel();
         return;
@@ -284,7 +275,7 @@ void CSPInstallDialog::AskCancel()
 
 void CSPInstallDialog::DisableCancel() { ::EnableWindow(::GetDlgItem(Window(), IDC_INSTALLING_CANCEL), FALSE); }
 
-// The worker closes the page when it cannot move the new files into place.
-// The page stays: the user watches the bar count back while the rollback
-// runs, and the finish page then follows as after any failure.
+// A close sent to the page itself (by another program: the frame's close box
+// goes to the frame) would become the dialog's cancel and hide the page
+// while the worker runs. The page stays until the worker has ended.
 LRESULT CSPInstallDialog::OnClose(WPARAM, LPARAM) { return 0; }

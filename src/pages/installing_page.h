@@ -16,8 +16,8 @@
 // Sent by the worker's rollback request: wParam the steps done, lParam the
 // rollback to run on the page's thread.
 inline constexpr UINT WM_INSTALL_FAILED = WM_USER + 1001;
-// Posted to the page by the worker as its last act, once workerRunning is 0,
-// so the page moves on at once instead of at its next timer tick.
+// Posted to the page by the worker as its last act, once workerRunning is 0:
+// what moves the wizard on to a finish page.
 inline constexpr UINT WM_INSTALL_ENDED = WM_USER + 1002;
 
 // Sets bar's range to 0..upperBound and its position, with the 16-bit
@@ -68,12 +68,11 @@ private:
     void FlushEntries() override;
     bool AskRetry(const wchar_t* text) override;
     void TellError(const wchar_t* text) override;
-    void MoveIntoPlaceFailed() override;
     void RunRollback(int32_t stepsDone, const std::function<void()>& rollback) override;
     void Ended() override;
 
     void SetLine(int controlId, const wchar_t* text);
-    void OnTimer(UINT_PTR timerId);
+    void MoveOnIfEnded();
     LRESULT OnInstallFailed(WPARAM stepsDone, LPARAM rollback);
     LRESULT OnInstallEnded(WPARAM, LPARAM);
     LRESULT OnShowEntry(WPARAM, LPARAM);
@@ -85,7 +84,6 @@ private:
     framework::ProgressBar progressBar_;
     std::shared_ptr<framework::WorkerThread> worker_;
     bool started_ = false;
-    bool timerSet_ = false;
     // The cancel question is open: a second request (the close box, a
     // posted WM_CLOSE) asks nothing more.
     bool asking_ = false;
