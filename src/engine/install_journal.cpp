@@ -271,16 +271,6 @@ const std::wstring& KeptPlaces::For(KeptSlot slot) const
     return uninstallKey;
 }
 
-int EmptyTaggedFolder(const std::wstring& folder, const wchar_t* tag)
-{
-    HeldFolder held;
-    if (!OpenFolderNoFollow(folder, kHoldSharing, &held)) {
-        const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 1 : 0;
-    }
-    return EmptyHeldFolder(held, tag) ? 1 : 0;
-}
-
 int DeleteTaggedFolder(const std::wstring& folder, const wchar_t* tag)
 {
     HeldFolder held;

@@ -170,6 +170,3 @@ bool RecoverInterruptedInstall(const std::wstring& installDir, const KeptPlaces&
 // leaves either the tag or an empty folder. Nothing in it is followed if it
 // is a link. 1 when nothing of it remains.
 int DeleteTaggedFolder(const std::wstring& folder, const wchar_t* tag);
-
-// Empties a tagged folder but keeps the folder and its tag.
-int EmptyTaggedFolder(const std::wstring& folder, const wchar_t* tag);

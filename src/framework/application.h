@@ -20,7 +20,6 @@ public:
     // true, a message loop until WM_QUIT. Returns ExitInstance's code.
     int Run(HINSTANCE instance);
 
-    HINSTANCE Instance() const { return instance_; }
     // The program's file name without folder and extension ("setup" for
     // C:\Downloads\setup.exe).
     const std::wstring& Name() const { return name_; }

@@ -22,7 +22,6 @@ public:
     explicit CSPCompleteDialog(const Configuration& configuration);
     static std::span<const Entry> MessageTable();
 
-    bool Completed() const { return completed_; }
     // The frame clears it on the cancelled instance before creating it.
     void SetCompleted(bool completed) { completed_ = completed; }
     // The folder the product went into, where Finish starts it; the frame

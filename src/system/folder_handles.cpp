@@ -332,16 +332,6 @@ bool MoveChild(const HeldFolder& from, const std::wstring& name, const HeldFolde
     return RenameInto(entry.get(), to, newName, false);
 }
 
-bool MoveEntry(const std::wstring& from, const std::wstring& to)
-{
-    HeldFolder source;
-    HeldFolder target;
-    std::wstring name;
-    std::wstring newName;
-    return OpenParentOf(from, &source, &name) && OpenParentOf(to, &target, &newName) &&
-           MoveChild(source, name, target, newName);
-}
-
 bool ListFolder(const HeldFolder& folder, std::vector<FolderEntry>* entries)
 {
     entries->clear();
@@ -560,34 +550,6 @@ bool WriteAll(HANDLE file, const char* data, size_t size)
 bool WriteFileReplacing(const std::wstring& path, const std::string& bytes)
 {
     return ReplaceWith(path, [&](HANDLE file) { return WriteAll(file, bytes.data(), bytes.size()); });
-}
-
-bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destination)
-{
-    HeldFolder parent;
-    std::wstring name;
-    UniqueFile from;
-    DWORD attributes = 0;
-    if (!OpenParentOf(source, &parent, &name) ||
-        !OpenChild(parent, name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, kFileOpen, kNonDirectoryFile, &from) ||
-        !HandleAttributes(from.get(), &attributes))
-        return false;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !HasSingleLink(from.get())) {
-        ::SetLastError(ERROR_CANT_ACCESS_FILE);
-        return false;
-    }
-    return ReplaceWith(destination, [&](HANDLE to) {
-        std::vector<char> chunk(1 << 20);
-        for (;;) {
-            DWORD read = 0;
-            if (!::ReadFile(from.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr))
-                return false;
-            if (read == 0)
-                return true;
-            if (!WriteAll(to, chunk.data(), read))
-                return false;
-        }
-    });
 }
 
 bool DeleteFileNoFollow(const std::wstring& path)

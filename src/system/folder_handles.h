@@ -74,10 +74,6 @@ bool OpenFolderBelow(const HeldFolder& root, const std::wstring& relative, bool 
 // reason in GetLastError.
 bool MoveChild(const HeldFolder& from, const std::wstring& name, const HeldFolder& to, const std::wstring& newName);
 
-// MoveChild for full paths: the folders that hold from and to are opened as
-// they are, the entry at from without following a link.
-bool MoveEntry(const std::wstring& from, const std::wstring& to);
-
 struct FolderEntry {
     std::wstring name;
     DWORD attributes = 0;
@@ -132,11 +128,6 @@ bool ReadFileNoFollow(const std::wstring& path, size_t maxBytes, std::string* by
 // link there is replaced itself, never written through). False, with
 // nothing left under the fresh name, when it could not.
 bool WriteFileReplacing(const std::wstring& path, const std::string& bytes);
-
-// Copies the file at source to destination as WriteFileReplacing puts a
-// file there. A link at source is not read through, and a file of more
-// than one link is not copied (ERROR_CANT_ACCESS_FILE).
-bool CopyFileNoFollow(const std::wstring& source, const std::wstring& destination);
 
 // Deletes the file or the link (itself) at path; a folder there stays
 // (false, ERROR_DIRECTORY). True when nothing is left; also when there was

@@ -54,39 +54,10 @@ bool SetList(HANDLE handle, const std::wstring& text, bool isProtected)
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr ULONG kFileOpen = 1;
-constexpr ULONG kNonDirectoryFile = 0x00000040;
 
 std::wstring JoinRelative(const std::wstring& parent, const std::wstring& name)
 {
     return parent.empty() ? name : parent + L"\\" + name;
-}
-
-bool ApplyToTree(const HeldFolder& folder, const std::wstring& relative, const std::vector<std::wstring>& writable)
-{
-    std::vector<FolderEntry> entries;
-    if (!ListFolder(folder, &entries))
-        return false;
-    for (const FolderEntry& entry : entries) {
-        const std::wstring path = JoinRelative(relative, entry.name);
-        const EntryAccess access = IsWritablePlace(path, writable) ? EntryAccess::kWritable : EntryAccess::kProduct;
-        if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            ::SetLastError(ERROR_CANT_ACCESS_FILE);
-            return false;
-        }
-        if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            HeldFolder child;
-            if (!OpenChildFolder(folder, entry.name, kShareAll, &child, WRITE_DAC) ||
-                !ApplyEntryAccess(child.handle.get(), access) || !ApplyToTree(child, path, writable))
-                return false;
-            continue;
-        }
-        UniqueFile file;
-        if (!OpenChild(folder, entry.name, WRITE_DAC | READ_CONTROL, kShareAll, kFileOpen, kNonDirectoryFile,
-                       &file) ||
-            !ApplyEntryAccess(file.get(), access))
-            return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -126,11 +97,6 @@ bool ApplyEntryAccess(HANDLE entry, EntryAccess access)
         return false;
     }
     return SetList(entry, EntryAccessText(access, folder), false);
-}
-
-bool ApplyInstallationAccessToTree(const HeldFolder& folder, const std::vector<std::wstring>& writable)
-{
-    return ApplyInstallationAccess(folder) && ApplyToTree(folder, {}, writable);
 }
 
 bool ApplyEntryAccessBelow(const HeldFolder& root, const std::vector<std::wstring>& paths,

@@ -47,18 +47,11 @@ bool ApplyInstallationAccess(const HeldFolder& folder);
 // link. The handle needs WRITE_DAC.
 bool ApplyEntryAccess(HANDLE entry, EntryAccess access);
 
-// The installation's own list on the held folder and the entry lists on
-// everything below it, each entry reached through its held folder and never
-// through a link. writable holds paths relative to the folder whose entry
-// (and, for a folder, everything below it) is writable by Users. False at
-// the first entry that could not be given its list, the reason in
-// GetLastError.
-bool ApplyInstallationAccessToTree(const HeldFolder& folder, const std::vector<std::wstring>& writable);
-
 // The entry lists on the entries at paths (relative, "\\" between levels)
 // below the held root and the folders on their way, for an installation
 // whose other entries (the player's) keep theirs. An entry that is missing
-// is passed over. False as above.
+// is passed over. False at the first entry that could not be given its
+// list, the reason in GetLastError.
 bool ApplyEntryAccessBelow(const HeldFolder& root, const std::vector<std::wstring>& paths,
                            const std::vector<std::wstring>& writable);
 

@@ -86,9 +86,10 @@ TEST(InstallAccess, ListsLetUsersReadEverywhereAndWriteOnlyWhereTheGameWrites)
 }
 
 // A tree made as a program makes one (others may read it) gets its lists on
-// every entry, reached through held folders; a file of a second name is
-// neither given a list, nor read as a record, nor copied: its other name
-// (here the administrators' file outside) stays as it was.
+// the entries named and the folders on their way, reached through held
+// folders; a file of a second name is neither given a list nor read as a
+// record: its other name (here the administrators' file outside) stays as
+// it was.
 TEST(InstallAccess, TheTreeGetsItsListsAndAHardLinkIsNeverTrusted)
 {
     ScratchDir scratch;
@@ -111,8 +112,7 @@ TEST(InstallAccess, TheTreeGetsItsListsAndAHardLinkIsNeverTrusted)
         std::function<bool()> act;
     } consumers[] = {
         {"read as a record", [&] { return ReadFileNoFollow(linked, 1 << 20, &read); }},
-        {"copied", [&] { return CopyFileNoFollow(linked, scratch.Join(L"copy.ini")); }},
-        {"given a list", [&] { return ApplyInstallationAccessToTree(held, {L"saves", L"UserSetting.ini"}); }},
+        {"given a list", [&] { return ApplyEntryAccessBelow(held, {L"UserSetting.ini"}, {L"UserSetting.ini"}); }},
     };
     for (const auto& consumer : consumers) {
         SCOPED_TRACE(consumer.what);
@@ -120,12 +120,13 @@ TEST(InstallAccess, TheTreeGetsItsListsAndAHardLinkIsNeverTrusted)
         EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_CANT_ACCESS_FILE));
     }
     EXPECT_TRUE(read.empty());
-    EXPECT_FALSE(Exists(scratch.Join(L"copy.ini")));
     EXPECT_TRUE(OthersMayEnter(secret));
 
     ASSERT_TRUE(::DeleteFileW(linked.c_str()));
     WriteBytes(linked, "[user]\r\n");
-    ASSERT_TRUE(ApplyInstallationAccessToTree(held, {L"saves", L"UserSetting.ini"}));
+    ASSERT_TRUE(ApplyInstallationAccess(held));
+    ASSERT_TRUE(ApplyEntryAccessBelow(held, {L"a.exe", L"data\\b.dat", L"saves\\s.sav", L"UserSetting.ini"},
+                                      {L"saves", L"UserSetting.ini"}));
     for (const wchar_t* entry : {L"", L"\\a.exe", L"\\data", L"\\data\\b.dat", L"\\saves", L"\\saves\\s.sav",
                                  L"\\UserSetting.ini"}) {
         SCOPED_TRACE(WideToUtf8(entry));
