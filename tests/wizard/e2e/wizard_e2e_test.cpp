@@ -143,7 +143,6 @@ class Wizard : public WizardTest {
 protected:
     void SetUp() override
     {
-        ::DeleteFileW((TempFolder() + L"temp.7z").c_str());
         ::DeleteFileW((TempFolder() + L"run-marker.txt").c_str());
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallKey.c_str());
         ::DeleteFileW(DesktopShortcut().c_str());
@@ -227,7 +226,6 @@ protected:
     {
         EXPECT_EQ(RunFolders(), std::vector<std::wstring>{});
         EXPECT_FALSE(Exists(TempFolder() + L"incfg.ini"));
-        EXPECT_FALSE(Exists(TempFolder() + L"temp.7z"));
     }
 
     void ExpectNothingInstalled(const std::wstring& installDir = kDefaultInstallDir)
@@ -303,7 +301,6 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
     EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\uninst.exe"));
     EXPECT_FALSE(Exists(kDefaultInstallDir + L".temp"));
-    EXPECT_FALSE(Exists(TempFolder() + L"temp.7z"));
     EXPECT_EQ(UninstallValue(L"DisplayName"), kDisplayName);
     EXPECT_EQ(UninstallValue(L"DisplayVersion"), L"1.1.1.1");
     EXPECT_EQ(UninstallValue(L"UninstallString"), L"\"" + kDefaultInstallDir + L"\\uninst.exe\"");
@@ -926,7 +923,6 @@ TEST_F(Wizard, DamagedDownloadShowsOneBoxWritesNothingAndEnds)
         AnswerBox(box, IDOK);
         EXPECT_TRUE(wizard.WaitForExit());
         EXPECT_FALSE(Exists(ConfigFile()));
-        EXPECT_FALSE(Exists(TempFolder() + L"temp.7z"));
         ExpectNothingInstalled();
     }
 }
