@@ -20,6 +20,8 @@ namespace {
 // The frame's client area at 96 DPI, which every scale multiplies.
 constexpr int kClientWidth = 480;
 constexpr int kClientHeight = 325;
+// The white band across the top of the header pages, at 96 DPI.
+constexpr int kHeaderBandHeight = 55;
 
 int Scaled(int value, UINT dpi) { return ::MulDiv(value, static_cast<int>(dpi), 96); }
 
@@ -118,6 +120,36 @@ bool ShowsBitmapAsItIs(HWND control, const std::wstring& exe, int id)
     return WaitUntil([&] { return ShowsBitmapNow(control, exe, id); }, 5000);
 }
 
+// How many rows of page, from the top of its client area, the screen shows
+// white in the column x: left of the titles, the header band's height.
+int WhiteRowsAtTop(HWND page, int x)
+{
+    RECT client{};
+    POINT origin{};
+    if (!::GetClientRect(page, &client) || !::ClientToScreen(page, &origin))
+        return -1;
+    const int height = client.bottom;
+    BITMAPINFO format = PixelsFormat(1, height);
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP capture = ::CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    int rows = -1;
+    if (capture) {
+        HGDIOBJ old = ::SelectObject(memory, capture);
+        ::BitBlt(memory, 0, 0, 1, height, screen, origin.x + x, origin.y, SRCCOPY);
+        ::GdiFlush();
+        ::SelectObject(memory, old);
+        const auto* pixels = static_cast<const uint32_t*>(bits);
+        for (rows = 0; rows < height && (pixels[rows] & 0xFFFFFF) == 0xFFFFFF;)
+            ++rows;
+    }
+    ::DeleteObject(capture);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return rows;
+}
+
 // Presses button on page, saves the box with caption that it brings up
 // beside the frame as shot, and answers it; false when no box came.
 bool ShootBox(const SetupProcess& wizard, HWND page, int button, const std::wstring& caption, const wchar_t* shot,
@@ -152,12 +184,21 @@ TEST(WizardScale, EveryPageIsLaidOutForTheDisplayScale)
     ASSERT_NE(welcome, nullptr);
     const TextFit fit(wizard);
     ASSERT_TRUE(fit.Loaded());
-    const auto check = [&](const char* page, const wchar_t* shot) {
+    // A header page (band) also shows its white band scaled, within the
+    // pixel that rounding may give or take.
+    const auto check = [&](const char* page, const wchar_t* shot, HWND band = nullptr) {
         ExpectTextsFit(fit, page);
         // Wine's desktop draws the icon of the shortcut the installation
         // makes over the windows in front of it: the frame paints anew.
         ::RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
         EXPECT_TRUE(SaveScreenshot(shot, {frame})) << page;
+        if (band) {
+            int rows = 0;
+            EXPECT_TRUE(WaitUntil([&] {
+                rows = WhiteRowsAtTop(band, Scaled(10, dpi));
+                return std::abs(rows - Scaled(kHeaderBandHeight, dpi)) <= 1;
+            }, 5000)) << page << ": the band is " << rows << " rows high at " << dpi << " DPI";
+        }
     };
 
     ExpectClientArea(frame, dpi);
@@ -182,7 +223,7 @@ TEST(WizardScale, EveryPageIsLaidOutForTheDisplayScale)
     Click(welcome, kNext);
     HWND destination = wizard.WaitForPage(Page::kDestination);
     ASSERT_NE(destination, nullptr);
-    check("destination", L"page-2-destination");
+    check("destination", L"page-2-destination", destination);
     // The system's boxes and folder dialog lay themselves out.
     ASSERT_TRUE(ShootBox(wizard, destination, kBrowse, L"游戏安装向导", L"box-newer-windows-notice", IDOK));
     HWND folders = wizard.WaitForFolderDialog();
@@ -194,12 +235,12 @@ TEST(WizardScale, EveryPageIsLaidOutForTheDisplayScale)
     Click(destination, kNext);
     HWND ready = wizard.WaitForPage(Page::kReady);
     ASSERT_NE(ready, nullptr);
-    check("ready", L"page-3-ready");
+    check("ready", L"page-3-ready", ready);
     Click(ready, kInstall);
     HWND installing = wizard.WaitForPage(Page::kInstalling);
     ASSERT_NE(installing, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return ItemText(installing, kStatus) == L"正在解压文件"; }));
-    check("installing", L"page-4-installing");
+    check("installing", L"page-4-installing", installing);
     ASSERT_TRUE(ShootBox(wizard, installing, kCancel, L"温馨提示", L"box-cancel-question", IDCANCEL));
     HWND finish = wizard.WaitForPage(Page::kFinish, 120000);
     ASSERT_NE(finish, nullptr);
