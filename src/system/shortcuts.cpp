@@ -171,16 +171,6 @@ bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group
     return WriteShortcutAt(GroupShortcutPath(owner, group, name), target, arguments);
 }
 
-bool RemoveDesktopShortcut(const wchar_t* name)
-{
-    if (!name)
-        return false;
-    const std::wstring path = DesktopShortcutPath(name);
-    if (path.empty() || !PathExists(path.c_str()))
-        return true;
-    return DeletePath(path.c_str()) == 1;
-}
-
 bool RemoveProgramGroup(HWND owner, const wchar_t* group)
 {
     const std::wstring folder = ProgramGroupFolder(owner, group);

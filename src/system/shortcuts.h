@@ -49,10 +49,6 @@ bool CreateProgramGroup(HWND owner, const wchar_t* group);
 bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group, const wchar_t* name,
                          const wchar_t* arguments);
 
-// Deletes the desktop shortcut name.lnk. True when it is gone or was never
-// there; false when the delete failed.
-bool RemoveDesktopShortcut(const wchar_t* name);
-
 // Deletes the program group with everything in it, permanently. True when
 // it is gone or was never there; also true, touching nothing, when the
 // Programs folder cannot be had or group is unusable (as for

@@ -201,7 +201,7 @@ protected:
 
     void RemoveLeftovers()
     {
-        RemoveDesktopShortcut(kLinkName);
+        ::DeleteFileW(DesktopShortcutPath(kLinkName).c_str());
         RemoveProgramGroup(nullptr, kGroup);
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKeyPath(kGroup).c_str());
         DeleteInstallRecord(KeptPlaces::Of(configuration).installRecord);

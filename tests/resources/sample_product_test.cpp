@@ -199,7 +199,7 @@ protected:
 
     void TearDown() override
     {
-        RemoveDesktopShortcut(kName);
+        ::DeleteFileW(DesktopShortcutPath(kName).c_str());
         RemoveProgramGroup(nullptr, kName);
         DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(kName));
         DeleteInstallRecord(InstallRecordPath(kName));
@@ -281,7 +281,7 @@ TEST_F(Uninstaller, RemovesTheFolderShortcutsGroupAndRegistration)
 
     EXPECT_TRUE(Exists(DesktopShortcutPath(otherName.c_str())));
     EXPECT_TRUE(KeyExists(otherName));
-    RemoveDesktopShortcut(otherName.c_str());
+    ::DeleteFileW(DesktopShortcutPath(otherName.c_str()).c_str());
     DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(otherName));
 }
 

@@ -42,12 +42,12 @@ protected:
     ShortcutsTest()
     {
         WriteBytes(exe, "MZ");
-        RemoveDesktopShortcut(name.c_str());
+        ::DeleteFileW(DesktopShortcutPath(name.c_str()).c_str());
         RemoveProgramGroup(nullptr, name.c_str());
     }
     ~ShortcutsTest() override
     {
-        RemoveDesktopShortcut(name.c_str());
+        ::DeleteFileW(DesktopShortcutPath(name.c_str()).c_str());
         RemoveProgramGroup(nullptr, name.c_str());
     }
 
@@ -56,7 +56,7 @@ protected:
     std::wstring exe = scratch.Join(L"Marvane.exe");
 };
 
-TEST_F(ShortcutsTest, ShortcutsAreReplacedAndRemovedWithTheirGroup)
+TEST_F(ShortcutsTest, ShortcutsAreReplacedAndTheGroupIsRemovedWithThem)
 {
     const std::wstring desktop = DesktopShortcutPath(name.c_str());
     ASSERT_TRUE(desktop.ends_with(L"\\" + name + L".lnk"));
@@ -64,9 +64,6 @@ TEST_F(ShortcutsTest, ShortcutsAreReplacedAndRemovedWithTheirGroup)
     ASSERT_TRUE(CreateDesktopShortcut(scratch.Join(L"Old.exe").c_str(), name.c_str(), nullptr));
     ASSERT_TRUE(CreateDesktopShortcut(exe.c_str(), name.c_str(), L""));
     EXPECT_EQ(exe + L" |  in " + scratch.path(), ReadLink(desktop));
-    EXPECT_TRUE(RemoveDesktopShortcut(name.c_str()));
-    EXPECT_FALSE(Exists(desktop));
-    EXPECT_TRUE(RemoveDesktopShortcut(name.c_str()));
 
     ASSERT_TRUE(CreateProgramGroup(nullptr, name.c_str()));
     EXPECT_TRUE(CreateProgramGroup(nullptr, name.c_str()));

@@ -164,8 +164,8 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
         EXPECT_EQ(ReadInstallRecord(record, folder, &left), install.recorded);
         EXPECT_EQ(left.files.empty(), planned || !install.recorded);
         DeleteInstallRecord(record);
-        RemoveDesktopShortcut(name.c_str());
-        RemoveDesktopShortcut(outName.c_str());
+        ::DeleteFileW(DesktopShortcutPath(name.c_str()).c_str());
+        ::DeleteFileW(DesktopShortcutPath(outName.c_str()).c_str());
         RemoveProgramGroup(nullptr, name.c_str());
         DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(name));
     }
