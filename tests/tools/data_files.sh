@@ -5,10 +5,10 @@
 # installed silently from fresh copies of what make-installer wrote, each
 # copy changed as a download or a player may change it, in a prefix of its
 # own whose drive D: is a scratch folder.
-#   data_files.sh BUILD
+#   data_files.sh BUILD MISSING_DATA_FILE_TEST.EXE
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
-build=$1
+build=$1 box_driver=$2
 work="$build/tests/scratch/data_files"
 rm -rf "$work" && mkdir -p "$work"
 cp -R "$build/resources/product" "$work/product"
@@ -56,6 +56,10 @@ install short 'truncate -s -1 setup-3.bin' 3 "data files: one is of another size
 check "short: nothing is installed" test ! -e "$installed"
 install missing 'rm setup-2.bin' 3 "refused: the data file setup-2.bin is not in D:\\in"
 check "missing: nothing is installed" test ! -e "$installed"
+cp "$box_driver" "$drive/in/"
+check "missing: the wizard tells which file, and where" \
+  wine "D:\\in\\$(basename "$box_driver")" 'D:\in\setup.exe' setup-2.bin 'D:\in' </dev/null
+check "missing (wizard): nothing is installed" test ! -e "$installed"
 # Found as they are unpacked, everything rolled back: a byte flipped in the
 # middle of one, one swapped with another of the same size.
 install damaged 'flip setup-2.bin 524288' 3 "the payload cannot be read or decoded"
