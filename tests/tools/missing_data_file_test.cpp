@@ -23,6 +23,17 @@ int wmain(int argc, wchar_t** argv)
     const bool told = box && BoxText(box) == expected;
     std::printf("%s the box names the missing data file and its folder\n", told ? "ok  " : "FAIL");
     failures += told ? 0 : 1;
+    // The data files that are there are held, read sharing only, from the
+    // start: nobody writes or renames one while the installer runs.
+    const std::wstring heldFile = std::wstring(argv[3]) + L"\\setup-1.bin";
+    HANDLE writer = ::CreateFileW(heldFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool refused = writer == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION &&
+                         !::MoveFileW(heldFile.c_str(), (heldFile + L".moved").c_str());
+    if (writer != INVALID_HANDLE_VALUE)
+        ::CloseHandle(writer);
+    std::printf("%s a data file cannot be written or renamed while it is held\n", refused ? "ok  " : "FAIL");
+    failures += refused ? 0 : 1;
     // Buttons pressed behind the box's back move nothing on.
     setup.WaitForFrame();
     for (int press = 0; press < 3; ++press) {
