@@ -7,7 +7,7 @@ namespace {
 constexpr UINT WM_INTEGRITY_CHECKED = WM_APP + 20;
 
 // A frame made without a check has no payload to install.
-const ResourceWindow kNoPayload;
+const PayloadSource kNoPayload;
 
 }  // namespace
 
@@ -293,7 +293,11 @@ bool CSPMainDialog::ConfirmIntact()
         return true;
     damaged_ = true;
     integrity_->NotifyWhenDone(nullptr, 0);
-    ::MessageBoxW(Window(), kDamagedInstallerText, kDamagedInstallerCaption, MB_OK | MB_ICONERROR);
+    const std::wstring missing = integrity_->MissingDataFile();
+    ::MessageBoxW(Window(),
+                  missing.empty() ? kDamagedInstallerText
+                                  : MissingDataFileText(missing, integrity_->DataFolder()).c_str(),
+                  kDamagedInstallerCaption, MB_OK | MB_ICONERROR);
     // The frame's set-up wrote the configuration copy; a damaged installer
     // leaves nothing behind.
     DeleteConfigFile();

@@ -42,7 +42,7 @@ bool CSetupApp::InitInstance()
     // The payload is opened once, before anything else, and held: the file
     // that holds it can be renamed away and replaced only until this point.
     // The check below and the installation read through this window alone.
-    ResourceWindow payload;
+    PayloadSource payload;
     OpenPayload(nullptr, &payload);
     framework::InitCommonControlsFromSystem();
     {

@@ -13,7 +13,7 @@
 
 namespace {
 
-int InstallInto(const Configuration& configuration, const std::wstring& installDir, const ResourceWindow& payload)
+int InstallInto(const Configuration& configuration, const std::wstring& installDir, const PayloadSource& payload)
 {
     // The chosen folder in the run's copy, for whoever looks at it.
     if (!WriteSetting(kKeySetupDir, installDir)) {
@@ -43,6 +43,10 @@ int InstallInto(const Configuration& configuration, const std::wstring& installD
         return kSilentProgramInUse;
     case InstallFailure::kDiskFull:
         return kSilentNoSpace;
+    // A piece of a data file that does not match its table is found only
+    // as it is unpacked: the same download damaged as at start-up.
+    case InstallFailure::kDamaged:
+        return kSilentDamaged;
     default:
         return kSilentInstallFailed;
     }
@@ -67,7 +71,10 @@ int RunSilentInstall(const SetupArguments& arguments, IntegrityCheck& integrity)
         }
     }
     if (!integrity.Passed()) {
-        LogLine(L"refused: the installer is damaged");
+        LogLine(integrity.MissingDataFile().empty()
+                    ? L"refused: the installer is damaged"
+                    : L"refused: the data file " + integrity.MissingDataFile() + L" is not in " +
+                          integrity.DataFolder());
         return kSilentDamaged;
     }
     Configuration configuration;

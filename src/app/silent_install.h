@@ -14,7 +14,8 @@ enum SilentExitCode : int {
     kSilentSucceeded = 0,
     kSilentBadArguments = 1,    // an argument other than /S and /D=, or /D= without an absolute folder
     kSilentAlreadyRunning = 2,  // another copy of this installer runs
-    kSilentDamaged = 3,         // the payload or configuration does not match its digest
+    kSilentDamaged = 3,         // the payload or configuration does not match its digest, a data file is
+                                // missing or of another size, or a piece of one is found damaged
     kSilentNoConfiguration = 4, // the configuration copy could not be written
     kSilentFolderRefused = 5,   // a drive root, a system folder, or a folder with other content
     kSilentNoSpace = 6,         // the folder's drive has less free space than the product needs

@@ -50,7 +50,9 @@ InstallHost& NobodyShowing()
 
 int InstallServices::CreateFolderTree(const wchar_t* path) { return ::CreateFolderTree(path); }
 
-bool OpenPayload(HMODULE module, ResourceWindow* payload)
+namespace {
+
+bool OpenPayloadWindow(HMODULE module, ResourceWindow* payload)
 {
     if (OpenResourceWindow(module, kPayloadResourceId, kPayloadResourceType, payload))
         return true;
@@ -61,12 +63,26 @@ bool OpenPayload(HMODULE module, ResourceWindow* payload)
                                                      JoinPath(folder, kPayloadCopyName).c_str(), payload);
 }
 
-bool InstallServices::OpenPayload(HMODULE module, ResourceWindow* payload) { return ::OpenPayload(module, payload); }
+}  // namespace
 
-bool InstallServices::Decode(CSPPackage& package, const ResourceWindow& payload, const HeldFolder& folder,
+bool OpenPayload(HMODULE module, PayloadSource* payload)
+{
+    *payload = PayloadSource();
+    if (!OpenPayloadWindow(module, &payload->image))
+        return false;
+    if (!OpenDataFiles(module, payload)) {
+        *payload = PayloadSource();
+        return false;
+    }
+    return true;
+}
+
+bool InstallServices::OpenPayload(HMODULE module, PayloadSource* payload) { return ::OpenPayload(module, payload); }
+
+bool InstallServices::Decode(CSPPackage& package, const PayloadSource& payload, const HeldFolder& folder,
                              int32_t* current, const std::vector<bool>* keep)
 {
-    return package.Decode(payload.file.get(), payload.offset, payload.size, folder, current, keep);
+    return package.Decode(payload, folder, current, keep);
 }
 
 bool InstallServices::MoveAsideChanged(InstallJournal& journal, const InPlaceChanges& changes)
@@ -182,7 +198,7 @@ InstallProgress::InstallProgress()
     workerRunning.Set(1);
 }
 
-InstallEngine::InstallEngine(const Configuration& configuration, const ResourceWindow& payload,
+InstallEngine::InstallEngine(const Configuration& configuration, const PayloadSource& payload,
                              InstallServices* services)
     : configuration_(configuration), services_(services ? services : &RealServices()), host_(&NobodyShowing())
 {
@@ -195,13 +211,13 @@ InstallEngine::InstallEngine(const Configuration& configuration, HMODULE payload
 {
     // Without it the run fails at its second step.
     if (!services_->OpenPayload(payloadModule, &payload_))
-        payload_ = ResourceWindow();
+        payload_ = PayloadSource();
 }
 
-void InstallEngine::UsePayload(const ResourceWindow& payload)
+void InstallEngine::UsePayload(const PayloadSource& payload)
 {
-    // Without a handle of its own the run fails at its second step.
-    ShareResourceWindow(payload, &payload_);
+    // Without handles of its own the run fails at its second step.
+    SharePayloadSource(payload, &payload_);
 }
 
 InstallEngine::~InstallEngine() = default;

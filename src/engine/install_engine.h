@@ -66,9 +66,9 @@ public:
     virtual ~InstallServices() = default;
     virtual int CreateFolderTree(const wchar_t* path);
     // OpenPayload below, for an engine made from a module.
-    virtual bool OpenPayload(HMODULE module, ResourceWindow* payload);
+    virtual bool OpenPayload(HMODULE module, PayloadSource* payload);
     // Into the held folder, leaving out the entries keep marks (null: none).
-    virtual bool Decode(CSPPackage& package, const ResourceWindow& payload, const HeldFolder& folder,
+    virtual bool Decode(CSPPackage& package, const PayloadSource& payload, const HeldFolder& folder,
                         int32_t* current, const std::vector<bool>* keep);
     // The two steps of an upgrade in place (InstallJournal's).
     virtual bool MoveAsideChanged(InstallJournal& journal, const InPlaceChanges& changes);
@@ -96,9 +96,13 @@ public:
 // lives; or, for an image whose file cannot be read that way, a copy from
 // memory in the run's folder, held the same way and deleted when closed.
 // The installer calls it once, first thing, and every later reader (the
-// digest check, the engine) reads through that window. False when neither
-// could be had.
-bool OpenPayload(HMODULE module, ResourceWindow* payload);
+// digest check, the engine) reads through that window. With the payload's
+// packed streams in data files beside the installer (DIGEST 142), each of
+// them is opened here too, once, and held the same way (OpenDataFiles); one
+// that is not there is for the start-up check to tell. False when the
+// window could not be had; the source is then empty, as it is when the
+// data files' table cannot be read.
+bool OpenPayload(HMODULE module, PayloadSource* payload);
 
 class InstallEngine {
 public:
@@ -106,7 +110,7 @@ public:
     // start. The engine keeps a duplicate of its handle until it ends and
     // never opens the file again; an empty window fails the run at its
     // payload step.
-    InstallEngine(const Configuration& configuration, const ResourceWindow& payload,
+    InstallEngine(const Configuration& configuration, const PayloadSource& payload,
                   InstallServices* services = nullptr);
     // An engine that opens its payload itself, from payloadModule (null: the
     // running program) through the services, for the tests and tools that
@@ -117,10 +121,10 @@ public:
     InstallEngine(const InstallEngine&) = delete;
     InstallEngine& operator=(const InstallEngine&) = delete;
 
-    // Replaces the payload with a duplicate of payload's handle (empty when
+    // Replaces the payload with duplicates of payload's handles (empty when
     // it is empty); before SignalStart. The wizard's engine exists from the
     // start and gets the payload once the start-up check has vouched for it.
-    void UsePayload(const ResourceWindow& payload);
+    void UsePayload(const PayloadSource& payload);
 
     // Registers the engine's callbacks with the package and keeps its host,
     // which must outlive the worker; the host goes on with its own set-up
@@ -205,7 +209,7 @@ private:
 
     Configuration configuration_;
     InstallServices* services_;
-    ResourceWindow payload_;
+    PayloadSource payload_;
     InstallHost* host_ = nullptr;
     std::wstring chosenDir_;
     CSPPackage package_;

@@ -240,8 +240,7 @@ void InstallEngine::DeleteHeldStaging()
 
 bool InstallEngine::ListPayloadEntries(std::vector<ArchiveEntry>* entries) const
 {
-    return payload_.file && ListEntries(payload_.file.get(), payload_.offset, payload_.size,
-                                        EntryDigestTable(payloadModule_), entries);
+    return payload_ && ListEntries(payload_, EntryDigestTable(payloadModule_), entries);
 }
 
 bool InstallEngine::RunInstall(int32_t* stepsDone)
@@ -276,7 +275,7 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     // the engine has held since start-up: no copy in the temporary folder
     // that another program could swap before it is unpacked. Without it the
     // installer's own file cannot be read whole.
-    if (!payload_.file)
+    if (!payload_)
         return Fail(InstallFailure::kDamaged);
     InstallTrace(L"将资源写入临时文件 temp.7z\r\n");
     if (!Proceed())

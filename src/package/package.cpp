@@ -68,18 +68,18 @@ size_t GbkPrefixLength(const std::string& text, size_t maxBytes)
 }
 
 
-// The archive read through a window of the shared handle: each reader has a
-// stream of its own, and so a position of its own.
-class WindowArchiveReader : public ArchiveReader {
+// The archive read through the payload's source: each reader has a stream
+// of its own, and so a position and a verified piece of its own.
+class SourceArchiveReader : public ArchiveReader {
 public:
-    WindowArchiveReader(HANDLE file, uint64_t offset, uint64_t size, const volatile LONG* stop)
-        : ArchiveReader(stop), window_(file, offset, size)
+    SourceArchiveReader(const PayloadSource& source, const volatile LONG* stop)
+        : ArchiveReader(stop), stream_(source)
     {
-        SetSource(window_.Stream());
+        SetSource(stream_.Stream());
     }
 
 private:
-    PayloadStream window_;
+    PayloadSourceStream stream_;
 };
 
 }  // namespace
@@ -87,7 +87,7 @@ private:
 // Everything one Decode call holds, released on every way out of it.
 class CSPPackage::Extraction {
 public:
-    Extraction(HANDLE file, uint64_t offset, uint64_t size) : file_(file), offset_(offset), size_(size)
+    explicit Extraction(const PayloadSource& source) : source_(source)
     {
         SzArEx_Init(&db);
         CrcGenerateTable();
@@ -105,7 +105,7 @@ public:
     // every decoding thread's.
     std::unique_ptr<ArchiveReader> NewReader(const volatile LONG* stop) const
     {
-        return std::make_unique<WindowArchiveReader>(file_, offset_, size_, stop);
+        return std::make_unique<SourceArchiveReader>(source_, stop);
     }
 
     bool ReadDatabase()
@@ -173,9 +173,7 @@ public:
     std::vector<UInt16> nameBuffer;
 
 private:
-    HANDLE file_;
-    uint64_t offset_;
-    uint64_t size_;
+    const PayloadSource& source_;
 };
 
 CSPPackage::CSPPackage()
@@ -328,13 +326,21 @@ bool WriteWhole(HANDLE file, const Byte* data, size_t size)
 bool CSPPackage::Decode(HANDLE file, uint64_t offset, uint64_t size, const HeldFolder& target,
                         int32_t* currentIndex, const std::vector<bool>* inPlace)
 {
+    PayloadSource source;
+    PayloadSourceOfWindow(file, offset, size, &source);
+    return Decode(source, target, currentIndex, inPlace);
+}
+
+bool CSPPackage::Decode(const PayloadSource& source, const HeldFolder& target, int32_t* currentIndex,
+                        const std::vector<bool>* inPlace)
+{
     char line[kLogBufferSize];
-    if (!file || file == INVALID_HANDLE_VALUE || !target) {
+    if (!source || !target) {
         Log("CSPPackage::Decode - InitArEx() err!\n");
         return false;
     }
     try {
-        auto extraction = std::make_unique<Extraction>(file, offset, size);
+        auto extraction = std::make_unique<Extraction>(source);
         if (!extraction->ReadDatabase()) {
             Log("CSPPackage::Decode - SzArEx_Open() err!\n");
             return false;
@@ -506,12 +512,19 @@ std::unordered_map<std::wstring, std::array<uint8_t, 32>> ReadDigestTable(std::s
 
 bool MakeEntryDigestTable(HANDLE file, uint64_t offset, uint64_t size, std::string* table)
 {
+    PayloadSource source;
+    PayloadSourceOfWindow(file, offset, size, &source);
+    return MakeEntryDigestTable(source, table);
+}
+
+bool MakeEntryDigestTable(const PayloadSource& source, std::string* table)
+{
     table->clear();
-    if (!file || file == INVALID_HANDLE_VALUE)
+    if (!source)
         return false;
     try {
         PrepareSha256();
-        CSPPackage::Extraction extraction(file, offset, size);
+        CSPPackage::Extraction extraction(source);
         if (!extraction.ReadDatabase())
             return false;
         extraction.StartPipeline(nullptr);
@@ -553,7 +566,14 @@ bool MakeEntryDigestTable(HANDLE file, uint64_t offset, uint64_t size, std::stri
 bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::string_view digestTable,
                  std::vector<ArchiveEntry>* entries)
 {
-    if (!ListEntries(file, offset, size, entries))
+    PayloadSource source;
+    PayloadSourceOfWindow(file, offset, size, &source);
+    return ListEntries(source, digestTable, entries);
+}
+
+bool ListEntries(const PayloadSource& source, std::string_view digestTable, std::vector<ArchiveEntry>* entries)
+{
+    if (!ListEntries(source, entries))
         return false;
     try {
         const auto digests = ReadDigestTable(digestTable);
@@ -572,11 +592,18 @@ bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::string_view d
 
 bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<ArchiveEntry>* entries)
 {
+    PayloadSource source;
+    PayloadSourceOfWindow(file, offset, size, &source);
+    return ListEntries(source, entries);
+}
+
+bool ListEntries(const PayloadSource& source, std::vector<ArchiveEntry>* entries)
+{
     entries->clear();
-    if (!file || file == INVALID_HANDLE_VALUE)
+    if (!source)
         return false;
     try {
-        CSPPackage::Extraction extraction(file, offset, size);
+        CSPPackage::Extraction extraction(source);
         if (!extraction.ReadDatabase())
             return false;
         const CSzArEx& db = extraction.db;

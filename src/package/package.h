@@ -2,6 +2,7 @@
 // reporting each entry and stopping between entries when asked to.
 #pragma once
 
+#include "package/payload_source.h"
 #include "system/folder_handles.h"
 #include "system/locked_int.h"
 #include "system/paths.h"
@@ -92,6 +93,11 @@ public:
     // null inPlace marks nothing.
     bool Decode(HANDLE file, uint64_t offset, uint64_t size, const HeldFolder& target, int32_t* currentIndex,
                 const std::vector<bool>* inPlace);
+    // The same for the archive that source presents (payload_source.h):
+    // a piece of a data file that does not match its table fails the entry
+    // whose block needs it, before anything of that block is written.
+    bool Decode(const PayloadSource& source, const HeldFolder& target, int32_t* currentIndex,
+                const std::vector<bool>* inPlace);
     // The same into the folder at targetFolder (a full path without a
     // trailing backslash), opened without following a link at its last
     // component and held for the call; empty or missing fails.
@@ -107,8 +113,8 @@ public:
 
 private:
     class Extraction;
-    friend bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<ArchiveEntry>* entries);
-    friend bool MakeEntryDigestTable(HANDLE file, uint64_t offset, uint64_t size, std::string* table);
+    friend bool ListEntries(const PayloadSource& source, std::vector<ArchiveEntry>* entries);
+    friend bool MakeEntryDigestTable(const PayloadSource& source, std::string* table);
 
     void Log(const char* text) const;
 
@@ -126,6 +132,7 @@ private:
 // entries empty, when the database cannot be read or an entry's name is one
 // that Decode refuses (IsSafeEntryName).
 bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<ArchiveEntry>* entries);
+bool ListEntries(const PayloadSource& source, std::vector<ArchiveEntry>* entries);
 
 // The same, each entry given the SHA-256 that digestTable (resource DIGEST
 // 141 as make-installer writes it: one line "<64 hex digits>  <name>" per
@@ -133,6 +140,7 @@ bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::vector<Archiv
 // an entry the table does not name, or names twice, has none.
 bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::string_view digestTable,
                  std::vector<ArchiveEntry>* entries);
+bool ListEntries(const PayloadSource& source, std::string_view digestTable, std::vector<ArchiveEntry>* entries);
 
 // The table ListEntries reads, made from what the archive in [offset, offset
 // + size) of file holds: every file entry decoded and summed, in archive
@@ -140,6 +148,7 @@ bool ListEntries(HANDLE file, uint64_t offset, uint64_t size, std::string_view d
 // trusts only the table it carries. False when the archive cannot be read
 // or decoded, or names an entry that Decode refuses.
 bool MakeEntryDigestTable(HANDLE file, uint64_t offset, uint64_t size, std::string* table);
+bool MakeEntryDigestTable(const PayloadSource& source, std::string* table);
 
 // For each entry, whether folder\name already holds exactly its bytes: a plain
 // file of one link and of the entry's size whose own bytes have the entry's

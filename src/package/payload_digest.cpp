@@ -61,8 +61,9 @@ std::string_view EntryDigestTable(HMODULE module)
                : std::string_view();
 }
 
-DigestCheck CheckPayloadDigest(HMODULE module, const ResourceWindow& payload)
+DigestCheck CheckPayloadDigest(HMODULE module, const PayloadSource& source)
 {
+    const ResourceWindow& payload = source.image;
     if (!module)
         module = ::GetModuleHandleW(nullptr);
     std::string_view recorded;
@@ -71,13 +72,18 @@ DigestCheck CheckPayloadDigest(HMODULE module, const ResourceWindow& payload)
     // A digest cut short, or resources it covers gone, is damage, never a
     // build without a digest.
     std::string_view config, image, table;
-    if (recorded.size() != sizeof(PayloadDigest) || !FindBytes(module, L"INI", kConfigId, &config) ||
+    std::string_view dataFiles;
+    const bool split = FindBytes(module, kDigestResourceType, kDataFilesResourceId, &dataFiles);
+    if (recorded.size() != (split ? sizeof(SplitPayloadDigest) : sizeof(PayloadDigest)) ||
+        split != source.Split() || !FindBytes(module, L"INI", kConfigId, &config) ||
         !FindBytes(module, L"DATA", kPayloadId, &image) ||
         !FindBytes(module, kDigestResourceType, kEntryDigestsResourceId, &table) || payload.size != image.size())
         return DigestCheck::Mismatch;
-    PayloadDigest actual{};
+    SplitPayloadDigest actual{};
     Sha256Of(config, actual.data());  // prepares the SHA-256 code too
     Sha256Of(table, actual.data() + 64);
+    if (split)
+        Sha256Of(dataFiles, actual.data() + 96);
     // The payload through the held window, never through the image: every
     // page of the image that is read stays in the working set.
     CSha256 state;
@@ -88,6 +94,6 @@ DigestCheck CheckPayloadDigest(HMODULE module, const ResourceWindow& payload)
         }))
         return DigestCheck::Mismatch;
     Sha256_Final(&state, actual.data() + 32);
-    return std::memcmp(actual.data(), recorded.data(), actual.size()) == 0 ? DigestCheck::Match
+    return std::memcmp(actual.data(), recorded.data(), recorded.size()) == 0 ? DigestCheck::Match
                                                                           : DigestCheck::Mismatch;
 }

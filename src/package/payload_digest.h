@@ -8,9 +8,14 @@
 // entry of the archive, by name, that an upgrade compares the files it keeps
 // with), each over the bytes as stored. A table changed in the image then
 // fails the check at start as a damaged payload does.
+//
+// A payload split into data files (payload_source.h) adds resource "DIGEST"
+// 142, their table, and DIGEST 140 then holds 128 bytes: the three digests
+// above (DATA 148 being the start header and the database as stored) and
+// the SHA-256 of DIGEST 142.
 #pragma once
 
-#include "system/file_ops.h"
+#include "package/payload_source.h"
 
 #include <windows.h>
 
@@ -23,6 +28,8 @@ inline constexpr int kEntryDigestsResourceId = 141;
 inline constexpr const wchar_t* kDigestResourceType = L"DIGEST";
 
 using PayloadDigest = std::array<uint8_t, 96>;
+// DIGEST 140 of a payload with data files.
+using SplitPayloadDigest = std::array<uint8_t, 128>;
 
 // The digest of a configuration text, a payload archive and its entries' table.
 PayloadDigest ComputePayloadDigest(std::string_view config, std::string_view payload, std::string_view entryDigests);
@@ -46,5 +53,8 @@ enum class DigestCheck {
 // payload holds it, the window of resource "DATA" 148 in the module's file
 // that the installer opened at start and reads everything through. The
 // payload is read once, a piece at a time; safe on any thread. Mismatch too
-// when the window cannot be read whole or is not the resource's size.
-DigestCheck CheckPayloadDigest(HMODULE module, const ResourceWindow& payload);
+// when the window cannot be read whole or is not the resource's size, and
+// when the data files' table is there and payload was not opened from it,
+// or the other way round. The data files themselves are not read here
+// (CheckDataFiles, and each piece as it is unpacked).
+DigestCheck CheckPayloadDigest(HMODULE module, const PayloadSource& payload);

@@ -66,7 +66,7 @@ std::span<const CSPInstallDialog::Entry> CSPInstallDialog::MessageTable()
 // The engine gets its payload when the installation starts.
 CSPInstallDialog::CSPInstallDialog(const Configuration& configuration)
     : WizardPage(IDD_INSTALLING, skin::WhiteArea::kHeaderBand, kTransparent, configuration),
-      engine_(configuration, ResourceWindow())
+      engine_(configuration, PayloadSource())
 {
 }
 
@@ -97,7 +97,7 @@ void CSPInstallDialog::LayOut()
                    {IDC_INSTALLING_HEADING_LEAD, IDC_INSTALLING_HEADING_NAME, IDC_INSTALLING_HEADING_TAIL});
 }
 
-void CSPInstallDialog::StartInstall(const ResourceWindow& payload, const std::wstring& installDir)
+void CSPInstallDialog::StartInstall(const PayloadSource& payload, const std::wstring& installDir)
 {
     if (started_)
         return;

@@ -31,12 +31,11 @@ public:
     ~CSPInstallDialog() override;
     static std::span<const Entry> MessageTable();
 
-    // Starts the install worker on payload, the installer's window of its
-    // own payload held since start-up (the engine keeps a duplicate of its
-    // handle), into installDir, the folder the user chose; the frame calls
+    // Starts the install worker on payload, the installer's own payload as
+    // held since start-up (the engine keeps duplicates of its handles), into installDir, the folder the user chose; the frame calls
     // it right after showing the page. The worker runs once per wizard:
     // later calls do nothing.
-    void StartInstall(const ResourceWindow& payload, const std::wstring& installDir);
+    void StartInstall(const PayloadSource& payload, const std::wstring& installDir);
 
     // Puts back what a run of this installer that was stopped from outside
     // left for installDir, before the user sees a page: the frame calls it

@@ -57,12 +57,12 @@ public:
     {
         return Hit(1) ? 0 : InstallServices::CreateFolderTree(path);
     }
-    bool OpenPayload(HMODULE module, ResourceWindow* payload) override
+    bool OpenPayload(HMODULE module, PayloadSource* payload) override
     {
         // Opened as the engine is made: a cancel cannot come before it.
         return Hit(2) ? false : InstallServices::OpenPayload(module, payload);
     }
-    bool Decode(CSPPackage& package, const ResourceWindow& payload, const HeldFolder& folder, int32_t* current,
+    bool Decode(CSPPackage& package, const PayloadSource& payload, const HeldFolder& folder, int32_t* current,
                 const std::vector<bool>* keep) override
     {
         const bool ok = InstallServices::Decode(package, payload, folder, current, keep);

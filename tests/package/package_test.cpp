@@ -1,9 +1,15 @@
 // CSPPackage against archives that 7zz made at test time.
 #include "package/package.h"
+#include "package/payload_digest.h"
+#include "package/payload_stream.h"
 #include "system/unique_handle.h"
 #include "support/test_support.h"
 
 #include <tlhelp32.h>
+
+extern "C" {
+#include "Sha256.h"
+}
 
 #include <algorithm>
 #include <cwchar>
@@ -434,6 +440,118 @@ TEST_F(PackageTest, ArchiveInAWindowOfASharedHandleUnpacksAsTheFileDoes)
         EXPECT_EQ(current, -7);
     }
     EXPECT_EQ(recorder.logs, std::vector<std::string>(2, "CSPPackage::Decode - InitArEx() err!\n"));
+}
+
+// An archive split as make-installer splits it: its start header and
+// database in the image, its packed streams in data files of two pieces
+// each (the last short). The stream hands out only bytes of pieces that
+// match the table, and not one byte of a piece that does not.
+TEST_F(PackageTest, SplitArchiveIsReadOnlyThroughPiecesTheTableVouchesFor)
+{
+    constexpr size_t kPiece = 64 << 10, kPacked = 300000, kStart = 32;
+    std::string archive(kStart + kPacked + 5000, '\0');
+    // No two pieces alike.
+    uint32_t state = 7;
+    for (char& c : archive) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 23);
+    }
+    const std::string packed = archive.substr(kStart, kPacked);
+    std::vector<std::string> files = {packed.substr(0, 2 * kPiece), packed.substr(2 * kPiece, 2 * kPiece),
+                                      packed.substr(4 * kPiece)};
+    std::string table = "pieces " + std::to_string(kPiece) + "\npacked " + std::to_string(kPacked) + "\n";
+    std::string pieces;
+    PrepareSha256();
+    for (size_t n = 0; n < files.size(); ++n) {
+        table += "file " + std::to_string(files[n].size()) + " d-" + std::to_string(n + 1) + ".bin\n";
+        for (size_t at = 0; at < files[n].size(); at += kPiece) {
+            const std::string piece = files[n].substr(at, kPiece);
+            CSha256 sum;
+            Sha256_Init(&sum);
+            Sha256_Update(&sum, reinterpret_cast<const Byte*>(piece.data()), piece.size());
+            Byte digest[SHA256_DIGEST_SIZE];
+            Sha256_Final(&sum, digest);
+            for (const Byte b : digest)
+                pieces += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
+            pieces += '\n';
+        }
+    }
+    table += pieces;
+    WriteBytes(scratch.Join(L"image.bin"), archive.substr(0, kStart) + archive.substr(kStart + kPacked));
+
+    struct Case {
+        const char* name;
+        size_t file;        // the data file changed
+        std::string bytes;  // its bytes then
+        size_t firstBad;    // the archive's first byte not handed out
+        DataFilesCheck check;
+    };
+    std::string flipped = files[1];
+    flipped[kPiece + 100] ^= 0x55;
+    const size_t none = archive.size();
+    const Case cases[] = {
+        {"intact", 0, files[0], none, DataFilesCheck::kPresent},
+        {"flipped", 1, flipped, kStart + 3 * kPiece, DataFilesCheck::kPresent},
+        {"swapped", 0, files[1], kStart, DataFilesCheck::kPresent},
+        {"short", 2, files[2].substr(0, files[2].size() - 1), kStart + 4 * kPiece, DataFilesCheck::kDamaged},
+        {"missing", 1, std::string(), kStart + 2 * kPiece, DataFilesCheck::kMissing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PayloadSource source;
+        ASSERT_TRUE(ReadDataFileTable(table, &source));
+        source.image.file.reset(::CreateFileW(scratch.Join(L"image.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        source.image.size = kStart + 5000;
+        for (size_t n = 0; n < files.size(); ++n) {
+            const std::wstring path = scratch.Join(source.dataFiles[n].name);
+            ::DeleteFileW(path.c_str());
+            if (n == c.file && c.check == DataFilesCheck::kMissing) {
+                source.dataFiles[n].openError = ERROR_FILE_NOT_FOUND;
+                continue;
+            }
+            WriteBytes(path, n == c.file ? c.bytes : files[n]);
+            source.dataFiles[n].file.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        }
+        std::wstring missing;
+        EXPECT_EQ(CheckDataFiles(source, &missing), c.check);
+        EXPECT_EQ(missing, c.check == DataFilesCheck::kMissing ? L"d-2.bin" : L"");
+
+        // Read front to back in steps that cross pieces and files.
+        PayloadSourceStream stream(source);
+        std::string read;
+        SRes result = SZ_OK;
+        for (;;) {
+            char buffer[40000];
+            size_t size = sizeof(buffer);
+            result = stream.Stream()->Read(stream.Stream(), buffer, &size);
+            if (result != SZ_OK || size == 0)
+                break;
+            read.append(buffer, size);
+        }
+        EXPECT_EQ(result == SZ_OK, c.firstBad == none);
+        EXPECT_LE(read.size(), c.firstBad);
+        EXPECT_TRUE(read == archive.substr(0, read.size()));
+        // What lies past a bad piece still reads, by its own pieces.
+        Int64 at = static_cast<Int64>(kStart + kPacked - 10);
+        ASSERT_EQ(stream.Stream()->Seek(stream.Stream(), &at, SZ_SEEK_SET), SZ_OK);
+        char tail[100];
+        size_t size = sizeof(tail);
+        if (c.file != 2) {
+            ASSERT_EQ(stream.Stream()->Read(stream.Stream(), tail, &size), SZ_OK);
+            EXPECT_EQ(std::string(tail, size), archive.substr(kStart + kPacked - 10, size));
+        }
+    }
+
+    // Tables the installer does not take: a name that leaves its folder,
+    // sizes that do not add up, a piece too few.
+    for (const std::string& bad : {std::string("pieces 65536\npacked 300000\nfile 300000 ..\\d.bin\n") + pieces,
+                                   std::string("pieces 65536\npacked 300001\n") + table.substr(table.find("file")),
+                                   table.substr(0, table.size() - 65)}) {
+        PayloadSource source;
+        EXPECT_FALSE(ReadDataFileTable(bad, &source)) << bad.substr(0, 60);
+    }
 }
 
 struct BadArchive {

@@ -74,7 +74,7 @@ class MakeInstallerTest(unittest.TestCase):
             with open(full, "wb") as f:
                 f.write(bytes((i * 7) % 251 for i in range(size)))
 
-    def build(self, values, out="setup.exe", raw=None, extra=(), work="work", epoch=None):
+    def build(self, values, out="setup.exe", raw=None, extra=(), work="work", epoch=None, path=None):
         config = os.path.join(self.dir, "product.ini")
         with open(config, "w", encoding="utf-8") as f:
             f.write(raw if raw is not None else
@@ -86,14 +86,18 @@ class MakeInstallerTest(unittest.TestCase):
                              + list(extra),
                              capture_output=True, text=True,
                              env={k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
-                             | ({"SOURCE_DATE_EPOCH": epoch} if epoch is not None else {}))
+                             | ({"SOURCE_DATE_EPOCH": epoch} if epoch is not None else {})
+                             | ({"PATH": path} if path is not None else {}))
         return run, out
 
-    def refused(self, values, key, raw=None, extra=()):
-        run, out = self.build(values, raw=raw, extra=extra)
+    def refused(self, values, key, raw=None, extra=(), early=False, **options):
+        run, out = self.build(values, raw=raw, extra=extra, **options)
         self.assertEqual(run.returncode, 1, run.stderr)
         self.assertIn(key, run.stderr)
         self.assertFalse(os.path.exists(out))
+        if early:
+            # Refused before packing, which takes minutes for a real product.
+            self.assertFalse(os.path.exists(os.path.join(self.dir, "work", "payload.7z")))
         return run.stderr
 
     def test_builds_the_configuration_text_and_fills_the_size(self):
@@ -241,7 +245,8 @@ class MakeInstallerTest(unittest.TestCase):
         options = [line.split() for line in shown.split("options:")[1].splitlines() if line.strip()]
         self.assertEqual([words[0] for words in options],
                          ["-h,", "--config", "--payload", "--out", "--level", "--icon", "--side-picture",
-                          "--header-picture", "--folder-picture", "--writable-dir", "--sign", "--sign-password-file", "--timestamp"])
+                          "--header-picture", "--folder-picture", "--writable-dir", "--sign", "--sign-password-file", "--timestamp",
+                          "--image-limit", "--data-file-size"])
         self.assertTrue(all(len(words) > 3 for words in options), options)
 
     @staticmethod
@@ -316,27 +321,77 @@ class MakeInstallerTest(unittest.TestCase):
             (["--icon", small], "ICO"),
             (["--icon", os.path.join(self.dir, "none.ico")], "no such file"),
             (["--sign", os.path.join(self.dir, "none.pfx")], "no such file"),
+            (["--image-limit", "1g"], "not a whole number of MiB"),
+            (["--image-limit", "1537"], "0 to 1536 MiB"),
+            (["--data-file-size", "0"], "1 to"),
+            (["--data-file-size", ""], "not a whole number of MiB"),
+            # Where a data file of the build would go, or what it removes.
+            (["--icon", os.path.join(self.dir, "setup-3.bin")], "one of its data files"),
         ]:
             with self.subTest(extra=extra):
-                self.assertIn(problem, self.refused(GOOD, extra[1], extra=extra))
+                self.assertIn(problem, self.refused(GOOD, extra[1], extra=extra, early=True))
+        # Found before packing, not after it.
+        self.assertIn("osslsigncode is not installed",
+                      self.refused(GOOD, "--sign", extra=["--sign", os.path.join(self.dir, "product.ini")],
+                                   path="/nonexistent", early=True))
+        self.assertIn("inside the product folder",
+                      self.refused(GOOD, "setup.exe", out="product/bin/setup.exe", early=True))
+        os.symlink("nowhere", os.path.join(self.product, "data", "gone.dat"))
+        self.assertIn("not a plain file", self.refused(GOOD, "gone.dat", early=True))
+        os.remove(os.path.join(self.product, "data", "gone.dat"))
         self.assertIn("65535", self.refused(dict(GOOD, OBJ_IN_DISPLAY_VERSION="2026.70000"), "OBJ_IN_DISPLAY_VERSION"))
         self.assertIn("GBK", self.refused(dict(GOOD, OBJ_IN_COPYRIGHT="© 한국"), "OBJ_IN_COPYRIGHT"))
 
     def test_digest_covers_the_configuration_and_the_payload(self):
-        run, out = self.build(GOOD)
-        self.assertEqual(run.returncode, 0, run.stderr)
-        stored = resource(out, "DIGEST", 140)
-        table = resource(out, "DIGEST", 141)
-        self.assertEqual(stored, hashlib.sha256(resource(out, "INI", 138)).digest()
-                         + hashlib.sha256(resource(out, "DATA", 148)).digest() + hashlib.sha256(table).digest())
-        # Every file of the product, by its bytes.
-        lines = table.decode("utf-8").splitlines()
-        self.assertTrue(lines)
-        for line in lines:
-            digest, name = line.split("  ", 1)
-            with open(os.path.join(self.product, name), "rb") as f:
-                self.assertEqual(digest, hashlib.sha256(f.read()).hexdigest(), name)
-        self.assertEqual(len(lines), 4)
+        # Incompressible, so that the split build spans three data files.
+        with open(os.path.join(self.product, "data", "noise.pak"), "wb") as f:
+            f.write(hashlib.shake_256(b"noise").digest(2 * 1024 * 1024 + 4321))
+        # Whole in the image; split, over data files an earlier build left
+        # (the one past its count goes); whole again, which leaves none.
+        for extra, count, stale in [([], 0, []), (["--image-limit", "0", "--data-file-size", "1"], 3, [3, 4]),
+                                    ([], 0, [])]:
+            for number in stale:
+                with open(os.path.join(self.dir, f"setup-{number}.bin"), "wb") as f:
+                    f.write(b"an earlier build's")
+            run, out = self.build(GOOD, extra=extra)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            stored = resource(out, "DIGEST", 140)
+            table = resource(out, "DIGEST", 141)
+            files = resource(out, "DIGEST", 142)
+            image = resource(out, "DATA", 148)
+            self.assertEqual(stored, hashlib.sha256(resource(out, "INI", 138)).digest()
+                             + hashlib.sha256(image).digest() + hashlib.sha256(table).digest()
+                             + (hashlib.sha256(files).digest() if count else b""))
+            self.assertEqual(sorted(n for n in os.listdir(self.dir) if n.endswith(".bin")),
+                             [f"setup-{n}.bin" for n in range(1, count + 1)])
+            with open(os.path.join(self.dir, "work", "payload.7z"), "rb") as f:
+                archive = f.read()
+            if not count:
+                self.assertIsNone(files)
+                self.assertEqual(image, archive)
+            else:
+                # The start header, the data files in order, the database:
+                # the archive 7zz made; every piece of 1 MiB in the table.
+                lines = files.decode("utf-8").splitlines()
+                data = []
+                for n in range(1, count + 1):
+                    with open(os.path.join(self.dir, f"setup-{n}.bin"), "rb") as f:
+                        data.append(f.read())
+                    self.assertIn(f"file {len(data[-1])} setup-{n}.bin", lines)
+                    self.assertIn(f"setup-{n}.bin ({len(data[-1])} bytes)", run.stdout)
+                self.assertEqual(image[:32] + b"".join(data) + image[32:], archive)
+                self.assertEqual(image[32], 0x01)
+                self.assertEqual(lines[:2], ["pieces 1048576", f"packed {sum(map(len, data))}"])
+                self.assertEqual(lines[2 + count:], [hashlib.sha256(d[at:at + (1 << 20)]).hexdigest()
+                                                     for d in data for at in range(0, len(d), 1 << 20)])
+                self.assertEqual([len(d) for d in data[:-1]], [1 << 20] * (count - 1))
+            # Every file of the product, by its bytes, from the whole archive.
+            lines = table.decode("utf-8").splitlines()
+            for line in lines:
+                digest, name = line.split("  ", 1)
+                with open(os.path.join(self.product, name), "rb") as f:
+                    self.assertEqual(digest, hashlib.sha256(f.read()).hexdigest(), name)
+            self.assertEqual(len(lines), 5)
 
     def test_checksum_is_the_one_pefile_computes(self):
         run, out = self.build(GOOD)

@@ -6,9 +6,13 @@ both into a copy of the installer as resources INI 138 and DATA 148, with
 the table of every entry's SHA-256 (DIGEST 141) and the digest of all three
 (DIGEST 140), the file's version information from the
 configuration, the team's icon and pictures when given, and an Authenticode
-signature when asked for.
+signature when asked for. A packed archive larger than --image-limit is
+split: its packed streams go into data files beside the installer
+(NAME-1.bin, NAME-2.bin, ...), described by the signed table DIGEST 142,
+and the image keeps the archive's start header and database.
 
 usage: make_installer.py --config PRODUCT.ini --payload DIR --out NAME.exe [--level 0-9]
+                         [--image-limit MIB] [--data-file-size MIB]
                          [--icon FILE.ico] [--side-picture FILE] [--header-picture FILE]
                          [--folder-picture FILE]
                          [--sign CERT.pfx [--sign-password-file FILE] [--timestamp URL]]
@@ -20,6 +24,7 @@ Exit codes: 0 built, 1 refused (every problem on a line of its own, as
 usage.
 """
 import argparse
+import hashlib
 import math
 import os
 import re
@@ -478,13 +483,15 @@ def packing_runs(payload):
     return [(entries, blocks) for entries, blocks in runs if entries]
 
 
-def pack(payload, archive, level):
+def pack(payload, archive, level, plain_header=False):
     """Solid blocks of at most SOLID_BLOCK, LZMA2 behind BCJ2, names and
     contents only, a fixed thread count (LZMA2 splits its stream by it) and
     sorted lists of files: the same folder gives the same bytes on any
     machine. 7zz packs the files of one call in the order of their paths,
     so each group of packing_runs is a call of its own, adding blocks that
-    hold that group alone to the archive."""
+    hold that group alone to the archive. plain_header keeps the database
+    unpacked (a plain header at the archive's end), as an archive split
+    into data files needs."""
     # 7zz runs in the product folder.
     archive = os.path.abspath(archive)
     if os.path.exists(archive):
@@ -494,8 +501,8 @@ def pack(payload, archive, level):
         with open(listing, "w", encoding="utf-8") as f:
             f.write("\n".join(entries) + "\n")
         subprocess.run(["7zz", "a", "-t7z", "-bso0", "-bsp0", "-m0=LZMA2", "-mf=BCJ2", f"-mx={level}",
-                        f"-ms={blocks}", "-mmt=2", "-mtm=off", "-mtc=off", "-mta=off", "-mtr=off", "-scsUTF-8",
-                        archive, "@" + listing], cwd=payload, check=True)
+                        f"-ms={blocks}", "-mmt=2", "-mtm=off", "-mtc=off", "-mta=off", "-mtr=off", "-scsUTF-8"]
+                       + (["-mhc=off"] if plain_header else []) + [archive, "@" + listing], cwd=payload, check=True)
     os.remove(listing)
 
 
@@ -625,6 +632,160 @@ def sign(exe, args, values):
     os.replace(signed, exe)
 
 
+# ------------------------------------------------------------ data files --
+
+MIB = 1 << 20
+# An image up to this much carries its archive whole: well inside the 2 GB
+# an image can hold (about 1.8 GB in practice), signable (signing tools fail
+# past 2 GB), and the largest case known to build and install today.
+DEFAULT_IMAGE_LIMIT = 1024
+# No image limit above this is taken: the image must still load and sign.
+LARGEST_IMAGE_LIMIT = 1536
+# Under 2 GB, so that any download tool and file system takes each file.
+DEFAULT_DATA_FILE_SIZE = 2000
+# The data files are checked a piece at a time as they are unpacked.
+PIECE_SIZE = 1 << 20
+START_HEADER_SIZE = 32
+SIGNATURE = b"7z\xbc\xaf\x27\x1c"
+PLAIN_HEADER = 0x01
+
+
+def mebibytes(option, text, smallest, largest, problems):
+    """The whole number of MiB given to option, or None with a problem."""
+    if not re.fullmatch(r"[0-9]+", text or ""):
+        problems.refusal(Refusal(f"{option}: {text!r} is not a whole number of MiB"))
+        return None
+    value = int(text)
+    if value < smallest or value > largest:
+        problems.refusal(Refusal(f"{option}: {value} MiB; it must be {smallest} to {largest} MiB"))
+        return None
+    return value
+
+
+def data_file_name(out, number):
+    """The n-th data file beside the installer: --out D/setup.exe gives D/setup-1.bin."""
+    stem = os.path.splitext(os.path.basename(out))[0]
+    return os.path.join(os.path.dirname(os.path.abspath(out)), f"{stem}-{number}.bin")
+
+
+def is_data_file_of(out, path):
+    """Whether path is one of the data files a build to out writes or removes."""
+    stem = os.path.splitext(os.path.basename(out))[0]
+    return (os.path.dirname(os.path.abspath(path)) == os.path.dirname(os.path.abspath(out))
+            and re.fullmatch(re.escape(stem) + r"-[0-9]+\.bin", os.path.basename(path)) is not None)
+
+
+def product_bytes(folder):
+    total = 0
+    for root, _, files in os.walk(folder):
+        for name in files:
+            total += os.path.getsize(os.path.join(root, name))
+    return total
+
+
+def needs_plain_header(unpacked, limit_mib):
+    """Whether the archive may pack past the image limit, decided before
+    packing: incompressible files pack to a little more than their size,
+    hence the margin."""
+    return unpacked + (unpacked >> 6) + MIB > limit_mib * MIB
+
+
+def split_archive(archive, out, data_file_size, work, files):
+    """Splits the packed archive: its packed streams, bytes [32, 32 +
+    NextHeaderOffset), into data files beside out, each data_file_size
+    bytes but the last, written under a temporary name (renamed by
+    place_data_files); the start header and the database into a file for
+    DATA 148. Adds (temporary name, final name, size) to files as each is
+    begun; returns (that file, the table DIGEST 142)."""
+    size = os.path.getsize(archive)
+    with open(archive, "rb") as f:
+        start = f.read(START_HEADER_SIZE)
+        if len(start) != START_HEADER_SIZE or not start.startswith(SIGNATURE):
+            raise Refusal(f"{archive}: 7zz did not write a 7z archive")
+        next_offset, next_size = struct.unpack_from("<QQ", start, 12)
+        if START_HEADER_SIZE + next_offset + next_size != size:
+            raise Refusal(f"{archive}: the archive's database does not end the archive")
+        f.seek(START_HEADER_SIZE + next_offset)
+        database = f.read()
+    if not database or database[0] != PLAIN_HEADER:
+        raise Refusal(f"{archive}: the archive's database is packed (not a plain header), so it cannot stay in the "
+                      "image while its packed streams go into data files")
+    os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
+    image = os.path.join(work, "payload-image.7z")
+    with open(image, "wb") as f:
+        f.write(start + database)
+    pieces = []
+    with open(archive, "rb") as source:
+        source.seek(START_HEADER_SIZE)
+        left = next_offset
+        number = 0
+        while left > 0:
+            number += 1
+            final = data_file_name(out, number)
+            temporary = os.path.join(os.path.dirname(final), "." + os.path.basename(final) + ".part")
+            length = min(left, data_file_size)
+            files.append((temporary, final, length))
+            with open(temporary, "wb") as f:
+                remaining = length
+                while remaining > 0:
+                    piece = source.read(min(PIECE_SIZE, remaining))
+                    if not piece:
+                        raise Refusal(f"{archive}: ends before its database")
+                    f.write(piece)
+                    pieces.append(hashlib.sha256(piece).hexdigest())
+                    remaining -= len(piece)
+            left -= length
+    table = [f"pieces {PIECE_SIZE}", f"packed {next_offset}"]
+    table += [f"file {length} {os.path.basename(final)}" for _, final, length in files]
+    table += pieces
+    return image, ("\n".join(table) + "\n").encode("utf-8")
+
+
+def place_data_files(out, files):
+    """The data files at their names, and no older one beyond them."""
+    for temporary, final, _ in files:
+        os.replace(temporary, final)
+    folder = os.path.dirname(os.path.abspath(out)) or "."
+    stem = os.path.splitext(os.path.basename(out))[0]
+    for name in os.listdir(folder):
+        match = re.fullmatch(re.escape(stem) + r"-([0-9]+)\.bin", name)
+        if match and int(match.group(1)) > len(files):
+            os.remove(os.path.join(folder, name))
+
+
+def check_output(args, problems):
+    """The places the build writes: never into the product, never over an input."""
+    out = os.path.abspath(args.out)
+    product = os.path.realpath(args.payload)
+    if os.path.isdir(product) and os.path.commonpath([os.path.realpath(os.path.dirname(out)), product]) == product:
+        problems.file(args.out, f"inside the product folder {args.payload}; the installer and its data files "
+                                "would be written into the product")
+    inputs = [args.config, args.icon, args.sign, args.sign_password_file]
+    for option in PICTURE_OPTIONS:
+        inputs += getattr(args, option) or []
+    for given in inputs:
+        if given and (os.path.abspath(given) == out or is_data_file_of(out, given)):
+            problems.file(given, f"an input named as the installer or one of its data files "
+                                 f"({os.path.basename(data_file_name(args.out, 1))}, ...); choose another --out")
+
+
+def check_product_readable(payload, problems):
+    """Every file of the product readable, before minutes of packing."""
+    def unreadable(error):
+        problems.file(error.filename, f"cannot be read ({error.strerror})")
+    for root, _, files in os.walk(payload, onerror=unreadable):
+        for name in files:
+            path = os.path.join(root, name)
+            if not os.path.isfile(path):
+                problems.file(path, "not a plain file (a link to nothing, or a device); the product cannot hold it")
+                continue
+            try:
+                with open(path, "rb"):
+                    pass
+            except OSError as e:
+                problems.file(path, f"cannot be read ({e.strerror})")
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -655,6 +816,11 @@ def arguments():
     studio("--sign", metavar="CERT.pfx", help="sign the installer with this certificate (Authenticode, SHA-256)")
     studio("--sign-password-file", metavar="FILE", help="the certificate's password, on the file's first line")
     studio("--timestamp", metavar="URL", help="time-stamp the signature at this RFC 3161 server")
+    studio("--image-limit", metavar="MIB", default=str(DEFAULT_IMAGE_LIMIT),
+           help=f"largest packed product carried whole in setup.exe (default {DEFAULT_IMAGE_LIMIT}, at most "
+                f"{LARGEST_IMAGE_LIMIT}); more goes into data files")
+    studio("--data-file-size", metavar="MIB", default=str(DEFAULT_DATA_FILE_SIZE),
+           help=f"size of each data file NAME-1.bin, NAME-2.bin, ... (default {DEFAULT_DATA_FILE_SIZE}: under 2 GB)")
     internal("--template", required=True)
     internal("--setres", required=True)
     internal("--wine-run", required=True)
@@ -688,6 +854,14 @@ def check_inputs(args, problems):
     for option in ("sign", "sign_password_file"):
         if getattr(args, option) and not os.path.isfile(getattr(args, option)):
             problems.file(getattr(args, option), f"no such file (--{option.replace('_', '-')})")
+    if args.sign and not shutil.which("osslsigncode"):
+        problems.refusal(Refusal("--sign: osslsigncode is not installed (Debian package osslsigncode)"))
+    # 0 splits whatever the size: every payload goes into data files.
+    args.image_limit = mebibytes("--image-limit", args.image_limit, 0, LARGEST_IMAGE_LIMIT, problems)
+    args.data_file_size = mebibytes("--data-file-size", args.data_file_size, 1, 1 << 20, problems)
+    check_output(args, problems)
+    if os.path.isdir(args.payload):
+        check_product_readable(args.payload, problems)
     if build_time() is None:
         problems.refusal(Refusal(f"SOURCE_DATE_EPOCH: {os.environ['SOURCE_DATE_EPOCH']!r} is not a number of "
                                  "seconds since 1970 that fits the image's time stamp"))
@@ -715,6 +889,7 @@ def main():
 
     work = args.work or tempfile.mkdtemp(prefix="make-installer.")
     os.makedirs(work, exist_ok=True)
+    data_files = []
     try:
         ini = os.path.join(work, "incfg.ini")
         with open(ini, "wb") as f:
@@ -730,7 +905,13 @@ def main():
         added = product_path(args.payload, values["OBJ_IN_UNINSTALL_EXE"])
         if args.uninstaller and not os.path.lexists(added):
             payload = with_uninstaller(args, values, ini, work)
-        pack(payload, archive, args.level)
+        # Decided before packing: the database must be plain to stay in
+        # the image when the packed streams go into data files.
+        unpacked = product_bytes(payload)
+        pack(payload, archive, args.level, needs_plain_header(unpacked, args.image_limit))
+        stored, data_files_table = archive, None
+        if os.path.getsize(archive) > args.image_limit * MIB:
+            stored, data_files_table = split_archive(archive, args.out, args.data_file_size * MIB, work, data_files)
         exe = os.path.join(work, "setup.exe")
         # No symbols: resource updates rewrite the image, and a symbol table
         # behind it would be left pointing at the wrong place.
@@ -748,10 +929,13 @@ def main():
             resources += [("#2", i, data) for i, data in given]
         # The table of every entry's SHA-256 and the digest that covers it
         # with the rest: an upgrade keeps a file only if it has those bytes.
+        # Made from the whole archive: 7zz cannot read the split one.
         table = entry_digests(archive)
         resources.append(("DIGEST", 141, table))
-        resources.append(("DIGEST", 140, payload_digest(text, archive, table)))
-        updates = ["INI", "138", windows_path(ini), "DATA", "148", windows_path(archive)]
+        if data_files_table is not None:
+            resources.append(("DIGEST", 142, data_files_table))
+        resources.append(("DIGEST", 140, payload_digest(text, stored, table, data_files_table)))
+        updates = ["INI", "138", windows_path(ini), "DATA", "148", windows_path(stored)]
         for n, (kind, resource_id, data) in enumerate(resources):
             if data is None:
                 updates += [kind, str(resource_id), "-"]
@@ -766,6 +950,7 @@ def main():
         if args.sign:
             sign(exe, args, values)
         os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
+        place_data_files(args.out, data_files)
         shutil.move(exe, args.out)
     except subprocess.CalledProcessError as e:
         print(f"make-installer: {e.cmd[0]} failed with exit code {e.returncode}", file=sys.stderr)
@@ -774,10 +959,18 @@ def main():
         print(f"make-installer: {e}", file=sys.stderr)
         return 1
     finally:
+        # A data file not yet at its name was left by a failure: never half a file there.
+        for temporary, _, _ in data_files:
+            if os.path.exists(temporary):
+                os.remove(temporary)
         if not args.work:
             shutil.rmtree(work, ignore_errors=True)
     print(f"make-installer: wrote {args.out} ({os.path.getsize(args.out)} bytes; "
           f"{values['OBJ_IN_DISPLAY_NAME']} {values['OBJ_IN_DISPLAY_VERSION']}, {values['OBJ_IN_SIZE']} MB)")
+    for _, final, length in data_files:
+        print(f"make-installer: wrote {final} ({length} bytes)")
+    if data_files:
+        print(f"make-installer: {args.out} and its {len(data_files)} data files travel together, in one folder")
     return 0
 
 

@@ -3,7 +3,9 @@
 file entry of the payload archive, one line "<hex>  <name>" each (UTF-8,
 "/" between levels, by name), and resource DIGEST 140, which setup.exe
 checks at start-up: the SHA-256 of the configuration text, that of the
-payload archive and that of the table, 96 bytes.
+payload archive and that of the table, 96 bytes. An installer whose
+archive's packed streams lie in data files beside it adds the SHA-256 of
+their table (DIGEST 142): 128 bytes.
 
 usage: payload_digest.py CONFIG_TEXT PAYLOAD_ARCHIVE OUTPUT ENTRY_TABLE_OUTPUT
        payload_digest.py --entries PAYLOAD_ARCHIVE ENTRY_TABLE_OUTPUT   (the table alone)
@@ -51,8 +53,11 @@ def entry_digests(archive):
     return "".join(lines).encode("utf-8")
 
 
-def payload_digest(config_bytes, archive, table):
-    return hashlib.sha256(config_bytes).digest() + sha256_of_file(archive) + hashlib.sha256(table).digest()
+def payload_digest(config_bytes, archive, table, data_files_table=None):
+    """archive is the file stored as DATA 148: the whole archive, or its
+    start header and database when data_files_table is given."""
+    digest = hashlib.sha256(config_bytes).digest() + sha256_of_file(archive) + hashlib.sha256(table).digest()
+    return digest + (hashlib.sha256(data_files_table).digest() if data_files_table is not None else b"")
 
 
 def write(path, data):
