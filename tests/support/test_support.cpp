@@ -197,7 +197,8 @@ ScratchDir::ScratchDir()
     }
     // A case and its twin under another code page run at the same time:
     // each has a folder of its own.
-    name += "." + std::to_string(::GetACP());
+    name += '.';
+    name += std::to_string(::GetACP());
     const std::wstring base = kScratchFolder;
     ::CreateDirectoryW(base.c_str(), nullptr);
     path_ = base + L"\\" + Utf8ToWide(name);
