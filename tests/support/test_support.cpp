@@ -191,6 +191,9 @@ ScratchDir::ScratchDir()
 {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "scratch";
+    // The same case runs under two code pages at once; each has its own.
+    if (::GetACP() != 936)
+        name += ".cp" + std::to_string(::GetACP());
     for (auto& c : name) {
         if (c == '/')
             c = '_';
