@@ -276,6 +276,8 @@ LRESULT CSPMainDialog::OnIntegrityChecked(WPARAM, LPARAM)
 {
     if (!ConfirmIntact())
         return 0;
+    if (integrity_)
+        destination_.SetPayloadBytes(PayloadUnpackedBytes(integrity_->Payload()));
     if (!::IsWindowEnabled(Window())) {
         ::EnableWindow(Window(), TRUE);
         ShowPage(shownPage_);

@@ -100,7 +100,8 @@ int RunSilentInstall(const SetupArguments& arguments, IntegrityCheck& integrity)
     // A program holding a file the run would replace is the run's own
     // finding (exit 7): files it keeps may stay in use.
     const double freeMB = installDir.empty() ? 0 : GetDiskFreeMB(GetDrivePart(installDir));
-    const int neededMB = configuration.SettingInt(kKeySize, 0);
+    const int neededMB =
+        RequiredSpaceMB(configuration.SettingInt(kKeySize, 0), PayloadUnpackedBytes(integrity.Payload()));
     if (installDir.empty()) {
         LogLine(L"folder refused: no usable folder");
         result = kSilentFolderRefused;

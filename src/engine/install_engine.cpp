@@ -10,6 +10,8 @@
 #include "system/trace.h"
 #include "system/uninstall.h"
 
+#include <algorithm>
+
 namespace {
 
 void IgnorePackageLog(void*, const char*) {}
@@ -187,7 +189,25 @@ std::wstring StagingFolderPath(const std::wstring& installDir)
     return JoinPath(parent, name + L".temp");
 }
 
-int32_t ProgressRangeUpperBound(int32_t total) { return total + 6; }
+uint64_t PayloadUnpackedBytes(const PayloadSource& payload)
+{
+    std::vector<ArchiveEntry> entries;
+    if (!payload || !ListEntries(payload, &entries))
+        return 0;
+    uint64_t bytes = 0;
+    for (const ArchiveEntry& entry : entries)
+        bytes += entry.size;
+    return bytes;
+}
+
+int RequiredSpaceMB(int configuredMB, uint64_t payloadBytes)
+{
+    const uint64_t payloadMB = (payloadBytes + (1u << 20) - 1) >> 20;
+    const uint64_t required = std::max<uint64_t>(configuredMB > 0 ? configuredMB : 0, payloadMB);
+    return static_cast<int>(std::min<uint64_t>(required, INT32_MAX));
+}
+
+int32_t ProgressRangeUpperBound(int32_t total) { return total + kStepsBesideEntries; }
 
 // ---------------------------------------------------------------------------
 // The shared record and the engine
@@ -322,5 +342,6 @@ void InstallEngine::OnExtractProgress(void* context, ExtractProgress progress)
     engine->progress_.progressPosition.Set(static_cast<int32_t>(progress.index));
     progress.name[std::size(progress.name) - 1] = L'\0';
     engine->host_->ShowEntry(kUnpackingStatus, progress.name, static_cast<int32_t>(progress.index),
-                             ProgressRangeUpperBound(static_cast<int32_t>(progress.total)));
+                             ProgressRangeUpperBound(static_cast<int32_t>(progress.total)), progress.bytesDone,
+                             progress.bytesTotal);
 }

@@ -254,5 +254,17 @@ FolderState InstallFolderState(const Configuration& configuration, const std::ws
 // ".temp" appended. Empty when the installation folder is empty.
 std::wstring StagingFolderPath(const std::wstring& installDir);
 
-// The bar's upper bound for an archive of total entries: total + 6.
+// The payload's unpacked size: the 64-bit sum of its entries' sizes, read
+// from its database alone (nothing decoded); 0 when it cannot be read.
+uint64_t PayloadUnpackedBytes(const PayloadSource& payload);
+
+// The room an installation needs on its drive, in MB (of 2^20 bytes, as
+// GetDiskFreeMB counts): the larger of configuredMB (OBJ_IN_SIZE) and the
+// payload's unpacked bytes, so that a configuration that understates the
+// product cannot start an installation that fills the drive.
+int RequiredSpaceMB(int configuredMB, uint64_t payloadBytes);
+
+// The bar's upper bound for an archive of total entries: total + 6, the
+// steps beside the entries.
+inline constexpr int32_t kStepsBesideEntries = 6;
 int32_t ProgressRangeUpperBound(int32_t total);

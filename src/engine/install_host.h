@@ -17,10 +17,14 @@ public:
     virtual void ShowDetail(const wchar_t* text) = 0;
     // The bar at position, on a range of 0 to upperBound.
     virtual void ShowProgress(int32_t position, int32_t upperBound) = 0;
-    // The extraction began an entry: both lines and the bar. Entries come
-    // far faster than a page can be redrawn, so a host may draw only the
-    // newest, later; FlushEntries draws what is pending before it returns.
-    virtual void ShowEntry(const wchar_t* status, const wchar_t* name, int32_t position, int32_t upperBound)
+    // The extraction began an entry, or went on within a big one: both
+    // lines and the bar, with the payload's unpacked bytes done and in all
+    // (by which a host may move its bar within the entries' share). Entries
+    // come far faster than a page can be redrawn, so a host may draw only
+    // the newest, later; FlushEntries draws what is pending before it
+    // returns.
+    virtual void ShowEntry(const wchar_t* status, const wchar_t* name, int32_t position, int32_t upperBound,
+                           uint64_t /*bytesDone*/, uint64_t /*bytesTotal*/)
     {
         ShowStatus(status);
         ShowDetail(name);

@@ -1,6 +1,7 @@
 #include "package/package.h"
 
 #include "package/block_pipeline.h"
+#include "package/block_stream.h"
 #include "package/payload_digest.h"
 #include "package/payload_stream.h"
 #include "system/unique_handle.h"
@@ -41,12 +42,55 @@ constexpr ULONG kSequentialOnly = 0x00000004;
 // nobody renames them, or puts a link in their place, while it runs.
 constexpr DWORD kHeldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-// Two threads decode the next blocks while the worker writes the files of the
+// What the whole run may hold at its peak, and what it holds besides the
+// decoded blocks: the program, its heap and the database (measured: about
+// 32 MiB under Wine), a streamed block's dictionary (make-installer packs
+// those with 16 MiB) with its piece and its reader, and each decoding
+// thread's reader (a look-ahead and a verified piece of 1 MiB each).
+constexpr uint64_t kRunMemoryBound = 128ull << 20;
+constexpr uint64_t kRunBaseline = 32ull << 20;
+constexpr uint64_t kStreamedBlockMemory = 16ull << 20 | 2ull << 20;
+constexpr uint64_t kReaderMemory = 2ull << 20;
+// Decoded blocks always have room for three of the 16 MiB blocks most
+// files are packed in: the one being written and two decoded ahead.
+constexpr uint64_t kLeastBlockBytes = 48ull << 20;
+
+// The pieces a streamed block is written in, and how often a big entry's
+// progress is reported within it.
+constexpr size_t kStreamPiece = 1u << 20;
+constexpr uint64_t kProgressStep = 4ull << 20;
+
+// Threads decode the next blocks while the worker writes the files of the
 // one before: writing is the slower side under Wine, decoding where the disk
-// is fast. At most four blocks and 64 MiB of them in memory at once (the
-// installer's payload has blocks of 16 MiB); a single larger block is still
-// decoded, alone.
-constexpr BlockPipelineLimits kPipelineLimits = {2, 4, 64u << 20};
+// is fast, so there are as many as the processors the process may use, less
+// the worker's, and at least two; as many as the memory bound leaves room
+// for, each block decoded ahead taking a thread. A single block larger than
+// what is left is still decoded, alone (archives made elsewhere; the
+// installer's own very large files are streamed instead).
+BlockPipelineLimits PipelineLimits()
+{
+    unsigned processors = 0;
+    DWORD_PTR process = 0, system = 0;
+    if (::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system)) {
+        for (; process; process &= process - 1)
+            ++processors;
+    }
+    // A process whose threads may run in every group sees only its first
+    // group in the mask.
+    if (processors >= 64)
+        processors = static_cast<unsigned>(::GetActiveProcessorCount(ALL_PROCESSOR_GROUPS));
+    const uint64_t maxByMemory =
+        (kRunMemoryBound - kRunBaseline - kStreamedBlockMemory - kLeastBlockBytes) / kReaderMemory;
+    unsigned decoders = processors > 2 ? processors - 1 : 2;
+    if (decoders > maxByMemory)
+        decoders = static_cast<unsigned>(maxByMemory);
+    BlockPipelineLimits limits;
+    limits.decoders = decoders;
+    limits.blocks = decoders + 2;
+    limits.bytes = static_cast<size_t>(kRunMemoryBound - kRunBaseline - kStreamedBlockMemory -
+                                       decoders * kReaderMemory);
+    return limits;
+}
 
 // The decoder's allocators are the plain heap; a request for 0 bytes yields
 // null and freeing null is allowed.
@@ -114,11 +158,98 @@ public:
         return SzArEx_Open(&db, reader->Stream(), &kHeap, &kHeap) == SZ_OK;
     }
 
-    // Begins decoding ahead the blocks that the entries not in inPlace need.
+    // Begins decoding ahead the blocks that the entries not in inPlace need,
+    // except those streamed on the calling thread.
     void StartPipeline(const std::vector<bool>* inPlace)
     {
+        streamed.assign(db.db.NumFolders, false);
+        lastNeeded.assign(db.db.NumFolders, kNoBlock);
+        bool anyStreamed = false;
+        for (UInt32 folder = 0; folder < db.db.NumFolders; ++folder) {
+            streamed[folder] = BlockStream::Streams(db.db, folder);
+            anyStreamed = anyStreamed || streamed[folder];
+        }
+        std::vector<bool> unused;
+        if (inPlace || anyStreamed)
+            unused.assign(db.NumFiles, false);
+        for (UInt32 i = 0; i < db.NumFiles; ++i) {
+            const UInt32 folder = db.FileToFolder[i];
+            const bool kept = inPlace && i < inPlace->size() && (*inPlace)[i] && !SzArEx_IsDir(&db, i);
+            if (folder != kNoBlock && !kept && SzArEx_GetFileSize(&db, i) != 0)
+                lastNeeded[folder] = i;
+            if (!unused.empty())
+                unused[i] = kept || (folder != kNoBlock && streamed[folder]);
+        }
         pipeline = std::make_unique<BlockPipeline>(
-            db, [this](const volatile LONG* stop) { return NewReader(stop); }, kPipelineLimits, inPlace);
+            db, [this](const volatile LONG* stop) { return NewReader(stop); }, PipelineLimits(),
+            unused.empty() ? nullptr : &unused);
+    }
+
+    // Whether the entry's data comes from a streamed block, and, for a kept
+    // entry, whether it must still be decoded (and dropped) because an entry
+    // after it in its block is needed.
+    bool IsStreamed(UInt32 index) const
+    {
+        const UInt32 folder = db.FileToFolder[index];
+        return folder != kNoBlock && streamed[folder];
+    }
+    bool StreamPassesThrough(UInt32 index) const
+    {
+        const UInt32 folder = db.FileToFolder[index];
+        return IsStreamed(index) && lastNeeded[folder] != kNoBlock && index < lastNeeded[folder];
+    }
+
+    // The entry's data from its streamed block, a piece at a time, each
+    // given to sink(data, size, doneInEntry), which returns false to stop.
+    // The entry's CRC-32 is checked at its end, and the block's end after
+    // its last entry. Entries of a block come in archive order from its
+    // first; any other order fails.
+    template <class Sink>
+    SRes StreamEntry(UInt32 index, Sink&& sink)
+    {
+        uint64_t left = SzArEx_GetFileSize(&db, index);
+        if (left == 0)
+            return SZ_OK;
+        const UInt32 folder = db.FileToFolder[index];
+        if (folder != streamFolder) {
+            stream.reset();
+            streamFolder = kNoBlock;
+            if (!streamReader)
+                streamReader = NewReader(nullptr);
+            if (!streamReader)
+                return SZ_ERROR_READ;
+            stream = std::make_unique<BlockStream>(db, folder, streamReader->Stream());
+            const SRes begun = stream->Begin();
+            if (begun != SZ_OK)
+                return begun;
+            streamFolder = folder;
+            piece.resize(kStreamPiece);
+        }
+        const uint64_t read = SzAr_GetFolderUnpackSize(&db.db, folder) - stream->Remaining();
+        if (db.UnpackPositions[index] - db.UnpackPositions[db.FolderToFile[folder]] != read)
+            return SZ_ERROR_FAIL;
+        UInt32 crc = CRC_INIT_VAL;
+        uint64_t done = 0;
+        while (left > 0) {
+            size_t size = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
+            const SRes result = stream->Read(piece.data(), &size);
+            if (result != SZ_OK)
+                return result;
+            crc = CrcUpdate(crc, piece.data(), size);
+            left -= size;
+            done += size;
+            if (!sink(piece.data(), size, done))
+                return SZ_ERROR_PROGRESS;
+        }
+        if (SzBitWithVals_Check(&db.CRCs, index) && CRC_GET_DIGEST(crc) != db.CRCs.Vals[index])
+            return SZ_ERROR_CRC;
+        if (stream->Remaining() == 0) {
+            const SRes finished = stream->Finish();
+            stream.reset();
+            streamFolder = kNoBlock;
+            return finished;
+        }
+        return SZ_OK;
     }
 
     std::wstring EntryName(UInt32 index)
@@ -171,6 +302,13 @@ public:
     Byte* block = nullptr;
     size_t blockSize = 0;
     std::vector<UInt16> nameBuffer;
+    // By block: streamed on the calling thread, and its last entry needed.
+    std::vector<bool> streamed;
+    std::vector<UInt32> lastNeeded;
+    std::unique_ptr<ArchiveReader> streamReader;
+    std::unique_ptr<BlockStream> stream;
+    UInt32 streamFolder = kNoBlock;
+    std::vector<Byte> piece;
 
 private:
     const PayloadSource& source_;
@@ -373,16 +511,18 @@ bool CSPPackage::Decode(const PayloadSource& source, const HeldFolder& target, i
             // An entry kept in place is not even looked for in its block: its
             // block may never have been decoded.
             const bool kept = inPlace && i < inPlace->size() && (*inPlace)[i] && !SzArEx_IsDir(&db, i);
+            // A streamed block's entries are decoded as they are written.
+            const bool streamed = extraction->IsStreamed(i) && !SzArEx_IsDir(&db, i);
             const Byte* data = nullptr;
             size_t size = 0;
-            if (!kept && !extraction->ExtractEntry(i, &data, &size)) {
+            if (!kept && !streamed && !extraction->ExtractEntry(i, &data, &size)) {
                 FormatLog(line, L"SzArEx_Extract:%ls失败!\n", name.c_str());
                 Log(line);
                 return false;
             }
 
+            ExtractProgress progress{};
             if (progressFn_) {
-                ExtractProgress progress{};
                 ::lstrcpynW(progress.name, name.c_str(), static_cast<int>(std::size(progress.name)));
                 // A cut name does not end in half a character.
                 const size_t shown = std::wcslen(progress.name);
@@ -390,12 +530,23 @@ bool CSPPackage::Decode(const PayloadSource& source, const HeldFolder& target, i
                     progress.name[shown - 1] = L'\0';
                 progress.index = i;
                 progress.total = total;
+                progress.bytesDone = db.UnpackPositions[i];
+                progress.bytesTotal = db.UnpackPositions[total];
                 progressFn_(context_, progress);
             }
 
-            // A kept file needs nothing on disk, not even the folders above it.
-            if (kept)
+            // A kept file needs nothing on disk, not even the folders above
+            // it; inside a streamed block its bytes may still have to be
+            // decoded to reach the entries after it.
+            if (kept) {
+                if (extraction->StreamPassesThrough(i) &&
+                    extraction->StreamEntry(i, [](const Byte*, size_t, uint64_t) { return true; }) != SZ_OK) {
+                    FormatLog(line, L"SzArEx_Extract:%ls失败!\n", name.c_str());
+                    Log(line);
+                    return false;
+                }
                 continue;
+            }
 
             // Either separator may stand between levels; "/" is the one kept.
             const std::wstring relative = WithSlashes(name);
@@ -420,7 +571,33 @@ bool CSPPackage::Decode(const PayloadSource& source, const HeldFolder& target, i
                 Log(line);
                 return false;
             }
-            if (!WriteWhole(out.get(), data, size)) {
+            if (streamed) {
+                // A big entry is reported as it goes, and a cancel takes
+                // effect between its pieces: it may take minutes.
+                bool written = true;
+                uint64_t reported = 0;
+                const SRes result = extraction->StreamEntry(i, [&](const Byte* piece, size_t length, uint64_t done) {
+                    written = WriteWhole(out.get(), piece, length);
+                    if (!written)
+                        return false;
+                    if (progressFn_ && done - reported >= kProgressStep) {
+                        reported = done;
+                        progress.bytesDone = db.UnpackPositions[i] + done;
+                        progressFn_(context_, progress);
+                    }
+                    if (gateFn_)
+                        gateFn_(context_);
+                    return runFlag_.Get() != 0;
+                });
+                if (result != SZ_OK) {
+                    if (!written)
+                        FormatLog(line, L"File_Write %p失败!\n", static_cast<const void*>(extraction->piece.data()));
+                    else
+                        FormatLog(line, L"SzArEx_Extract:%ls失败!\n", name.c_str());
+                    Log(line);
+                    return false;
+                }
+            } else if (!WriteWhole(out.get(), data, size)) {
                 FormatLog(line, L"File_Write %p失败!\n", static_cast<const void*>(extraction->block));
                 Log(line);
                 return false;
@@ -534,13 +711,20 @@ bool MakeEntryDigestTable(const PayloadSource& source, std::string* table)
             const std::wstring name = WithSlashes(extraction.EntryName(i));
             const Byte* data = nullptr;
             size_t length = 0;
-            if (!IsSafeEntryName(name.c_str()) || !extraction.ExtractEntry(i, &data, &length))
+            const bool streamed = extraction.IsStreamed(i) && !SzArEx_IsDir(&db, i);
+            if (!IsSafeEntryName(name.c_str()) || (!streamed && !extraction.ExtractEntry(i, &data, &length)))
                 return false;
             if (SzArEx_IsDir(&db, i))
                 continue;
             CSha256 sum;
             Sha256_Init(&sum);
-            Sha256_Update(&sum, data, length);
+            if (!streamed)
+                Sha256_Update(&sum, data, length);
+            else if (extraction.StreamEntry(i, [&sum](const Byte* piece, size_t size, uint64_t) {
+                         Sha256_Update(&sum, piece, size);
+                         return true;
+                     }) != SZ_OK)
+                return false;
             Byte digest[SHA256_DIGEST_SIZE];
             Sha256_Final(&sum, digest);
             for (const Byte b : digest) {

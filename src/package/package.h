@@ -19,11 +19,18 @@
 // What the package reports for each entry it begins. The name is the entry's
 // path inside the archive with "/" between its levels, as the archive holds
 // it (UTF-16, so that it shows whole on a system of any code page), cut to
-// 259 characters; characters after its terminator are zero.
+// 259 characters; characters after its terminator are zero. A big entry
+// (one of a streamed block) is reported again as its bytes are written,
+// with the same index and more bytes done.
 struct ExtractProgress {
     wchar_t name[260];
     uint32_t index;
     uint32_t total;
+    // The payload's unpacked bytes: those before this point (every entry
+    // before this one, kept or written, and what is written of this one),
+    // and all of them.
+    uint64_t bytesDone;
+    uint64_t bytesTotal;
 };
 
 using PackageLogFn = void (*)(void* context, const char* text);
@@ -91,6 +98,14 @@ public:
     // counted in *currentIndex and passed through the gate and the run flag,
     // in archive order; folder entries are made whether marked or not. A
     // null inPlace marks nothing.
+    //
+    // A solid block too large to hold (kStreamedBlockThreshold) whose coder
+    // can be decoded in pieces is not decoded ahead: it is decoded as its
+    // entries are written, a piece at a time, each entry's CRC-32 checked
+    // at its end and the block's end after its last; marked entries in it
+    // are decoded and dropped while a later entry of the block needs them
+    // passed. Within such an entry the gate and the run flag are passed
+    // between pieces, and a stop leaves the entry part written.
     bool Decode(HANDLE file, uint64_t offset, uint64_t size, const HeldFolder& target, int32_t* currentIndex,
                 const std::vector<bool>* inPlace);
     // The same for the archive that source presents (payload_source.h):

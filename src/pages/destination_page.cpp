@@ -2,6 +2,7 @@
 
 #include "config/config.h"
 #include "config/default_install_dir.h"
+#include "engine/install_engine.h"
 #include "system/drives.h"
 #include "system/install_log.h"
 #include "system/unique_handle.h"
@@ -166,12 +167,21 @@ void CSPDirDialog::FillPageTexts()
     SetItemText(IDC_DEST_QUESTION_NAME, name);
     SetItemText(IDC_DEST_STATEMENT_NAME, name);
     SetItemText(IDC_DEST_QUOTED_NAME, QuotedDisplayName(name));
-    SetItemText(IDC_DEST_SPACE, SpaceRequirementText(Config().SettingInt(kKeySize)));
+    SetItemText(IDC_DEST_SPACE, SpaceRequirementText(RequiredMB()));
     // Only Browse changes the folder: what it yields has been checked for room.
     folder_.Enable(false);
 }
 
 std::wstring CSPDirDialog::InstallDir() const { return folder_.Text(); }
+
+void CSPDirDialog::SetPayloadBytes(uint64_t bytes)
+{
+    payloadBytes_ = bytes;
+    if (Window())
+        SetItemText(IDC_DEST_SPACE, SpaceRequirementText(RequiredMB()));
+}
+
+int CSPDirDialog::RequiredMB() const { return RequiredSpaceMB(Config().SettingInt(kKeySize), payloadBytes_); }
 
 void CSPDirDialog::OnBack() { SendToFrame(WM_WIZARD_PAGE, kWelcomePage); }
 
@@ -183,7 +193,7 @@ void CSPDirDialog::OnBrowse()
         ::MessageBoxW(Window(), kNewerWindowsNotice, kCaption, MB_OK | MB_ICONINFORMATION);
     const std::wstring chosen = ChooseFolderWithShell(Window()).value_or(L"");
     const BrowseOutcome outcome =
-        DecideBrowseChoice(chosen, Config().SettingInt(kKeySize), Config().Setting(kKeyDisplayName), &GetDiskFreeMB);
+        DecideBrowseChoice(chosen, RequiredMB(), Config().Setting(kKeyDisplayName), &GetDiskFreeMB);
     switch (outcome.kind) {
     case BrowseOutcome::Kind::kUnchanged:
         break;

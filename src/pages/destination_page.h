@@ -46,6 +46,10 @@ public:
 
     // The folder the page shows.
     std::wstring InstallDir() const;
+    // The payload's unpacked size, once the check of the installer has
+    // vouched for it: the room required is the larger of it and the
+    // configuration's.
+    void SetPayloadBytes(uint64_t bytes);
 
 protected:
     BOOL OnInitDialog() override;
@@ -61,5 +65,8 @@ private:
     UniqueFont titleFont_;
     UniqueBitmap headerPicture_;
     UniqueBitmap folderPicture_;
+    int RequiredMB() const;
+
     framework::Control folder_;
+    uint64_t payloadBytes_ = 0;
 };

@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr UINT WM_SHOW_ENTRY = WM_USER + 1003;
@@ -47,6 +49,19 @@ void SetProgressBar(HWND bar, int32_t position, int32_t upperBound)
     else
         ::SendMessageW(bar, PBM_SETRANGE32, 0, upperBound);
     ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+int32_t BarPosition(int32_t position, int32_t upperBound, uint64_t bytesDone, uint64_t bytesTotal)
+{
+    if (upperBound <= 0)
+        return 0;
+    long double steps = position;
+    if (bytesTotal > 0) {
+        const int32_t entries = upperBound > kStepsBesideEntries ? upperBound - kStepsBesideEntries : 0;
+        steps = static_cast<long double>(entries) * std::min(bytesDone, bytesTotal) / bytesTotal;
+    }
+    const long double at = steps * kBarRange / upperBound;
+    return at <= 0 ? 0 : at >= kBarRange ? kBarRange : static_cast<int32_t>(at);
 }
 
 std::span<const CSPInstallDialog::Entry> CSPInstallDialog::MessageTable()
@@ -171,17 +186,19 @@ void CSPInstallDialog::ShowDetail(const wchar_t* text) { SetLine(IDC_INSTALLING_
 
 void CSPInstallDialog::ShowProgress(int32_t position, int32_t upperBound)
 {
-    SetProgressBar(::GetDlgItem(Window(), IDC_INSTALLING_PROGRESS), position, upperBound);
+    SetProgressBar(::GetDlgItem(Window(), IDC_INSTALLING_PROGRESS), BarPosition(position, upperBound, 0, 0),
+                   kBarRange);
 }
 
 // The worker leaves the newest entry and posts one message; the page's
 // thread draws whatever is newest when it gets to it.
-void CSPInstallDialog::ShowEntry(const wchar_t* status, const wchar_t* name, int32_t position, int32_t upperBound)
+void CSPInstallDialog::ShowEntry(const wchar_t* status, const wchar_t* name, int32_t position, int32_t upperBound,
+                                 uint64_t bytesDone, uint64_t bytesTotal)
 {
     bool post = false;
     {
         std::lock_guard<std::mutex> hold(entryLock_);
-        entry_ = {status, name, position, upperBound};
+        entry_ = {status, name, position, upperBound, bytesDone, bytesTotal};
         entryPending_ = true;
         post = !entryPosted_;
         entryPosted_ = true;
@@ -207,7 +224,8 @@ LRESULT CSPInstallDialog::OnShowEntry(WPARAM, LPARAM)
     }
     ShowStatus(entry.status.c_str());
     ShowDetail(entry.name.c_str());
-    ShowProgress(entry.position, entry.upperBound);
+    SetProgressBar(::GetDlgItem(Window(), IDC_INSTALLING_PROGRESS),
+                   BarPosition(entry.position, entry.upperBound, entry.bytesDone, entry.bytesTotal), kBarRange);
     return 0;
 }
 

@@ -25,6 +25,14 @@ inline constexpr UINT WM_INSTALL_ENDED = WM_USER + 1002;
 // payload of 65,530 entries or more does not wrap the bar.
 void SetProgressBar(HWND bar, int32_t position, int32_t upperBound);
 
+// The installing bar's range, and where it stands in it: at position of
+// upperBound steps (ProgressRangeUpperBound's), except while the payload
+// is unpacked (bytesTotal not 0), when the entries' share of the steps
+// moves by the payload's bytes, so that one big file moves it as it is
+// written. 64-bit counts: any payload size.
+inline constexpr int32_t kBarRange = 1 << 20;
+int32_t BarPosition(int32_t position, int32_t upperBound, uint64_t bytesDone, uint64_t bytesTotal);
+
 class CSPInstallDialog : public WizardPage<CSPInstallDialog>, private InstallHost {
 public:
     explicit CSPInstallDialog(const Configuration& configuration);
@@ -63,7 +71,8 @@ private:
     void ShowStatus(const wchar_t* text) override;
     void ShowDetail(const wchar_t* text) override;
     void ShowProgress(int32_t position, int32_t upperBound) override;
-    void ShowEntry(const wchar_t* status, const wchar_t* name, int32_t position, int32_t upperBound) override;
+    void ShowEntry(const wchar_t* status, const wchar_t* name, int32_t position, int32_t upperBound,
+                   uint64_t bytesDone, uint64_t bytesTotal) override;
     void FlushEntries() override;
     bool AskRetry(const wchar_t* text) override;
     void TellError(const wchar_t* text) override;
@@ -95,6 +104,8 @@ private:
         std::wstring name;
         int32_t position = 0;
         int32_t upperBound = 0;
+        uint64_t bytesDone = 0;
+        uint64_t bytesTotal = 0;
     };
     std::mutex entryLock_;
     PendingEntry entry_;

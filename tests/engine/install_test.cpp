@@ -1094,4 +1094,28 @@ TEST(Payload, TheFileHoldingItCannotBeChangedWhileTheEngineLives)
     ::MoveFileW(moved.c_str(), self);
 }
 
+// The room asked for: the payload's real unpacked size, 64-bit, unless the
+// configuration asks for more.
+TEST(Payload, RoomRequiredIsTheLargerOfTheConfiguredAndTheUnpackedSize)
+{
+    PayloadSource payload;
+    ASSERT_TRUE(OpenPayload(nullptr, &payload));
+    uint64_t productBytes = 0;
+    for (const auto& [name, bytes] : ReadTree(TestSourcePath(L"engine\\product")))
+        productBytes += bytes == "<dir>" ? 0 : bytes.size();
+    EXPECT_EQ(PayloadUnpackedBytes(payload), productBytes);
+    EXPECT_EQ(PayloadUnpackedBytes(PayloadSource()), 0u);
+    constexpr uint64_t kMiB = 1ull << 20;
+    const struct {
+        int configured;
+        uint64_t bytes;
+        int expected;
+    } cases[] = {
+        {0, productBytes, 1}, {210, productBytes, 210}, {-5, 0, 0},          // rounded up; the larger
+        {100, 5 * 1024 * kMiB + 1, 5 * 1024 + 1}, {1, 1ull << 62, INT32_MAX},  // past 4 GiB, and beyond any int
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RequiredSpaceMB(c.configured, c.bytes), c.expected) << c.configured << " " << c.bytes;
+}
+
 }  // namespace

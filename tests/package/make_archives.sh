@@ -46,6 +46,32 @@ pack five_blocks.7z five -m0=LZMA2 -ms=1f
 # and the same with its second block undecodable.
 python3 "$here/make_interleaved.py" "$out"
 
+# Blocks past the size the reader holds in memory, which it decodes as it
+# writes them: one file, and one block of several files (for every coder
+# that can be decoded in pieces), a copy with one byte flipped where the
+# coder stores what does not compress, so that only the CRC-32 can tell,
+# and a block whose coder gives more bytes than the archive says it holds.
+python3 - <<'PY'
+import os, random
+r = random.Random(13)
+os.makedirs('streamed_one', exist_ok=True)
+os.makedirs('streamed_many/sub', exist_ok=True)
+text = b''.join(b'row %d of a streamed table\r\n' % i for i in range(400000))
+open('streamed_one/big.pak', 'wb').write(r.randbytes(24 << 20) + text)
+open('streamed_many/a.bin', 'wb').write(r.randbytes(14 << 20))
+open('streamed_many/b.txt', 'wb').write(text[:8 << 20])
+open('streamed_many/sub/c.bin', 'wb').write(r.randbytes(14 << 20))
+open('streamed_many/sub/d.txt', 'wb').write(b'the last entry\r\n')
+PY
+pack streamed_lzma2.7z streamed_one -m0=LZMA2 -mx=1 -md=16m
+pack streamed_lzma.7z streamed_one -m0=LZMA -mx=1 -md=16m
+pack streamed_copy.7z streamed_one -m0=Copy
+pack streamed_many.7z streamed_many -m0=LZMA2 -mx=1 -md=16m
+python3 -c "
+b = bytearray(open('streamed_many.7z', 'rb').read()); b[32 + (5 << 20)] ^= 0x10
+open('streamed_many_damaged.7z', 'wb').write(b)"
+python3 "$here/make_interleaved.py" "$out" overlong
+
 # An installed folder to upgrade: an archive of several solid blocks, its
 # tree, and a copy of that tree where some files are as packed, one differs
 # in a byte, one is missing, and others are a link, a hard link, a folder,

@@ -5,7 +5,8 @@ makes (it puts them first). Two LZMA2 blocks; the damaged copy has an
 invalid first chunk in its second block, so that block cannot be decoded.
 
 usage: make_interleaved.py OUT_DIR   writes interleaved.7z, interleaved_damaged.7z
-and the tree interleaved/ that 7zz x must give."""
+and the tree interleaved/ that 7zz x must give;
+make_interleaved.py OUT_DIR overlong   writes streamed_overlong.7z."""
 import lzma
 import os
 import random
@@ -88,5 +89,30 @@ def main():
             f.write(b"7z\xBC\xAF\x27\x1C\x00\x04" + struct.pack("<I", zlib.crc32(tail)) + tail + body + header)
 
 
+def overlong():
+    """streamed_overlong.7z: one LZMA2 block past the size the reader holds in
+    memory, of one entry, whose coder gives 4096 bytes more than the archive
+    says the block and the entry hold (the entry's CRC-32 is of the bytes it
+    says it holds)."""
+    out = sys.argv[1]
+    text = b"".join(b"row %d of an entry longer than it says\r\n" % i for i in range(900000))
+    said = len(text) - 4096
+    packed = lzma.compress(text, format=lzma.FORMAT_RAW,
+                           filters=[{"id": lzma.FILTER_LZMA2, "preset": 0, "dict_size": 1 << 20}])
+    header = b"\x01\x04"
+    header += b"\x06" + number(0) + number(1) + b"\x09" + number(len(packed)) + b"\x00"
+    header += b"\x07\x0B" + number(1) + b"\x00" + number(1) + bytes([0x20 | 1, 0x21]) + number(1) + bytes([16])
+    header += b"\x0C" + number(said) + b"\x00"
+    header += b"\x08\x0A\x01" + struct.pack("<I", zlib.crc32(text[:said])) + b"\x00\x00"
+    names = b"\x00" + "long.txt".encode("utf-16-le") + b"\x00\x00"
+    header += b"\x05" + number(1) + prop(0x11, names) + b"\x00\x00"
+    tail = struct.pack("<QQI", len(packed), len(header), zlib.crc32(header))
+    with open(os.path.join(out, "streamed_overlong.7z"), "wb") as f:
+        f.write(b"7z\xBC\xAF\x27\x1C\x00\x04" + struct.pack("<I", zlib.crc32(tail)) + tail + packed + header)
+
+
 if __name__ == "__main__":
-    main()
+    if sys.argv[2:] == ["overlong"]:
+        overlong()
+    else:
+        main()

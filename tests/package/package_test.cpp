@@ -401,6 +401,74 @@ TEST_F(PackageTest, ABlockWhoseFilesAreAllKeptIsNeverDecoded)
     EXPECT_EQ(TreeChanges(expected, ReadTree(scratch.path())), "");
 }
 
+// Blocks too large to hold are decoded as they are written, for each coder
+// that can be: several entries of one, kept entries inside one, damaged
+// bytes and a coder that gives more than the block holds.
+TEST_F(PackageTest, BlocksTooLargeToHoldAreWrittenAsTheyAreDecoded)
+{
+    const std::vector<std::wstring> allMany = {L"a.bin", L"b.txt", L"sub\\c.bin", L"sub\\d.txt"};
+    const struct {
+        const wchar_t* archive;
+        const wchar_t* tree;
+        std::vector<std::wstring> kept;
+        bool succeeds;
+    } cases[] = {
+        {L"streamed_lzma2.7z", L"streamed_one", {}, true},
+        {L"streamed_lzma.7z", L"streamed_one", {}, true},
+        {L"streamed_copy.7z", L"streamed_one", {}, true},
+        {L"streamed_many.7z", L"streamed_many", {}, true},
+        // Decoded and dropped up to the one entry needed.
+        {L"streamed_many.7z", L"streamed_many", {L"a.bin", L"b.txt", L"sub\\c.bin"}, true},
+        // Never read when nothing of it is needed: it is damaged.
+        {L"streamed_many_damaged.7z", L"streamed_many", allMany, true},
+        {L"streamed_many_damaged.7z", L"streamed_many", {}, false},
+        {L"streamed_overlong.7z", nullptr, {}, false},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(WideToUtf8(c.archive) + " keeping " + std::to_string(c.kept.size()));
+        const std::wstring target = scratch.path() + L"\\" + std::to_wstring(++n);
+        ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+        const UniqueFile file(::CreateFileW(FixturePath(std::wstring(L"package\\") + c.archive).c_str(),
+                                            GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        LARGE_INTEGER size{};
+        ASSERT_TRUE(::GetFileSizeEx(file.get(), &size));
+        std::vector<ArchiveEntry> entries;
+        ASSERT_TRUE(ListEntries(file.get(), 0, size.QuadPart, &entries));
+        std::vector<bool> inPlace;
+        uint64_t totalBytes = 0;
+        for (const ArchiveEntry& entry : entries) {
+            inPlace.push_back(std::find(c.kept.begin(), c.kept.end(), entry.name) != c.kept.end());
+            totalBytes += entry.size;
+        }
+        Recorder seen;
+        seen.target = target;
+        seen.package = &package;
+        package.SetCallbacks(&seen, RecordProgress, RecordLog);
+        const bool decoded = package.Decode(file.get(), 0, size.QuadPart, target.c_str(), &current, &inPlace);
+        ASSERT_EQ(decoded, c.succeeds) << (seen.logs.empty() ? "" : seen.logs.back());
+        if (!c.succeeds)
+            continue;
+        auto expected = ReadTree(FixturePath(std::wstring(L"package\\") + c.tree));
+        for (const auto& kept : c.kept)
+            expected.erase(kept);
+        EXPECT_EQ(TreeChanges(expected, ReadTree(target)), "");
+        // The bytes move on within a big entry too, reported again as it is
+        // written, up to the payload's whole.
+        ASSERT_FALSE(seen.progress.empty());
+        uint64_t before = 0;
+        for (const ExtractProgress& p : seen.progress) {
+            EXPECT_EQ(p.bytesTotal, totalBytes);
+            EXPECT_GE(p.bytesDone, before);
+            EXPECT_LE(p.bytesDone, totalBytes);
+            before = p.bytesDone;
+        }
+        if (c.kept.empty()) {
+            EXPECT_GT(seen.progress.size(), entries.size() + 2);
+        }
+    }
+}
+
 TEST_F(PackageTest, SetCallbacksRefusesANullContext)
 {
     EXPECT_FALSE(package.SetCallbacks(nullptr, RecordProgress, RecordLog));

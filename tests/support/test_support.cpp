@@ -191,14 +191,13 @@ ScratchDir::ScratchDir()
 {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "scratch";
+    // The same case runs under two code pages at once; each has its own.
+    if (::GetACP() != 936)
+        name += ".cp" + std::to_string(::GetACP());
     for (auto& c : name) {
         if (c == '/')
             c = '_';
     }
-    // A case and its twin under another code page run at the same time:
-    // each has a folder of its own.
-    name += '.';
-    name += std::to_string(::GetACP());
     const std::wstring base = kScratchFolder;
     ::CreateDirectoryW(base.c_str(), nullptr);
     path_ = base + L"\\" + Utf8ToWide(name);

@@ -120,30 +120,50 @@ class MakeInstallerTest(unittest.TestCase):
         self.assertIn("OBJ_IN_CAPTION=星河麻将 安装", body)
 
     def test_packs_each_kind_of_file_in_blocks_of_its_own_by_folder(self):
-        # Beside the programs, a small file and a larger one: a large file,
-        # small files and others in two folders each, and an empty folder.
-        for path, size in [("data/b/big.pak", 4 * 1024 * 1024), ("data/a/z.lua", 100), ("data/b/a.lua", 200),
-                           ("data/a/tex.png", 100000)]:
-            os.makedirs(os.path.dirname(os.path.join(self.product, path)), exist_ok=True)
-            with open(os.path.join(self.product, path), "wb") as f:
-                f.write(bytes((i * 13) % 241 for i in range(size)))
+        # Each group past its block size, so that its limit shows in its
+        # count of blocks: programs, small files in two folders, others in
+        # two folders, a large file, a very large one, and an empty folder.
+        mib = 1024 * 1024
+        groups = [  # (files and sizes, blocks, streamable)
+            ([("Game.exe", 3 * mib + 5), ("tools/Uninstall.exe", 1000), ("bin/second.dll", 3 * mib)], 2, False),
+            ([("config/user.ini", 10)] + [(f"data/{'ab'[i % 2]}/s{i:02}.lua", 60000) for i in range(40)], 3, False),
+            ([("data/棋盘.dat", 70000)] + [(f"data/{'ab'[i % 2]}/tex{i}.png", 3 * mib) for i in range(6)], 2, False),
+            ([("data/b/big.pak", 4 * mib)], 1, False),
+            ([("video/intro.bik", 33 * mib)], 1, True),
+        ]
+        pattern = bytes(range(256)) * 4096
+        for files, _, _ in groups:
+            for path, size in files:
+                os.makedirs(os.path.dirname(os.path.join(self.product, path)), exist_ok=True)
+                seed = hashlib.sha256(path.encode()).digest()
+                with open(os.path.join(self.product, path), "wb") as f:
+                    f.write((seed + pattern) * (size // len(pattern)) + (seed + pattern)[:size % len(pattern)])
         os.makedirs(os.path.join(self.product, "logs"))
         run, _ = self.build(GOOD)
         self.assertEqual(run.returncode, 0, run.stderr)
         archive = os.path.join(self.dir, "work", "payload.7z")
         listing = subprocess.run(["7zz", "l", "-slt", archive], capture_output=True, text=True, check=True).stdout
-        self.assertIn("BCJ2", listing)
-        blocks = {}
+        blocks, methods = {}, {}
         for item in listing.split("\n\n"):
             fields = dict(line.split(" = ", 1) for line in item.splitlines() if " = " in line)
             if "Block" in fields:
                 blocks.setdefault(fields["Block"], set()).add(fields["Path"])
-        # The programs, the small files, the others and the large file; the
-        # empty folder in none.
-        self.assertEqual(sorted(map(sorted, blocks.values())), [
-            ["Game.exe", "tools/Uninstall.exe"], ["config/user.ini", "data/a/z.lua", "data/b/a.lua"],
-            ["data/a/tex.png", "data/棋盘.dat"], ["data/b/big.pak"], ["logs"]])
+                methods[fields["Block"]] = fields.get("Method", "")
         self.assertEqual(blocks[""], {"logs"})
+        for files, count, streamable in groups:
+            names = {path for path, _ in files}
+            taken = [block for block, paths in blocks.items() if paths & names]
+            with self.subTest(group=sorted(names)[0]):
+                # Its own blocks, as many as its block size makes.
+                self.assertEqual(set().union(*(blocks[b] for b in taken)), names)
+                self.assertEqual(len(taken), count)
+                for block in taken:
+                    # Streamed: one coder the installer decodes in pieces,
+                    # with a dictionary of at most 16 MiB (2^24).
+                    if streamable:
+                        self.assertRegex(methods[block], r"^LZMA2:(1\d|2[0-4])$")
+                    else:
+                        self.assertIn("BCJ2", methods[block])
         unpacked = os.path.join(self.dir, "unpacked")
         subprocess.run(["7zz", "x", "-bso0", f"-o{unpacked}", archive], check=True)
         self.assertEqual(subprocess.run(["diff", "-r", self.product, unpacked]).returncode, 0)

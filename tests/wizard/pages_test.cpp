@@ -181,4 +181,25 @@ TEST(ProgressBar, HoldsAnyNumberOfEntries)
         EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), total > 0 ? total - 1 : 0);
     }
     ::DestroyWindow(bar);
+
+    // Where it stands, in its fixed range: by steps, and by bytes while
+    // unpacking, past 4 GiB and near the top of 64 bits.
+    constexpr uint64_t kGiB = 1ull << 30;
+    const struct {
+        int32_t position, upperBound;
+        uint64_t done, total;
+        int32_t expected;
+    } cases[] = {
+        {0, 0, 0, 0, 0},                                                  // nothing yet
+        {3, 12, 0, 0, kBarRange / 4},                                     // a step of the run
+        {12, 12, 0, 0, kBarRange},                                        // the last step
+        {0, 7, 3 * kGiB, 6 * kGiB, kBarRange / 14},                       // half of one big file
+        {0, 7, 5 * kGiB, 5 * kGiB, kBarRange / 7},                        // all of it: the steps remain
+        {1, 1006, 4500 * kGiB / 1000, 9 * kGiB, kBarRange / 2 * 1000 / 1006},  // past 4 GiB
+        {2, 10, (1ull << 63) + (1ull << 62), 1ull << 63, kBarRange * 4 / 10},  // done past the total
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.position << "/" << c.upperBound << " " << c.done << "/" << c.total);
+        EXPECT_NEAR(BarPosition(c.position, c.upperBound, c.done, c.total), c.expected, 1);
+    }
 }

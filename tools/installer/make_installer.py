@@ -457,17 +457,25 @@ SMALL_BLOCK = 1 << 20
 # makes an upgrade decode nothing else, and a change beside it never makes
 # an upgrade decode it.
 LARGE_FILE = 4 << 20
+# A file larger than this is more than the installer holds in memory: it
+# decodes such a block as it writes it, a piece at a time, which its decoder
+# can do only for a block of one coder (no BCJ2 beside it), and with the
+# dictionary it was packed with in memory, so that is kept small. The
+# installer's threshold (kStreamedBlockThreshold) is the same.
+STREAMED_FILE = 32 << 20
+STREAMED_DICTIONARY = "16m"
 
 
 def packing_runs(payload):
     """The product's entries in the groups they are packed in, each group
-    in blocks of its own: [(entries, block limit for 7zz's -ms)]. Within a
-    group the archive keeps the files by folder, so that one zone's
-    textures or one module's scripts lie together: the programs, in small
-    blocks; the small files, in small blocks; the others; the large files,
-    one to a block. Folders are entries only when empty (the installer
-    makes a file's folders itself)."""
-    programs, small, others, large = [], [], [], []
+    in blocks of its own: [(entries, block limit for 7zz's -ms, streamed)].
+    Within a group the archive keeps the files by folder, so that one
+    zone's textures or one module's scripts lie together: the programs, in
+    small blocks; the small files, in small blocks; the others; the large
+    files, one to a block; the very large ones, one to a block the
+    installer can stream. Folders are entries only when empty (the
+    installer makes a file's folders itself)."""
+    programs, small, others, large, streamed = [], [], [], [], []
     for root, dirs, files in os.walk(payload):
         dirs.sort()
         rel = os.path.relpath(root, payload)
@@ -476,15 +484,17 @@ def packing_runs(payload):
         for name in sorted(files):
             path = os.path.normpath(os.path.join(rel, name))
             size = os.path.getsize(os.path.join(root, name))
-            group = (large if size >= LARGE_FILE else programs if name.lower().endswith(PROGRAM_EXTENSIONS)
+            group = (streamed if size > STREAMED_FILE else large if size >= LARGE_FILE else programs if name.lower().endswith(PROGRAM_EXTENSIONS)
                      else small if size < SMALL_FILE else others)
             group.append(path)
-    runs = [(programs, f"{PROGRAM_BLOCK}b"), (small, f"{SMALL_BLOCK}b"), (others, f"{SOLID_BLOCK}b"), (large, "1f")]
-    return [(entries, blocks) for entries, blocks in runs if entries]
+    runs = [(programs, f"{PROGRAM_BLOCK}b", False), (small, f"{SMALL_BLOCK}b", False),
+            (others, f"{SOLID_BLOCK}b", False), (large, "1f", False), (streamed, "1f", True)]
+    return [run for run in runs if run[0]]
 
 
 def pack(payload, archive, level, plain_header=False):
-    """Solid blocks of at most SOLID_BLOCK, LZMA2 behind BCJ2, names and
+    """Solid blocks of at most SOLID_BLOCK, LZMA2 behind BCJ2 (LZMA2 alone,
+    with a small dictionary, for the files streamed), names and
     contents only, a fixed thread count (LZMA2 splits its stream by it) and
     sorted lists of files: the same folder gives the same bytes on any
     machine. 7zz packs the files of one call in the order of their paths,
@@ -497,10 +507,12 @@ def pack(payload, archive, level, plain_header=False):
     if os.path.exists(archive):
         os.remove(archive)
     listing = archive + ".list"
-    for entries, blocks in packing_runs(payload):
+    for entries, blocks, streamed in packing_runs(payload):
         with open(listing, "w", encoding="utf-8") as f:
             f.write("\n".join(entries) + "\n")
-        subprocess.run(["7zz", "a", "-t7z", "-bso0", "-bsp0", "-m0=LZMA2", "-mf=BCJ2", f"-mx={level}",
+        # At level 0 too the coder stays LZMA2 (7zz's fastest), never Copy.
+        coder = ["-mf=off", f"-md={STREAMED_DICTIONARY}"] if streamed else ["-mf=BCJ2"]
+        subprocess.run(["7zz", "a", "-t7z", "-bso0", "-bsp0", "-m0=LZMA2", *coder, f"-mx={level}",
                         f"-ms={blocks}", "-mmt=2", "-mtm=off", "-mtc=off", "-mta=off", "-mtr=off", "-scsUTF-8"]
                        + (["-mhc=off"] if plain_header else []) + [archive, "@" + listing], cwd=payload, check=True)
     os.remove(listing)

@@ -42,6 +42,11 @@ std::string Convert(const char* text, UINT fromCodePage)
 
 void OnProgress(void*, ExtractProgress progress)
 {
+    // A big entry is reported again as it is written; its line is printed once.
+    static int64_t lastIndex = -1;
+    if (static_cast<int64_t>(progress.index) == lastIndex)
+        return;
+    lastIndex = progress.index;
     WriteOut(std::to_string(progress.index) + "/" + std::to_string(progress.total) + " " + ToUtf8(progress.name) +
              "\n");
 }
