@@ -10,6 +10,8 @@
 namespace {
 
 constexpr UINT_PTR kWorkerCheckTimer = 1;
+// Brings the page back to the newest entry when it came too soon after the last.
+constexpr UINT_PTR kEntryTimer = 2;
 constexpr UINT WM_SHOW_ENTRY = WM_USER + 1003;
 constexpr const wchar_t* kErrorCaption = L"错误提示";
 
@@ -137,6 +139,11 @@ bool CSPInstallDialog::WorkerRunning() const
 
 void CSPInstallDialog::OnTimer(UINT_PTR timerId)
 {
+    if (timerId == kEntryTimer) {
+        ::KillTimer(Window(), kEntryTimer);
+        OnShowEntry(0, 0);
+        return;
+    }
     if (timerId != kWorkerCheckTimer || !worker_ || movedOn_)
         return;
     bool succeeded = false;
@@ -188,33 +195,25 @@ void CSPInstallDialog::ShowProgress(int32_t position, int32_t upperBound)
 // thread draws whatever is newest when it gets to it.
 void CSPInstallDialog::ShowEntry(const wchar_t* status, const wchar_t* name, int32_t position, int32_t upperBound)
 {
-    bool post = false;
-    {
-        std::lock_guard<std::mutex> hold(entryLock_);
-        entry_ = {status, name, position, upperBound};
-        entryPending_ = true;
-        post = !entryPosted_;
-        entryPosted_ = true;
-    }
-    if (post)
+    if (entries_.Offer({status, name, position, upperBound}))
         ::PostMessageW(Window(), WM_SHOW_ENTRY, 0, 0);
 }
 
-// Sent, not posted: the page draws the last entry before the worker's next
-// text, and a message still queued then finds nothing to draw.
-void CSPInstallDialog::FlushEntries() { ::SendMessageW(Window(), WM_SHOW_ENTRY, 0, 0); }
+// Sent, not posted, and drawn however recent the last drawing: the page
+// shows the last entry and its bar before the worker's next text, and a
+// message still queued then finds nothing to draw.
+void CSPInstallDialog::FlushEntries() { ::SendMessageW(Window(), WM_SHOW_ENTRY, 1, 0); }
 
-LRESULT CSPInstallDialog::OnShowEntry(WPARAM, LPARAM)
+LRESULT CSPInstallDialog::OnShowEntry(WPARAM flush, LPARAM)
 {
-    PendingEntry entry;
-    {
-        std::lock_guard<std::mutex> hold(entryLock_);
-        entryPosted_ = false;
-        if (!entryPending_)
-            return 0;
-        entryPending_ = false;
-        entry = std::move(entry_);
+    ShownEntry entry;
+    ULONGLONG waitMs = 0;
+    if (!entries_.Take(::GetTickCount64(), flush != 0, &entry, &waitMs)) {
+        if (waitMs > 0)
+            ::SetTimer(Window(), kEntryTimer, static_cast<UINT>(waitMs), nullptr);
+        return 0;
     }
+    ::KillTimer(Window(), kEntryTimer);
     ShowStatus(entry.status.c_str());
     ShowDetail(entry.name.c_str());
     ShowProgress(entry.position, entry.upperBound);
