@@ -11,6 +11,8 @@
 
 namespace {
 
+// Brings the page back to the newest entry when it came too soon after the last.
+constexpr UINT_PTR kEntryTimer = 1;
 constexpr UINT WM_SHOW_ENTRY = WM_USER + 1003;
 constexpr const wchar_t* kErrorCaption = L"错误提示";
 
@@ -70,6 +72,7 @@ std::span<const CSPInstallDialog::Entry> CSPInstallDialog::MessageTable()
         Entry::Message<&CSPInstallDialog::OnInstallFailed>(WM_INSTALL_FAILED),
         Entry::Message<&CSPInstallDialog::OnInstallEnded>(WM_INSTALL_ENDED),
         Entry::Message<&CSPInstallDialog::OnShowEntry>(WM_SHOW_ENTRY),
+        Entry::Message<&CSPInstallDialog::OnEntryTimer>(WM_TIMER),
         Entry::Command<&CSPInstallDialog::AskCancel>(IDC_INSTALLING_CANCEL),
         Entry::Paint<&CSPInstallDialog::OnPaint>(),
         Entry::CtlColor<&CSPInstallDialog::OnCtlColor>(),
@@ -195,33 +198,34 @@ void CSPInstallDialog::ShowProgress(int32_t position, int32_t upperBound)
 void CSPInstallDialog::ShowEntry(const wchar_t* status, const wchar_t* name, int32_t position, int32_t upperBound,
                                  uint64_t bytesDone, uint64_t bytesTotal)
 {
-    bool post = false;
-    {
-        std::lock_guard<std::mutex> hold(entryLock_);
-        entry_ = {status, name, position, upperBound, bytesDone, bytesTotal};
-        entryPending_ = true;
-        post = !entryPosted_;
-        entryPosted_ = true;
-    }
-    if (post)
+    if (entries_.Offer({status, name, position, upperBound, bytesDone, bytesTotal}))
         ::PostMessageW(Window(), WM_SHOW_ENTRY, 0, 0);
 }
 
-// Sent, not posted: the page draws the last entry before the worker's next
-// text, and a message still queued then finds nothing to draw.
-void CSPInstallDialog::FlushEntries() { ::SendMessageW(Window(), WM_SHOW_ENTRY, 0, 0); }
-
-LRESULT CSPInstallDialog::OnShowEntry(WPARAM, LPARAM)
+LRESULT CSPInstallDialog::OnEntryTimer(WPARAM timerId, LPARAM)
 {
-    PendingEntry entry;
-    {
-        std::lock_guard<std::mutex> hold(entryLock_);
-        entryPosted_ = false;
-        if (!entryPending_)
-            return 0;
-        entryPending_ = false;
-        entry = std::move(entry_);
+    if (timerId == kEntryTimer) {
+        ::KillTimer(Window(), kEntryTimer);
+        OnShowEntry(0, 0);
     }
+    return 0;
+}
+
+// Sent, not posted, and drawn however recent the last drawing: the page
+// shows the last entry and its bar before the worker's next text, and a
+// message still queued then finds nothing to draw.
+void CSPInstallDialog::FlushEntries() { ::SendMessageW(Window(), WM_SHOW_ENTRY, 1, 0); }
+
+LRESULT CSPInstallDialog::OnShowEntry(WPARAM flush, LPARAM)
+{
+    ShownEntry entry;
+    ULONGLONG waitMs = 0;
+    if (!entries_.Take(::GetTickCount64(), flush != 0, &entry, &waitMs)) {
+        if (waitMs > 0)
+            ::SetTimer(Window(), kEntryTimer, static_cast<UINT>(waitMs), nullptr);
+        return 0;
+    }
+    ::KillTimer(Window(), kEntryTimer);
     ShowStatus(entry.status.c_str());
     ShowDetail(entry.name.c_str());
     SetProgressBar(::GetDlgItem(Window(), IDC_INSTALLING_PROGRESS),

@@ -6,11 +6,11 @@
 #include "engine/install_engine.h"
 #include "framework/controls.h"
 #include "framework/worker_thread.h"
+#include "pages/entry_pacer.h"
 #include "pages/resource.h"
 #include "pages/skin.h"
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 // Sent by the worker's rollback request: wParam the steps done, lParam the
@@ -84,6 +84,7 @@ private:
     LRESULT OnInstallFailed(WPARAM stepsDone, LPARAM rollback);
     LRESULT OnInstallEnded(WPARAM, LPARAM);
     LRESULT OnShowEntry(WPARAM, LPARAM);
+    LRESULT OnEntryTimer(WPARAM timerId, LPARAM);
     LRESULT OnClose(WPARAM, LPARAM);
     void DisableCancel();
 
@@ -97,19 +98,9 @@ private:
     bool asking_ = false;
     bool movedOn_ = false;
     // The newest entry the extraction began, drawn when the page's thread
-    // gets to it: the extraction reports far faster than a page can be
-    // redrawn under a window system that is another process.
-    struct PendingEntry {
-        std::wstring status;
-        std::wstring name;
-        int32_t position = 0;
-        int32_t upperBound = 0;
-        uint64_t bytesDone = 0;
-        uint64_t bytesTotal = 0;
-    };
-    std::mutex entryLock_;
-    PendingEntry entry_;
-    bool entryPending_ = false;
-    bool entryPosted_ = false;
+    // gets to it, about 30 times a second at most: the extraction reports
+    // far faster than a page can be redrawn under a window system that is
+    // another process.
+    EntryPacer entries_{33};
     InstallEngine engine_;
 };

@@ -41,7 +41,7 @@ bool DeleteHeldFolder(HeldFolder* folder);
 
 // Opens the entry name of folder (a plain name, no separator) without
 // following a reparse point, and checks that the opened object is that entry
-// itself. disposition is FILE_OPEN or FILE_CREATE (a new file; an existing
+// itself (one it makes new is, being made). disposition is FILE_OPEN or FILE_CREATE (a new file; an existing
 // entry of that name fails with ERROR_FILE_EXISTS); options are extra
 // NtCreateFile options such as FILE_DIRECTORY_FILE. False with the reason in
 // GetLastError: ERROR_FILE_NOT_FOUND when there is no such entry,

@@ -203,3 +203,52 @@ TEST(ProgressBar, HoldsAnyNumberOfEntries)
         EXPECT_NEAR(BarPosition(c.position, c.upperBound, c.done, c.total), c.expected, 1);
     }
 }
+
+// The worker's entries reach the page as the page can draw them: a wake-up
+// only when none is on its way, the newest entry always, at most once in
+// 33 ms unless the worker asks for the drawing before it goes on, so the
+// page always ends on the last entry and its bar position.
+TEST(EntryPacer, DrawsTheNewestAtMostOnceAnIntervalAndTheLastWhenFlushed)
+{
+    struct Step {
+        ULONGLONG at;
+        const wchar_t* offered;  // the worker's entry, or null: the page wakes
+        bool flush;
+        bool wakes;              // the offer asks for a wake-up
+        const wchar_t* drawn;    // what the page draws, or null
+        ULONGLONG waitMs;        // when it comes back without drawing
+    };
+    const Step steps[] = {
+        {0, L"a", false, true, nullptr, 0},
+        {0, L"b", false, false, nullptr, 0},
+        {1, nullptr, false, false, L"b", 0},
+        {2, L"c", false, true, nullptr, 0},
+        {5, nullptr, false, false, nullptr, 29},
+        {6, L"d", false, false, nullptr, 0},
+        {34, nullptr, false, false, L"d", 0},
+        {35, nullptr, false, false, nullptr, 0},
+        {36, L"e", false, true, nullptr, 0},
+        {40, nullptr, true, false, L"e", 0},
+        {41, nullptr, true, false, nullptr, 0},
+    };
+    EntryPacer pacer(33);
+    int32_t position = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.at);
+        if (step.offered) {
+            EXPECT_EQ(pacer.Offer({L"正在解压文件", step.offered, ++position, 106}), step.wakes);
+            continue;
+        }
+        ShownEntry entry;
+        ULONGLONG waitMs = 99;
+        const bool drawn = pacer.Take(step.at, step.flush, &entry, &waitMs);
+        EXPECT_EQ(drawn, step.drawn != nullptr);
+        EXPECT_EQ(waitMs, step.waitMs);
+        if (drawn && step.drawn) {
+            EXPECT_EQ(entry.name, step.drawn);
+            EXPECT_EQ(entry.status, L"正在解压文件");
+            EXPECT_EQ(entry.position, position);
+            EXPECT_EQ(entry.upperBound, 106);
+        }
+    }
+}

@@ -19,27 +19,54 @@
 #      disk, with their ratios to the fresh installation, each installed
 #      folder compared with the product byte for byte. Written as CSV to
 #      build/bench/upgrade.csv; --upgrade runs this case alone.
+#   8. with --quick, only the fresh installation of the first version on
+#      the RAM drive against the floor there, in ROUNDS interleaved rounds
+#      (default 3): the per-file cost alone, in well under a minute once
+#      the installer is built.
+#   9. with --game, a game-sized product made for the run alone (GAME_MB,
+#      default 5632: a world archive past 4 GiB, media of random bytes, a
+#      few thousand small files), built at level 1 into setup.exe and its
+#      data files, installed on the disk: install to finish page against
+#      the floor and `7zz x` of the same archive there, and the peak working
+#      set. It refuses to start without about three times GAME_MB free,
+#      deletes everything it made at the end, and writes
+#      build/bench/game.csv. It runs alone.
 # Installations run in two interleaved rounds (setup.exe, then NSIS); the
 # best of each is reported, since the machine's disk is noisy.
-#   install_bench.sh [STARTUP_RUNS] [--big] [--upgrade]
+#   install_bench.sh [STARTUP_RUNS] [--big] [--upgrade] [--quick [ROUNDS]] [--game]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build="${BUILD_DIR:-$top/build}"
-runs=5 big=0 upgrade_only=0
+runs=5 big=0 upgrade_only=0 quick=0 quick_rounds=3 game=0
 for arg in "$@"; do
   case $arg in
     --big) big=1 ;;
     --upgrade) upgrade_only=1 ;;
-    *) runs=$arg ;;
+    --quick) quick=1 ;;
+    --game) game=1 ;;
+    *) if [ $quick = 1 ]; then quick_rounds=$arg; else runs=$arg; fi ;;
   esac
 done
+bench="$build/bench"
+game_mb=${GAME_MB:-5632}
+if [ $game = 1 ]; then
+  # Product, installer (its archive in the image and its data files) and
+  # the archive make-installer leaves, then the installation, the floor's
+  # copy or the reference's output in turn where the product was.
+  mkdir -p "$bench"
+  free_mb=$(df -Pm "$bench" | awk 'NR == 2 {print $4}')
+  need_mb=$((game_mb * 3 + 2048))
+  if [ "$free_mb" -lt "$need_mb" ]; then
+    echo "bench: the game case needs about $need_mb MiB free under $bench; $free_mb MiB are" >&2
+    exit 1
+  fi
+fi
 bash "$top/tools/setup.sh"
 BUILD_DIR="$build" bash "$top/tools/build.sh"
 cmake --build "$build" --target install_bench write_floor -- --no-print-directory >/dev/null
 . "$top/tools/wine-session.sh"
 wine_session_start "$build"
 
-bench="$build/bench"
 product="$bench/product"
 mkdir -p "$bench"
 if [ ! -f "$product/Marvane.exe" ]; then
@@ -72,9 +99,102 @@ make_setup() {
       --out "$exe" --level "$level" --work "$work"
   fi
 }
+mib() { awk "BEGIN{printf \"%.1f\", $1/1048576}"; }
+ratio() { awk "BEGIN{printf \"%.${3:-2}f\", $1/$2}"; }
+best_of() { sed -n "s/^$1,//p" "$2" | sort -n | head -n 1; }
+seconds_of() { # seconds the command takes
+  local t0 t1; t0=$(date +%s.%N); "$@"; t1=$(date +%s.%N); awk "BEGIN{print $t1 - $t0}"
+}
+
+if [ $game = 1 ]; then
+  wine_scratch_prefix "$bench/wine"
+  drive=$WINE_SCRATCH_DRIVE
+  game_product="$bench/game-product" game_work="$bench/make-installer-game" game_bench="$drive/game"
+  game_clean() {
+    rm -rf "$game_product" "$game_work" "$game_bench" "$drive/Program Files/BenchGame" \
+      "$drive/Program Files (x86)/BenchGame" "$drive/floor" "$drive/out"
+    rmdir "$drive/Program Files" "$drive/Program Files (x86)" 2>/dev/null || true
+  }
+  trap 'wineserver -k >/dev/null 2>&1 || true; game_clean; wine_session_stop' EXIT
+  game_clean
+  echo "bench: making a product of $game_mb MiB"
+  python3 "$top/tools/bench/make_game.py" "$game_product" --mb "$game_mb"
+  mkdir -p "$game_bench"
+  (cd "$game_product" && find . -type f -printf '%s %P\n' | sort -k2) > "$game_bench/files.txt"
+  game_files=$(wc -l < "$game_bench/files.txt")
+  game_unpacked=$(du -sb "$game_product" | cut -f1)
+  game_largest=$(sort -n "$game_bench/files.txt" | tail -n 1 | cut -d' ' -f1)
+  # Level 1: most of its bytes are random and stay as they are at any
+  # level, and the build takes minutes instead of an hour; the decoder's
+  # work per byte is what an installation of such a product meets.
+  echo "bench: building the game's installer at level 1 (minutes)"
+  # Built in the build's own prefix, which sees the host's files.
+  WINEPREFIX="$build/wineprefix" BUILD_DIR="$build" "$top/tools/make-installer" --config "$bench/product.ini" \
+    --payload "$game_product" --out "$game_bench/GameSetup.exe" --level 1 --work "$game_work"
+  game_archive="$game_work/payload.7z"
+  game_packed=$(stat -c %s "$game_archive")
+  # What the floor needs of the product is its list; the rest goes now.
+  rm -rf "$game_product" "$game_work/product"
+  cp "$build/tools/install_bench.exe" "$build/tools/write_floor.exe" "$game_bench/"
+  setsid wineserver -p5 </dev/null >/dev/null 2>&1 || true
+  sync
+  wine 'D:\game\install_bench.exe' 'D:\game\GameSetup.exe' 1 </dev/null > "$bench/game.raw" \
+    || { echo "bench: the game's installation did not reach the finish page" >&2; exit 1; }
+  rm -rf "$drive/Program Files/BenchGame" "$drive/Program Files (x86)/BenchGame"
+  mkdir -p "$drive/floor" && sync
+  wine 'D:\game\write_floor.exe' 'D:\game\files.txt' 'D:\floor' plain </dev/null >> "$bench/game.raw"
+  rm -rf "$drive/floor" && sync
+  game_7zz=$(seconds_of 7zz x -y -bso0 -bsp0 -o"$drive/out" "$game_archive")
+  rm -rf "$drive/out"
+  game_install=$(best_of install "$bench/game.raw")
+  game_floor=$(best_of write_floor,plain "$bench/game.raw")
+  game_peak=$(sed -n 's/^peak_working_set,//p' "$bench/game.raw" | sort -n | tail -n 1)
+  {
+    echo "measure,value,unit,reference,reference_value,ratio"
+    echo "install to finish page,$game_install,s,floor (the files written under Wine),$game_floor,$(ratio "$game_install" "$game_floor")"
+    echo "install to finish page,$game_install,s,7zz x (default threads),$game_7zz,$(ratio "$game_install" "$game_7zz")"
+    echo "peak working set,$(mib "$game_peak"),MiB,target,128,$(ratio "$game_peak" 134217728)"
+  } > "$bench/game.csv"
+  echo
+  echo "game product on the disk: $game_files files, $(mib "$game_unpacked") MiB, the largest $(mib "$game_largest") MiB;" \
+       "payload $(mib "$game_packed") MiB; installer: $(cd "$game_bench" && ls GameSetup* 2>/dev/null | paste -sd' ')"
+  column -s, -t < "$bench/game.csv"
+  echo "(CSV in $bench/game.csv)"
+  exit 0
+fi
+
 setup_exe="$bench/BenchSetup.exe"
 make_setup "$product" "$setup_exe" "$bench/make-installer"
 archive="$bench/make-installer/payload.7z"
+if [ $quick = 1 ]; then
+  wine_scratch_prefix "$bench/wine"
+  quick_drive=$(mktemp -d /dev/shm/install-bench.XXXXXX)
+  trap 'wineserver -k >/dev/null 2>&1 || true; ln -sfn "$WINE_SCRATCH_DRIVE" "$WINEPREFIX/dosdevices/d:"
+        rm -rf "$quick_drive"; wine_session_stop' EXIT
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
+  ln -sfn "$quick_drive" "$WINEPREFIX/dosdevices/d:"
+  setsid wineserver -p5 </dev/null >/dev/null 2>&1 || true
+  mkdir -p "$quick_drive/bench"
+  cp "$setup_exe" "$build/tools/install_bench.exe" "$build/tools/write_floor.exe" "$quick_drive/bench/"
+  (cd "$product" && find . -type f -printf '%s %P\n' | sort -k2) > "$quick_drive/bench/files.txt"
+  : > "$bench/quick.raw"
+  for _ in $(seq "$quick_rounds"); do
+    rm -rf "$quick_drive/Program Files" "$quick_drive/Program Files (x86)"
+    wine 'D:\bench\install_bench.exe' 'D:\bench\BenchSetup.exe' 1 </dev/null | grep -v '^startup,' >> "$bench/quick.raw"
+    rm -rf "$quick_drive/floor" && mkdir -p "$quick_drive/floor"
+    wine 'D:\bench\write_floor.exe' 'D:\bench\files.txt' 'D:\floor' plain </dev/null >> "$bench/quick.raw"
+  done
+  install=$(best_of install "$bench/quick.raw")
+  floor=$(best_of write_floor,plain "$bench/quick.raw")
+  echo "RAM drive, $(wc -l < "$quick_drive/bench/files.txt") files, best of $quick_rounds:" \
+       "install to finish page $install s, floor $floor s," \
+       "install to finish page / floor $(ratio "$install" "$floor"), peak working set" \
+       "$(mib "$(sed -n 's/^peak_working_set,//p' "$bench/quick.raw" | sort -n | tail -n 1)") MiB"
+  echo "(installs: $(sed -n 's/^install,//p' "$bench/quick.raw" | paste -sd' ') s;" \
+       "floors: $(sed -n 's/^write_floor,plain,//p' "$bench/quick.raw" | paste -sd' ') s)"
+  exit 0
+fi
 # The next version, as its own product and installer.
 product2="$bench/product-v2"
 if [ ! -f "$product2/Marvane.exe" ]; then
@@ -254,8 +374,6 @@ upgrade_table() {
   echo "(each run: $(sed -n 's/^\([a-z]*\),\([a-z]*\),install,\(.*\)/\1 on \2 \3 s/p' "$bench/upgrade.raw" |
     paste -sd,); CSV in $bench/upgrade.csv)"
 }
-mib() { awk "BEGIN{printf \"%.1f\", $1/1048576}"; }
-ratio() { awk "BEGIN{printf \"%.${3:-2}f\", $1/$2}"; }
 if [ $upgrade_only = 0 ]; then
 
 out="$bench/out"
@@ -299,6 +417,7 @@ files=$(find "$product" -type f | wc -l)
   echo "install to finish page,$install,s,7zz x (default threads),$zd,$(ratio "$install" "$zd")"
   echo "install to finish page,$install,s,NSIS /S start to exit,$nsis_best,$(ratio "$install" "$nsis_best")"
   echo "files written from memory under Wine (floor),$floor,s,7zz x -mmt1,$z1,$(ratio "$floor" "$z1")"
+  echo "install to finish page,$install,s,floor,$floor,$(ratio "$install" "$floor")"
   echo "peak working set,$(mib "$peak"),MiB,target,160,$(ratio "$peak" 167772160)"
   echo "peak working set,$(mib "$peak"),MiB,unpacked size,$(mib "$unpacked"),$(ratio "$peak" "$unpacked")"
   echo "start-up to welcome page (median of $runs),$startup_median,s,target,0.5,$(ratio "$startup_median" 0.5)"

@@ -25,7 +25,9 @@ std::wstring Wide(const std::string& utf8)
     return wide;
 }
 
-bool WriteOne(const std::wstring& path, const char* data, size_t size, const std::wstring& mode)
+// data holds dataSize bytes; a larger file is written from it again and
+// again, so that a file past 4 GiB needs no buffer of its size.
+bool WriteOne(const std::wstring& path, const char* data, size_t dataSize, size_t size, const std::wstring& mode)
 {
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | (mode == L"sequential" ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
     HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, flags, nullptr);
@@ -37,11 +39,11 @@ bool WriteOne(const std::wstring& path, const char* data, size_t size, const std
         end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
         ok = ::SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof(end));
     }
-    const size_t chunk = mode == L"chunked" ? (1u << 20) : (1u << 30);
+    const size_t chunk = std::min<size_t>(mode == L"chunked" ? (1u << 20) : (1u << 30), dataSize);
     for (size_t done = 0; ok && done < size;) {
         const DWORD piece = static_cast<DWORD>(std::min(chunk, size - done));
         DWORD written = 0;
-        ok = ::WriteFile(file, data + done, piece, &written, nullptr) && written == piece;
+        ok = ::WriteFile(file, data + done % dataSize, piece, &written, nullptr) && written == piece;
         done += piece;
     }
     return ::CloseHandle(file) && ok;
@@ -65,7 +67,7 @@ int wmain(int argc, wchar_t** argv)
         files.emplace_back(std::stoull(line.substr(0, space)), Wide(line.substr(space + 1)));
         largest = std::max(largest, files.back().first);
     }
-    std::vector<char> data(largest + 1);
+    std::vector<char> data(std::min<size_t>(largest + 1, size_t{1} << 28));
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>(i * 2654435761u >> 24);
     const std::wstring folder = argv[2];
@@ -84,7 +86,7 @@ int wmain(int argc, wchar_t** argv)
             if (made.insert(name.substr(0, slash)).second)
                 ::CreateDirectoryW((folder + L"\\" + name.substr(0, slash)).c_str(), nullptr);
         }
-        if (!WriteOne(folder + L"\\" + name, data.data(), size, mode)) {
+        if (!WriteOne(folder + L"\\" + name, data.data(), data.size(), size, mode)) {
             std::fprintf(stderr, "write_floor: cannot write %ls\n", name.c_str());
             return 1;
         }
