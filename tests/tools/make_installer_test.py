@@ -139,34 +139,38 @@ class MakeInstallerTest(unittest.TestCase):
                 with open(os.path.join(self.product, path), "wb") as f:
                     f.write((seed + pattern) * (size // len(pattern)) + (seed + pattern)[:size % len(pattern)])
         os.makedirs(os.path.join(self.product, "logs"))
-        run, _ = self.build(GOOD)
-        self.assertEqual(run.returncode, 0, run.stderr)
-        archive = os.path.join(self.dir, "work", "payload.7z")
-        listing = subprocess.run(["7zz", "l", "-slt", archive], capture_output=True, text=True, check=True).stdout
-        blocks, methods = {}, {}
-        for item in listing.split("\n\n"):
-            fields = dict(line.split(" = ", 1) for line in item.splitlines() if " = " in line)
-            if "Block" in fields:
-                blocks.setdefault(fields["Block"], set()).add(fields["Path"])
-                methods[fields["Block"]] = fields.get("Method", "")
-        self.assertEqual(blocks[""], {"logs"})
-        for files, count, streamable in groups:
-            names = {path for path, _ in files}
-            taken = [block for block, paths in blocks.items() if paths & names]
-            with self.subTest(group=sorted(names)[0]):
-                # Its own blocks, as many as its block size makes.
-                self.assertEqual(set().union(*(blocks[b] for b in taken)), names)
-                self.assertEqual(len(taken), count)
-                for block in taken:
-                    # Streamed: one coder the installer decodes in pieces,
-                    # with a dictionary of at most 16 MiB (2^24).
-                    if streamable:
-                        self.assertRegex(methods[block], r"^LZMA2:(1\d|2[0-4])$")
-                    else:
-                        self.assertIn("BCJ2", methods[block])
-        unpacked = os.path.join(self.dir, "unpacked")
-        subprocess.run(["7zz", "x", "-bso0", f"-o{unpacked}", archive], check=True)
-        self.assertEqual(subprocess.run(["diff", "-r", self.product, unpacked]).returncode, 0)
+        # Level 0 stores every block, in the same groups.
+        for level in ("1", "0"):
+            run, _ = self.build(GOOD, extra=("--level", level), work="work" + level)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            archive = os.path.join(self.dir, "work" + level, "payload.7z")
+            listing = subprocess.run(["7zz", "l", "-slt", archive], capture_output=True, text=True, check=True).stdout
+            blocks, methods = {}, {}
+            for item in listing.split("\n\n"):
+                fields = dict(line.split(" = ", 1) for line in item.splitlines() if " = " in line)
+                if "Block" in fields:
+                    blocks.setdefault(fields["Block"], set()).add(fields["Path"])
+                    methods[fields["Block"]] = fields.get("Method", "")
+            self.assertEqual(blocks[""], {"logs"})
+            for files, count, streamable in groups:
+                names = {path for path, _ in files}
+                taken = [block for block, paths in blocks.items() if paths & names]
+                with self.subTest(group=sorted(names)[0]):
+                    # Its own blocks, as many as its block size makes.
+                    self.assertEqual(set().union(*(blocks[b] for b in taken)), names)
+                    self.assertEqual(len(taken), count)
+                    for block in taken:
+                        if level == "0":
+                            self.assertEqual(methods[block], "Copy")
+                        elif streamable:
+                            # One coder the installer decodes in pieces, with
+                            # a dictionary of at most 16 MiB (2^24).
+                            self.assertRegex(methods[block], r"^LZMA2:(1\d|2[0-4])$")
+                        else:
+                            self.assertIn("BCJ2", methods[block])
+            unpacked = os.path.join(self.dir, "unpacked" + level)
+            subprocess.run(["7zz", "x", "-bso0", f"-o{unpacked}", archive], check=True)
+            self.assertEqual(subprocess.run(["diff", "-r", self.product, unpacked]).returncode, 0)
 
     def test_same_inputs_give_the_same_bytes(self):
         def read(path):
