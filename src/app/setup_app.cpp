@@ -54,9 +54,7 @@ bool CSetupApp::InitInstance()
             exitCode_ = RunSilentInstall(arguments, integrity);
         } else {
             CSPMainDialog frame(&integrity);
-            SetMainWindow(&frame);
             frame.DoModal(nullptr);
-            SetMainWindow(nullptr);
             // The frame's window is gone: a check still running tells no one.
             integrity.NotifyWhenDone(nullptr, 0);
         }

@@ -7,8 +7,6 @@
 
 namespace framework {
 
-class Dialog;
-
 class Application {
 public:
     Application() = default;
@@ -23,8 +21,6 @@ public:
     // The program's file name without folder and extension ("setup" for
     // C:\Downloads\setup.exe).
     const std::wstring& Name() const { return name_; }
-    Dialog* MainWindow() const { return mainWindow_; }
-    void SetMainWindow(Dialog* dialog) { mainWindow_ = dialog; }
 
 protected:
     // The framework's own initialisation: the program's name, and COM in the
@@ -39,7 +35,6 @@ protected:
 private:
     HINSTANCE instance_ = nullptr;
     std::wstring name_;
-    Dialog* mainWindow_ = nullptr;
     bool comInitialised_ = false;
 };
 

@@ -63,11 +63,6 @@ std::wstring ListBox::Line(int index) const
     return text;
 }
 
-int ProgressBar::Position() const
-{
-    return Window() ? static_cast<int>(::SendMessageW(Window(), PBM_GETPOS, 0, 0)) : 0;
-}
-
 bool CheckBox::Checked() const
 {
     return Window() && ::SendMessageW(Window(), BM_GETCHECK, 0, 0) == BST_CHECKED;

@@ -38,11 +38,6 @@ public:
     std::wstring Line(int index) const;
 };
 
-class ProgressBar : public Control {
-public:
-    int Position() const;
-};
-
 class CheckBox : public Control {
 public:
     bool Checked() const;

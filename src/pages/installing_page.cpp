@@ -90,11 +90,6 @@ CSPInstallDialog::CSPInstallDialog(const Configuration& configuration)
 
 CSPInstallDialog::~CSPInstallDialog() = default;
 
-void CSPInstallDialog::DoDataExchange(framework::DataExchange& exchange)
-{
-    exchange.BindControl(IDC_INSTALLING_PROGRESS, progressBar_);
-}
-
 BOOL CSPInstallDialog::OnInitDialog()
 {
     WizardPage::OnInitDialog();

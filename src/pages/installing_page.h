@@ -63,7 +63,6 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    void DoDataExchange(framework::DataExchange& exchange) override;
     void LayOut() override;
 
 private:
@@ -90,7 +89,6 @@ private:
 
     UniqueFont titleFont_;
     UniqueBitmap headerPicture_;
-    framework::ProgressBar progressBar_;
     std::shared_ptr<framework::WorkerThread> worker_;
     bool started_ = false;
     // The cancel question is open: a second request (the close box, a

@@ -980,7 +980,7 @@ TEST_F(InstallTest, AForeignStagingFolderIsNeitherUsedNorDeleted)
     EXPECT_FALSE(Exists(installDir));
 }
 
-TEST_F(InstallTest, ALeftoverStagingFolderOfOursIsEmptiedAndUsed)
+TEST_F(InstallTest, ALeftoverStagingFolderOfOursGoesAndTheRunMakesItsOwn)
 {
     // A first run cancelled from outside leaves its staging folder behind.
     ASSERT_EQ(CreateFolderTree((installDir + L".temp").c_str()), 1);
