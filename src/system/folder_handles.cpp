@@ -234,14 +234,6 @@ bool OpenChild(const HeldFolder& folder, const std::wstring& name, ACCESS_MASK a
         return false;
     }
     UniqueFile held(opened);
-    // A new entry made through the held folder is that entry itself: a
-    // create fails on any existing name, a link's above all, so there is
-    // nothing the system could have followed, and asking where it lies
-    // (the dearest call of a file's making under Wine) would tell nothing.
-    if (disposition == kFileCreate) {
-        *child = std::move(held);
-        return true;
-    }
     // The object the system opened must lie where the entry lies: a system
     // that follows a link anyway hands out its target, somewhere else.
     const std::wstring where = FinalPath(held.get());
