@@ -177,7 +177,6 @@ bool RenameInto(HANDLE entry, const HeldFolder& to, const std::wstring& name, bo
     return true;
 }
 
-
 bool OpenParentOf(const std::wstring& path, HeldFolder* parent, std::wstring* name)
 {
     std::wstring trimmed = path;
