@@ -137,7 +137,7 @@ bool PlanUpgrade(const std::wstring& installDir, const std::vector<ArchiveEntry>
             // Moved later through a checked handle on the entry itself: one
             // this system would not hand out cannot be moved.
             UniqueFile probe;
-            if (!OpenChild(folder, entry.name, FILE_READ_ATTRIBUTES, kAnySharing, 1 /* open */, 0, &probe))
+            if (!OpenChild(folder, entry.name, FILE_READ_ATTRIBUTES, kAnySharing, kFileOpen, 0, &probe))
                 return false;
             if (product) {
                 plan->changes.movedAside.push_back(relative);

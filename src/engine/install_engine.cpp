@@ -5,6 +5,7 @@
 #include "system/file_ops.h"
 #include "system/folder_handles.h"
 #include "system/install_log.h"
+#include "system/paths.h"
 #include "system/shortcuts.h"
 #include "package/payload_digest.h"
 #include "system/trace.h"
@@ -106,20 +107,15 @@ bool InstallServices::RenameStaging(HeldFolder* staging, const HeldFolder& paren
 bool InstallServices::CopyUserData(const HeldFolder& installation, const std::wstring& relative,
                                    const HeldFolder& staging)
 {
-    // What NtCreateFile takes: open, create new, never a folder.
-    constexpr ULONG kOpen = 1;
-    constexpr ULONG kCreate = 2;
-    constexpr ULONG kNonDirectory = 0x00000040;
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    const size_t slash = relative.rfind(L'\\');
-    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash);
-    const std::wstring name = slash == std::wstring::npos ? relative : relative.substr(slash + 1);
+    const std::wstring folder = ParentOf(relative);
+    const std::wstring name = NameOf(relative);
     // The user data file comes from a folder its user can write: each level
     // is opened through the one above, and a link anywhere is not followed.
     HeldFolder from;
     UniqueFile source;
     if (!OpenFolderBelow(installation, folder, false, kShare, &from) ||
-        !OpenChild(from, name, GENERIC_READ, FILE_SHARE_READ, kOpen, kNonDirectory, &source)) {
+        !OpenChild(from, name, GENERIC_READ, FILE_SHARE_READ, kFileOpen, kNonDirectoryFile, &source)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return true;
@@ -143,7 +139,7 @@ bool InstallServices::CopyUserData(const HeldFolder& installation, const std::ws
     HeldFolder to;
     UniqueFile target;
     if (!OpenFolderBelow(staging, folder, true, kShare, &to) || !DeleteChild(to, name) ||
-        !OpenChild(to, name, GENERIC_WRITE, 0, kCreate, kNonDirectory, &target))
+        !OpenChild(to, name, GENERIC_WRITE, 0, kFileCreate, kNonDirectoryFile, &target))
         return false;
     std::vector<char> chunk(1 << 20);
     for (;;) {
@@ -183,10 +179,8 @@ std::wstring StagingFolderPath(const std::wstring& installDir)
 {
     if (installDir.empty())
         return {};
-    const size_t slash = installDir.rfind(L'\\');
-    const std::wstring name = slash == std::wstring::npos ? installDir : installDir.substr(slash + 1);
-    const std::wstring parent = slash == std::wstring::npos ? installDir : installDir.substr(0, slash);
-    return JoinPath(parent, name + L".temp");
+    const std::wstring parent = ParentOf(installDir);
+    return JoinPath(parent.empty() ? installDir : parent, NameOf(installDir) + L".temp");
 }
 
 uint64_t PayloadUnpackedBytes(const PayloadSource& payload)

@@ -4,17 +4,18 @@
 #include "package/package.h"
 #include "system/byte_record.h"
 #include "system/file_ops.h"
+#include "system/held_tree.h"
 #include "system/install_record.h"
 #include "system/paths.h"
 #include "system/private_folder.h"
 #include "system/registry_snapshot.h"
 #include "system/shortcuts.h"
+#include "system/tagged_folder.h"
 #include "system/uninstall.h"
 #include "system/unique_handle.h"
 
 #include <cstdint>
 #include <cstring>
-#include <map>
 #include <set>
 #include <cwctype>
 #include <string_view>
@@ -49,72 +50,26 @@ RecordKind KindOf(KeptSlot slot)
     }
 }
 
-std::wstring Child(const std::wstring& folder, const wchar_t* name) { return folder + L"\\" + name; }
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 bool IsFolder(const std::wstring& path)
 {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The folder part and the name of a relative path.
-void SplitRelative(const std::wstring& relative, std::wstring* parent, std::wstring* name)
-{
-    const size_t slash = relative.rfind(L'\\');
-    *parent = slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash);
-    *name = slash == std::wstring::npos ? relative : relative.substr(slash + 1);
-}
-
-// Holds folders below one root by their relative paths, each opened once.
-class FolderCache {
-public:
-    FolderCache(const HeldFolder& root, bool make) : root_(root), make_(make) {}
-    const HeldFolder* Get(const std::wstring& relative)
-    {
-        if (relative.empty())
-            return &root_;
-        const std::wstring key = TextKey(relative);
-        if (auto found = held_.find(key); found != held_.end())
-            return &found->second;
-        std::wstring parentPath;
-        std::wstring name;
-        SplitRelative(relative, &parentPath, &name);
-        const HeldFolder* parent = Get(parentPath);
-        HeldFolder folder;
-        if (!parent || !(make_ ? MakeChildFolder(*parent, name, kHoldSharing, &folder)
-                               : OpenChildFolder(*parent, name, kHoldSharing, &folder)))
-            return nullptr;
-        return &(held_[key] = std::move(folder));
-    }
-
-private:
-    const HeldFolder& root_;
-    bool make_;
-    std::map<std::wstring, HeldFolder> held_;
-};
-
 // Moves relative from one held tree to the same place in another.
-bool MoveBetween(FolderCache& from, FolderCache& to, const std::wstring& relative)
+bool MoveBetween(HeldTree& from, HeldTree& to, const std::wstring& relative)
 {
-    std::wstring parent;
     std::wstring name;
-    SplitRelative(relative, &parent, &name);
-    const HeldFolder* source = from.Get(parent);
-    const HeldFolder* target = source ? to.Get(parent) : nullptr;
+    const HeldFolder* source = from.FolderOf(relative, &name);
+    const HeldFolder* target = source ? to.Folder(ParentOf(relative)) : nullptr;
     return target && MoveChild(*source, name, *target, name);
 }
 
-bool HasEntry(FolderCache& tree, const std::wstring& relative)
+bool HasEntry(HeldTree& tree, const std::wstring& relative)
 {
-    std::wstring parent;
     std::wstring name;
-    SplitRelative(relative, &parent, &name);
-    UniqueFile entry;
-    const HeldFolder* folder = tree.Get(parent);
-    return folder && OpenChild(*folder, name, FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 1 /* open */, 0, &entry);
+    const HeldFolder* folder = tree.FolderOf(relative, &name);
+    return folder && HoldsTag(*folder, name.c_str());
 }
 
 std::string ChangesRecord(const InPlaceChanges& changes)
@@ -140,16 +95,12 @@ bool IsRecordedPath(const std::wstring& path)
 
 // Renames relative (a file or a link itself) to newRelative in the same
 // held tree.
-bool RenameWithin(FolderCache& tree, const std::wstring& relative, const std::wstring& newRelative)
+bool RenameWithin(HeldTree& tree, const std::wstring& relative, const std::wstring& newRelative)
 {
-    std::wstring parent;
     std::wstring name;
-    std::wstring newParent;
     std::wstring newName;
-    SplitRelative(relative, &parent, &name);
-    SplitRelative(newRelative, &newParent, &newName);
-    const HeldFolder* from = tree.Get(parent);
-    const HeldFolder* to = from ? tree.Get(newParent) : nullptr;
+    const HeldFolder* from = tree.FolderOf(relative, &name);
+    const HeldFolder* to = from ? tree.FolderOf(newRelative, &newName) : nullptr;
     return to && MoveChild(*from, name, *to, newName);
 }
 
@@ -173,17 +124,8 @@ std::string OwnerText(const std::wstring& installDir)
 // removed itself.
 bool RemoveFolderIfEmpty(const std::wstring& path)
 {
-    if (!Exists(path))
-        return true;
-    HeldFolder folder;
-    if (!OpenFolderNoFollow(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &folder))
-        return ::GetLastError() == ERROR_DIRECTORY ? DeleteTree(path) : false;
-    std::vector<FolderEntry> entries;
-    if (!ListFolder(folder, &entries))
-        return false;
-    folder.handle.reset();
-    // Only the run's own links were in it; anything else keeps it.
-    return !entries.empty() || DeleteTree(path);
+    bool kept = false;
+    return DeleteFolderIfEmpty(path, &kept) || kept;
 }
 
 // A folder whose only content is a tag being written, or nothing: what a
@@ -202,37 +144,6 @@ bool TaggedFor(const HeldFolder& aside, const std::wstring& installDir)
     return ReadChildFile(aside, kAsideTag, 64 * 1024, &tag) && tag.size() % sizeof(wchar_t) == 0 &&
            SameText(std::wstring(reinterpret_cast<const wchar_t*>(tag.data()), tag.size() / sizeof(wchar_t)),
                     installDir);
-}
-
-// Empties the held folder except the entry named tag (and the done tag,
-// which must outlast what it speaks for); true when nothing else is left.
-bool EmptyHeldFolder(const HeldFolder& folder, const wchar_t* tag)
-{
-    std::vector<FolderEntry> entries;
-    if (!ListFolder(folder, &entries))
-        return false;
-    bool ok = true;
-    for (const FolderEntry& entry : entries) {
-        if (!SameText(entry.name, tag) && !SameText(entry.name, kDoneTag))
-            ok = DeleteChild(folder, entry.name) && ok;
-    }
-    return ok;
-}
-
-// Deletes the held folder at path, its tag last and the folder itself
-// once emptied.
-bool DeleteHeldTaggedFolder(HeldFolder folder, const std::wstring& path, const wchar_t* tag)
-{
-    const bool emptied = EmptyHeldFolder(folder, tag) && DeleteChild(folder, kDoneTag) && DeleteChild(folder, tag);
-    folder.handle.reset();
-    return emptied && DeleteTree(path);
-}
-
-bool HoldsTag(const HeldFolder& folder, const wchar_t* tag)
-{
-    UniqueFile child;
-    return OpenChild(folder, tag, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     1 /* open */, 0, &child);
 }
 
 }  // namespace
@@ -271,19 +182,6 @@ const std::wstring& KeptPlaces::For(KeptSlot slot) const
     return uninstallKey;
 }
 
-int DeleteTaggedFolder(const std::wstring& folder, const wchar_t* tag)
-{
-    HeldFolder held;
-    if (!OpenFolderNoFollow(folder, kHoldSharing, &held)) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return 1;
-        // A link in the folder's place is removed itself.
-        return error == ERROR_DIRECTORY || error == ERROR_CANT_ACCESS_FILE ? (DeleteTree(folder) ? 1 : 0) : 0;
-    }
-    return DeleteHeldTaggedFolder(std::move(held), folder, tag) ? 1 : 0;
-}
-
 InstallJournal::InstallJournal(std::wstring path, std::wstring installDir, KeptPlaces places, HeldFolder folder)
     : path_(std::move(path)), installDir_(std::move(installDir)), places_(std::move(places)),
       folder_(std::move(folder))
@@ -292,7 +190,7 @@ InstallJournal::InstallJournal(std::wstring path, std::wstring installDir, KeptP
 
 InstallJournal::~InstallJournal() = default;
 
-std::wstring InstallJournal::KeptInstallation() const { return Child(path_, kKeptInstallation); }
+std::wstring InstallJournal::KeptInstallation() const { return JoinPath(path_, kKeptInstallation); }
 
 bool InstallJournal::HasChild(const wchar_t* name) const { return HoldsTag(folder_, name); }
 
@@ -313,13 +211,13 @@ std::unique_ptr<InstallJournal> InstallJournal::Create(const std::wstring& insta
         // The tag goes in under a name of its own first: a folder holding
         // only that is recognised as a cut-short start and removed.
         const bool tagged = WriteNewChildFile(folder, kAsideTagPart, OwnerText(installDir), FILE_ATTRIBUTE_HIDDEN) &&
-                            ::MoveFileExW(Child(aside, kAsideTagPart).c_str(), Child(aside, kAsideTag).c_str(),
+                            ::MoveFileExW(JoinPath(aside, kAsideTagPart).c_str(), JoinPath(aside, kAsideTag).c_str(),
                                           MOVEFILE_WRITE_THROUGH);
         if (!tagged) {
             const DWORD error = ::GetLastError();
             DeleteChild(folder, kAsideTagPart);
             folder.handle.reset();
-            DeleteTree(aside);
+            DeleteFolderIfEmpty(aside);
             ::SetLastError(error);
             return nullptr;
         }
@@ -333,11 +231,10 @@ std::vector<std::unique_ptr<InstallJournal>> InstallJournal::Find(const std::wst
                                                                   const KeptPlaces& places)
 {
     std::vector<std::unique_ptr<InstallJournal>> found;
-    const size_t slash = installDir.rfind(L'\\');
-    if (installDir.empty() || slash == std::wstring::npos)
+    const std::wstring parent = ParentOf(installDir);
+    if (parent.empty())
         return found;
-    const std::wstring parent = installDir.substr(0, slash);
-    const std::wstring stem = installDir.substr(slash + 1) + L".old";
+    const std::wstring stem = NameOf(installDir) + L".old";
     std::vector<std::wstring> names;
     ForEachChild(parent, [&](const WIN32_FIND_DATAW& data) {
         names.push_back(data.cFileName);
@@ -351,7 +248,7 @@ std::vector<std::unique_ptr<InstallJournal>> InstallJournal::Find(const std::wst
             digits = digits && std::iswdigit(name[i]);
         if (!digits)
             continue;
-        const std::wstring aside = parent + L"\\" + name;
+        const std::wstring aside = JoinPath(parent, name);
         // Only a plain folder that only an administrator could have made.
         HeldFolder folder;
         if (!OpenFolderNoFollow(aside, kHoldSharing, &folder) || !IsOwnedAsPrivate(folder))
@@ -383,7 +280,7 @@ bool InstallJournal::KeepRecordNamed(const std::wstring& name, const std::string
 {
     // Written in full and flushed before it is given its name, so a record
     // that exists is a whole one.
-    return HasChild(name.c_str()) || WriteFileReplacing(Child(path_, name.c_str()), record);
+    return HasChild(name.c_str()) || WriteFileReplacing(JoinPath(path_, name), record);
 }
 
 bool InstallJournal::MoveAsideChanged(const InPlaceChanges& changes)
@@ -395,8 +292,8 @@ bool InstallJournal::MoveAsideChanged(const InPlaceChanges& changes)
     if (!OpenFolderNoFollow(installDir_, kHoldSharing, &install) ||
         !MakeChildFolder(folder_, kKeptInstallation, kHoldSharing, &kept))
         return false;
-    FolderCache installed(install, false);
-    FolderCache aside(kept, true);
+    HeldTree installed(install, kHoldSharing);
+    HeldTree aside(kept, kHoldSharing, true);
     for (const KeptBeside& beside : changes.keptBeside) {
         if (!RenameWithin(installed, beside.from, beside.to))
             return false;
@@ -419,10 +316,10 @@ bool InstallJournal::MoveInChanged(const InPlaceChanges& changes, const HeldFold
     HeldFolder install;
     if (!OpenFolderNoFollow(installDir_, kHoldSharing, &install))
         return false;
-    FolderCache installed(install, true);
-    FolderCache staged(staging, false);
+    HeldTree installed(install, kHoldSharing, true);
+    HeldTree staged(staging, kHoldSharing);
     for (const std::wstring& path : changes.addedFolders) {
-        if (!installed.Get(path))
+        if (!installed.Folder(path))
             return false;
     }
     for (const std::wstring& path : changes.addedFiles) {
@@ -476,13 +373,13 @@ bool InstallJournal::UndoInPlace(const InPlaceChanges& changes)
     }
     HeldFolder kept;
     const bool haveKept = OpenChildFolder(folder_, kKeptInstallation, kHoldSharing, &kept);
-    FolderCache aside(kept, false);
+    HeldTree aside(kept, kHoldSharing);
     std::set<std::wstring> movedAside;
     for (const std::wstring& path : changes.movedAside)
         movedAside.insert(TextKey(path));
     // A player's file that is still at its own name was never renamed: what
     // is there is the player's, not the run's.
-    FolderCache installed(install, false);
+    HeldTree installed(install, kHoldSharing);
     std::set<std::wstring> notRenamed;
     for (const KeptBeside& beside : changes.keptBeside) {
         if (!HasEntry(installed, beside.to))
@@ -496,24 +393,21 @@ bool InstallJournal::UndoInPlace(const InPlaceChanges& changes)
         const std::wstring key = TextKey(*it);
         if ((movedAside.count(key) && !(haveKept && HasEntry(aside, *it))) || notRenamed.count(key))
             continue;
-        // Held only for this deletion: a hold on a folder would keep it
-        // from being deleted in its turn.
-        std::wstring parent;
         std::wstring name;
-        SplitRelative(*it, &parent, &name);
-        if (HeldFolder folder; OpenFolderBelow(install, parent, false, kHoldSharing, &folder))
-            ok = DeleteChild(folder, name) && ok;
+        if (const HeldFolder* folder = installed.FolderOf(*it, &name))
+            ok = DeleteChild(*folder, name) && ok;
     }
     // A folder the run made goes only once empty: the player may have put
     // something in it since a run that was stopped.
     for (auto it = changes.addedFolders.rbegin(); it != changes.addedFolders.rend(); ++it) {
         if (movedAside.count(TextKey(*it)))
             continue;
-        std::wstring parent;
+        // Let go first: a hold on the folder would keep it from being
+        // deleted.
+        installed.Release(*it);
         std::wstring name;
-        SplitRelative(*it, &parent, &name);
-        if (HeldFolder folder; OpenFolderBelow(install, parent, false, kHoldSharing, &folder))
-            ok = RemoveChildFolderIfEmpty(folder, name) && ok;
+        if (const HeldFolder* folder = installed.FolderOf(*it, &name))
+            ok = RemoveChildFolderIfEmpty(*folder, name) && ok;
     }
     for (auto it = changes.keptBeside.rbegin(); it != changes.keptBeside.rend(); ++it) {
         if (!notRenamed.count(TextKey(it->from)))
@@ -521,7 +415,7 @@ bool InstallJournal::UndoInPlace(const InPlaceChanges& changes)
     }
     if (!haveKept)
         return ok;
-    FolderCache restored(install, true);
+    HeldTree restored(install, kHoldSharing, true);
     for (auto it = changes.movedAside.rbegin(); it != changes.movedAside.rend(); ++it) {
         if (HasEntry(aside, *it))
             ok = MoveBetween(aside, restored, *it) && ok;
@@ -586,8 +480,8 @@ bool InstallJournal::RestoreRecord(KeptSlot slot)
     case RecordKind::kFile:
         if (!existed)
             return DeleteFileNoFollow(place);
-        if (const size_t slash = place.rfind(L'\\'); slash != std::wstring::npos)
-            CreateFolderTree(place.substr(0, slash).c_str());
+        if (const std::wstring folder = ParentOf(place); !folder.empty())
+            CreateFolderTree(folder.c_str());
         return WriteFileReplacing(place, std::string(reader.Rest()));
     case RecordKind::kFolder:
         if (existed)
@@ -599,7 +493,11 @@ bool InstallJournal::RestoreRecord(KeptSlot slot)
     return false;
 }
 
-bool InstallJournal::DeleteAside() { return DeleteHeldTaggedFolder(std::move(folder_), path_, kAsideTag); }
+bool InstallJournal::DeleteAside()
+{
+    // The done tag outlasts what it speaks for.
+    return DeleteHeldTaggedFolder(std::move(folder_), path_, {kDoneTag, kAsideTag});
+}
 
 bool InstallJournal::Commit()
 {
@@ -607,7 +505,7 @@ bool InstallJournal::Commit()
         return false;
     // Until the tag is gone the installation would count as the run's own;
     // the aside folder, marked done, stays for the next run to finish this.
-    const std::wstring stagingTag = Child(installDir_, kStagingTag);
+    const std::wstring stagingTag = JoinPath(installDir_, kStagingTag);
     if (!DeleteFileNoFollow(stagingTag))
         return false;
     return DeleteAside();
@@ -638,7 +536,7 @@ bool InstallJournal::Undo()
     const bool keptExists = IsFolder(kept);
     if (HeldFolder current; OpenFolderNoFollow(installDir_, kHoldSharing, &current) &&
                             HoldsTag(current, kStagingTag)) {
-        if (!DeleteHeldTaggedFolder(std::move(current), installDir_, kStagingTag))
+        if (!DeleteHeldTaggedFolder(std::move(current), installDir_, {kDoneTag, kStagingTag}))
             return false;
     }
     if (keptExists && !::MoveFileExW(kept.c_str(), installDir_.c_str(), MOVEFILE_WRITE_THROUGH))

@@ -165,8 +165,3 @@ private:
 // earlier installation is still held aside (a file of the stopped run's
 // version in use); the next attempt tries again.
 bool RecoverInterruptedInstall(const std::wstring& installDir, const KeptPlaces& places);
-
-// Deletes a folder of ours so that its tag goes last: a cut-short deletion
-// leaves either the tag or an empty folder. Nothing in it is followed if it
-// is a link. 1 when nothing of it remains.
-int DeleteTaggedFolder(const std::wstring& folder, const wchar_t* tag);

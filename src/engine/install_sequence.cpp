@@ -10,6 +10,7 @@
 #include "package/payload_digest.h"
 #include "system/file_ops.h"
 #include "system/folder_handles.h"
+#include "system/held_tree.h"
 #include "system/install_access.h"
 #include "system/install_log.h"
 #include "system/install_folder.h"
@@ -17,6 +18,7 @@
 #include "system/paths.h"
 #include "system/private_folder.h"
 #include "system/shortcuts.h"
+#include "system/tagged_folder.h"
 #include "system/trace.h"
 #include "system/uninstall.h"
 
@@ -167,42 +169,30 @@ bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
     // would control what is in it) or a link. A leftover of an earlier run
     // of this installer goes, and an empty folder or a link itself; any other
     // folder of that name is not ours to delete, now or in the rollback.
-    HeldFolder existing;
-    if (OpenFolderNoFollow(stagingDir, FILE_SHARE_READ | FILE_SHARE_WRITE, &existing)) {
-        UniqueFile tag;
-        std::vector<FolderEntry> children;
-        const bool ours = OpenChild(existing, kStagingTag, FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 1 /* open */, 0, &tag);
-        tag.reset();
-        if (!ours && !(ListFolder(existing, &children) && children.empty())) {
-            ::SetLastError(ERROR_ALREADY_EXISTS);
+    const std::wstring parentPath = ParentOf(stagingDir);
+    const std::wstring name = NameOf(stagingDir);
+    if (parentPath.empty() || name.empty())
+        return false;
+    {
+        // Checked and deleted through one hold on the entry, opened through
+        // its held parent: nothing put in its place meanwhile is touched.
+        HeldFolder above;
+        std::wstring entry;
+        if (OpenParentOf(stagingDir, &above, &entry)) {
+            if (!DeleteTaggedFolder(above, entry, kStagingTag))
+                return false;
+        } else if (::GetLastError() != ERROR_FILE_NOT_FOUND && ::GetLastError() != ERROR_PATH_NOT_FOUND) {
             return false;
         }
-        existing = HeldFolder();
-        if (!DeleteTaggedFolder(stagingDir, kStagingTag))
-            return false;
-    } else if (::GetLastError() == ERROR_DIRECTORY || ::GetLastError() == ERROR_CANT_ACCESS_FILE) {
-        // A link in the folder's place is removed itself; a file is someone else's.
-        const DWORD attributes = ::GetFileAttributesW(stagingDir.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-            !DeleteTree(stagingDir))
-            return false;
-    } else if (::GetLastError() != ERROR_FILE_NOT_FOUND && ::GetLastError() != ERROR_PATH_NOT_FOUND) {
-        return false;
     }
-    const size_t slash = stagingDir.rfind(L'\\');
-    if (slash == std::wstring::npos)
-        return false;
-    const std::wstring parentPath = slash == 2 ? stagingDir.substr(0, 3) : stagingDir.substr(0, slash);
     HeldFolder parent;
     // A folder made above the installation (a second drive's program
     // folder) is the administrators' from the moment it exists; a drive
     // root is there already.
     if (!MakeInstallationParents(parentPath) ||
-        (slash > 2 && !services_->CreateFolderTree(parentPath.c_str())) ||
-        !OpenFolderAsIs(parentPath, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &parent) ||
-        !MakePrivateChildFolder(parent, stagingDir.substr(slash + 1), FILE_SHARE_READ | FILE_SHARE_WRITE, &staging_,
-                                DELETE | WRITE_DAC))
+        (parentPath.size() > 3 && !services_->CreateFolderTree(parentPath.c_str())) ||
+        !OpenFolderAsIs(parentPath, kShareAll, &parent) ||
+        !MakePrivateChildFolder(parent, name, FILE_SHARE_READ | FILE_SHARE_WRITE, &staging_, DELETE | WRITE_DAC))
         return false;
     stagingOwned_ = true;
     return WriteNewChildFile(staging_, kStagingTag, {}, FILE_ATTRIBUTE_HIDDEN);
@@ -210,12 +200,10 @@ bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
 
 bool InstallEngine::StagingBecomesInstallation(const std::wstring& installDir)
 {
-    const size_t slash = installDir.rfind(L'\\');
+    const std::wstring parentPath = ParentOf(installDir);
     HeldFolder parent;
-    if (slash == std::wstring::npos ||
-        !OpenFolderAsIs(slash == 2 ? installDir.substr(0, 3) : installDir.substr(0, slash),
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &parent) ||
-        !services_->RenameStaging(&staging_, parent, installDir.substr(slash + 1)))
+    if (parentPath.empty() || !OpenFolderAsIs(parentPath, kShareAll, &parent) ||
+        !services_->RenameStaging(&staging_, parent, NameOf(installDir)))
         return false;
     // The installation is the player's product from here on; the journal
     // and the rollback reach it by its place.
@@ -405,15 +393,15 @@ bool UserDataFileIsPlain(const std::wstring& installDir, const std::wstring& use
 {
     if (userFile.empty())
         return true;
-    const size_t slash = userFile.find_last_of(L"\\/");
-    std::wstring parent = slash == std::wstring::npos ? std::wstring() : userFile.substr(0, slash);
-    std::replace(parent.begin(), parent.end(), L'/', L'\\');
-    const std::wstring name = slash == std::wstring::npos ? userFile : userFile.substr(slash + 1);
+    // The setting may separate its levels with "/" too.
+    std::wstring relative = userFile;
+    std::replace(relative.begin(), relative.end(), L'/', L'\\');
     HeldFolder root;
     HeldFolder folder;
     UniqueFile file;
-    if (!OpenFolderNoFollow(installDir, kShareAll, &root) || !OpenFolderBelow(root, parent, false, kShareAll, &folder) ||
-        !OpenChild(folder, name, FILE_READ_ATTRIBUTES, kShareAll, 1 /* open */, 0, &file)) {
+    if (!OpenFolderNoFollow(installDir, kShareAll, &root) ||
+        !OpenFolderBelow(root, ParentOf(relative), false, kShareAll, &folder) ||
+        !OpenChild(folder, NameOf(relative), FILE_READ_ATTRIBUTES, kShareAll, kFileOpen, 0, &file)) {
         const DWORD error = ::GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
@@ -445,13 +433,15 @@ void InstallEngine::RemoveDroppedFolders(const std::wstring& installDir)
     HeldFolder root;
     if (!OpenFolderNoFollow(installDir, FILE_SHARE_READ | FILE_SHARE_WRITE, &root))
         return;
+    // Deepest first, each let go of before it is deleted: a hold on a
+    // folder would keep it.
+    HeldTree tree(root, kShareAll);
     const auto& dropped = upgrade_->droppedFolders;
     for (auto it = dropped.rbegin(); it != dropped.rend(); ++it) {
-        const size_t slash = it->rfind(L'\\');
-        HeldFolder parent;
-        if (OpenFolderBelow(root, slash == std::wstring::npos ? std::wstring() : it->substr(0, slash), false,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &parent))
-            RemoveChildFolderIfEmpty(parent, slash == std::wstring::npos ? *it : it->substr(slash + 1));
+        tree.Release(*it);
+        std::wstring name;
+        if (const HeldFolder* parent = tree.FolderOf(*it, &name))
+            RemoveChildFolderIfEmpty(*parent, name);
     }
 }
 

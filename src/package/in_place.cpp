@@ -4,6 +4,8 @@
 #include "package/payload_digest.h"
 
 #include "system/folder_handles.h"
+#include "system/held_tree.h"
+#include "system/paths.h"
 #include "system/unique_handle.h"
 
 extern "C" {
@@ -14,17 +16,10 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <new>
-#include <unordered_map>
 #include <vector>
 
 namespace {
-
-// What NtCreateFile takes: open only, never a folder, read front to back.
-constexpr ULONG kFileOpen = 1;
-constexpr ULONG kNonDirectoryFile = 0x00000040;
-constexpr ULONG kSequentialOnly = 0x00000004;
 
 // Files are read in pieces this large: a game's files are mostly small, so
 // most take one read, and its few large ones take few.
@@ -39,39 +34,6 @@ constexpr unsigned kCheckers = 2;
 // Held for the whole check: nobody renames or deletes a folder on the way
 // while its files are read, so every answer is about the folder asked for.
 constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-
-// Every folder on the way to the entries, each opened once through the one
-// above it and held until the end.
-class FolderTree {
-public:
-    explicit FolderTree(const std::wstring& root)
-    {
-        auto held = std::make_unique<HeldFolder>();
-        if (!OpenFolderNoFollow(root, kFolderShare, held.get()))
-            held.reset();
-        folders_.emplace(std::wstring(), std::move(held));
-    }
-
-    // The held folder at relative (levels between "\"), or null when it or
-    // a folder above it is missing, a link or not a folder.
-    const HeldFolder* Find(const std::wstring& relative)
-    {
-        const auto known = folders_.find(relative);
-        if (known != folders_.end())
-            return known->second.get();
-        const size_t slash = relative.rfind(L'\\');
-        const HeldFolder* parent = Find(slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash));
-        auto held = std::make_unique<HeldFolder>();
-        if (!parent ||
-            !OpenChildFolder(*parent, relative.substr(slash == std::wstring::npos ? 0 : slash + 1), kFolderShare,
-                             held.get()))
-            held.reset();
-        return folders_.emplace(relative, std::move(held)).first->second.get();
-    }
-
-private:
-    std::unordered_map<std::wstring, std::unique_ptr<HeldFolder>> folders_;
-};
 
 // True when name in folder is a plain file of one name, of the entry's size,
 // whose bytes have the entry's SHA-256; then *held keeps it open. Opened
@@ -131,10 +93,7 @@ struct Check {
                 return;
             if (!folderOf[i])
                 continue;
-            const std::wstring& name = entries[i].name;
-            const size_t slash = name.rfind(L'\\');
-            answers[i] = HoldsEntry(*folderOf[i], slash == std::wstring::npos ? name : name.substr(slash + 1),
-                                    entries[i], buffer, &held[i]);
+            answers[i] = HoldsEntry(*folderOf[i], NameOf(entries[i].name), entries[i], buffer, &held[i]);
         }
     }
 
@@ -168,13 +127,16 @@ std::vector<bool> FindEntriesInPlace(const std::wstring& folder, const std::vect
         PrepareSha256();
         Check check{entries, std::vector<const HeldFolder*>(entries.size(), nullptr),
                     std::vector<char>(entries.size(), 0), std::vector<UniqueFile>(entries.size()), stop};
-        FolderTree tree(folder);
+        // Every folder on the way to the entries, opened once and held to
+        // the end.
+        HeldFolder root;
+        OpenFolderNoFollow(folder, kFolderShare, &root);
+        HeldTree tree(root, kFolderShare);
         for (size_t i = 0; i < entries.size(); ++i) {
             const ArchiveEntry& entry = entries[i];
             if (entry.isFolder || !entry.hasSha256 || !IsSafeEntryName(entry.name.c_str()))
                 continue;
-            const size_t slash = entry.name.rfind(L'\\');
-            check.folderOf[i] = tree.Find(slash == std::wstring::npos ? std::wstring() : entry.name.substr(0, slash));
+            check.folderOf[i] = tree.Folder(ParentOf(entry.name));
         }
 
         std::vector<UniqueHandle> threads;

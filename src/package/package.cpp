@@ -33,11 +33,6 @@ constexpr int kLogBufferSize = 260;
 constexpr UInt32 kNoBlock = 0xFFFFFFFF;
 constexpr UINT kLogCodePage = 936;
 
-// What NtCreateFile takes: a new file only, never a folder, written front to back.
-constexpr ULONG kFileCreate = 2;
-constexpr ULONG kNonDirectoryFile = 0x00000040;
-constexpr ULONG kSequentialOnly = 0x00000004;
-
 // The folders an extraction writes into are held without delete sharing:
 // nobody renames them, or puts a link in their place, while it runs.
 constexpr DWORD kHeldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;

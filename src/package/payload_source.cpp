@@ -14,8 +14,6 @@ extern "C" {
 
 namespace {
 
-constexpr ULONG kFileOpen = 1;
-constexpr ULONG kNonDirectoryFile = 0x00000040;
 constexpr uint64_t kStartHeaderSize = 32;
 // make-installer's pieces are 1 MiB; anything far larger is no table of ours.
 constexpr uint64_t kLargestPiece = 64u << 20;

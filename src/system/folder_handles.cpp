@@ -10,12 +10,8 @@
 
 namespace {
 
-// Not in every SDK header: what NtCreateFile takes for "open", "create new".
-constexpr ULONG kFileOpen = 1;
-constexpr ULONG kFileCreate = 2;
 constexpr ULONG kSynchronousIo = 0x00000020;
-constexpr ULONG kNonDirectoryFile = 0x00000040;
-constexpr ULONG kDirectoryFile = 0x00000001;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // Windows 10 1709 and later; the headers for older targets lack them.
 constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
 constexpr DWORD kDispositionDelete = 0x1;
@@ -25,11 +21,6 @@ constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
 bool IsPlainName(const std::wstring& name)
 {
     return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\/") == std::wstring::npos;
-}
-
-std::wstring Join(const std::wstring& folder, const std::wstring& name)
-{
-    return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
 }
 
 // Where the system says the object behind handle lies: a DOS path where it
@@ -55,27 +46,6 @@ std::wstring FinalPath(HANDLE handle)
         return path;
     }
     return {};
-}
-
-// Renames the entry behind handle to name (a plain name) in the held
-// folder to: the folder given by its handle, never by a path resolved
-// again at the time of the rename.
-bool RenameInto(HANDLE entry, const HeldFolder& to, const std::wstring& name, bool replace)
-{
-    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFORMATION) + name.size() * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
-    rename->ReplaceIfExists = replace ? TRUE : FALSE;
-    rename->RootDirectory = to.handle.get();
-    rename->FileNameLength = static_cast<ULONG>(name.size() * sizeof(wchar_t));
-    std::memcpy(rename->FileName, name.c_str(), name.size() * sizeof(wchar_t));
-    IO_STATUS_BLOCK io{};
-    const NTSTATUS status = ::NtSetInformationFile(entry, &io, rename, static_cast<ULONG>(buffer.size()),
-                                                   FileRenameInformation);
-    if (status < 0) {
-        ::SetLastError(::RtlNtStatusToDosError(status));
-        return false;
-    }
-    return true;
 }
 
 // Opens the folder at the full path level by level: its drive or share
@@ -138,38 +108,9 @@ bool OpenFolderByLevels(const std::wstring& path, HeldFolder* folder)
     return true;
 }
 
-// Opens the folder above path through held folders from its root, as
-// OpenFolderByLevels does; name receives the entry's own name. A drive root
-// has no entry to give.
-bool OpenParentOf(const std::wstring& path, HeldFolder* parent, std::wstring* name)
-{
-    std::wstring trimmed = path;
-    while (trimmed.size() > 3 && trimmed.back() == L'\\')
-        trimmed.pop_back();
-    const size_t slash = trimmed.rfind(L'\\');
-    if (slash == std::wstring::npos || slash + 1 >= trimmed.size()) {
-        ::SetLastError(ERROR_INVALID_NAME);
-        return false;
-    }
-    const std::wstring parentPath = slash == 2 && trimmed[1] == L':' ? trimmed.substr(0, 3) : trimmed.substr(0, slash);
-    if (!OpenFolderByLevels(parentPath, parent))
-        return false;
-    *name = trimmed.substr(slash + 1);
-    return true;
-}
-
 bool IsFolderAttributes(DWORD attributes)
 {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-bool HandleAttributes(HANDLE handle, DWORD* attributes)
-{
-    FILE_ATTRIBUTE_TAG_INFO info{};
-    if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof(info)))
-        return false;
-    *attributes = info.FileAttributes;
-    return true;
 }
 
 bool MarkForDeletion(HANDLE handle, DWORD attributes)
@@ -209,6 +150,47 @@ bool KeepStartsWith(const std::wstring& keep, const std::wstring& name, std::wst
 
 }  // namespace
 
+bool HandleAttributes(HANDLE handle, DWORD* attributes)
+{
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof(info)))
+        return false;
+    *attributes = info.FileAttributes;
+    return true;
+}
+
+bool RenameInto(HANDLE entry, const HeldFolder& to, const std::wstring& name, bool replace)
+{
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFORMATION) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
+    rename->RootDirectory = to.handle.get();
+    rename->FileNameLength = static_cast<ULONG>(name.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, name.c_str(), name.size() * sizeof(wchar_t));
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = ::NtSetInformationFile(entry, &io, rename, static_cast<ULONG>(buffer.size()),
+                                                   FileRenameInformation);
+    if (status < 0) {
+        ::SetLastError(::RtlNtStatusToDosError(status));
+        return false;
+    }
+    return true;
+}
+
+bool OpenParentOf(const std::wstring& path, HeldFolder* parent, std::wstring* name)
+{
+    std::wstring trimmed = path;
+    while (trimmed.size() > 3 && trimmed.back() == L'\\')
+        trimmed.pop_back();
+    const std::wstring parentPath = ParentOf(trimmed);
+    *name = NameOf(trimmed);
+    if (parentPath.empty() || name->empty()) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    return OpenFolderByLevels(parentPath, parent);
+}
+
 bool OpenChild(const HeldFolder& folder, const std::wstring& name, ACCESS_MASK access, DWORD share,
                ULONG disposition, ULONG options, UniqueFile* child, PSECURITY_DESCRIPTOR descriptor)
 {
@@ -216,29 +198,33 @@ bool OpenChild(const HeldFolder& folder, const std::wstring& name, ACCESS_MASK a
         ::SetLastError(ERROR_INVALID_NAME);
         return false;
     }
+    const bool create = disposition == kFileCreate;
     UNICODE_STRING text;
     text.Buffer = const_cast<PWSTR>(name.c_str());
     text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
     text.MaximumLength = text.Length;
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder.handle.get(),
-                               disposition == kFileCreate ? descriptor : nullptr);
+                               create ? descriptor : nullptr);
     IO_STATUS_BLOCK io{};
     HANDLE opened = nullptr;
-    const NTSTATUS status =
-        ::NtCreateFile(&opened, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
-                       disposition == kFileCreate ? kFileCreate : kFileOpen,
-                       options | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | kSynchronousIo, nullptr, 0);
+    const NTSTATUS status = ::NtCreateFile(&opened, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io,
+                                           nullptr, FILE_ATTRIBUTE_NORMAL, share, create ? kFileCreate : kFileOpen,
+                                           options | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT |
+                                               kSynchronousIo,
+                                           nullptr, 0);
     if (status < 0) {
         ::SetLastError(::RtlNtStatusToDosError(status));
         return false;
     }
     UniqueFile held(opened);
     // The object the system opened must lie where the entry lies: a system
-    // that follows a link anyway hands out its target, somewhere else.
+    // that follows a link anyway hands out its target, somewhere else. A new
+    // entry is asked too: under Wine the held folder can be swapped for a
+    // link from the Unix side, and only this answer finds what was made
+    // through it.
     const std::wstring where = FinalPath(held.get());
-    if (where.empty() || !SameText(where, Join(folder.finalPath, name))) {
-        held.reset();
+    if (where.empty() || !SameText(where, JoinPath(folder.finalPath, name))) {
         ::SetLastError(ERROR_CANT_ACCESS_FILE);
         return false;
     }
@@ -260,7 +246,7 @@ bool OpenChildFolder(const HeldFolder& folder, const std::wstring& name, DWORD s
         ::SetLastError(ERROR_DIRECTORY);
         return false;
     }
-    child->finalPath = Join(folder.finalPath, name);
+    child->finalPath = JoinPath(folder.finalPath, name);
     child->handle = std::move(handle);
     return true;
 }
@@ -419,7 +405,7 @@ bool DeleteChild(const HeldFolder& folder, const std::wstring& name, const std::
     if (IsFolderAttributes(attributes)) {
         HeldFolder inner;
         inner.handle = std::move(entry);
-        inner.finalPath = Join(folder.finalPath, name);
+        inner.finalPath = JoinPath(folder.finalPath, name);
         std::vector<FolderEntry> children;
         if (!ListFolder(inner, &children))
             return false;
@@ -467,6 +453,30 @@ bool RemoveChildFolderIfEmpty(const HeldFolder& folder, const std::wstring& name
     if (!ListFolder(child, &entries) || !entries.empty())
         return true;
     return DeleteHeldFolder(&child);
+}
+
+bool DeleteFolderIfEmpty(const std::wstring& path, bool* kept)
+{
+    if (kept)
+        *kept = false;
+    HeldFolder parent;
+    std::wstring name;
+    HeldFolder folder;
+    if (!OpenParentOf(path, &parent, &name) || !OpenChildFolder(parent, name, kShareAll, &folder, DELETE)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_DIRECTORY)
+            return DeleteChild(parent, name);  // no plain folder: a link (itself) or a file
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(folder, &entries))
+        return false;
+    if (!entries.empty()) {
+        if (kept)
+            *kept = true;
+        return false;
+    }
+    return DeleteHeldFolder(&folder);
 }
 
 bool DeleteTree(const std::wstring& path, const std::wstring& keep)
@@ -590,34 +600,12 @@ bool OpenFolderAsIs(const std::wstring& path, DWORD share, HeldFolder* folder)
 bool MakeNewChildFolder(const HeldFolder& folder, const std::wstring& name, PSECURITY_DESCRIPTOR descriptor,
                         DWORD share, HeldFolder* child, ACCESS_MASK extraAccess)
 {
-    if (!folder || !IsPlainName(name) || name.size() > 32767 / sizeof(wchar_t)) {
-        ::SetLastError(ERROR_INVALID_NAME);
+    UniqueFile made;
+    if (!OpenChild(folder, name, FILE_LIST_DIRECTORY | READ_CONTROL | extraAccess, share, kFileCreate, kDirectoryFile,
+                   &made, descriptor))
         return false;
-    }
-    UNICODE_STRING text;
-    text.Buffer = const_cast<PWSTR>(name.c_str());
-    text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-    text.MaximumLength = text.Length;
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder.handle.get(), descriptor);
-    IO_STATUS_BLOCK io{};
-    HANDLE made = nullptr;
-    const NTSTATUS status = ::NtCreateFile(
-        &made, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE | extraAccess, &attributes,
-        &io, nullptr, FILE_ATTRIBUTE_NORMAL, share, kFileCreate,
-        kDirectoryFile | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | kSynchronousIo, nullptr, 0);
-    if (status < 0) {
-        ::SetLastError(::RtlNtStatusToDosError(status));
-        return false;
-    }
-    UniqueFile held(made);
-    const std::wstring where = FinalPath(held.get());
-    if (where.empty() || !SameText(where, Join(folder.finalPath, name))) {
-        ::SetLastError(ERROR_CANT_ACCESS_FILE);
-        return false;
-    }
-    child->handle = std::move(held);
-    child->finalPath = where;
+    child->handle = std::move(made);
+    child->finalPath = JoinPath(folder.finalPath, name);
     return true;
 }
 
@@ -631,6 +619,6 @@ bool RenameHeldFolder(HeldFolder* folder, const HeldFolder& to, const std::wstri
     // is looked up again by path.
     if (!RenameInto(folder->handle.get(), to, newName, false))
         return false;
-    folder->finalPath = Join(to.finalPath, newName);
+    folder->finalPath = JoinPath(to.finalPath, newName);
     return true;
 }

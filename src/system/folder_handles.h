@@ -17,6 +17,14 @@
 #include <string>
 #include <vector>
 
+// What OpenChild takes for its disposition and options: NtCreateFile's own
+// values, which not every SDK header spells.
+inline constexpr ULONG kFileOpen = 1;          // only what is there
+inline constexpr ULONG kFileCreate = 2;        // only a new entry
+inline constexpr ULONG kDirectoryFile = 0x00000001;
+inline constexpr ULONG kNonDirectoryFile = 0x00000040;
+inline constexpr ULONG kSequentialOnly = 0x00000004;
+
 // A folder held open. finalPath is where the system says the held folder
 // lies, the base against which its entries are checked.
 struct HeldFolder {
@@ -35,15 +43,16 @@ struct HeldFolder {
 // and reading access of the hold (DELETE, for DeleteHeldFolder).
 bool OpenFolderNoFollow(const std::wstring& path, DWORD share, HeldFolder* folder, ACCESS_MASK extraAccess = 0);
 
-// Deletes the held folder through its own hold (opened with DELETE), which
-// it releases: never by name. Only an empty folder goes. True when it went.
+// Deletes what is held through its own hold (opened with DELETE), which it
+// releases: never by name. Only an empty folder goes; a link held itself
+// goes as a link. True when it went.
 bool DeleteHeldFolder(HeldFolder* folder);
 
 // Opens the entry name of folder (a plain name, no separator) without
 // following a reparse point, and checks that the opened object is that entry
-// itself (one it makes new is, being made). disposition is FILE_OPEN or FILE_CREATE (a new file; an existing
-// entry of that name fails with ERROR_FILE_EXISTS); options are extra
-// NtCreateFile options such as FILE_DIRECTORY_FILE. False with the reason in
+// itself. disposition is kFileOpen or kFileCreate (a new entry; an
+// existing one of that name fails with ERROR_FILE_EXISTS); options are extra
+// NtCreateFile options such as kNonDirectoryFile. False with the reason in
 // GetLastError: ERROR_FILE_NOT_FOUND when there is no such entry,
 // ERROR_CANT_ACCESS_FILE when what opened is not the entry itself (a link
 // this system follows).
@@ -68,6 +77,11 @@ bool MakeChildFolder(const HeldFolder& folder, const std::wstring& name, DWORD s
 bool OpenFolderBelow(const HeldFolder& root, const std::wstring& relative, bool make, DWORD share,
                      HeldFolder* folder);
 
+// Renames the entry behind entry (held with DELETE) to name, a plain name,
+// in the held folder to: the folder given by its handle, never by a path
+// resolved again. replace: an entry at the new name is replaced.
+bool RenameInto(HANDLE entry, const HeldFolder& to, const std::wstring& name, bool replace);
+
 // Renames the entry name of from (a file, a folder with what it holds, or a
 // link itself) to newName in to, through a handle on the entry checked as
 // OpenChild checks it. Nothing at the new place is replaced. False with the
@@ -82,6 +96,10 @@ struct FolderEntry {
 // The entries of the held folder except "." and "..". False when it cannot
 // be listed.
 bool ListFolder(const HeldFolder& folder, std::vector<FolderEntry>* entries);
+
+// The attributes of the object behind handle (a link's own, for a link
+// opened itself). False when the system cannot tell.
+bool HandleAttributes(HANDLE handle, DWORD* attributes);
 
 // Whether the file behind handle has exactly one name: a file of more
 // links is never copied, kept or trusted (its other name may be an
@@ -110,6 +128,18 @@ bool DeleteChild(const HeldFolder& folder, const std::wstring& name, const std::
 // anything, or is no plain folder, stays. True unless an empty folder could
 // not be deleted.
 bool RemoveChildFolderIfEmpty(const HeldFolder& folder, const std::wstring& name);
+
+// The folder above path, opened level by level from its drive or share
+// root, each level through the one above and no link followed on the way,
+// and the entry's own name. False (ERROR_INVALID_NAME) for a drive root or a
+// relative path, else with the reason in GetLastError.
+bool OpenParentOf(const std::wstring& path, HeldFolder* parent, std::wstring* name);
+
+// Deletes the folder at path only while it is empty, through a hold on
+// that folder opened through its held parent; a link there is removed
+// itself. True when nothing is at path afterwards (also when nothing was);
+// kept, when given, says a folder that holds something stayed.
+bool DeleteFolderIfEmpty(const std::wstring& path, bool* kept = nullptr);
 
 // DeleteChild for a full path: its parent is opened as it is, the entry
 // itself without following. keep is a full path inside path or empty. True

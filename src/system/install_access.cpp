@@ -1,5 +1,6 @@
 #include "system/install_access.h"
 
+#include "system/held_tree.h"
 #include "system/paths.h"
 #include "system/unique_handle.h"
 
@@ -53,12 +54,6 @@ bool SetList(HANDLE handle, const std::wstring& text, bool isProtected)
 }
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr ULONG kFileOpen = 1;
-
-std::wstring JoinRelative(const std::wstring& parent, const std::wstring& name)
-{
-    return parent.empty() ? name : parent + L"\\" + name;
-}
 
 }  // namespace
 
@@ -104,37 +99,13 @@ bool ApplyEntryAccessBelow(const HeldFolder& root, const std::vector<std::wstrin
 {
     // Each folder on the way is opened once, through the one above it, and
     // given its list the first time it is met.
-    std::map<std::wstring, HeldFolder> held;
-    auto folderAt = [&](const std::wstring& relative) -> const HeldFolder* {
-        const HeldFolder* current = &root;
-        std::wstring sofar;
-        size_t start = 0;
-        while (start < relative.size()) {
-            size_t end = relative.find(L'\\', start);
-            if (end == std::wstring::npos)
-                end = relative.size();
-            const std::wstring name = relative.substr(start, end - start);
-            sofar = JoinRelative(sofar, name);
-            const std::wstring key = TextKey(sofar);
-            auto found = held.find(key);
-            if (found == held.end()) {
-                HeldFolder next;
-                if (!OpenChildFolder(*current, name, kShareAll, &next, WRITE_DAC) ||
-                    !ApplyEntryAccess(next.handle.get(),
-                                      IsWritablePlace(sofar, writable) ? EntryAccess::kWritable : EntryAccess::kProduct))
-                    return nullptr;
-                found = held.emplace(key, std::move(next)).first;
-            }
-            current = &found->second;
-            start = end + 1;
-        }
-        return current;
-    };
+    HeldTree held(root, kShareAll, false, WRITE_DAC, [&](const std::wstring& relative, const HeldFolder& folder) {
+        return ApplyEntryAccess(folder.handle.get(),
+                                IsWritablePlace(relative, writable) ? EntryAccess::kWritable : EntryAccess::kProduct);
+    });
     for (const std::wstring& path : paths) {
-        const size_t slash = path.rfind(L'\\');
-        const std::wstring parent = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-        const std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-        const HeldFolder* folder = folderAt(parent);
+        std::wstring name;
+        const HeldFolder* folder = held.FolderOf(path, &name);
         if (!folder) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
@@ -175,10 +146,10 @@ bool MakeInstallationParents(const std::wstring& folder)
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
             return false;
         missing.push_back(at);
-        const size_t slash = at.rfind(L'\\');
-        if (slash == std::wstring::npos || slash < 2)
+        const std::wstring parent = ParentOf(at);
+        if (parent.empty() || parent.size() < 2)
             return false;
-        at = at.substr(0, slash == 2 ? 3 : slash);
+        at = parent;
     }
     const PSECURITY_DESCRIPTOR descriptor = Descriptor(InstallationAccessText());
     if (!descriptor)

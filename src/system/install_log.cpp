@@ -12,9 +12,7 @@
 
 namespace {
 
-constexpr ULONG kFileCreate = 2;        // FILE_CREATE: a new file, never one that exists
-constexpr ULONG kWriteThrough = 0x2;    // FILE_WRITE_THROUGH
-constexpr ULONG kNonDirectory = 0x40;   // FILE_NON_DIRECTORY_FILE
+constexpr ULONG kWriteThrough = 0x2;  // FILE_WRITE_THROUGH
 constexpr int kMostNames = 99;
 
 struct LogTarget {
@@ -176,7 +174,7 @@ bool OpenInstallLog(const std::wstring& path, const std::wstring& stem)
         opened = Candidate(name, n);
         // Appending only: whatever another holder of the handle did, every
         // line lands at the end. Others may read it while the run goes on.
-        if (OpenChild(folder, opened, FILE_APPEND_DATA, FILE_SHARE_READ, kFileCreate, kNonDirectory | kWriteThrough,
+        if (OpenChild(folder, opened, FILE_APPEND_DATA, FILE_SHARE_READ, kFileCreate, kNonDirectoryFile | kWriteThrough,
                       &file))
             break;
         const DWORD error = ::GetLastError();

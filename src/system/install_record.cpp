@@ -46,12 +46,9 @@ bool HoldPrivateFolder(const std::wstring& folder, HeldFolder* held)
 
 bool SplitAtLast(const std::wstring& path, std::wstring* folder, std::wstring* name)
 {
-    const size_t slash = path.rfind(L'\\');
-    if (slash == std::wstring::npos || slash + 1 == path.size())
-        return false;
-    *folder = path.substr(0, slash);
-    *name = path.substr(slash + 1);
-    return true;
+    *folder = ParentOf(path);
+    *name = NameOf(path);
+    return !folder->empty() && !name->empty();
 }
 
 void PutU64(std::string& out, uint64_t value)
@@ -159,7 +156,7 @@ std::wstring InstallRecordPath(const std::wstring& product)
         HeldFolder held;
         if (HoldPrivateFolder(folder, &held)) {
             UniqueFile file;
-            if (OpenChild(held, name, FILE_READ_ATTRIBUTES, kHoldSharing | FILE_SHARE_DELETE, FILE_OPEN, 0, &file))
+            if (OpenChild(held, name, FILE_READ_ATTRIBUTES, kHoldSharing | FILE_SHARE_DELETE, kFileOpen, 0, &file))
                 return JoinPath(folder, name);
             if (firstFree.empty())
                 firstFree = JoinPath(folder, name);

@@ -115,6 +115,22 @@ std::wstring JoinPath(const std::wstring& directory, const std::wstring& name)
     return directory + L"\\" + name;
 }
 
+std::wstring ParentOf(const std::wstring& path)
+{
+    const size_t slash = path.rfind(L'\\');
+    if (slash == std::wstring::npos)
+        return {};
+    if (slash == 2 && path[1] == L':')
+        return path.size() > 3 ? path.substr(0, 3) : std::wstring();
+    return path.substr(0, slash);
+}
+
+std::wstring NameOf(const std::wstring& path)
+{
+    const size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 bool IsSafeEntryName(const wchar_t* name)
 {
     if (!name || !*name)

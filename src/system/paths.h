@@ -37,6 +37,14 @@ std::wstring TempDirectory();
 // must never turn the name into a relative path.
 std::wstring JoinPath(const std::wstring& directory, const std::wstring& name);
 
+// The two halves of a path split at its last backslash: ParentOf is what
+// lies before it (a drive root keeps its own: the parent of "C:\Games" is
+// "C:\"), empty when there is no backslash or path is a drive root itself;
+// NameOf is what follows it, or the whole path without one. Only "\"
+// separates here: a caller that takes "/" too turns it into "\" first.
+std::wstring ParentOf(const std::wstring& path);
+std::wstring NameOf(const std::wstring& path);
+
 // True when a relative name stays inside the folder it is taken against and
 // names something Windows can hold: no "..", no drive or stream (":"), no
 // leading separator, no empty level, no reserved device name (CON, NUL,

@@ -2,6 +2,7 @@
 
 #include "system/file_ops.h"
 #include "system/folder_handles.h"
+#include "system/paths.h"
 #include "system/shell_user.h"
 #include "system/unique_handle.h"
 
@@ -87,9 +88,7 @@ int CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t
     // relative to the working folder needs; without one the shell would
     // start it wherever the shell itself stands.
     const std::wstring targetPath(target);
-    const size_t slash = targetPath.find_last_of(L'\\');
-    if (slash != std::wstring::npos) {
-        const std::wstring folder = targetPath.substr(0, slash == 2 && targetPath[1] == L':' ? 3 : slash);
+    if (const std::wstring folder = ParentOf(targetPath); !folder.empty()) {
         if (FAILED(link->SetWorkingDirectory(folder.c_str())))
             return 0;
     }
@@ -127,9 +126,7 @@ int NotifyShellCreated(LONG event, const wchar_t* path)
         return 0;
     ::SHChangeNotify(event, SHCNF_PATHW | SHCNF_FLUSH, path, nullptr);
     const std::wstring text(path);
-    const size_t slash = text.rfind(L'\\');
-    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : text.substr(0, slash);
-    ::SHChangeNotify(SHCNE_UPDATEDIR | SHCNE_INTERRUPT, SHCNF_PATHW | SHCNF_FLUSH, folder.c_str(), nullptr);
+    ::SHChangeNotify(SHCNE_UPDATEDIR | SHCNE_INTERRUPT, SHCNF_PATHW | SHCNF_FLUSH, ParentOf(text).c_str(), nullptr);
     return 1;
 }
 
@@ -140,10 +137,9 @@ bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wch
     // Held as the group is while the link is written into it: a desktop
     // folder that is a link, or lies below one, takes none.
     const std::wstring path = DesktopShortcutPath(name);
-    const size_t slash = path.rfind(L'\\');
+    const std::wstring folder = ParentOf(path);
     HeldFolder desktop;
-    if (slash == std::wstring::npos ||
-        !OpenFolderNoFollow(path.substr(0, slash), FILE_SHARE_READ | FILE_SHARE_WRITE, &desktop))
+    if (folder.empty() || !OpenFolderNoFollow(folder, FILE_SHARE_READ | FILE_SHARE_WRITE, &desktop))
         return false;
     return WriteShortcutAt(path, target, arguments);
 }

@@ -1,9 +1,9 @@
 #include "uninstall/hand_over.h"
 
 #include "config/config.h"
+#include "system/paths.h"
 #include "system/private_folder.h"
 
-#include <winternl.h>
 
 #include <cstdint>
 #include <cstring>
@@ -20,12 +20,9 @@ constexpr DWORD kOriginalEndMs = 30000;
 // path split at its last backslash (a drive root keeps its own).
 bool SplitPath(const std::wstring& path, std::wstring* folder, std::wstring* name)
 {
-    const size_t slash = path.find_last_of(L'\\');
-    if (slash == std::wstring::npos || slash == 0 || slash + 1 == path.size())
-        return false;
-    *folder = slash == 2 && path[1] == L':' ? path.substr(0, 3) : path.substr(0, slash);
-    *name = path.substr(slash + 1);
-    return true;
+    *folder = ParentOf(path);
+    *name = NameOf(path);
+    return !folder->empty() && !name->empty();
 }
 
 std::wstring SystemFolder()
@@ -59,7 +56,7 @@ bool MakeOwnFolder(const std::wstring& parent, HeldFolder* folder, std::wstring*
 bool WriteHeldCopy(const HeldFolder& folder, const std::string& image, UniqueFile* copy)
 {
     if (!WriteNewChildFile(folder, kCopyName, image) ||
-        !OpenChild(folder, kCopyName, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE, copy))
+        !OpenChild(folder, kCopyName, GENERIC_READ, FILE_SHARE_READ, kFileOpen, kNonDirectoryFile, copy))
         return false;
     std::string written(image.size(), '\0');
     DWORD read = 0;
@@ -219,21 +216,13 @@ bool Original::StepAside(const std::wstring& path, const std::wstring& installFo
     UniqueFile file;
     if (!SplitPath(path, &folderPath, &name) || !SplitPath(installFolder, &parent, &unused) ||
         !OpenFolderNoFollow(folderPath, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &from) ||
-        !OpenChild(from, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                   FILE_NON_DIRECTORY_FILE, &file) ||
+        !OpenChild(from, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen,
+                   kNonDirectoryFile, &file) ||
         !MakeOwnFolder(parent, &aside_, &asidePath_))
         return false;
     // Renamed through its handle into the held folder: neither side is
     // looked up by path again. A running program's file can be renamed.
-    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFORMATION) + name.size() * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
-    rename->ReplaceIfExists = FALSE;
-    rename->RootDirectory = aside_.handle.get();
-    rename->FileNameLength = static_cast<ULONG>(name.size() * sizeof(wchar_t));
-    std::memcpy(rename->FileName, name.data(), rename->FileNameLength);
-    IO_STATUS_BLOCK io{};
-    return NT_SUCCESS(::NtSetInformationFile(file.get(), &io, rename, static_cast<ULONG>(buffer.size()),
-                                             FileRenameInformation));
+    return RenameInto(file.get(), aside_, name, false);
 }
 
 void Original::Report(int code)

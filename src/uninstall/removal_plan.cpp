@@ -4,6 +4,7 @@
 #include "system/install_folder.h"
 #include "system/folder_handles.h"
 #include "system/install_record.h"
+#include "system/held_tree.h"
 #include "system/paths.h"
 #include "system/shell_user.h"
 #include "system/shortcuts.h"
@@ -17,12 +18,6 @@
 #include <cwchar>
 
 namespace {
-
-std::wstring FolderOf(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
 
 std::wstring ReadString(HKEY key, const wchar_t* name)
 {
@@ -101,13 +96,6 @@ bool RemoveRegistration(const std::wstring& keyName)
 
 constexpr DWORD kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-void SplitRelative(const std::wstring& relative, std::wstring* parent, std::wstring* name)
-{
-    const size_t slash = relative.rfind(L'\\');
-    *parent = slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash);
-    *name = slash == std::wstring::npos ? relative : relative.substr(slash + 1);
-}
-
 // The recorded files and then the recorded folders, once empty; a folder
 // the player put where the product had a file stays. True when nothing of
 // the product is left.
@@ -116,19 +104,19 @@ bool RemoveRecorded(const RemovalPlan& plan)
     HeldFolder root;
     if (!OpenFolderNoFollow(plan.installFolder, FILE_SHARE_READ | FILE_SHARE_WRITE, &root))
         return ::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND;
+    HeldTree tree(root, kAnySharing);
     bool removed = true;
     for (const std::wstring& file : plan.files) {
         if (!plan.keep.empty() && SameText(JoinPath(plan.installFolder, file), plan.keep))
             continue;
-        std::wstring parent;
         std::wstring name;
-        SplitRelative(file, &parent, &name);
-        HeldFolder folder;
-        if (!OpenFolderBelow(root, parent, false, kAnySharing, &folder))
+        const HeldFolder* held = tree.FolderOf(file, &name);
+        if (!held)
             continue;  // gone with its folder, or no plain folder of ours
+        const HeldFolder& folder = *held;
         UniqueFile entry;
         FILE_ATTRIBUTE_TAG_INFO tag{};
-        if (!OpenChild(folder, name, FILE_READ_ATTRIBUTES, kAnySharing, 1 /* open */, 0, &entry)) {
+        if (!OpenChild(folder, name, FILE_READ_ATTRIBUTES, kAnySharing, kFileOpen, 0, &entry)) {
             removed = removed && ::GetLastError() == ERROR_FILE_NOT_FOUND;
             continue;
         }
@@ -141,11 +129,11 @@ bool RemoveRecorded(const RemovalPlan& plan)
             removed = DeleteChild(folder, name) && removed;
     }
     for (auto it = plan.folders.rbegin(); it != plan.folders.rend(); ++it) {
-        std::wstring parent;
+        // Let go first: a hold on the folder would keep it.
+        tree.Release(*it);
         std::wstring name;
-        SplitRelative(*it, &parent, &name);
-        if (HeldFolder folder; OpenFolderBelow(root, parent, false, kAnySharing, &folder))
-            removed = RemoveChildFolderIfEmpty(folder, name) && removed;
+        if (const HeldFolder* folder = tree.FolderOf(*it, &name))
+            removed = RemoveChildFolderIfEmpty(*folder, name) && removed;
     }
     return removed;
 }
@@ -153,11 +141,10 @@ bool RemoveRecorded(const RemovalPlan& plan)
 // The installation folder itself, once nothing is left in it.
 void RemoveFolderIfEmpty(const std::wstring& folder)
 {
-    const std::wstring parent = FolderOf(folder);
+    const std::wstring parent = ParentOf(folder);
     HeldFolder held;
-    if (!parent.empty() && OpenFolderNoFollow(parent.size() == 2 ? parent + L"\\" : parent,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &held))
-        RemoveChildFolderIfEmpty(held, folder.substr(parent.size() + 1));
+    if (!parent.empty() && OpenFolderNoFollow(parent, kAnySharing, &held))
+        RemoveChildFolderIfEmpty(held, NameOf(folder));
 }
 
 }  // namespace
@@ -195,7 +182,7 @@ std::wstring InstallFolderOf(const std::wstring& path, const ProductSettings& pr
     if (!product.uninstaller.empty() && path.size() > tail.size() &&
         SameText(std::wstring_view(path).substr(path.size() - tail.size()), tail))
         return path.substr(0, path.size() - tail.size());
-    return FolderOf(path);
+    return ParentOf(path);
 }
 
 bool PlanRemoval(const ProductSettings& product, const std::wstring& uninstaller, bool keepUserData,
