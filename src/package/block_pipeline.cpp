@@ -1,21 +1,11 @@
 #include "package/block_pipeline.h"
 
+#include "package/sdk.h"
 #include "system/srw_hold.h"
 
 #include <process.h>
 
 #include <cstdlib>
-
-namespace {
-
-constexpr UInt32 kNoBlock = 0xFFFFFFFF;
-
-// The decoder's allocators are the plain heap, shared by every thread.
-void* HeapAllocate(ISzAllocPtr, size_t size) { return size ? std::malloc(size) : nullptr; }
-void HeapRelease(ISzAllocPtr, void* address) { std::free(address); }
-const ISzAlloc kHeap = {HeapAllocate, HeapRelease};
-
-}  // namespace
 
 ArchiveReader::ArchiveReader(const volatile LONG* stop)
 {

@@ -1,6 +1,7 @@
 #include "package/block_stream.h"
 
-#include "7zCrc.h"
+#include "package/sdk.h"
+
 #include "CpuArch.h"
 #include "Lzma2Dec.h"
 #include "LzmaDec.h"
@@ -17,10 +18,6 @@ constexpr UInt32 kLzma = 0x30101;
 
 // What the SDK's own whole-block decoding looks at per call.
 constexpr size_t kLookSize = 1 << 18;
-
-void* HeapAllocate(ISzAllocPtr, size_t size) { return size ? std::malloc(size) : nullptr; }
-void HeapRelease(ISzAllocPtr, void* address) { std::free(address); }
-const ISzAlloc kHeap = {HeapAllocate, HeapRelease};
 
 bool ReadFolder(const CSzAr& db, UInt32 folder, CSzFolder* f)
 {

@@ -2,15 +2,12 @@
 #include "package/package.h"
 
 #include "package/payload_digest.h"
+#include "package/sdk.h"
 
 #include "system/folder_handles.h"
 #include "system/held_tree.h"
 #include "system/paths.h"
 #include "system/unique_handle.h"
-
-extern "C" {
-#include "Sha256.h"
-}
 
 #include <process.h>
 

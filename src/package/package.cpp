@@ -4,15 +4,8 @@
 #include "package/block_stream.h"
 #include "package/payload_digest.h"
 #include "package/payload_stream.h"
+#include "package/sdk.h"
 #include "system/unique_handle.h"
-
-#include "7z.h"
-#include "7zCrc.h"
-#include "7zTypes.h"
-
-extern "C" {
-#include "Sha256.h"
-}
 
 #include <algorithm>
 #include <cstdarg>
@@ -30,7 +23,6 @@ extern "C" {
 namespace {
 
 constexpr int kLogBufferSize = 260;
-constexpr UInt32 kNoBlock = 0xFFFFFFFF;
 constexpr UINT kLogCodePage = 936;
 
 // The folders an extraction writes into are held without delete sharing:
@@ -89,9 +81,6 @@ BlockPipelineLimits PipelineLimits()
 
 // The decoder's allocators are the plain heap; a request for 0 bytes yields
 // null and freeing null is allowed.
-void* HeapAllocate(ISzAllocPtr, size_t size) { return size ? std::malloc(size) : nullptr; }
-void HeapRelease(ISzAllocPtr, void* address) { std::free(address); }
-const ISzAlloc kHeap = {HeapAllocate, HeapRelease};
 
 // Cuts a GBK text to at most maxBytes without splitting a double-byte character.
 size_t GbkPrefixLength(const std::string& text, size_t maxBytes)

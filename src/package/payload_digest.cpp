@@ -1,8 +1,6 @@
 #include "package/payload_digest.h"
 
-extern "C" {
-#include "Sha256.h"
-}
+#include "package/sdk.h"
 
 #include <cstring>
 #include <mutex>

@@ -2,11 +2,8 @@
 
 #include "package/payload_digest.h"
 #include "package/payload_stream.h"
+#include "package/sdk.h"
 #include "system/folder_handles.h"
-
-extern "C" {
-#include "Sha256.h"
-}
 
 #include <algorithm>
 #include <cstddef>
@@ -334,24 +331,5 @@ SRes PayloadSourceStream::Read(ISeekInStreamPtr stream, void* buffer, size_t* si
 SRes PayloadSourceStream::Seek(ISeekInStreamPtr stream, Int64* position, ESzSeek origin)
 {
     PayloadSourceStream* self = reinterpret_cast<const Vtable*>(stream)->self;
-    Int64 base = 0;
-    switch (origin) {
-    case SZ_SEEK_SET:
-        base = 0;
-        break;
-    case SZ_SEEK_CUR:
-        base = static_cast<Int64>(self->position_);
-        break;
-    case SZ_SEEK_END:
-        base = static_cast<Int64>(self->source_.ArchiveSize());
-        break;
-    default:
-        return SZ_ERROR_PARAM;
-    }
-    const Int64 target = base + *position;
-    if (target < 0)
-        return SZ_ERROR_PARAM;
-    self->position_ = static_cast<uint64_t>(target);
-    *position = target;
-    return SZ_OK;
+    return SeekWithin(&self->position_, self->source_.ArchiveSize(), position, origin);
 }

@@ -30,28 +30,33 @@ SRes PayloadStream::Read(ISeekInStreamPtr stream, void* buffer, size_t* size)
     return SZ_OK;
 }
 
-SRes PayloadStream::Seek(ISeekInStreamPtr stream, Int64* position, ESzSeek origin)
+SRes SeekWithin(uint64_t* position, uint64_t size, Int64* offset, ESzSeek origin)
 {
-    auto* self = reinterpret_cast<PayloadStream*>(
-        reinterpret_cast<char*>(const_cast<ISeekInStream*>(stream)) - offsetof(PayloadStream, vt_));
     Int64 base = 0;
     switch (origin) {
     case SZ_SEEK_SET:
         base = 0;
         break;
     case SZ_SEEK_CUR:
-        base = static_cast<Int64>(self->position_);
+        base = static_cast<Int64>(*position);
         break;
     case SZ_SEEK_END:
-        base = static_cast<Int64>(self->size_);
+        base = static_cast<Int64>(size);
         break;
     default:
         return SZ_ERROR_PARAM;
     }
-    const Int64 target = base + *position;
+    const Int64 target = base + *offset;
     if (target < 0)
         return SZ_ERROR_PARAM;
-    self->position_ = static_cast<uint64_t>(target);
-    *position = target;
+    *position = static_cast<uint64_t>(target);
+    *offset = target;
     return SZ_OK;
+}
+
+SRes PayloadStream::Seek(ISeekInStreamPtr stream, Int64* position, ESzSeek origin)
+{
+    auto* self = reinterpret_cast<PayloadStream*>(
+        reinterpret_cast<char*>(const_cast<ISeekInStream*>(stream)) - offsetof(PayloadStream, vt_));
+    return SeekWithin(&self->position_, self->size_, position, origin);
 }

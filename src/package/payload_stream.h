@@ -11,6 +11,12 @@
 #include <cstdint>
 #include <vector>
 
+// The SDK's Seek on a stream of size bytes whose position is *position:
+// *offset from origin, and the new position in both. An unknown origin or a
+// place before the start is SZ_ERROR_PARAM and moves nothing; a place past
+// the end is taken, and reads there give no bytes.
+SRes SeekWithin(uint64_t* position, uint64_t size, Int64* offset, ESzSeek origin);
+
 // Reads [offset, offset + size) of file with explicit offsets, never through
 // the handle's own file pointer: any number of streams, on any threads, can
 // share one handle, each with its own position. The handle is not owned and
