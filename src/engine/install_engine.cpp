@@ -4,6 +4,7 @@
 #include "config/uninstall_entry.h"
 #include "system/file_ops.h"
 #include "system/folder_handles.h"
+#include "system/install_access.h"
 #include "system/install_log.h"
 #include "system/paths.h"
 #include "system/shortcuts.h"
@@ -51,7 +52,10 @@ InstallHost& NobodyShowing()
 // ---------------------------------------------------------------------------
 // The real services
 
-int InstallServices::CreateFolderTree(const wchar_t* path) { return ::CreateFolderTree(path); }
+bool InstallServices::MakeInstallationParents(const std::wstring& folder, HeldFolder* parent)
+{
+    return ::MakeInstallationParents(folder, parent);
+}
 
 namespace {
 

@@ -64,7 +64,8 @@ struct InstallProgress {
 class InstallServices {
 public:
     virtual ~InstallServices() = default;
-    virtual int CreateFolderTree(const wchar_t* path);
+    // The folder above the staging folder, held (MakeInstallationParents).
+    virtual bool MakeInstallationParents(const std::wstring& folder, HeldFolder* parent);
     // OpenPayload below, for an engine made from a module.
     virtual bool OpenPayload(HMODULE module, PayloadSource* payload);
     // Into the held folder, leaving out the entries keep marks (null: none).

@@ -187,11 +187,8 @@ bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
     }
     HeldFolder parent;
     // A folder made above the installation (a second drive's program
-    // folder) is the administrators' from the moment it exists; a drive
-    // root is there already.
-    if (!MakeInstallationParents(parentPath) ||
-        (parentPath.size() > 3 && !services_->CreateFolderTree(parentPath.c_str())) ||
-        !OpenFolderAsIs(parentPath, kShareAll, &parent) ||
+    // folder) is the administrators' from the moment it exists.
+    if (!services_->MakeInstallationParents(parentPath, &parent) ||
         !MakePrivateChildFolder(parent, name, FILE_SHARE_READ | FILE_SHARE_WRITE, &staging_, DELETE | WRITE_DAC))
         return false;
     stagingOwned_ = true;

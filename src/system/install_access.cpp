@@ -135,29 +135,37 @@ bool IsWritablePlace(const std::wstring& path, const std::vector<std::wstring>& 
     return false;
 }
 
-bool MakeInstallationParents(const std::wstring& folder)
+bool MakeInstallationParents(const std::wstring& folder, HeldFolder* held)
 {
-    std::wstring path = folder;
-    while (path.size() > 3 && path.back() == L'\\')
-        path.pop_back();
+    std::wstring at = folder;
+    while (at.size() > 3 && at.back() == L'\\')
+        at.pop_back();
+    // The nearest folder that is there is taken as it is: the player chose
+    // the place. Every level below it is made through the one above and held
+    // from the moment it exists, so nothing is looked up by path again.
+    HeldFolder current;
     std::vector<std::wstring> missing;
-    for (std::wstring at = path; ::GetFileAttributesW(at.c_str()) == INVALID_FILE_ATTRIBUTES;) {
+    while (!OpenFolderAsIs(at, kShareAll, &current)) {
         const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
-            return false;
-        missing.push_back(at);
         const std::wstring parent = ParentOf(at);
-        if (parent.empty() || parent.size() < 2)
+        if ((error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) || parent.empty())
             return false;
+        missing.push_back(NameOf(at));
         at = parent;
     }
     const PSECURITY_DESCRIPTOR descriptor = Descriptor(InstallationAccessText());
     if (!descriptor)
         return false;
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-        if (!::CreateDirectoryW(it->c_str(), &attributes) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+    for (auto name = missing.rbegin(); name != missing.rend(); ++name) {
+        // A level another program made meanwhile is taken only as a plain
+        // folder: a link or a file that appeared there ends the walk.
+        HeldFolder next;
+        if (!MakeNewChildFolder(current, *name, descriptor, kShareAll, &next) &&
+            !((::GetLastError() == ERROR_FILE_EXISTS || ::GetLastError() == ERROR_ALREADY_EXISTS) &&
+              OpenChildFolder(current, *name, kShareAll, &next)))
             return false;
+        current = std::move(next);
     }
+    *held = std::move(current);
     return true;
 }

@@ -58,8 +58,9 @@ bool ApplyEntryAccessBelow(const HeldFolder& root, const std::vector<std::wstrin
 // Whether path (relative) is one of writable or lies inside one of them.
 bool IsWritablePlace(const std::wstring& path, const std::vector<std::wstring>& writable);
 
-// Makes every missing folder of the full path folder (the folders above an
-// installation, as a second drive's program folder), each made with the
-// installation's own list from the start, so that nobody but an
-// administrator can put anything in it. True when the folder is there.
-bool MakeInstallationParents(const std::wstring& folder);
+// Holds the folder at the full path folder (the one above an installation),
+// making every missing level (a second drive's program folder) through the
+// one above it with the installation's own list from the start, so that
+// nobody but an administrator can put anything in it. The nearest level
+// that is there is opened as it is. False when a level is a file or a link.
+bool MakeInstallationParents(const std::wstring& folder, HeldFolder* held);

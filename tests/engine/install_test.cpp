@@ -53,9 +53,9 @@ public:
     std::wstring holdIn;
     bool heldOne = false;
 
-    int CreateFolderTree(const wchar_t* path) override
+    bool MakeInstallationParents(const std::wstring& folder, HeldFolder* parent) override
     {
-        return Hit(1) ? 0 : InstallServices::CreateFolderTree(path);
+        return Hit(1) ? false : InstallServices::MakeInstallationParents(folder, parent);
     }
     bool OpenPayload(HMODULE module, PayloadSource* payload) override
     {

@@ -3,6 +3,7 @@
 // folder check; files of more than one link.
 #include "system/folder_handles.h"
 #include "system/install_access.h"
+#include "system/paths.h"
 #include "system/private_folder.h"
 #include "support/test_support.h"
 
@@ -133,6 +134,39 @@ TEST(InstallAccess, TheTreeGetsItsListsAndAHardLinkIsNeverTrusted)
         EXPECT_FALSE(OthersMayEnter(root + entry));
     }
     EXPECT_TRUE(OthersMayEnter(secret));
+}
+
+// The folder above an installation is held at its deepest level; the
+// levels that were missing are made with the installation's list (under
+// Wine: Everyone let in nowhere), one there already is taken as it is, and
+// a file on the way ends the walk with nothing made below it.
+TEST(InstallAccess, TheFolderAboveIsMadeWithTheInstallationsListAndHeld)
+{
+    ScratchDir scratch;
+    ASSERT_TRUE(::CreateDirectoryW(scratch.Join(L"plain").c_str(), nullptr));
+    WriteBytes(scratch.Join(L"file"), "a file");
+    const struct {
+        const wchar_t* place;
+        bool made;
+        std::vector<const wchar_t*> listed;  // made levels: Everyone kept out
+    } cases[] = {
+        {L"made\\a\\b", true, {L"made", L"made\\a", L"made\\a\\b"}},
+        {L"plain\\b\\", true, {L"plain\\b"}},
+        {L"file\\b", false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(WideToUtf8(c.place));
+        HeldFolder held;
+        EXPECT_EQ(MakeInstallationParents(scratch.Join(c.place), &held), c.made);
+        for (const wchar_t* level : c.listed)
+            EXPECT_FALSE(OthersMayEnter(scratch.Join(level))) << WideToUtf8(level);
+        if (c.made) {
+            EXPECT_TRUE(WriteNewChildFile(held, L"x", "through the hold"));
+        }
+        EXPECT_EQ(Exists(JoinPath(scratch.Join(c.place), L"x")), c.made);
+    }
+    EXPECT_TRUE(OthersMayEnter(scratch.Join(L"plain")));
+    EXPECT_EQ(::GetFileAttributesW(scratch.Join(L"file\\b").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // Only a folder made as a private one passes; a plain folder an
