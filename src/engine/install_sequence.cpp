@@ -39,11 +39,11 @@ void MakeWritableFolders(const HeldFolder& root, const std::vector<std::wstring>
 {
     // Named as the places are, with "\\" between levels: never made a folder.
     std::replace(userDataFile.begin(), userDataFile.end(), L'/', L'\\');
+    // A level shared by several places is made and held once.
+    HeldTree tree(root, kShareAll, true);
     for (const std::wstring& place : places) {
-        if (!SameText(place, userDataFile)) {
-            HeldFolder made;
-            OpenFolderBelow(root, place, true, kShareAll, &made);
-        }
+        if (!SameText(place, userDataFile))
+            tree.Folder(place);
     }
 }
 
