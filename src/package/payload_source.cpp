@@ -4,6 +4,7 @@
 #include "package/payload_stream.h"
 #include "package/sdk.h"
 #include "system/folder_handles.h"
+#include "system/paths.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -140,8 +141,7 @@ bool OpenDataFiles(HMODULE module, PayloadSource* source)
     std::wstring path(32768, L'\0');
     const DWORD length = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
     path.resize(length < path.size() ? length : 0);
-    const size_t slash = path.rfind(L'\\');
-    source->folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+    source->folder = ParentOf(path);
     // Held only while the files are opened through it: afterwards the
     // files' own handles keep what they opened.
     HeldFolder folder;
