@@ -521,12 +521,8 @@ namespace {
 
 // Makes a new file beside path, fills it through write, and renames it over
 // whatever entry is at path; nothing is left under the fresh name on failure.
-bool ReplaceWith(const std::wstring& path, const std::function<bool(HANDLE)>& write)
+bool ReplaceChildWith(const HeldFolder& parent, const std::wstring& name, const std::function<bool(HANDLE)>& write)
 {
-    HeldFolder parent;
-    std::wstring name;
-    if (!OpenParentOf(path, &parent, &name))
-        return false;
     UniqueFile file;
     for (unsigned n = 0; !file; ++n) {
         const std::wstring fresh = L"~" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(n) + L".new";
@@ -557,9 +553,16 @@ bool WriteAll(HANDLE file, const char* data, size_t size)
 
 }  // namespace
 
+bool WriteChildFileReplacing(const HeldFolder& folder, const std::wstring& name, const std::string& bytes)
+{
+    return ReplaceChildWith(folder, name, [&](HANDLE file) { return WriteAll(file, bytes.data(), bytes.size()); });
+}
+
 bool WriteFileReplacing(const std::wstring& path, const std::string& bytes)
 {
-    return ReplaceWith(path, [&](HANDLE file) { return WriteAll(file, bytes.data(), bytes.size()); });
+    HeldFolder parent;
+    std::wstring name;
+    return OpenParentOf(path, &parent, &name) && WriteChildFileReplacing(parent, name, bytes);
 }
 
 bool DeleteFileNoFollow(const std::wstring& path)

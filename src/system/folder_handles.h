@@ -159,6 +159,9 @@ bool ReadFileNoFollow(const std::wstring& path, size_t maxBytes, std::string* by
 // nothing left under the fresh name, when it could not.
 bool WriteFileReplacing(const std::wstring& path, const std::string& bytes);
 
+// The same for the entry name of the held folder.
+bool WriteChildFileReplacing(const HeldFolder& folder, const std::wstring& name, const std::string& bytes);
+
 // Deletes the file or the link (itself) at path; a folder there stays
 // (false, ERROR_DIRECTORY). True when nothing is left; also when there was
 // nothing.

@@ -1,13 +1,15 @@
 #include "system/shortcuts.h"
 
-#include "system/file_ops.h"
 #include "system/folder_handles.h"
 #include "system/paths.h"
 #include "system/shell_user.h"
 #include "system/unique_handle.h"
 
 #include <objbase.h>
+#include <objidl.h>
 #include <shobjidl.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -32,17 +34,65 @@ bool IsUsableGroupName(const std::wstring& group)
     }
 }
 
-// Replaces whatever link file is at path, then tells the shell.
-bool WriteShortcutAt(const std::wstring& path, const wchar_t* target, const wchar_t* arguments)
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The link as the shell's link object saves it, made in memory: the file
+// is written by this program, in a folder it holds, and the link object
+// never opens a path in the player's folders.
+bool ShortcutBytes(const wchar_t* target, const wchar_t* arguments, std::string* bytes)
 {
-    if (path.empty())
+    const HRESULT init = ::CoInitialize(nullptr);
+    // Only a successful CoInitialize is ours to undo: on a thread already in
+    // the multithreaded apartment it fails, and uninitialising anyway would
+    // pull COM from under the thread's owner.
+    auto uninit = ScopeExit([] { ::CoUninitialize(); });
+    if (FAILED(init))
+        uninit.release();
+
+    ComPtr<IShellLinkW> link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  link.put_void())))
         return false;
-    // Whatever is there goes first, a link itself rather than its target,
-    // so the save makes a new file; one that cannot be deleted (in use, or
-    // a link this system cannot remove) fails the step.
-    if (!DeleteTree(path))
+    if (FAILED(link->SetPath(target)))
         return false;
-    if (!CreateShortcut(target, path.c_str(), arguments))
+    // The program starts in its own folder, as a game that loads its files
+    // relative to the working folder needs; without one the shell would
+    // start it wherever the shell itself stands.
+    const std::wstring targetPath(target);
+    if (const std::wstring folder = ParentOf(targetPath); !folder.empty()) {
+        if (FAILED(link->SetWorkingDirectory(folder.c_str())))
+            return false;
+    }
+    if (arguments && FAILED(link->SetArguments(arguments)))
+        return false;
+    ComPtr<IPersistStream> persist;
+    ComPtr<IStream> stream;
+    HGLOBAL memory = nullptr;
+    STATSTG stat{};
+    if (FAILED(link->QueryInterface(IID_IPersistStream, persist.put_void())) ||
+        FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put())) || FAILED(persist->Save(stream.get(), TRUE)) ||
+        FAILED(::GetHGlobalFromStream(stream.get(), &memory)) || FAILED(stream->Stat(&stat, STATFLAG_NONAME)))
+        return false;
+    const char* data = static_cast<const char*>(::GlobalLock(memory));
+    if (!data)
+        return false;
+    bytes->assign(data, static_cast<size_t>(stat.cbSize.QuadPart));
+    ::GlobalUnlock(memory);
+    return true;
+}
+
+// Puts the link at path, in the held folder that path names, in one step:
+// written under a fresh name there and renamed over whatever file or link
+// is at path (a link replaced itself, never written through), then tells
+// the shell. An entry that cannot be replaced (in use, a folder) fails.
+bool WriteShortcutAt(const HeldFolder& folder, const std::wstring& path, const wchar_t* target,
+                     const wchar_t* arguments)
+{
+    // A path cut to fit would name another file than the one asked for.
+    if (path.empty() || path.size() >= MAX_PATH)
+        return false;
+    std::string bytes;
+    if (!ShortcutBytes(target, arguments, &bytes) || !WriteChildFileReplacing(folder, NameOf(path), bytes))
         return false;
     return NotifyShellCreated(kShortcutCreatedEvent, path.c_str()) == 1;
 }
@@ -64,40 +114,12 @@ std::wstring ProgramGroupFolder(HWND, const wchar_t* group)
 
 int CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t* arguments)
 {
-    if (!target || !linkPath)
-        return 0;
     // A path cut to fit would save the link under another name and report
     // success for a file nobody asked for.
-    if (lstrlenW(linkPath) >= MAX_PATH)
+    if (!target || !linkPath || lstrlenW(linkPath) >= MAX_PATH)
         return 0;
-    const HRESULT init = ::CoInitialize(nullptr);
-    // Only a successful CoInitialize is ours to undo: on a thread already in
-    // the multithreaded apartment it fails, and uninitialising anyway would
-    // pull COM from under the thread's owner.
-    auto uninit = ScopeExit([] { ::CoUninitialize(); });
-    if (FAILED(init))
-        uninit.release();
-
-    ComPtr<IShellLinkW> link;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  link.put_void())))
-        return 0;
-    if (FAILED(link->SetPath(target)))
-        return 0;
-    // The program starts in its own folder, as a game that loads its files
-    // relative to the working folder needs; without one the shell would
-    // start it wherever the shell itself stands.
-    const std::wstring targetPath(target);
-    if (const std::wstring folder = ParentOf(targetPath); !folder.empty()) {
-        if (FAILED(link->SetWorkingDirectory(folder.c_str())))
-            return 0;
-    }
-    if (arguments && FAILED(link->SetArguments(arguments)))
-        return 0;
-    ComPtr<IPersistFile> file;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void())))
-        return 0;
-    return SUCCEEDED(file->Save(linkPath, TRUE)) ? 1 : 0;
+    std::string bytes;
+    return ShortcutBytes(target, arguments, &bytes) && WriteFileReplacing(linkPath, bytes) ? 1 : 0;
 }
 
 std::wstring DesktopShortcutPath(const wchar_t* name)
@@ -141,17 +163,22 @@ bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wch
     HeldFolder desktop;
     if (folder.empty() || !OpenFolderNoFollow(folder, FILE_SHARE_READ | FILE_SHARE_WRITE, &desktop))
         return false;
-    return WriteShortcutAt(path, target, arguments);
+    return WriteShortcutAt(desktop, path, target, arguments);
 }
 
 bool CreateProgramGroup(HWND owner, const wchar_t* group)
 {
-    const std::wstring folder = ProgramGroupFolder(owner, group);
-    if (folder.empty() || CreateFolderTree(folder.c_str()) != 1)
+    if (ProgramGroupFolder(owner, group).empty())
         return false;
-    // A group that is a link would put the links wherever it points.
+    // Each level made through the one above, from the Programs folder on:
+    // a level that is a link (the group would put the links wherever it
+    // points) or a file fails.
+    std::wstring relative(group);
+    std::replace(relative.begin(), relative.end(), L'/', L'\\');
+    HeldFolder programs;
     HeldFolder made;
-    return OpenFolderNoFollow(folder, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &made);
+    return OpenFolderNoFollow(PlayerFolderPath(PlayerFolder::kPrograms), kShareAll, &programs) &&
+           OpenFolderBelow(programs, relative, true, kShareAll, &made);
 }
 
 bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group, const wchar_t* name,
@@ -164,15 +191,7 @@ bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group
     HeldFolder folder;
     if (!OpenFolderNoFollow(ProgramGroupFolder(owner, group), FILE_SHARE_READ | FILE_SHARE_WRITE, &folder))
         return false;
-    return WriteShortcutAt(GroupShortcutPath(owner, group, name), target, arguments);
-}
-
-bool RemoveProgramGroup(HWND owner, const wchar_t* group)
-{
-    const std::wstring folder = ProgramGroupFolder(owner, group);
-    if (folder.empty() || !PathExists(folder.c_str()))
-        return true;
-    return DeletePath(folder.c_str()) == 1;
+    return WriteShortcutAt(folder, GroupShortcutPath(owner, group, name), target, arguments);
 }
 
 bool ReadShortcut(const std::wstring& path, ShortcutInfo* info)

@@ -14,7 +14,8 @@
 inline constexpr LONG kShortcutCreatedEvent = SHCNE_CREATE | SHCNE_INTERRUPT;
 
 // Saves a shell link at linkPath that starts target with arguments (null:
-// none set), in target's folder. 1 when the link file was saved; 0 for a
+// none set), in target's folder, in place of whatever file or link (itself)
+// is there (WriteFileReplacing). 1 when the link file was saved; 0 for a
 // null target or link path, a link path of 260 characters or more (it would
 // have to be cut and so name another file), or when the link cannot be made
 // or saved.
@@ -38,7 +39,7 @@ int NotifyShellCreated(LONG event, const wchar_t* path);
 bool CreateDesktopShortcut(const wchar_t* target, const wchar_t* name, const wchar_t* arguments);
 
 // Creates the folder group under the Programs folder. True when it exists
-// afterwards (or a file of that name does); false when the Programs folder
+// afterwards as a plain folder; false when the Programs folder
 // cannot be had, group is empty, absolute or climbs out ("..", ":"), its
 // folder would need 260 characters, or the folder cannot be made.
 bool CreateProgramGroup(HWND owner, const wchar_t* group);
@@ -48,12 +49,6 @@ bool CreateProgramGroup(HWND owner, const wchar_t* group);
 // an unusable group or Programs folder, or when the link cannot be saved.
 bool CreateGroupShortcut(HWND owner, const wchar_t* target, const wchar_t* group, const wchar_t* name,
                          const wchar_t* arguments);
-
-// Deletes the program group with everything in it, permanently. True when
-// it is gone or was never there; also true, touching nothing, when the
-// Programs folder cannot be had or group is unusable (as for
-// CreateProgramGroup); false when the delete failed.
-bool RemoveProgramGroup(HWND owner, const wchar_t* group);
 
 // The program group's folder under the player's Programs folder; empty when it
 // must not be acted on: no Programs folder, an unusable group name, or a path

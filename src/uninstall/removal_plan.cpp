@@ -77,11 +77,34 @@ bool IsPlainName(const std::wstring& name)
     return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos;
 }
 
-// The program group through the installer's own service, when the name
-// can only be a folder directly in the Programs folder.
-bool RemoveGroupNamed(const std::wstring& group)
+// The program group at folder: its links into the installation go, then
+// the group itself once nothing else is in it. What the player put there
+// stays, and the group with it; nothing is reached through a link.
+bool RemoveGroupAt(const std::wstring& folder, const std::wstring& installFolder)
 {
-    return !IsPlainName(group) || RemoveProgramGroup(nullptr, group.c_str());
+    HeldFolder group;
+    if (folder.empty())
+        return true;
+    if (!OpenFolderNoFollow(folder, FILE_SHARE_READ | FILE_SHARE_WRITE, &group))
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND;
+    std::vector<FolderEntry> entries;
+    bool removed = ListFolder(group, &entries);
+    for (const FolderEntry& entry : entries) {
+        if (!(entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            entry.name.size() > 4 && SameText(entry.name.substr(entry.name.size() - 4), L".lnk") &&
+            IsLinkInto(JoinPath(folder, entry.name), installFolder))
+            removed = DeleteChild(group, entry.name) && removed;
+    }
+    group = HeldFolder();
+    bool kept = false;
+    return (DeleteFolderIfEmpty(folder, &kept) || kept) && removed;
+}
+
+// The program group of the entry's name, when the name can only be a
+// folder directly in the Programs folder.
+bool RemoveGroupNamed(const std::wstring& group, const std::wstring& installFolder)
+{
+    return !IsPlainName(group) || RemoveGroupAt(ProgramGroupFolder(nullptr, group.c_str()), installFolder);
 }
 
 bool RemoveRegistration(const std::wstring& keyName)
@@ -239,17 +262,19 @@ RemovalOutcome CarryOut(const RemovalPlan& plan, Original* original, bool* folde
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     bool complete = true;
     for (const std::wstring& link : plan.desktopShortcuts) {
-        if (DeleteTree(link))
+        // Through the folders above, none a link: a desktop swapped for a
+        // link to an administrators' folder has nothing deleted in it.
+        if (DeleteFileNoFollow(link))
             ::SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, link.c_str(), nullptr);
         else
             complete = false;
     }
     for (const Registration& registration : plan.registrations) {
-        complete = RemoveGroupNamed(registration.keyName) && complete;
+        complete = RemoveGroupNamed(registration.keyName, plan.installFolder) && complete;
         complete = RemoveRegistration(registration.keyName) && complete;
     }
     if (!plan.recordedGroup.empty())
-        complete = DeleteTree(plan.recordedGroup) && complete;
+        complete = RemoveGroupAt(plan.recordedGroup, plan.installFolder) && complete;
     complete = original->StepAside(plan.uninstaller, plan.installFolder) && complete;
     if (plan.recorded) {
         const bool filesRemoved = RemovePatiently([&] { return RemoveRecorded(plan); });

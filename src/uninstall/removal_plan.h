@@ -11,7 +11,9 @@
 //     the command line from whoever started the copy, and only an entry
 //     (which only an administrator can write) makes it an installation;
 //   - the program group: the folder of that name in the player's Start-menu
-//     Programs folder (shell_user.h), removed with everything in it;
+//     Programs folder (shell_user.h), and the one the record names: its
+//     links into the installation folder, then the group once empty (what
+//     the player put in it stays, and the group with it);
 //   - desktop shortcuts: every .lnk on the player's desktop whose target lies in
 //     the installation folder (the shortcut's own name is not needed), and
 //     the one the record names, where the installation made it, when it is

@@ -33,7 +33,7 @@ void RecordTrace(void* context, const wchar_t* line)
 void RemoveWhatAnInstallationLeaves()
 {
     ::DeleteFileW(DesktopShortcutPath(L"引擎测试棋牌").c_str());
-    RemoveProgramGroup(nullptr, L"引擎测试棋牌");
+    RemoveTree(ProgramGroupFolder(nullptr, L"引擎测试棋牌"));
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKeyPath(L"引擎测试棋牌").c_str());
 }
 

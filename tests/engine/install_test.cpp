@@ -202,7 +202,7 @@ protected:
     void RemoveLeftovers()
     {
         ::DeleteFileW(DesktopShortcutPath(kLinkName).c_str());
-        RemoveProgramGroup(nullptr, kGroup);
+        RemoveTree(ProgramGroupFolder(nullptr, kGroup));
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKeyPath(kGroup).c_str());
         DeleteInstallRecord(KeptPlaces::Of(configuration).installRecord);
     }

@@ -200,7 +200,7 @@ protected:
     void TearDown() override
     {
         ::DeleteFileW(DesktopShortcutPath(kName).c_str());
-        RemoveProgramGroup(nullptr, kName);
+        RemoveTree(ProgramGroupFolder(nullptr, kName));
         DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(kName));
         DeleteInstallRecord(InstallRecordPath(kName));
     }

@@ -31,7 +31,6 @@ TEST(ProgramsFolderTest, WithoutAProgramsFolderGroupsFailOrDoNothing)
 
     EXPECT_FALSE(CreateProgramGroup(nullptr, name.c_str()));
     EXPECT_FALSE(CreateGroupShortcut(nullptr, exe.c_str(), name.c_str(), L"main", nullptr));
-    EXPECT_TRUE(RemoveProgramGroup(nullptr, name.c_str()));
     EXPECT_FALSE(Exists(missing));
 }
 

@@ -43,12 +43,12 @@ protected:
     {
         WriteBytes(exe, "MZ");
         ::DeleteFileW(DesktopShortcutPath(name.c_str()).c_str());
-        RemoveProgramGroup(nullptr, name.c_str());
+        RemoveTree(ProgramGroupFolder(nullptr, name.c_str()));
     }
     ~ShortcutsTest() override
     {
         ::DeleteFileW(DesktopShortcutPath(name.c_str()).c_str());
-        RemoveProgramGroup(nullptr, name.c_str());
+        RemoveTree(ProgramGroupFolder(nullptr, name.c_str()));
     }
 
     ScratchDir scratch;
@@ -56,14 +56,21 @@ protected:
     std::wstring exe = scratch.Join(L"Marvane.exe");
 };
 
-TEST_F(ShortcutsTest, ShortcutsAreReplacedAndTheGroupIsRemovedWithThem)
+TEST_F(ShortcutsTest, ShortcutsReplaceWhatIsThereItselfAndStartInTheirProgramsFolder)
 {
     const std::wstring desktop = DesktopShortcutPath(name.c_str());
     ASSERT_TRUE(desktop.ends_with(L"\\" + name + L".lnk"));
     WriteBytes(scratch.Join(L"Old.exe"), "MZ");
     ASSERT_TRUE(CreateDesktopShortcut(scratch.Join(L"Old.exe").c_str(), name.c_str(), nullptr));
+    // The player made the link's name a second name of a file only
+    // administrators may change: the name is replaced, the file untouched.
+    const std::wstring secret = scratch.Join(L"secret.bin");
+    WriteBytes(secret, "the administrators' bytes");
+    ASSERT_TRUE(::DeleteFileW(desktop.c_str()));
+    ASSERT_TRUE(::CreateHardLinkW(desktop.c_str(), secret.c_str(), nullptr));
     ASSERT_TRUE(CreateDesktopShortcut(exe.c_str(), name.c_str(), L""));
     EXPECT_EQ(exe + L" |  in " + scratch.path(), ReadLink(desktop));
+    EXPECT_EQ(ReadBytes(secret), "the administrators' bytes");
 
     ASSERT_TRUE(CreateProgramGroup(nullptr, name.c_str()));
     EXPECT_TRUE(CreateProgramGroup(nullptr, name.c_str()));
@@ -75,9 +82,6 @@ TEST_F(ShortcutsTest, ShortcutsAreReplacedAndTheGroupIsRemovedWithThem)
     // A program at a drive's root starts in the root itself.
     ASSERT_EQ(CreateShortcut(L"C:\\Marvane.exe", (group + L"\\root.lnk").c_str(), nullptr), 1);
     EXPECT_EQ(L"C:\\Marvane.exe in C:\\", ReadLink(group + L"\\root.lnk"));
-    WriteBytes(group + L"\\user notes.txt", "mine");
-    EXPECT_TRUE(RemoveProgramGroup(nullptr, name.c_str()));
-    EXPECT_FALSE(Exists(group));
 }
 
 TEST_F(ShortcutsTest, FoldersAreThePlayersWhenAShellRunsElseOurOwn)
@@ -118,7 +122,6 @@ TEST_F(ShortcutsTest, GroupNamesThatLeaveTheirOwnFolderAreRefused)
     WriteBytes(other, "another program's");
     for (const wchar_t* group : {L"", L"..", L"a\\..\\..", L"...", L"\\", L"C:\\Temp", L"a\\"}) {
         EXPECT_FALSE(CreateProgramGroup(nullptr, group)) << group;
-        EXPECT_TRUE(RemoveProgramGroup(nullptr, group)) << group;
         EXPECT_EQ(L"", GroupShortcutPath(nullptr, group, L"x")) << group;
     }
     EXPECT_TRUE(Exists(other));

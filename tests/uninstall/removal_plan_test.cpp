@@ -113,9 +113,17 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
         }
         ASSERT_TRUE(CreateDesktopShortcut(uninstaller.c_str(), name.c_str(), nullptr));
         ASSERT_TRUE(CreateDesktopShortcut(elsewhere.c_str(), outName.c_str(), nullptr));
+        // A player who keeps the user data also put a note and a link of
+        // their own into the group: both stay, and the group with them.
+        const std::wstring group = ProgramGroupFolder(nullptr, name.c_str());
+        const bool playersGroup = install.group && install.keepUserData;
         if (install.group) {
             ASSERT_TRUE(CreateProgramGroup(nullptr, name.c_str()));
             ASSERT_TRUE(CreateGroupShortcut(nullptr, uninstaller.c_str(), name.c_str(), name.c_str(), nullptr));
+        }
+        if (playersGroup) {
+            WriteBytes(group + L"\\notes.txt", "mine");
+            ASSERT_TRUE(CreateGroupShortcut(nullptr, elsewhere.c_str(), name.c_str(), L"mine", nullptr));
         }
         DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(name));
         if (install.registered) {
@@ -153,7 +161,10 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
         EXPECT_EQ(Exists(recordedLink), !planned || !install.recorded);
         ::DeleteFileW(recordedLink.c_str());
         EXPECT_EQ(Exists(DesktopShortcutPath(name.c_str())), !planned || install.heldLink);
-        EXPECT_EQ(Exists(ProgramGroupFolder(nullptr, name.c_str())), install.group && !planned);
+        EXPECT_EQ(Exists(group), install.group && (!planned || playersGroup));
+        if (planned && playersGroup) {
+            EXPECT_EQ(Paths(group), (std::vector<std::wstring>{L"mine.lnk", L"notes.txt"}));
+        }
         EXPECT_EQ(KeyExists(name), install.registered && !planned);
         EXPECT_TRUE(Exists(DesktopShortcutPath(outName.c_str())));
         EXPECT_EQ(ReadBytes(outside), "outside\r\n");
@@ -166,7 +177,7 @@ TEST(RemovalPlan, TakesWhatTheInstallationLeftAndNothingElse)
         DeleteInstallRecord(record);
         ::DeleteFileW(DesktopShortcutPath(name.c_str()).c_str());
         ::DeleteFileW(DesktopShortcutPath(outName.c_str()).c_str());
-        RemoveProgramGroup(nullptr, name.c_str());
+        RemoveTree(ProgramGroupFolder(nullptr, name.c_str()));
         DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(name));
     }
 }
