@@ -480,12 +480,13 @@ bool InstallJournal::RestoreRecord(KeptSlot slot)
     case RecordKind::kFile:
         if (!existed)
             return DeleteFileNoFollow(place);
+        // The player's folders: made without following a link on the way.
         if (const std::wstring folder = ParentOf(place); !folder.empty())
-            CreateFolderTree(folder.c_str());
+            MakeFolderNoFollow(folder);
         return WriteFileReplacing(place, std::string(reader.Rest()));
     case RecordKind::kFolder:
         if (existed)
-            return CreateFolderTree(place.c_str()) == 1;
+            return MakeFolderNoFollow(place);
         return RemoveFolderIfEmpty(place);
     case RecordKind::kKey:
         return RestoreKey(HKEY_LOCAL_MACHINE, place, existed != 0, reader.Rest());

@@ -53,7 +53,7 @@ std::wstring FinalPath(HANDLE handle)
 // never following a link. A link anywhere on the way (a junction a user
 // made in a folder that user may write) fails with ERROR_CANT_ACCESS_FILE
 // instead of leading the elevated program somewhere else.
-bool OpenFolderByLevels(const std::wstring& path, HeldFolder* folder)
+bool OpenFolderByLevels(const std::wstring& path, HeldFolder* folder, bool make = false)
 {
     std::wstring full = path;
     std::replace(full.begin(), full.end(), L'/', L'\\');
@@ -99,8 +99,9 @@ bool OpenFolderByLevels(const std::wstring& path, HeldFolder* folder)
         if (name.empty() || name == L".")
             continue;
         HeldFolder next;
-        if (name == L".." || !OpenChildFolder(current, name, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                &next))
+        constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        if (name == L".." ||
+            !(make ? MakeChildFolder(current, name, share, &next) : OpenChildFolder(current, name, share, &next)))
             return false;
         current = std::move(next);
     }
@@ -189,6 +190,12 @@ bool OpenParentOf(const std::wstring& path, HeldFolder* parent, std::wstring* na
         return false;
     }
     return OpenFolderByLevels(parentPath, parent);
+}
+
+bool MakeFolderNoFollow(const std::wstring& path)
+{
+    HeldFolder made;
+    return OpenFolderByLevels(path, &made, true);
 }
 
 bool OpenChild(const HeldFolder& folder, const std::wstring& name, ACCESS_MASK access, DWORD share,

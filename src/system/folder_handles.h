@@ -135,6 +135,11 @@ bool RemoveChildFolderIfEmpty(const HeldFolder& folder, const std::wstring& name
 // relative path, else with the reason in GetLastError.
 bool OpenParentOf(const std::wstring& path, HeldFolder* parent, std::wstring* name);
 
+// Makes the folder at path where missing, walking as OpenParentOf walks:
+// each level made or opened through the one above, none a link. True when
+// a plain folder is there.
+bool MakeFolderNoFollow(const std::wstring& path);
+
 // Deletes the folder at path only while it is empty, through a hold on
 // that folder opened through its held parent; a link there is removed
 // itself. True when nothing is at path afterwards (also when nothing was);
