@@ -7,16 +7,21 @@ using namespace testing_support;
 
 namespace {
 
-Configuration Sample()
-{
-    Configuration sample;
-    EXPECT_TRUE(Configuration::FromResource(nullptr, &sample));
-    return sample;
-}
-
 TEST(RunCopyTest, NoOtherProgramCanWriteTheRunsCopy)
 {
     const ScratchDir scratch;
+    Configuration sample;
+    ASSERT_TRUE(Configuration::FromResource(nullptr, &sample));
+    {
+        // No folder, no file: an empty file name would send the writes to win.ini.
+        TempRedirect tooLong(scratch.Join(std::wstring(300, L't')));
+        EXPECT_EQ(L"", ConfigFilePath());
+        EXPECT_EQ(0, WriteConfigFile(sample));
+        EXPECT_FALSE(WriteSetting(kKeySetupDir, L"C:\\x"));
+        wchar_t value[MAX_PATH] = {};
+        ::GetPrivateProfileStringW(kConfigSection, kKeySetupDir, L"", value, MAX_PATH, L"win.ini");
+        EXPECT_STREQ(L"", value);
+    }
     // Thai does not pass through code page 936: an ANSI round trip of this
     // path would name a folder that does not exist.
     const std::wstring temp = scratch.Join(L"用户 ทดสอบ");
@@ -26,9 +31,8 @@ TEST(RunCopyTest, NoOtherProgramCanWriteTheRunsCopy)
     ::CreateDirectoryW(temp.c_str(), nullptr);
     TempRedirect redirect(temp);
     ASSERT_EQ(RunFolder() + L"\\incfg.ini", ConfigFilePath());
-    ASSERT_EQ(1, WriteConfigFile(Sample()));
-    EXPECT_EQ(Sample().Bytes(), ReadBytes(ConfigFilePath()));
-
+    ASSERT_EQ(1, WriteConfigFile(sample));
+    EXPECT_EQ(sample.Bytes(), ReadBytes(ConfigFilePath()));
     HANDLE other = ::CreateFileW(ConfigFilePath().c_str(), GENERIC_WRITE | DELETE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
                                  nullptr);
@@ -48,20 +52,6 @@ TEST(RunCopyTest, NoOtherProgramCanWriteTheRunsCopy)
     DeleteConfigFile();
     EXPECT_FALSE(Exists(ConfigFilePath()));
     RemoveRunFolder();
-}
-
-TEST(RunCopyTest, TemporaryDirectoryTooLongToHoldWritesNothing)
-{
-    const ScratchDir scratch;
-    TempRedirect redirect(scratch.Join(std::wstring(300, L't')));
-    EXPECT_EQ(L"", ConfigFilePath());
-    EXPECT_EQ(0, WriteConfigFile(Sample()));
-    EXPECT_FALSE(WriteSetting(kKeySetupDir, L"C:\\x"));
-    DeleteConfigFile();
-    // An empty file name would have sent the write to win.ini.
-    wchar_t value[MAX_PATH] = {};
-    ::GetPrivateProfileStringW(kConfigSection, kKeySetupDir, L"", value, MAX_PATH, L"win.ini");
-    EXPECT_STREQ(L"", value);
 }
 
 }  // namespace

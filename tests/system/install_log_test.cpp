@@ -15,9 +15,7 @@ TEST(InstallLogTest, StartedLogIsNamedAfterTheProductAndTellsTheMode)
     const ScratchDir scratch;
     TempRedirect redirect(scratch.path());
     const struct {
-        const wchar_t* program;
-        const wchar_t* task;
-        const wchar_t* product;
+        const wchar_t *program, *task, *product;
         bool silent;
         const wchar_t* name;
         const char* mode;
