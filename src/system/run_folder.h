@@ -1,6 +1,5 @@
-// The folder of this run's temporary files (the configuration's copy, a
-// copy of the payload when the image cannot be read in place), private to
-// the run and held open while it lasts.
+// The folder of this run's temporary files: private to the run and held
+// open while it lasts.
 #pragma once
 
 #include <string>
