@@ -6,6 +6,7 @@
 #include "system/folder_handles.h"
 #include "system/install_log.h"
 #include "system/paths.h"
+#include "system/run_folder.h"
 #include "system/shortcuts.h"
 #include "package/payload_digest.h"
 #include "system/trace.h"

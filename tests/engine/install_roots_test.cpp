@@ -10,6 +10,7 @@
 #include "recording_host.h"
 
 #include "config/config.h"
+#include "config/run_copy.h"
 #include "support/test_support.h"
 #include "system/file_ops.h"
 #include "system/shortcuts.h"
