@@ -1,7 +1,5 @@
 #include "package/block_pipeline.h"
 
-#include "system/srw_hold.h"
-
 #include <process.h>
 
 #include <cstdlib>
@@ -14,6 +12,23 @@ constexpr UInt32 kNoBlock = 0xFFFFFFFF;
 void* HeapAllocate(ISzAllocPtr, size_t size) { return size ? std::malloc(size) : nullptr; }
 void HeapRelease(ISzAllocPtr, void* address) { std::free(address); }
 const ISzAlloc kHeap = {HeapAllocate, HeapRelease};
+
+}  // namespace
+
+namespace {
+
+// One exclusive hold of the pipeline's lock for as long as the object
+// lives; the condition variables wait on the same slim lock.
+class SrwHold {
+public:
+    explicit SrwHold(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
+    ~SrwHold() { ::ReleaseSRWLockExclusive(&lock_); }
+    SrwHold(const SrwHold&) = delete;
+    SrwHold& operator=(const SrwHold&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
 
 }  // namespace
 
