@@ -270,19 +270,6 @@ bool InstallRun::Install(const std::wstring& chosenDir)
 // ---------------------------------------------------------------------------
 // The worker
 
-InstallEngine::InstallEngine(const Configuration& configuration, const PayloadSource& payload,
-                             InstallServices* services)
-    : run_(configuration, payload, services)
-{
-    run_.PauseWith([this] { WaitWhilePaused(); });
-}
-
-InstallEngine::InstallEngine(const Configuration& configuration, HMODULE payloadModule, InstallServices* services)
-    : run_(configuration, payloadModule, services)
-{
-    run_.PauseWith([this] { WaitWhilePaused(); });
-}
-
 bool InstallEngine::Attach(InstallHost* host)
 {
     host_ = host;

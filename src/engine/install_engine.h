@@ -18,14 +18,16 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 class InstallEngine {
 public:
     // The engine of a run made from the same arguments (InstallRun's).
-    InstallEngine(const Configuration& configuration, const PayloadSource& payload,
-                  InstallServices* services = nullptr);
-    explicit InstallEngine(const Configuration& configuration, HMODULE payloadModule = nullptr,
-                           InstallServices* services = nullptr);
+    template <typename... RunArguments>
+    explicit InstallEngine(RunArguments&&... arguments) : run_(std::forward<RunArguments>(arguments)...)
+    {
+        run_.PauseWith([this] { WaitWhilePaused(); });
+    }
     InstallEngine(const InstallEngine&) = delete;
     InstallEngine& operator=(const InstallEngine&) = delete;
 
