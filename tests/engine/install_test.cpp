@@ -15,6 +15,7 @@
 #include "system/trace.h"
 #include "system/uninstall.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -40,26 +41,15 @@ bool EndsWith(const std::wstring& text, const std::wstring& tail)
 
 enum class Outcome { kFailure, kCancel };
 
-// The trace lines of the steps' table among the lines traced, in order.
-std::vector<std::wstring> StepTrace(const std::vector<std::wstring>& traced)
-{
-    std::vector<std::wstring> lines;
-    for (const std::wstring& line : traced) {
-        for (const InstallStepRow& row : InstallRun::kSteps) {
-            if (row.trace && line == row.trace)
-                lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
-// The table's trace lines of its first rows.
-std::vector<std::wstring> TracedBefore(size_t rows)
+// The trace lines of the steps' table's first rows, in order; with traced,
+// only those the run traced.
+std::vector<std::wstring> StepTrace(size_t rows, const std::vector<std::wstring>* traced = nullptr)
 {
     std::vector<std::wstring> lines;
     for (size_t i = 0; i < rows; ++i) {
-        if (InstallRun::kSteps[i].trace)
-            lines.push_back(InstallRun::kSteps[i].trace);
+        const wchar_t* line = InstallRun::kSteps[i].trace;
+        if (line && (!traced || std::find(traced->begin(), traced->end(), line) != traced->end()))
+            lines.push_back(line);
     }
     return lines;
 }
@@ -73,12 +63,6 @@ public:
     FaultyServices(InstallStep step, Outcome outcome, DWORD error = ERROR_SUCCESS)
         : step_(step), outcome_(outcome), error_(error)
     {
-    }
-    // The steps with a call of their own here; the others do nothing that
-    // can fail once the payload is there.
-    static bool CanFail(InstallStep step)
-    {
-        return step != InstallStep::kPreparing && step != InstallStep::kPayloadCopyGone;
     }
     InstallRun* run = nullptr;
     // When set, the installation folder whose second moved file is held.
@@ -418,7 +402,7 @@ TEST_F(InstallTest, FreshInstallationPutsEverythingInPlace)
             statuses.push_back(shown);
     }
     EXPECT_EQ(page.statusTexts, statuses);
-    EXPECT_EQ(StepTrace(trace), TracedBefore(std::size(InstallRun::kSteps)));
+    EXPECT_EQ(StepTrace(std::size(InstallRun::kSteps), &trace), StepTrace(std::size(InstallRun::kSteps)));
     // The repair shortcut's detail is the repair program's file name.
     ASSERT_GE(page.detailTexts.size(), 3u);
     EXPECT_EQ(page.detailTexts[page.detailTexts.size() - 3], kLinkName);
@@ -553,8 +537,11 @@ TEST_F(InstallTest, FailureOrCancelAtAnyStepLeavesTheEarlierInstallationExactly)
     for (const Outcome outcome : {Outcome::kFailure, Outcome::kCancel}) {
         for (size_t at = 0; at < std::size(InstallRun::kSteps); ++at) {
             const InstallStep step = InstallRun::kSteps[at].step;
-            // The payload is opened as the run is made: a cancel cannot come before it.
-            if (!FaultyServices::CanFail(step) || (outcome == Outcome::kCancel && step == InstallStep::kPayload))
+            // Preparing and the copy's end call nothing that can fail once the
+            // payload is there; the payload is opened as the run is made,
+            // before any cancel.
+            if (step == InstallStep::kPreparing || step == InstallStep::kPayloadCopyGone ||
+                (outcome == Outcome::kCancel && step == InstallStep::kPayload))
                 continue;
             SCOPED_TRACE((outcome == Outcome::kCancel ? "cancel at step " : "failing step ") + std::to_string(at));
             RemoveTree(installDir);
@@ -585,7 +572,7 @@ TEST_F(InstallTest, FailureOrCancelAtAnyStepLeavesTheEarlierInstallationExactly)
                 for (++traced; traced < std::size(InstallRun::kSteps) && !InstallRun::kSteps[traced].pausesBefore;)
                     ++traced;
             }
-            EXPECT_EQ(StepTrace(trace), TracedBefore(traced));
+            EXPECT_EQ(StepTrace(std::size(InstallRun::kSteps), &trace), StepTrace(traced));
             const int n = static_cast<int>(payload.size());
             if (step >= InstallStep::kUnpacking) {
                 // Counted back from the last entry to 1, then redrawn once by the rollback.
@@ -1054,26 +1041,6 @@ TEST_F(InstallTest, RootsSystemFoldersAndTrailingBackslashesAreSafe)
     ASSERT_TRUE(Succeeded());
     auto expected = Upgraded("[user]\r\nname=player one\r\n");
     EXPECT_EQ(ReadTree(installDir), expected);
-}
-
-TEST_F(InstallTest, CancelAfterAnEntryStopsThereAndRollsBack)
-{
-    MakeEarlierInstallationWithEntries();
-    const InstallState before = State();
-    run = std::make_unique<InstallRun>(configuration);
-    ASSERT_TRUE(run->Attach(&page));
-    // Entry 2 completes, entry 3 is not begun.
-    run->Package().SetGate([](void* context) {
-        auto* self = static_cast<InstallRun*>(context);
-        if (self->Progress().progressPosition.load() == 2)
-            self->Stop();
-    });
-    EXPECT_FALSE(run->Install(installDir));
-    EXPECT_EQ(page.rollbacks, 1);
-    EXPECT_EQ(std::vector<int>(page.positions.end() - 3, page.positions.end()), (std::vector<int>{2, 1, 1}));
-    EXPECT_EQ(run->Progress().progressPosition.load(), 0);
-    ExpectSameState(before, State());
-    EXPECT_TRUE(page.boxes.empty());
 }
 
 TEST_F(InstallTest, PausedWorkerTakesNoStepUntilResumed)
