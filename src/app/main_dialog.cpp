@@ -1,6 +1,7 @@
 #include "app/main_dialog.h"
 
 #include "app/app_resource.h"
+#include "config/run_copy.h"
 
 namespace {
 

@@ -4,32 +4,21 @@
 #include "app/main_dialog.h"
 #include "app/silent_install.h"
 #include "config/config.h"
+#include "config/run_copy.h"
 #include "engine/install_engine.h"
 #include "framework/safe_loading.h"
 #include "system/install_log.h"
-
-namespace {
-
-// The log asked for on the command line. One that cannot be made is no
-// reason to stop: the run goes on as without /LOG.
-void StartLog(const SetupArguments& arguments)
-{
-    Configuration configuration;
-    const bool configured = Configuration::FromResource(nullptr, &configuration);
-    const std::wstring product = configured ? configuration.Setting(kKeyDisplayName) : std::wstring();
-    if (!OpenInstallLog(arguments.logFile, LogNameStem(product.empty() ? L"setup" : product + L"-setup")))
-        return;
-    LogRunHeader(L"setup.exe", product, configured ? configuration.Setting(kKeyDisplayVersion) : std::wstring());
-    LogLine(arguments.silent ? L"mode: silent (/S)" : L"mode: wizard");
-}
-
-}  // namespace
+#include "system/run_folder.h"
 
 bool CSetupApp::InitInstance()
 {
     const SetupArguments arguments = ParseSetupArguments(::GetCommandLineW());
-    if (arguments.log)
-        StartLog(arguments);
+    if (arguments.log) {
+        Configuration configuration;
+        Configuration::FromResource(nullptr, &configuration);
+        StartInstallLog(arguments.logFile, L"setup.exe", L"setup", configuration.Setting(kKeyDisplayName),
+                        configuration.Setting(kKeyDisplayVersion), arguments.silent, L"wizard");
+    }
     // Named after the executable, so that copies under other names run side
     // by side. Never closed: it marks this copy until the process ends.
     HANDLE marker = ::CreateMutexW(nullptr, TRUE, Name().c_str());
@@ -62,6 +51,7 @@ bool CSetupApp::InitInstance()
     // However the wizard or the silent installation ended (finished, failed,
     // cancelled, closed), the run's temporary folder goes with it, once the
     // pages and the check have let go of what they held there.
+    DeleteConfigFile();
     RemoveRunFolder();
     LogLine(L"exit code " + std::to_wstring(exitCode_));
     return false;

@@ -2,6 +2,7 @@
 
 #include "app/integrity_check.h"
 #include "config/config.h"
+#include "config/run_copy.h"
 #include "config/default_install_dir.h"
 #include "system/install_folder.h"
 #include "engine/install_engine.h"

@@ -1,15 +1,8 @@
 #include "config/config.h"
 
-#include "system/folder_handles.h"
 #include "system/paths.h"
-#include "system/private_folder.h"
-#include "system/unique_handle.h"
 
-#include <cstdio>
 #include <cstring>
-#include <cwchar>
-#include <iterator>
-#include <mutex>
 #include <vector>
 
 namespace {
@@ -167,48 +160,6 @@ bool ResourceBytes(HMODULE module, std::string* bytes)
     return true;
 }
 
-// Everything the process holds of its configuration copy and temporary
-// folder. The pages write on the user-interface thread, the silent
-// installation on its own.
-struct ConfigState {
-    std::mutex lock;
-    // The run's copy, with the values set since, and its file: held from
-    // its creation so that nobody else can write or delete it; its later
-    // versions go through this handle, and it goes when the handle closes,
-    // also when the process is ended from outside. Nothing deletes it by
-    // name, and nothing reads it back.
-    std::optional<Configuration> copy;
-    UniqueFile held;
-    std::wstring runFolder;
-    HeldFolder runFolderHold;
-};
-
-ConfigState& State()
-{
-    static ConfigState state;
-    return state;
-}
-
-bool WriteWhole(HANDLE file, const std::string& bytes)
-{
-    LARGE_INTEGER zero{};
-    if (!::SetFilePointerEx(file, zero, nullptr, FILE_BEGIN))
-        return false;
-    DWORD written = 0;
-    if (!bytes.empty() &&
-        (!::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-         written != bytes.size()))
-        return false;
-    return ::SetEndOfFile(file) != FALSE;
-}
-
-// The run's configuration copy: a new file that lives as long as its handle.
-UniqueFile CreateHeldCopy(const std::wstring& path)
-{
-    return UniqueFile(::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-}
-
 }  // namespace
 
 Configuration::Configuration(std::string_view bytes) : bytes_(bytes)
@@ -321,93 +272,4 @@ size_t Configuration::FindKey(const std::wstring& section, const std::wstring& k
             return i;
     }
     return std::wstring::npos;
-}
-
-std::wstring RunFolder()
-{
-    ConfigState& state = State();
-    std::lock_guard<std::mutex> hold(state.lock);
-    if (!state.runFolder.empty())
-        return state.runFolder;
-    const std::wstring temp = TempDirectory();
-    if (temp.empty())
-        return {};
-    // A folder that exists already, whoever made it, is never taken over:
-    // only one this call created is the run's.
-    for (unsigned attempt = 0; attempt < 1000; ++attempt) {
-        wchar_t name[64];
-        std::swprintf(name, std::size(name), L"setup-run-%lu-%u", ::GetCurrentProcessId(), attempt);
-        const std::wstring folder = JoinPath(temp, name);
-        if (folder.size() + 1 + std::wcslen(kConfigFileName) >= MAX_PATH)
-            return {};
-        if (!CreatePrivateFolder(folder)) {
-            if (::GetLastError() == ERROR_ALREADY_EXISTS)
-                continue;
-            return {};
-        }
-        // Held without write or delete sharing and without following a
-        // link, so nobody can rename it and put another folder (or a link
-        // elsewhere) in its place while the run uses it.
-        if (!OpenFolderNoFollow(folder, FILE_SHARE_READ, &state.runFolderHold, DELETE))
-            return {};
-        state.runFolder = folder;
-        return folder;
-    }
-    return {};
-}
-
-void RemoveRunFolder()
-{
-    ConfigState& state = State();
-    std::lock_guard<std::mutex> hold(state.lock);
-    if (state.runFolder.empty())
-        return;
-    // The run's files go as their handles close; the folder goes through
-    // its own hold, empty, never by name.
-    state.copy.reset();
-    state.held.reset();
-    DeleteHeldFolder(&state.runFolderHold);
-    state.runFolder.clear();
-}
-
-std::wstring ConfigFilePath()
-{
-    const std::wstring folder = RunFolder();
-    return folder.empty() ? std::wstring() : JoinPath(folder, kConfigFileName);
-}
-
-int WriteConfigFile(const Configuration& configuration)
-{
-    const std::wstring path = ConfigFilePath();
-    if (path.empty())
-        return 0;
-    ConfigState& state = State();
-    std::lock_guard<std::mutex> hold(state.lock);
-    state.copy = configuration;
-    state.held.reset();
-    state.held = CreateHeldCopy(path);
-    return state.held && WriteWhole(state.held.get(), configuration.Bytes()) ? 1 : 0;
-}
-
-void DeleteConfigFile()
-{
-    ConfigState& state = State();
-    std::lock_guard<std::mutex> hold(state.lock);
-    state.copy.reset();
-    state.held.reset();
-}
-
-bool WriteSetting(const std::wstring& key, const std::wstring& value)
-{
-    const std::wstring path = ConfigFilePath();
-    if (path.empty())
-        return false;
-    ConfigState& state = State();
-    std::lock_guard<std::mutex> hold(state.lock);
-    if (!state.copy)
-        state.copy.emplace();
-    state.copy->Set(kConfigSection, key, value);
-    if (!state.held)
-        state.held = CreateHeldCopy(path);
-    return state.held && WriteWhole(state.held.get(), state.copy->Bytes());
 }

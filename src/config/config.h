@@ -1,8 +1,9 @@
 // The installer's configuration: the INI text carried in the executable,
 // read once at start into an object in memory that every reader asks. The
 // elevated installer never reads a setting back from a file that another
-// program could change: the copy it writes to the run's temporary folder,
-// with the chosen folder added, is for whoever looks at it, not for itself.
+// program could change: the copy it writes to the run's temporary folder
+// (run_copy.h), with the chosen folder added, is for whoever looks at it,
+// not for itself.
 #pragma once
 
 #include "system/paths.h"
@@ -93,36 +94,3 @@ private:
     bool endsWithLineEnd_ = false;
     std::optional<std::string> bytes_;
 };
-
-// The folder of this run's temporary files, inside TempDirectory(): made new
-// on first use under a name no other run holds, so that two installers never
-// touch each other's files, and held open so that it cannot be renamed or
-// replaced while the run uses it. Empty when it cannot be made.
-std::wstring RunFolder();
-
-// Removes this run's folder with the files the run put there (a file
-// someone else added keeps it in place); the next RunFolder() makes a new
-// one. The application calls it as it ends, however the wizard ended.
-void RemoveRunFolder();
-
-// incfg.ini in RunFolder(); empty when the run has no folder.
-std::wstring ConfigFilePath();
-
-// Makes configuration the run's copy and writes its text to
-// ConfigFilePath() byte for byte, as a new file. The file stays open, shared
-// for reading only, until DeleteConfigFile or RemoveRunFolder: no other
-// program can change or replace it meanwhile, and it goes when its handle
-// closes. 1 when the file was written; 0 when the run has no folder, or the
-// file cannot be created or written (the copy then still holds
-// configuration when the run has a folder).
-int WriteConfigFile(const Configuration& configuration);
-
-// Removes the run's copy and its file. Nothing is reported.
-void DeleteConfigFile();
-
-// Sets key in section IN_INFO of the run's copy (an empty copy when
-// WriteConfigFile made none) and writes the copy's whole text through its
-// held handle, in GBK when every character fits and else in UTF-16 with a
-// byte-order mark. True when it was written; false when the run has no
-// folder or the write failed.
-bool WriteSetting(const std::wstring& key, const std::wstring& value);

@@ -7,6 +7,7 @@
 #include "system/install_access.h"
 #include "system/install_log.h"
 #include "system/paths.h"
+#include "system/run_folder.h"
 #include "system/shortcuts.h"
 #include "package/payload_digest.h"
 #include "system/trace.h"
@@ -208,43 +209,70 @@ int RequiredSpaceMB(int configuredMB, uint64_t payloadBytes)
 int32_t ProgressRangeUpperBound(int32_t total) { return total + kStepsBesideEntries; }
 
 // ---------------------------------------------------------------------------
-// The shared record and the engine
+// The run's own set-up
 
-InstallProgress::InstallProgress()
-{
-    succeeded.Set(1);
-    workerRunning.Set(1);
-}
-
-InstallEngine::InstallEngine(const Configuration& configuration, const PayloadSource& payload,
-                             InstallServices* services)
+InstallRun::InstallRun(const Configuration& configuration, const PayloadSource& payload, InstallServices* services)
     : configuration_(configuration), services_(services ? services : &RealServices()), host_(&NobodyShowing())
 {
     UsePayload(payload);
 }
 
-InstallEngine::InstallEngine(const Configuration& configuration, HMODULE payloadModule, InstallServices* services)
+InstallRun::InstallRun(const Configuration& configuration, HMODULE payloadModule, InstallServices* services)
     : configuration_(configuration), services_(services ? services : &RealServices()), host_(&NobodyShowing()),
       payloadModule_(payloadModule)
 {
-    // Without it the run fails at its second step.
+    // Without it the run fails at its payload step.
     if (!services_->OpenPayload(payloadModule, &payload_))
         payload_ = PayloadSource();
 }
 
-void InstallEngine::UsePayload(const PayloadSource& payload)
+void InstallRun::UsePayload(const PayloadSource& payload)
 {
-    // Without handles of its own the run fails at its second step.
+    // Without handles of its own the run fails at its payload step.
     SharePayloadSource(payload, &payload_);
 }
 
-InstallEngine::~InstallEngine() = default;
+InstallRun::~InstallRun() = default;
 
-bool InstallEngine::Attach(InstallHost* host)
+bool InstallRun::Attach(InstallHost* host)
 {
     host_ = host ? host : &NobodyShowing();
     package_.SetGate(WaitAtGate);
     return package_.SetCallbacks(this, OnExtractProgress, IgnorePackageLog);
+}
+
+void InstallRun::WaitAtGate(void* context)
+{
+    const auto* run = static_cast<InstallRun*>(context);
+    if (run->waitWhilePaused_)
+        run->waitWhilePaused_();
+}
+
+bool InstallRun::Install(const std::wstring& chosenDir)
+{
+    int32_t stepsDone = 0;
+    bool ok = false;
+    try {
+        ok = RunInstall(chosenDir, &stepsDone);
+    } catch (...) {
+        // Nothing may unwind out of the thread; a step that threw failed.
+        ok = false;
+    }
+    if (ok)
+        return true;
+    // A step that failed without naming why is told as a write failure.
+    Fail(InstallFailure::kCannotWrite);
+    host_->RunOnHostThread([this, stepsDone] { RollBack(stepsDone); });
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// The worker
+
+bool InstallEngine::Attach(InstallHost* host)
+{
+    host_ = host;
+    return run_.Attach(host);
 }
 
 void InstallEngine::SignalStart(const std::wstring& installDir)
@@ -259,36 +287,25 @@ unsigned __stdcall InstallEngine::InstallThreadProc(void* parameter)
         return 0;
     auto* engine = static_cast<InstallEngine*>(parameter);
     ::WaitForSingleObject(engine->startEvent_.get(), INFINITE);
-    int32_t stepsDone = 0;
-    bool ok = false;
-    try {
-        ok = engine->RunInstall(&stepsDone);
-    } catch (...) {
-        // Nothing may unwind out of the thread; a step that threw failed.
-        ok = false;
-    }
-    // A step that failed without naming why is told as a write failure.
-    if (!ok)
-        engine->Fail(InstallFailure::kCannotWrite);
-    engine->progress_.succeeded.Set(ok ? 1 : 0);
+    const bool ok = engine->run_.Install(engine->chosenDir_);
+    engine->succeeded_.store(ok);
     if (ok) {
         InstallTrace(L"安装线程退出\r\n");
         LogLine(L"installed");
     }
-    else
-        engine->host_->RunRollback(stepsDone, [engine, stepsDone] { engine->RollBack(stepsDone); });
     InstallHost* host = engine->host_;
-    engine->progress_.workerRunning.Set(0);
-    host->Ended();
+    engine->running_.store(false);
+    if (host)
+        host->Ended(ok);
     return 0;
 }
 
 bool InstallEngine::WorkerEnded(bool* succeeded) const
 {
-    if (progress_.workerRunning.Get() != 0)
+    if (running_.load())
         return false;
     if (succeeded)
-        *succeeded = progress_.succeeded.Get() != 0;
+        *succeeded = succeeded_.load();
     return true;
 }
 
@@ -304,8 +321,6 @@ void InstallEngine::ResumeWorker()
     ::SetEvent(notPaused_.get());
 }
 
-void InstallEngine::StopExtraction() { package_.RunFlag().Set(0); }
-
 void InstallEngine::WaitWhilePaused() const
 {
     // The gate is passed before every archive entry: only a pause costs a
@@ -314,32 +329,28 @@ void InstallEngine::WaitWhilePaused() const
         ::WaitForSingleObject(notPaused_.get(), INFINITE);
 }
 
-void InstallEngine::WaitAtGate(void* context) { static_cast<InstallEngine*>(context)->WaitWhilePaused(); }
-
 // ---------------------------------------------------------------------------
 // What the host shows
 
-void InstallEngine::ShowProgress()
+void InstallRun::ShowProgress()
 {
-    host_->ShowProgress(progress_.progressPosition.Get(), ProgressRangeUpperBound(progress_.progressTotal.Get()));
+    host_->ShowProgress(progress_.progressPosition.load(), ProgressRangeUpperBound(progress_.progressTotal.load()));
 }
 
-void InstallEngine::ShowStep(const wchar_t* status, const wchar_t* detail)
+void InstallRun::ShowStep(const wchar_t* status, const wchar_t* detail)
 {
     host_->ShowStatus(status);
     host_->ShowDetail(detail);
     ShowProgress();
 }
 
-int32_t InstallEngine::AdvanceProgress() { return progress_.progressPosition.Increment(); }
-
-void InstallEngine::OnExtractProgress(void* context, ExtractProgress progress)
+void InstallRun::OnExtractProgress(void* context, ExtractProgress progress)
 {
-    auto* engine = static_cast<InstallEngine*>(context);
-    engine->progress_.progressTotal.Set(static_cast<int32_t>(progress.total));
-    engine->progress_.progressPosition.Set(static_cast<int32_t>(progress.index));
+    auto* run = static_cast<InstallRun*>(context);
+    run->progress_.progressTotal.store(static_cast<int32_t>(progress.total));
+    run->progress_.progressPosition.store(static_cast<int32_t>(progress.index));
     progress.name[std::size(progress.name) - 1] = L'\0';
-    engine->host_->ShowEntry(kUnpackingStatus, progress.name, static_cast<int32_t>(progress.index),
-                             ProgressRangeUpperBound(static_cast<int32_t>(progress.total)), progress.bytesDone,
-                             progress.bytesTotal);
+    run->host_->ShowEntry(kUnpackingStatus, progress.name, static_cast<int32_t>(progress.index),
+                          ProgressRangeUpperBound(static_cast<int32_t>(progress.total)), progress.bytesDone,
+                          progress.bytesTotal);
 }

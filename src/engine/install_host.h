@@ -36,10 +36,10 @@ public:
     virtual bool AskRetry(const wchar_t* text) = 0;
     // The error box that tells why the run failed.
     virtual void TellError(const wchar_t* text) = 0;
-    // The run failed after stepsDone steps: rollback, which counts the bar
-    // back, undoes the run and tells why, runs on the host's thread while
-    // the worker waits for it to return.
-    virtual void RunRollback(int32_t /*stepsDone*/, const std::function<void()>& rollback) { rollback(); }
-    // The worker's last act; it may come when the host no longer shows anything.
-    virtual void Ended() {}
+    // Runs work (the rollback, which draws and tells) on the host's own
+    // thread while the caller waits for it to return.
+    virtual void RunOnHostThread(const std::function<void()>& work) { work(); }
+    // The worker's last act, with its outcome; it may come when the host no
+    // longer shows anything.
+    virtual void Ended(bool /*succeeded*/) {}
 };

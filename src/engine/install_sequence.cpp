@@ -1,8 +1,9 @@
-// The worker's sequence: the payload unpacked from the installer's own file
-// into the staging folder, the earlier installation replaced, shortcuts and the
-// uninstall entry made. Each step stops the run at its first failure; the
-// undo is the rollback's, after the failure message.
-#include "engine/install_engine.h"
+// The run's steps: the payload unpacked from the installer's own file into
+// the staging folder, the earlier installation replaced, shortcuts and the
+// uninstall entry made, walked as the table (InstallRun::kSteps) lists them.
+// Each step stops the run at its first failure; the undo is the rollback's,
+// after the failure message.
+#include "engine/install_run.h"
 #include "engine/install_journal.h"
 
 #include "config/config.h"
@@ -49,30 +50,53 @@ void MakeWritableFolders(const HeldFolder& root, const std::vector<std::wstring>
 
 }  // namespace
 
+namespace {
+
+// Why a run failed, in the log's words and in the box's (none for no
+// failure and for the user's own cancel).
+struct FailureWords {
+    InstallFailure failure;
+    const wchar_t* log;
+    const wchar_t* box;
+};
+
+// The disk-full box names the drive right after this word, where there is one.
+constexpr wchar_t kDiskWord[] = L"磁盘";
+
+constexpr FailureWords kFailureWords[] = {
+    {InstallFailure::kNone, L"none", nullptr},
+    {InstallFailure::kCancelled, L"cancelled by the player", nullptr},
+    {InstallFailure::kDamaged, L"the payload cannot be read or decoded", L"安装文件已损坏，请重新下载安装程序后再安装！"},
+    {InstallFailure::kDiskFull, L"the drive is full", L"磁盘剩余空间不足，请释放磁盘空间或者选择其他磁盘安装！"},
+    {InstallFailure::kCannotWrite, L"a folder or file cannot be made or changed",
+     L"安装目录无法写入，请检查权限或者选择其他安装目录！"},
+    {InstallFailure::kFolderRefused, L"the folder holds files that are not this product's", kForeignFolderText},
+    {InstallFailure::kPathTooLong, L"the folder's path is too long", L"安装路径过长，请选择路径较短的安装目录！"},
+    {InstallFailure::kProgramRunning, L"a file of the earlier installation is in use", kInUseText},
+    {InstallFailure::kSystemEntries, L"a shortcut or the uninstall entry cannot be made",
+     L"创建快捷方式或写注册信息出错！请以管理员身份运行安装程序后重试！"},
+};
+
+const FailureWords* WordsFor(InstallFailure failure)
+{
+    for (const FailureWords& words : kFailureWords) {
+        if (words.failure == failure)
+            return &words;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 std::wstring FailureText(InstallFailure failure, const std::wstring& installDir)
 {
-    switch (failure) {
-    case InstallFailure::kNone:
-    case InstallFailure::kCancelled:
+    const FailureWords* words = WordsFor(failure);
+    if (!words || !words->box)
         return {};
-    case InstallFailure::kDamaged:
-        return L"安装文件已损坏，请重新下载安装程序后再安装！";
-    case InstallFailure::kDiskFull:
-        if (installDir.size() >= 2 && installDir[1] == L':')
-            return L"磁盘" + installDir.substr(0, 2) + L"剩余空间不足，请释放磁盘空间或者选择其他磁盘安装！";
-        return L"磁盘剩余空间不足，请释放磁盘空间或者选择其他磁盘安装！";
-    case InstallFailure::kCannotWrite:
-        return L"安装目录无法写入，请检查权限或者选择其他安装目录！";
-    case InstallFailure::kFolderRefused:
-        return kForeignFolderText;
-    case InstallFailure::kPathTooLong:
-        return L"安装路径过长，请选择路径较短的安装目录！";
-    case InstallFailure::kProgramRunning:
-        return kInUseText;
-    case InstallFailure::kSystemEntries:
-        return L"创建快捷方式或写注册信息出错！请以管理员身份运行安装程序后重试！";
-    }
-    return {};
+    std::wstring text = words->box;
+    if (failure == InstallFailure::kDiskFull && installDir.size() >= 2 && installDir[1] == L':')
+        text.insert(std::size(kDiskWord) - 1, installDir.substr(0, 2));
+    return text;
 }
 
 InstallFailure FailureFromError(DWORD error, InstallFailure fallback)
@@ -104,64 +128,36 @@ FolderState InstallFolderState(const Configuration& configuration, const std::ws
     return state;
 }
 
-namespace {
-
-// Why a run failed, in the log's words.
-const wchar_t* FailureName(InstallFailure failure)
-{
-    switch (failure) {
-    case InstallFailure::kNone:
-        return L"none";
-    case InstallFailure::kCancelled:
-        return L"cancelled by the player";
-    case InstallFailure::kDamaged:
-        return L"the payload cannot be read or decoded";
-    case InstallFailure::kDiskFull:
-        return L"the drive is full";
-    case InstallFailure::kCannotWrite:
-        return L"a folder or file cannot be made or changed";
-    case InstallFailure::kFolderRefused:
-        return L"the folder holds files that are not this product's";
-    case InstallFailure::kPathTooLong:
-        return L"the folder's path is too long";
-    case InstallFailure::kProgramRunning:
-        return L"a file of the earlier installation is in use";
-    case InstallFailure::kSystemEntries:
-        return L"a shortcut or the uninstall entry cannot be made";
-    }
-    return L"unknown";
-}
-
-}  // namespace
-
-bool InstallEngine::Fail(InstallFailure failure, DWORD error)
+bool InstallRun::Fail(InstallFailure failure, DWORD error)
 {
     if (failure_ == InstallFailure::kNone) {
         failure_ = Stopped() ? InstallFailure::kCancelled : failure;
         const std::wstring shown = FailureText(failure_, installDir_);
-        LogFailure(std::wstring(L"failed: ") + FailureName(failure_) + (shown.empty() ? L"" : L" (told: " + shown + L")"),
+        const FailureWords* words = WordsFor(failure_);
+        LogFailure(std::wstring(L"failed: ") + (words ? words->log : L"unknown") + (shown.empty() ? L"" : L" (told: " + shown + L")"),
                    failure_ == InstallFailure::kCancelled ? ERROR_SUCCESS : error);
     }
     return false;
 }
 
-bool InstallEngine::Proceed()
+bool InstallRun::Proceed()
 {
-    WaitWhilePaused();
+    if (waitWhilePaused_)
+        waitWhilePaused_();
     return !Stopped() || Fail(InstallFailure::kCancelled);
 }
 
 // A run stopped from outside (power cut, Task Manager) leaves its aside
 // folder; the earlier installation goes back before anything else, so this
 // run carries its user data over as any upgrade does.
-bool InstallEngine::RecoverInterruptedRuns(const std::wstring& installDir)
+bool InstallRun::RecoverInterruptedRuns(const std::wstring& installDir)
 {
     if (!RecoverInterruptedInstall(installDir, KeptPlaces::Of(configuration_)))
         return Fail(HasFileInUse(installDir) ? InstallFailure::kProgramRunning : InstallFailure::kCannotWrite);
     return true;
 }
 
-bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
+bool InstallRun::ClaimStagingFolder(const std::wstring& stagingDir)
 {
     staging_ = HeldFolder();
     // Whatever has the name goes first, so that the folder the run unpacks
@@ -195,7 +191,7 @@ bool InstallEngine::ClaimStagingFolder(const std::wstring& stagingDir)
     return WriteNewChildFile(staging_, kStagingTag, {}, FILE_ATTRIBUTE_HIDDEN);
 }
 
-bool InstallEngine::StagingBecomesInstallation(const std::wstring& installDir)
+bool InstallRun::StagingBecomesInstallation(const std::wstring& installDir)
 {
     const std::wstring parentPath = ParentOf(installDir);
     HeldFolder parent;
@@ -209,7 +205,7 @@ bool InstallEngine::StagingBecomesInstallation(const std::wstring& installDir)
     return true;
 }
 
-void InstallEngine::DeleteHeldStaging()
+void InstallRun::DeleteHeldStaging()
 {
     if (staging_) {
         std::vector<FolderEntry> children;
@@ -223,14 +219,61 @@ void InstallEngine::DeleteHeldStaging()
     stagingOwned_ = false;
 }
 
-bool InstallEngine::ListPayloadEntries(std::vector<ArchiveEntry>* entries) const
+bool InstallRun::ListPayloadEntries(std::vector<ArchiveEntry>* entries) const
 {
     return payload_ && ListEntries(payload_, EntryDigestTable(payloadModule_), entries);
 }
 
-bool InstallEngine::RunInstall(int32_t* stepsDone)
+bool InstallRun::RunInstall(const std::wstring& chosenDir, int32_t* stepsDone)
 {
-    // 1. The installation folder and the staging folder beside it.
+    chosenDir_ = chosenDir;
+    entriesBegun_ = 0;
+    for (const InstallStepRow& row : kSteps) {
+        if (row.pausesBefore && !Proceed())
+            return false;
+        const bool shown = !row.shownWhen || (this->*row.shownWhen)();
+        if (row.status && shown)
+            Show(row);
+        const bool done = (!row.action || (this->*row.action)()) &&
+                          (row.kept == kKeepsNothing || (Keep(row.kept) && (this->*row.entry)()) ||
+                           Fail(InstallFailure::kSystemEntries));
+        *stepsDone = entriesBegun_;
+        if (!done)
+            return false;
+        if (row.advances)
+            progress_.progressPosition.fetch_add(1);
+        if (row.trace)
+            InstallTrace(row.trace);
+    }
+    // The earlier installation is given up only now. Should this fail, the
+    // aside folder is marked done and the next run deletes it.
+    journal_->Commit();
+    journal_.reset();
+    RemoveDroppedFolders(installDir_);
+    // The files kept in place were held, unchanged, up to the commit.
+    upgrade_.reset();
+    return true;
+}
+
+void InstallRun::Show(const InstallStepRow& row)
+{
+    if (row.detail == StepDetail::kUnchanged) {
+        host_->ShowStatus(row.status);
+        return;
+    }
+    std::wstring detail;
+    if (row.detail == StepDetail::kInstallDir)
+        detail = installDir_;
+    else if (row.detail == StepDetail::kMainLink)
+        detail = configuration_.Setting(kKeyExeLink);
+    else if (row.detail == StepDetail::kRepairProgram)
+        detail = configuration_.Setting(kKeyRepairExe);
+    ShowStep(row.status, detail.c_str());
+}
+
+// The installation folder and the staging folder beside it.
+bool InstallRun::CheckFolders()
+{
     const std::wstring& storedDir = chosenDir_;
     const std::wstring installDir = NormalizeInstallDir(storedDir);
     if (installDir.empty() && storedDir.size() >= MAX_PATH - 1)
@@ -241,8 +284,8 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
     LogLine(L"installing into " + installDir);
     if (!RecoverInterruptedRuns(installDir))
         return false;
-    const FolderState state = InstallFolderState(configuration_, installDir);
-    if (state == FolderState::Foreign) {
+    folderState_ = InstallFolderState(configuration_, installDir);
+    if (folderState_ == FolderState::Foreign) {
         host_->TellError(kForeignFolderText);
         failureShown_ = true;
         return Fail(InstallFailure::kFolderRefused);
@@ -252,133 +295,86 @@ bool InstallEngine::RunInstall(int32_t* stepsDone)
         return Fail(InstallFailure::kPathTooLong);
     if (!ClaimStagingFolder(stagingDir))
         return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
-    InstallTrace(L"创建临时文件\r\n");
-    if (!Proceed())
-        return false;
+    return true;
+}
 
-    // 2. The payload is read where it lies in the installer's own file, which
-    // the engine has held since start-up: no copy in the temporary folder
-    // that another program could swap before it is unpacked. Without it the
-    // installer's own file cannot be read whole.
-    if (!payload_)
-        return Fail(InstallFailure::kDamaged);
-    InstallTrace(L"将资源写入临时文件 temp.7z\r\n");
-    if (!Proceed())
-        return false;
+// The payload is read where it lies in the installer's own file, which the
+// run has held since start-up: no copy in the temporary folder that another
+// program could swap before it is unpacked. Without it the installer's own
+// file cannot be read whole.
+bool InstallRun::HasPayload() { return payload_ || Fail(InstallFailure::kDamaged); }
 
-    // 3. Over an earlier installation, only what it does not already hold
-    // is unpacked.
-    host_->ShowStatus(L"正在准备安装文件...");
+// Over an earlier installation, only what it does not already hold is unpacked.
+bool InstallRun::Prepare()
+{
     entries_.clear();
     if (!ListPayloadEntries(&entries_))
         return Fail(InstallFailure::kDamaged);
-    if (state == FolderState::EarlierInstall && !PlanUpgradeOf(installDir))
+    if (folderState_ == FolderState::EarlierInstall && !PlanUpgradeOf(installDir_))
         return Fail(Stopped() ? InstallFailure::kCancelled : InstallFailure::kCannotWrite);
-    if (!Proceed())
-        return false;
+    return true;
+}
 
-    // 4. Unpacking; the package shows each entry and stops on a cancel.
+// The package shows each entry and stops on a cancel.
+bool InstallRun::Unpack()
+{
     ::SetLastError(ERROR_SUCCESS);
     // Every file and folder is made with the product's list from the start:
     // no walk over thousands of entries to give it afterwards.
     package_.SetNewEntryAccess(EntryAccessDescriptor(EntryAccess::kProduct, false),
                                EntryAccessDescriptor(EntryAccess::kProduct, true));
     const bool unpacked =
-        services_->Decode(package_, payload_, staging_, stepsDone, upgrade_ ? &upgrade_->keep : nullptr);
+        services_->Decode(package_, payload_, staging_, &entriesBegun_, upgrade_ ? &upgrade_->keep : nullptr);
     const DWORD decodeError = ::GetLastError();
     host_->FlushEntries();
-    if (!unpacked)
-        return Fail(FailureFromError(decodeError, InstallFailure::kDamaged), decodeError);
-    InstallTrace(L"解压 temp.7z 到 temp 文件夹\r\n");
-
-    // From here on the worker waits at each step while the cancel question
-    // is open, and stops there once it was confirmed.
-    if (!Proceed())
-        return false;
-    // 5. The payload is read where it lies in the installer's file; the
-    // copy made where that cannot be goes as its handle closes.
-    InstallTrace(L"删除temp.7z\r\n");
-
-    // 6 and 7. The earlier installation out, the new one in.
-    if (!Proceed())
-        return false;
-    if (!ReplacePreviousVersion(installDir))
-        return false;
-
-    // 8. The programs the shortcuts start, and the shortcuts' names.
-    const std::wstring mainProgram = configuration_.Setting(kKeyExe);
-    const std::wstring mainLink = configuration_.Setting(kKeyExeLink);
-    const std::wstring repairProgram = configuration_.Setting(kKeyRepairExe);
-    const std::wstring repairLink = configuration_.Setting(kKeyRepairExeLink);
-    const std::wstring repairArguments = configuration_.Setting(kKeyRepairExeCmd);
-    const std::wstring mainPath = JoinPath(installDir, mainProgram);
-    const std::wstring repairPath = JoinPath(installDir, repairProgram);
-
-    // 9. Each replacement outside the folder is kept first, so that the
-    // rollback puts back exactly what was there.
-    if (!Proceed())
-        return false;
-    ShowStep(L"正在创建桌面快捷方式...", L"");
-    if (!journal_->KeepFile(KeptSlot::kDesktopLink) ||
-        !services_->CreateDesktopShortcut(mainPath.c_str(), mainLink.c_str(), nullptr))
-        return Fail(InstallFailure::kSystemEntries);
-    AdvanceProgress();
-    InstallTrace(L"创建桌面快捷方式\r\n");
-
-    // 10.
-    if (!Proceed())
-        return false;
-    ShowStep(L"正在创建程序组...", L"");
-    const std::wstring group = configuration_.Setting(kKeyDisplayName);
-    if (!journal_->KeepFolder(KeptSlot::kProgramGroup) ||
-        !services_->CreateProgramGroup(group.c_str()))
-        return Fail(InstallFailure::kSystemEntries);
-    AdvanceProgress();
-    InstallTrace(L"正在创建程序组\r\n");
-
-    // 11.
-    if (!Proceed())
-        return false;
-    ShowStep(L"正在创建程序组快捷方式...", mainLink.c_str());
-    if (!journal_->KeepFile(KeptSlot::kGroupMainLink) ||
-        !services_->CreateGroupShortcut(mainPath.c_str(), group.c_str(), mainLink.c_str(), nullptr))
-        return Fail(InstallFailure::kSystemEntries);
-    InstallTrace(L"正在创建程序组快捷方式1\r\n");
-    AdvanceProgress();
-
-    // 12. The detail shows the repair program's file name, not its shortcut's.
-    if (!Proceed())
-        return false;
-    ShowStep(L"正在创建程序组快捷方式...", repairProgram.c_str());
-    if (!journal_->KeepFile(KeptSlot::kGroupRepairLink) ||
-        !services_->CreateGroupShortcut(repairPath.c_str(), group.c_str(), repairLink.c_str(),
-                                        repairArguments.c_str()))
-        return Fail(InstallFailure::kSystemEntries);
-    AdvanceProgress();
-    InstallTrace(L"正在创建程序组快捷方式2\r\n");
-
-    // 13. The last step: once it has succeeded the installation stands,
-    // whatever the user answers now.
-    if (!Proceed())
-        return false;
-    ShowStep(L"正在写注册信息...", L"");
-    if (!WriteRecord(installDir))
-        return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
-    if (!journal_->KeepKey(KeptSlot::kUninstallEntry) ||
-        !services_->RegisterUninstall(configuration_, installDir))
-        return Fail(InstallFailure::kSystemEntries);
-    InstallTrace(L"写注册信息成功\r\n");
-    AdvanceProgress();
-
-    // The earlier installation is given up only now. Should this fail, the
-    // aside folder is marked done and the next run deletes it.
-    journal_->Commit();
-    journal_.reset();
-    RemoveDroppedFolders(installDir);
-    // The files kept in place were held, unchanged, up to the commit.
-    upgrade_.reset();
-    return true;
+    return unpacked || Fail(FailureFromError(decodeError, InstallFailure::kDamaged), decodeError);
 }
+
+// Each replacement outside the folder is kept first (the row's KeptSlot),
+// so that the rollback puts back exactly what was there.
+bool InstallRun::Keep(KeptSlot slot)
+{
+    if (slot == KeptSlot::kProgramGroup)
+        return journal_->KeepFolder(slot);
+    if (slot == KeptSlot::kUninstallEntry)
+        return journal_->KeepKey(slot);
+    return journal_->KeepFile(slot);
+}
+
+bool InstallRun::MakeDesktopLink()
+{
+    return services_->CreateDesktopShortcut(JoinPath(installDir_, configuration_.Setting(kKeyExe)).c_str(),
+                                            configuration_.Setting(kKeyExeLink).c_str(), nullptr);
+}
+
+bool InstallRun::MakeProgramGroup()
+{
+    return services_->CreateProgramGroup(configuration_.Setting(kKeyDisplayName).c_str());
+}
+
+bool InstallRun::MakeGroupMainLink()
+{
+    return services_->CreateGroupShortcut(JoinPath(installDir_, configuration_.Setting(kKeyExe)).c_str(),
+                                          configuration_.Setting(kKeyDisplayName).c_str(),
+                                          configuration_.Setting(kKeyExeLink).c_str(), nullptr);
+}
+
+bool InstallRun::MakeGroupRepairLink()
+{
+    return services_->CreateGroupShortcut(JoinPath(installDir_, configuration_.Setting(kKeyRepairExe)).c_str(),
+                                          configuration_.Setting(kKeyDisplayName).c_str(),
+                                          configuration_.Setting(kKeyRepairExeLink).c_str(),
+                                          configuration_.Setting(kKeyRepairExeCmd).c_str());
+}
+
+// The last step: once it has succeeded the installation stands, whatever
+// the user answers now.
+bool InstallRun::WriteRecordStep()
+{
+    return WriteRecord(installDir_) || Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
+}
+
+bool InstallRun::MakeUninstallEntry() { return services_->RegisterUninstall(configuration_, installDir_); }
 
 namespace {
 
@@ -410,7 +406,7 @@ bool UserDataFileIsPlain(const std::wstring& installDir, const std::wstring& use
 
 }  // namespace
 
-bool InstallEngine::WriteRecord(const std::wstring& installDir)
+bool InstallRun::WriteRecord(const std::wstring& installDir)
 {
     const KeptPlaces places = KeptPlaces::Of(configuration_);
     if (places.installRecord.empty()) {
@@ -423,7 +419,7 @@ bool InstallEngine::WriteRecord(const std::wstring& installDir)
     return journal_->KeepFile(KeptSlot::kInstallRecord) && WriteInstallRecord(places.installRecord, record);
 }
 
-void InstallEngine::RemoveDroppedFolders(const std::wstring& installDir)
+void InstallRun::RemoveDroppedFolders(const std::wstring& installDir)
 {
     if (!upgrade_ || upgrade_->droppedFolders.empty())
         return;
@@ -442,7 +438,7 @@ void InstallEngine::RemoveDroppedFolders(const std::wstring& installDir)
     }
 }
 
-bool InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
+bool InstallRun::PlanUpgradeOf(const std::wstring& installDir)
 {
     upgrade_.reset();
     if (!UserDataFileIsPlain(installDir, configuration_.Setting(kKeyUserDataFile)))
@@ -490,7 +486,7 @@ bool InstallEngine::PlanUpgradeOf(const std::wstring& installDir)
 }
 
 
-std::vector<std::wstring> InstallEngine::WritablePlaces() const
+std::vector<std::wstring> InstallRun::WritablePlaces() const
 {
     const std::wstring programs[] = {configuration_.Setting(kKeyExe), configuration_.Setting(kKeyRepairExe),
                                      configuration_.Setting(kKeyUninstallExe)};
@@ -522,16 +518,16 @@ std::vector<std::wstring> InstallEngine::WritablePlaces() const
     return places;
 }
 
-// 6 and 7 for an upgrade in place: only what changed is moved aside, into a
-// folder marked as ours that also keeps what steps 9 to 13 replace, and the
-// new files are moved in; the player's data file never moves.
-bool InstallEngine::UpgradeInPlace(const std::wstring& installDir)
+bool InstallRun::ReplacesEarlier()
 {
-    ShowStep(L"正在删除旧版本文件...", installDir.c_str());
-    std::vector<std::wstring> touched = upgrade_->changes.movedAside;
-    for (const KeptBeside& beside : upgrade_->changes.keptBeside)
-        touched.push_back(beside.from);
-    while (AnyInUse(installDir, touched)) {
+    replacesEarlier_ = upgrade_ || IsDirectory(installDir_.c_str()) != 0;
+    return replacesEarlier_;
+}
+
+// The user may close the program and try again.
+bool InstallRun::WaitUntilNotInUse(const std::function<bool()>& inUse)
+{
+    while (inUse()) {
         if (!host_->AskRetry(kInUseText)) {
             failureShown_ = true;
             return Fail(InstallFailure::kProgramRunning);
@@ -539,17 +535,81 @@ bool InstallEngine::UpgradeInPlace(const std::wstring& installDir)
         if (Stopped())
             return Fail(InstallFailure::kCancelled);
     }
-    journal_ = InstallJournal::Create(installDir, KeptPlaces::Of(configuration_));
-    if (!journal_)
-        return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
-    if (!services_->MoveAsideChanged(*journal_, upgrade_->changes))
-        return Fail(InstallFailure::kProgramRunning);
-    AdvanceProgress();
-    InstallTrace(L"删除旧版本文件\r\n");
+    return true;
+}
 
-    // No pause between the two steps: the product is incomplete until the
-    // new files are in.
-    ShowStep(L"正在覆盖旧版本文件...", installDir.c_str());
+// The aside folder, marked as ours, that also keeps what the system entries' steps replace.
+bool InstallRun::OpenJournal()
+{
+    journal_ = InstallJournal::Create(installDir_, KeptPlaces::Of(configuration_));
+    return journal_ || Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
+}
+
+// For an upgrade in place only what changed is moved aside; else the
+// earlier installation is moved aside whole, and deleted only once the new
+// installation is complete. The player's data file never moves.
+bool InstallRun::MoveAside()
+{
+    const std::wstring& installDir = installDir_;
+    if (upgrade_) {
+        std::vector<std::wstring> touched = upgrade_->changes.movedAside;
+        for (const KeptBeside& beside : upgrade_->changes.keptBeside)
+            touched.push_back(beside.from);
+        return WaitUntilNotInUse([&] { return AnyInUse(installDir, touched); }) && OpenJournal() &&
+               (services_->MoveAsideChanged(*journal_, upgrade_->changes) || Fail(InstallFailure::kProgramRunning));
+    }
+    if (replacesEarlier_) {
+        // The user data file is copied only once nothing is in use, with
+        // what the program wrote as it closed.
+        if (!WaitUntilNotInUse([&] { return HasFileInUse(installDir); }))
+            return false;
+        const std::wstring userFile = configuration_.Setting(kKeyUserDataFile);
+        if (!userFile.empty()) {
+            HeldFolder installation;
+            if (!OpenFolderNoFollow(installDir, FILE_SHARE_READ | FILE_SHARE_WRITE, &installation) ||
+                !services_->CopyUserData(installation, userFile, staging_))
+                return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
+        }
+    }
+    // The staging folder takes the installation's list, and the places the
+    // game writes theirs, before it becomes the installation: held, each
+    // entry reached through its folder.
+    // Its files and folders were made with the product's list: only the
+    // folder itself and the places the game writes are left to give theirs.
+    {
+        const std::vector<std::wstring> writable = WritablePlaces();
+        MakeWritableFolders(staging_, writable, configuration_.Setting(kKeyUserDataFile));
+        std::vector<std::wstring> places = writable;
+        for (const ArchiveEntry& entry : entries_) {
+            if (IsWritablePlace(entry.name, writable))
+                places.push_back(entry.name);
+        }
+        if (!ApplyInstallationAccess(staging_) || !ApplyEntryAccessBelow(staging_, places, writable))
+            return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
+    }
+    // A staging tag in an installation that stands would make the rollback
+    // take it for this run's own.
+    if (replacesEarlier_)
+        DeleteFileNoFollow(JoinPath(installDir, kStagingTag));
+    if (!OpenJournal())
+        return false;
+    if (replacesEarlier_ && !journal_->MoveAside())
+        return Fail(InstallFailure::kProgramRunning);
+    return true;
+}
+
+// The new files moved in, or the staging folder renamed into place, its tag
+// kept inside until the run is committed.
+bool InstallRun::MoveIn()
+{
+    const std::wstring& installDir = installDir_;
+    if (!upgrade_) {
+        if (!StagingBecomesInstallation(installDir)) {
+            const DWORD error = ::GetLastError();
+            return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
+        }
+        return true;
+    }
     if (!services_->MoveInChanged(*journal_, upgrade_->changes, staging_)) {
         const DWORD error = ::GetLastError();
         return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
@@ -577,76 +637,5 @@ bool InstallEngine::UpgradeInPlace(const std::wstring& installDir)
     // What is left of the staging folder is its tag and the folders the
     // files came out of.
     DeleteHeldStaging();
-    AdvanceProgress();
-    InstallTrace(L"重命名文件夹\r\n");
-    return true;
-}
-
-bool InstallEngine::ReplacePreviousVersion(const std::wstring& installDir)
-{
-    if (upgrade_)
-        return UpgradeInPlace(installDir);
-    // 6. The earlier installation is moved aside, whole, into a folder marked
-    // as ours that also keeps what steps 9 to 13 replace; it is deleted only
-    // once the new installation is complete.
-    const bool upgrade = IsDirectory(installDir.c_str()) != 0;
-    if (upgrade) {
-        ShowStep(L"正在删除旧版本文件...", installDir.c_str());
-        // The user may close the program and try again; the user data file
-        // is copied only then, with what the program wrote as it closed.
-        while (HasFileInUse(installDir)) {
-            if (!host_->AskRetry(kInUseText)) {
-                failureShown_ = true;
-                return Fail(InstallFailure::kProgramRunning);
-            }
-            if (Stopped())
-                return Fail(InstallFailure::kCancelled);
-        }
-        const std::wstring userFile = configuration_.Setting(kKeyUserDataFile);
-        if (!userFile.empty()) {
-            HeldFolder installation;
-            if (!OpenFolderNoFollow(installDir, FILE_SHARE_READ | FILE_SHARE_WRITE, &installation) ||
-                !services_->CopyUserData(installation, userFile, staging_))
-                return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
-        }
-    }
-    // The staging folder takes the installation's list, and the places the
-    // game writes theirs, before it becomes the installation: held, each
-    // entry reached through its folder.
-    // Its files and folders were made with the product's list: only the
-    // folder itself and the places the game writes are left to give theirs.
-    {
-        const std::vector<std::wstring> writable = WritablePlaces();
-        MakeWritableFolders(staging_, writable, configuration_.Setting(kKeyUserDataFile));
-        std::vector<std::wstring> places = writable;
-        for (const ArchiveEntry& entry : entries_) {
-            if (IsWritablePlace(entry.name, writable))
-                places.push_back(entry.name);
-        }
-        if (!ApplyInstallationAccess(staging_) || !ApplyEntryAccessBelow(staging_, places, writable))
-            return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
-    }
-    // A staging tag in an installation that stands would make the rollback
-    // take it for this run's own.
-    if (upgrade)
-        DeleteFileNoFollow(JoinPath(installDir, kStagingTag));
-    journal_ = InstallJournal::Create(installDir, KeptPlaces::Of(configuration_));
-    if (!journal_)
-        return Fail(FailureFromError(::GetLastError(), InstallFailure::kCannotWrite));
-    if (upgrade && !journal_->MoveAside())
-        return Fail(InstallFailure::kProgramRunning);
-    AdvanceProgress();
-    InstallTrace(L"删除旧版本文件\r\n");
-
-    // 7. The staging folder becomes the installation folder, its tag kept
-    // inside until the run is committed. No pause between the two steps:
-    // the product is out of its place until the rename.
-    ShowStep(L"正在覆盖旧版本文件...", installDir.c_str());
-    if (!StagingBecomesInstallation(installDir)) {
-        const DWORD error = ::GetLastError();
-        return Fail(FailureFromError(error, InstallFailure::kCannotWrite));
-    }
-    AdvanceProgress();
-    InstallTrace(L"重命名文件夹\r\n");
     return true;
 }

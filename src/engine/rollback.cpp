@@ -1,6 +1,6 @@
 // The undo after a failed or cancelled run, on the page's thread while the
 // worker waits for it.
-#include "engine/install_engine.h"
+#include "engine/install_run.h"
 #include "engine/install_journal.h"
 
 #include "config/config.h"
@@ -8,11 +8,11 @@
 #include "system/file_ops.h"
 #include "system/install_log.h"
 
-void InstallEngine::RollBack(int32_t stepsDone)
+void InstallRun::RollBack(int32_t stepsDone)
 {
     // The bar runs back from the last entry begun to 1, one redraw a step.
     for (int32_t n = stepsDone; n >= 1; --n) {
-        progress_.progressPosition.Set(n);
+        progress_.progressPosition.store(n);
         ShowProgress();
     }
     UndoRun();
@@ -25,7 +25,7 @@ void InstallEngine::RollBack(int32_t stepsDone)
     }
 }
 
-void InstallEngine::UndoRun()
+void InstallRun::UndoRun()
 {
     host_->ShowStatus(nullptr);
     host_->ShowDetail(nullptr);
@@ -49,5 +49,5 @@ void InstallEngine::UndoRun()
     staging_ = HeldFolder();
     // Nothing kept in place is held past the run.
     upgrade_.reset();
-    progress_.progressPosition.Set(0);
+    progress_.progressPosition.store(0);
 }

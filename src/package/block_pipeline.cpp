@@ -1,7 +1,6 @@
 #include "package/block_pipeline.h"
 
 #include "package/sdk.h"
-#include "system/srw_hold.h"
 
 #include <process.h>
 
@@ -95,10 +94,10 @@ BlockPipeline::~BlockPipeline()
 void BlockPipeline::StopThreads()
 {
     {
-        SrwHold hold(lock_);
+        std::unique_lock<std::mutex> hold(lock_);
         ::InterlockedExchange(&stop_, 1);
     }
-    ::WakeAllConditionVariable(&changed_);
+    changed_.notify_all();
     for (auto& thread : threads_)
         ::WaitForSingleObject(thread.get(), INFINITE);
     threads_.clear();
@@ -130,11 +129,11 @@ void BlockPipeline::DecodeBlocks()
     while (true) {
         size_t position = 0;
         {
-            SrwHold hold(lock_);
+            std::unique_lock<std::mutex> hold(lock_);
             while (!stop_ && !MayBeginNext()) {
                 if (nextToDecode_ >= blocks_.size())
                     return;
-                ::SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+                changed_.wait(hold);
             }
             if (stop_)
                 return;
@@ -144,7 +143,7 @@ void BlockPipeline::DecodeBlocks()
             heldBytes_ += blocks_[position].size;
         }
         DecodeBlock(position, *reader);
-        ::WakeAllConditionVariable(&changed_);
+        changed_.notify_all();
     }
 }
 
@@ -162,7 +161,7 @@ void BlockPipeline::DecodeBlock(size_t position, ArchiveReader& reader)
         std::free(data);
         data = nullptr;
     }
-    SrwHold hold(lock_);
+    std::unique_lock<std::mutex> hold(lock_);
     Block& block = blocks_[position];
     block.result = result;
     block.data = data;
@@ -196,7 +195,7 @@ SRes BlockPipeline::Take(UInt32 folder, Byte** data, size_t* size)
     *size = 0;
     size_t position = SIZE_MAX;
     {
-        SrwHold hold(lock_);
+        std::unique_lock<std::mutex> hold(lock_);
         if (taken_ != SIZE_MAX) {
             Release(taken_);
             taken_ = SIZE_MAX;
@@ -210,7 +209,7 @@ SRes BlockPipeline::Take(UInt32 folder, Byte** data, size_t* size)
                 ++nextToTake_;
                 continue;
             }
-            ::SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+            changed_.wait(hold);
         }
         if (nextToTake_ >= blocks_.size())
             return SZ_ERROR_FAIL;
@@ -225,26 +224,26 @@ SRes BlockPipeline::Take(UInt32 folder, Byte** data, size_t* size)
             heldBytes_ += block.size;
         } else {
             while (block.state != State::kReady)
-                ::SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+                changed_.wait(hold);
             taken_ = position;
             *data = block.data;
             *size = block.size;
-            ::WakeAllConditionVariable(&changed_);
+            changed_.notify_all();
             return block.result;
         }
     }
     if (!ownReader_)
         ownReader_ = newReader_(nullptr);
     if (!ownReader_) {
-        SrwHold hold(lock_);
+        std::unique_lock<std::mutex> hold(lock_);
         blocks_[position].state = State::kReady;
         blocks_[position].result = SZ_ERROR_READ;
         taken_ = position;
         return SZ_ERROR_READ;
     }
     DecodeBlock(position, *ownReader_);
-    ::WakeAllConditionVariable(&changed_);
-    SrwHold hold(lock_);
+    changed_.notify_all();
+    std::unique_lock<std::mutex> hold(lock_);
     taken_ = position;
     *data = blocks_[position].data;
     *size = blocks_[position].size;

@@ -9,9 +9,11 @@
 
 #include <windows.h>
 
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 // A reader of the archive with a file position of its own: every thread that
@@ -115,8 +117,8 @@ private:
     ArchiveReaderFactory newReader_;
     BlockPipelineLimits limits_;
     std::vector<Block> blocks_;
-    mutable SRWLOCK lock_ = SRWLOCK_INIT;
-    CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
+    std::mutex lock_;
+    std::condition_variable changed_;
     size_t nextToDecode_ = 0;
     size_t nextToTake_ = 0;
     size_t taken_ = SIZE_MAX;

@@ -78,7 +78,7 @@ struct Check {
     std::vector<const HeldFolder*> folderOf;  // per entry; null: not a candidate
     std::vector<char> answers;                // not vector<bool>: threads write neighbours
     std::vector<UniqueFile> held;             // per entry, its hold when it is in place
-    const LockedInt* stop;
+    const std::atomic<int32_t>* stop;
     volatile LONG next = 0;
 
     void Run()
@@ -86,7 +86,7 @@ struct Check {
         std::vector<Byte> buffer(kReadSize);
         for (;;) {
             const LONG i = ::InterlockedIncrement(&next) - 1;
-            if (static_cast<size_t>(i) >= entries.size() || (stop && stop->Get() == 0))
+            if (static_cast<size_t>(i) >= entries.size() || (stop && stop->load() == 0))
                 return;
             if (!folderOf[i])
                 continue;
@@ -109,14 +109,14 @@ struct Check {
 }  // namespace
 
 std::vector<bool> FindEntriesInPlace(const std::wstring& folder, const std::vector<ArchiveEntry>& entries,
-                                     const LockedInt* stop)
+                                     const std::atomic<int32_t>* stop)
 {
     std::vector<UniqueFile> holds;
     return FindEntriesInPlace(folder, entries, stop, &holds);
 }
 
 std::vector<bool> FindEntriesInPlace(const std::wstring& folder, const std::vector<ArchiveEntry>& entries,
-                                     const LockedInt* stop, std::vector<UniqueFile>* holds)
+                                     const std::atomic<int32_t>* stop, std::vector<UniqueFile>* holds)
 {
     std::vector<bool> inPlace(entries.size(), false);
     holds->clear();

@@ -298,10 +298,7 @@ private:
     const PayloadSource& source_;
 };
 
-CSPPackage::CSPPackage()
-{
-    runFlag_.Set(1);
-}
+CSPPackage::CSPPackage() = default;
 
 CSPPackage::~CSPPackage()
 {
@@ -480,7 +477,7 @@ bool CSPPackage::Decode(const PayloadSource& source, const HeldFolder& target, i
         for (UInt32 i = 0; i < total; ++i) {
             if (gateFn_)
                 gateFn_(context_);
-            if (runFlag_.Get() == 0)
+            if (runFlag_.load() == 0)
                 return false;
             if (currentIndex)
                 *currentIndex = static_cast<int32_t>(i);
@@ -571,7 +568,7 @@ bool CSPPackage::Decode(const PayloadSource& source, const HeldFolder& target, i
                     }
                     if (gateFn_)
                         gateFn_(context_);
-                    return runFlag_.Get() != 0;
+                    return runFlag_.load() != 0;
                 });
                 if (result != SZ_OK) {
                     if (!written)

@@ -4,13 +4,13 @@
 
 #include "package/payload_source.h"
 #include "system/folder_handles.h"
-#include "system/locked_int.h"
 #include "system/paths.h"
 #include "system/unique_handle.h"
 
 #include <windows.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -124,7 +124,7 @@ public:
 
     // 1 goes on, 0 stops before the next entry. Only the owner's cancel
     // clears it, and nothing sets it back.
-    LockedInt& RunFlag() { return runFlag_; }
+    std::atomic<int32_t>& RunFlag() { return runFlag_; }
 
 private:
     class Extraction;
@@ -133,7 +133,7 @@ private:
 
     void Log(const char* text) const;
 
-    LockedInt runFlag_;
+    std::atomic<int32_t> runFlag_{1};
     void* context_ = nullptr;
     PackageLogFn logFn_ = nullptr;
     PackageProgressFn progressFn_ = nullptr;
@@ -177,9 +177,9 @@ bool MakeEntryDigestTable(const PayloadSource& source, std::string* table);
 // stop, when not null, is read between files: once it is 0 the remaining
 // entries are false. The answer always has one value per entry.
 std::vector<bool> FindEntriesInPlace(const std::wstring& folder, const std::vector<ArchiveEntry>& entries,
-                                     const LockedInt* stop);
+                                     const std::atomic<int32_t>* stop);
 // The same, every file found in place left held in *holds, open without
 // write or delete sharing: until the holds close nobody writes, replaces,
 // renames or deletes a file the answer vouched for.
 std::vector<bool> FindEntriesInPlace(const std::wstring& folder, const std::vector<ArchiveEntry>& entries,
-                                     const LockedInt* stop, std::vector<UniqueFile>* holds);
+                                     const std::atomic<int32_t>* stop, std::vector<UniqueFile>* holds);

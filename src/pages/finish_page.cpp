@@ -1,6 +1,7 @@
 #include "pages/finish_page.h"
 
 #include "config/config.h"
+#include "config/run_copy.h"
 #include "system/shell_user.h"
 
 namespace {
@@ -13,10 +14,10 @@ constexpr int kTransparent[] = {
 constexpr skin::PicturePlace kSidePicture = {IDC_FINISH_PICTURE, IDB_SIDE_PICTURE, skin::kSideWidth,
                                              skin::kSideHeight};
 
-// The side picture keeps its template place at the top left. The check box
-// takes the place its template gives with a Chinese system's dialog font,
+// The check box sits where a Chinese system's dialog font would put it,
 // just left of its label, whatever the dialog font.
 constexpr skin::ControlPlace kLayout[] = {
+    {IDC_FINISH_PICTURE, 0, 0, skin::kSideWidth, skin::kSideHeight},
     {IDC_FINISH_RUN_NOW, 181, 148, 15, 16},
     {IDC_FINISH_SENTENCE_NAME, 370, 50, 60, 50},  {IDC_FINISH_SHORTCUT_HINT, 180, 80, 270, 50},
     {IDC_FINISH_RUN_LABEL, 200, 149, 50, 25},     {IDC_FINISH_RUN_NAME, 260, 149, 60, 25},

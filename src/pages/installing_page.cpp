@@ -134,24 +134,7 @@ void CSPInstallDialog::RecoverInterruptedRun(const std::wstring& installDir) con
         RecoverInterruptedInstall(folder, KeptPlaces::Of(Config()));
 }
 
-bool CSPInstallDialog::WorkerRunning() const
-{
-    bool succeeded = false;
-    return worker_ && !engine_.WorkerEnded(&succeeded);
-}
-
-void CSPInstallDialog::MoveOnIfEnded()
-{
-    if (!worker_ || movedOn_)
-        return;
-    bool succeeded = false;
-    if (!engine_.WorkerEnded(&succeeded))
-        return;
-    // The wizard moves on once. Nothing is left to cancel.
-    movedOn_ = true;
-    DisableCancel();
-    SendToFrame(WM_WIZARD_PAGE, succeeded ? kFinishPage : kCancelledPage);
-}
+bool CSPInstallDialog::WorkerRunning() const { return worker_ && engine_.WorkerRunning(); }
 
 // ---------------------------------------------------------------------------
 // The engine's host
@@ -235,28 +218,32 @@ bool CSPInstallDialog::AskRetry(const wchar_t* text)
 
 void CSPInstallDialog::TellError(const wchar_t* text) { ::MessageBoxW(Window(), text, kErrorCaption, MB_OK | MB_ICONHAND); }
 
-void CSPInstallDialog::RunRollback(int32_t stepsDone, const std::function<void()>& rollback)
+void CSPInstallDialog::RunOnHostThread(const std::function<void()>& work)
 {
-    ::SendMessageW(Window(), WM_INSTALL_FAILED, static_cast<WPARAM>(stepsDone),
-                   reinterpret_cast<LPARAM>(&rollback));
+    ::SendMessageW(Window(), WM_INSTALL_FAILED, 0, reinterpret_cast<LPARAM>(&work));
 }
 
 // The page may be gone by now; a post to no window is simply dropped.
-void CSPInstallDialog::Ended() { ::PostMessageW(Window(), WM_INSTALL_ENDED, 0, 0); }
+void CSPInstallDialog::Ended(bool succeeded) { ::PostMessageW(Window(), WM_INSTALL_ENDED, succeeded ? 1 : 0, 0); }
 
-LRESULT CSPInstallDialog::OnInstallFailed(WPARAM, LPARAM rollback)
+LRESULT CSPInstallDialog::OnInstallFailed(WPARAM, LPARAM work)
 {
-    if (rollback)
-        (*reinterpret_cast<const std::function<void()>*>(rollback))();
+    if (work)
+        (*reinterpret_cast<const std::function<void()>*>(work))();
     return 0;
 }
 
-// The worker's last word, posted once workerRunning is 0: the wizard moves
-// on as soon as the page's thread gets to it, also from under the cancel
+// The worker's last word, posted once it has ended: the wizard moves on as
+// soon as the page's thread gets to it, also from under the cancel
 // question's box, whose own loop delivers it.
-LRESULT CSPInstallDialog::OnInstallEnded(WPARAM, LPARAM)
+LRESULT CSPInstallDialog::OnInstallEnded(WPARAM succeeded, LPARAM)
 {
-    MoveOnIfEnded();
+    if (!worker_ || movedOn_)
+        return 0;
+    // The wizard moves on once. Nothing is left to cancel.
+    movedOn_ = true;
+    DisableCancel();
+    SendToFrame(WM_WIZARD_PAGE, succeeded ? kFinishPage : kCancelledPage);
     return 0;
 }
 

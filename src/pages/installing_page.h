@@ -13,11 +13,11 @@
 #include <memory>
 #include <string>
 
-// Sent by the worker's rollback request: wParam the steps done, lParam the
-// rollback to run on the page's thread.
+// Sent by the worker's rollback request: lParam the work to run on the
+// page's thread.
 inline constexpr UINT WM_INSTALL_FAILED = WM_USER + 1001;
-// Posted to the page by the worker as its last act, once workerRunning is 0:
-// what moves the wizard on to a finish page.
+// Posted to the page by the worker as its last act, once it has ended:
+// wParam its outcome, what moves the wizard on to a finish page.
 inline constexpr UINT WM_INSTALL_ENDED = WM_USER + 1002;
 
 // Sets bar's range to 0..upperBound and its position, with the 16-bit
@@ -75,13 +75,12 @@ private:
     void FlushEntries() override;
     bool AskRetry(const wchar_t* text) override;
     void TellError(const wchar_t* text) override;
-    void RunRollback(int32_t stepsDone, const std::function<void()>& rollback) override;
-    void Ended() override;
+    void RunOnHostThread(const std::function<void()>& work) override;
+    void Ended(bool succeeded) override;
 
     void SetLine(int controlId, const wchar_t* text);
-    void MoveOnIfEnded();
-    LRESULT OnInstallFailed(WPARAM stepsDone, LPARAM rollback);
-    LRESULT OnInstallEnded(WPARAM, LPARAM);
+    LRESULT OnInstallFailed(WPARAM, LPARAM work);
+    LRESULT OnInstallEnded(WPARAM succeeded, LPARAM);
     LRESULT OnShowEntry(WPARAM, LPARAM);
     LRESULT OnEntryTimer(WPARAM timerId, LPARAM);
     LRESULT OnClose(WPARAM, LPARAM);

@@ -8,7 +8,7 @@
 // through framework::ScaleForDpi, and nothing else scales them.
 #pragma once
 
-#include "config/config.h"
+#include "config/run_copy.h"
 #include "framework/dialog.h"
 #include "framework/display_scale.h"
 #include "pages/wizard.h"

@@ -10,11 +10,11 @@ constexpr int kTransparent[] = {
     IDC_WELCOME_NOTICE,
 };
 
-// The side picture keeps its template place at the top left.
 constexpr skin::PicturePlace kSidePicture = {IDC_WELCOME_PICTURE, IDB_SIDE_PICTURE, skin::kSideWidth,
                                              skin::kSideHeight};
 
 constexpr skin::ControlPlace kLayout[] = {
+    {IDC_WELCOME_PICTURE, 0, 0, skin::kSideWidth, skin::kSideHeight},
     {IDC_WELCOME_LINE, 0, 290, 506, 1},
     {IDC_WELCOME_TITLE_LEAD, 180, 15, 75, 25},
     {IDC_WELCOME_TITLE_NAME, 255, 15, 75, 25},

@@ -219,14 +219,6 @@ bool AdoptInstallLog(HANDLE handle)
     return true;
 }
 
-void CloseInstallLog()
-{
-    LogTarget& target = Target();
-    std::lock_guard<std::mutex> hold(target.lock);
-    target.file.reset();
-    target.path.clear();
-}
-
 HANDLE InstallLogHandle()
 {
     LogTarget& target = Target();
@@ -299,4 +291,15 @@ void LogRunHeader(const std::wstring& program, const std::wstring& product, cons
     LogLine(L"system: Windows " + std::to_wstring(real.dwMajorVersion) + L"." + std::to_wstring(real.dwMinorVersion) +
             L"." + std::to_wstring(real.dwBuildNumber) + L" (" + named + L" to the installer), ANSI code page " +
             std::to_wstring(::GetACP()) + L", OEM code page " + std::to_wstring(::GetOEMCP()));
+}
+
+void StartInstallLog(const std::wstring& path, const std::wstring& program, const std::wstring& task,
+                     const std::wstring& product, const std::wstring& version, bool silent,
+                     const std::wstring& interactiveMode)
+{
+    const std::wstring programStem = program.substr(0, program.rfind(L'.'));
+    if (!OpenInstallLog(path, LogNameStem(product.empty() ? programStem : product + L"-" + task)))
+        return;
+    LogRunHeader(program, product, version);
+    LogLine(L"mode: " + (silent ? std::wstring(L"silent (/S)") : interactiveMode));
 }

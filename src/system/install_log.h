@@ -26,9 +26,6 @@ bool OpenInstallLog(const std::wstring& path, const std::wstring& stem);
 // uninstaller's copy): used only when handle is an open disk file.
 bool AdoptInstallLog(HANDLE handle);
 
-// Closes the open log, if any; later lines go nowhere.
-void CloseInstallLog();
-
 // The open log's file handle (null when none is open), for handing down.
 HANDLE InstallLogHandle();
 
@@ -49,6 +46,16 @@ std::wstring Win32ErrorText(DWORD error);
 // A product's name as a file name: every character Windows refuses in a
 // name becomes '_'; "setup" when nothing is left.
 std::wstring LogNameStem(const std::wstring& name);
+
+// Starts the log a program's command line asked for (/LOG, /LOG=path): at
+// path, or when it is empty a new log named after the product and task
+// ("<product>-setup-<time>.log"; the program's own name without the product),
+// which opens with LogRunHeader and the run's mode ("silent (/S)" when
+// silent, else interactiveMode). A log that cannot be made is no reason to
+// stop: the run goes on without one.
+void StartInstallLog(const std::wstring& path, const std::wstring& program, const std::wstring& task,
+                     const std::wstring& product, const std::wstring& version, bool silent,
+                     const std::wstring& interactiveMode);
 
 // The lines every log opens with: which program (program, e.g.
 // "setup.exe") ran from where with which command line, the product and its

@@ -201,18 +201,6 @@ int HandOver(const Options& options, UniqueFile image)
     return RunCopy(std::move(image), arguments);
 }
 
-// The log asked for on the command line; without one the run goes on.
-void StartLog(const Options& options)
-{
-    Configuration configuration;
-    const bool configured = Configuration::FromResource(nullptr, &configuration);
-    const std::wstring product = configured ? configuration.Setting(kKeyDisplayName) : std::wstring();
-    if (!OpenInstallLog(options.logFile, LogNameStem(product.empty() ? L"uninst" : product + L"-uninstall")))
-        return;
-    LogRunHeader(L"uninst.exe", product, configured ? configuration.Setting(kKeyDisplayVersion) : std::wstring());
-    LogLine(options.silent ? L"mode: silent (/S)" : L"mode: asking the player");
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
@@ -222,8 +210,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     // able to write to.
     framework::RestrictDllSearchToSystemFolder();
     const Options options = ParseOptions();
-    if (!(options.logHandle && AdoptInstallLog(options.logHandle)) && options.log)
-        StartLog(options);
+    if (!(options.logHandle && AdoptInstallLog(options.logHandle)) && options.log) {
+        Configuration configuration;
+        Configuration::FromResource(nullptr, &configuration);
+        StartInstallLog(options.logFile, L"uninst.exe", L"uninstall", configuration.Setting(kKeyDisplayName),
+                        configuration.Setting(kKeyDisplayVersion), options.silent, L"asking the player");
+    }
     if (options.from.empty()) {
         // Before any question: what the copy is made of cannot change
         // while the user reads it.

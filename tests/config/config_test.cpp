@@ -1,8 +1,7 @@
-// The configuration: the sample text the installer carries, the value read
-// from it, and the run's copy in a temporary folder of the test's own.
+// The configuration: the sample text the installer carries and the value
+// read from it.
 #include "config/config.h"
 #include "support/test_support.h"
-#include "temp_redirect.h"
 
 #include <vector>
 
@@ -10,22 +9,12 @@ using namespace testing_support;
 
 namespace {
 
-class ConfigTest : public ::testing::Test {
-protected:
-    // Nothing set: the resource's bytes exactly.
-    static Configuration Sample()
-    {
-        Configuration sample;
-        EXPECT_TRUE(Configuration::FromResource(nullptr, &sample));
-        return sample;
-    }
-
-    ScratchDir scratch;
-};
-
-TEST_F(ConfigTest, SampleTextIsGbkWithCrLfAndTheKeysInOrder)
+TEST(ConfigTest, SampleTextIsGbkWithCrLfAndTheKeysInOrder)
 {
-    const std::string bytes = Sample().Bytes();
+    Configuration resource;
+    ASSERT_TRUE(Configuration::FromResource(nullptr, &resource));
+    // Nothing set: the resource's bytes exactly.
+    const std::string bytes = resource.Bytes();
     ASSERT_TRUE(bytes.starts_with("/////"));  // no byte-order mark either
     EXPECT_FALSE(bytes.ends_with("\n"));
     for (size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1))
@@ -62,7 +51,7 @@ TEST_F(ConfigTest, SampleTextIsGbkWithCrLfAndTheKeysInOrder)
     EXPECT_EQ(L"", sample.Setting(kKeyCompleteUrl));
 }
 
-TEST_F(ConfigTest, ReadersCutLongValuesAndFallBackToTheirDefaults)
+TEST(ConfigTest, ReadersCutLongValuesAndFallBackToTheirDefaults)
 {
     const std::wstring longValue(300, L'长');
     Configuration set;
@@ -84,72 +73,6 @@ TEST_F(ConfigTest, ReadersCutLongValuesAndFallBackToTheirDefaults)
     EXPECT_EQ(7, read.SettingInt(kKeyFolder, 7));
     EXPECT_EQ(L"none", read.Setting(kKeyDisplayName, L"none  "));
     EXPECT_EQ(L"none", Configuration().Setting(kKeyExe, L"none"));
-
-    EXPECT_EQ(L"C:\\Temp\\incfg.ini", JoinPath(L"C:\\Temp\\", L"incfg.ini"));
-    EXPECT_EQ(L"C:\\Temp\\incfg.ini", JoinPath(L"C:\\Temp", L"incfg.ini"));
-    EXPECT_EQ(L"", JoinPath(L"", L"incfg.ini"));
-}
-
-TEST_F(ConfigTest, NoOtherProgramCanWriteTheRunsCopy)
-{
-    // Thai does not pass through code page 936: an ANSI round trip of this
-    // path would name a folder that does not exist.
-    const std::wstring temp = scratch.Join(L"用户 ทดสอบ");
-    BOOL lost = FALSE;
-    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, temp.c_str(), -1, nullptr, 0, nullptr, &lost);
-    ASSERT_TRUE(lost);
-    ::CreateDirectoryW(temp.c_str(), nullptr);
-    TempRedirect redirect(temp);
-    RemoveRunFolder();
-
-    // A folder of the first name is someone else's: the run takes the next.
-    const std::wstring taken = temp + L"\\setup-run-" + std::to_wstring(::GetCurrentProcessId()) + L"-0";
-    ASSERT_TRUE(::CreateDirectoryW(taken.c_str(), nullptr));
-    WriteBytes(taken + L"\\incfg.ini", "someone else's");
-    const std::wstring folder = RunFolder();
-    ASSERT_EQ(temp + L"\\setup-run-" + std::to_wstring(::GetCurrentProcessId()) + L"-1", folder);
-    ASSERT_EQ(folder + L"\\incfg.ini", ConfigFilePath());
-    ASSERT_EQ(1, WriteConfigFile(Sample()));
-    EXPECT_EQ(Sample().Bytes(), ReadBytes(ConfigFilePath()));
-
-    // Nobody else writes, replaces or renames what the run holds.
-    for (const std::wstring& path : {ConfigFilePath(), folder}) {
-        HANDLE other = ::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                     FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        EXPECT_EQ(INVALID_HANDLE_VALUE, other) << WideToUtf8(path);
-        if (other != INVALID_HANDLE_VALUE)
-            ::CloseHandle(other);
-    }
-    EXPECT_FALSE(::MoveFileW(folder.c_str(), (folder + L"-moved").c_str()));
-
-    // The chosen folder goes into the file too, exactly, whatever its script.
-    const std::wstring chosen = L"D:\\게임\\Łódź ภาษา 游戏";
-    ASSERT_TRUE(WriteSetting(kKeySetupDir, chosen));
-    wchar_t written[MAX_PATH] = {};
-    ::GetPrivateProfileStringW(kConfigSection, kKeySetupDir, L"", written, MAX_PATH, ConfigFilePath().c_str());
-    EXPECT_EQ(chosen, written);
-    ::GetPrivateProfileStringW(kConfigSection, kKeyDisplayName, L"", written, MAX_PATH, ConfigFilePath().c_str());
-    EXPECT_STREQ(L"Quenlo棋牌", written);
-
-    DeleteConfigFile();
-    EXPECT_FALSE(Exists(folder + L"\\incfg.ini"));
-    RemoveRunFolder();
-    EXPECT_FALSE(Exists(folder));
-    EXPECT_EQ("someone else's", ReadBytes(taken + L"\\incfg.ini"));
-}
-
-TEST_F(ConfigTest, TemporaryDirectoryTooLongToHoldWritesNothing)
-{
-    TempRedirect redirect(scratch.Join(std::wstring(300, L't')));
-    RemoveRunFolder();
-    EXPECT_EQ(L"", ConfigFilePath());
-    EXPECT_EQ(0, WriteConfigFile(Sample()));
-    EXPECT_FALSE(WriteSetting(kKeySetupDir, L"C:\\x"));
-    DeleteConfigFile();
-    // An empty file name would have sent the write to win.ini.
-    wchar_t value[MAX_PATH] = {};
-    ::GetPrivateProfileStringW(kConfigSection, kKeySetupDir, L"", value, MAX_PATH, L"win.ini");
-    EXPECT_STREQ(L"", value);
 }
 
 }  // namespace

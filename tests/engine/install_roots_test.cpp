@@ -10,6 +10,7 @@
 #include "recording_host.h"
 
 #include "config/config.h"
+#include "config/run_copy.h"
 #include "support/test_support.h"
 #include "system/file_ops.h"
 #include "system/shortcuts.h"
@@ -56,7 +57,7 @@ protected:
     bool Install(const std::wstring& folder)
     {
         EXPECT_TRUE(WriteSetting(kKeySetupDir, folder));
-        page.failures.clear();
+        page.rollbacks = 0;
         page.boxes.clear();
         trace.clear();
         InstallEngine engine(configuration);
@@ -101,7 +102,7 @@ TEST_F(InstallRoots, ADriveRootAndAFolderAboveASystemFolderAreRefusedAtTheFirstS
         const auto profileTop = Listing(profile);
 
         EXPECT_FALSE(Install(folder));
-        EXPECT_EQ(page.failures, std::vector<int32_t>{0});
+        EXPECT_EQ(page.rollbacks, 1);
         EXPECT_TRUE(trace.empty());
         // One box says why; nothing else is asked or shown.
         EXPECT_EQ(page.boxes, std::vector<std::wstring>{FailureText(InstallFailure::kCannotWrite, folder)});

@@ -60,11 +60,11 @@ void RecordingHost::TellError(const wchar_t* text)
     boxes.push_back(text);
 }
 
-void RecordingHost::RunRollback(int32_t stepsDone, const std::function<void()>& rollback)
+void RecordingHost::RunOnHostThread(const std::function<void()>& work)
 {
     {
         std::lock_guard<std::mutex> hold(lock);
-        failures.push_back(stepsDone);
+        ++rollbacks;
     }
-    rollback();
+    work();
 }

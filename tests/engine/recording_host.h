@@ -1,6 +1,6 @@
 // A host for the engine that shows nothing and records what it was asked
 // to show, ask and tell, in order: the status and detail lines as they
-// change, every bar drawn, the boxes' texts, the rollbacks.
+// change, every bar drawn, the boxes' texts, the rollbacks run.
 #pragma once
 
 #include "engine/install_engine.h"
@@ -23,7 +23,7 @@ public:
     void ShowProgress(int32_t position, int32_t upperBound) override;
     bool AskRetry(const wchar_t* text) override;
     void TellError(const wchar_t* text) override;
-    void RunRollback(int32_t stepsDone, const std::function<void()>& rollback) override;
+    void RunOnHostThread(const std::function<void()>& work) override;
 
     // Held while anything is recorded.
     std::mutex lock;
@@ -32,7 +32,7 @@ public:
     std::vector<int> positions;             // bar positions drawn
     std::vector<int> rangeTops;             // bar upper bounds drawn
     std::vector<std::wstring> boxes;        // texts of the boxes shown
-    std::vector<int32_t> failures;          // steps done of each rollback
+    int rollbacks = 0;                      // the work run on the host's thread
     // Called on the worker's thread for every text the detail line changes to.
     std::function<void(const std::wstring&)> onDetail;
     // The answer to the in-use question, given its text; without it, Cancel.

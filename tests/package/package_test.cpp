@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <atomic>
 #include <cwchar>
 #include <iterator>
 #include <string>
@@ -60,7 +61,7 @@ void RecordProgress(void* context, ExtractProgress progress)
     r->existedAtReport.push_back(Exists(r->target + L"\\" + name));
     if (static_cast<int>(progress.index) == r->stopAtIndex) {
         r->threadsAtStop = CountThreads();
-        r->package->RunFlag().Set(0);
+        r->package->RunFlag().store(0);
     }
 }
 
@@ -230,7 +231,7 @@ TEST_F(PackageTest, WritesOnlyThroughTheFolderItHolds)
 
 TEST_F(PackageTest, StopBeforeTheFirstEntryCreatesNothing)
 {
-    package.RunFlag().Set(0);
+    package.RunFlag().store(0);
     EXPECT_FALSE(Decode(L"lzma2.7z", scratch.path()));
     EXPECT_EQ(current, -7);
     EXPECT_TRUE(recorder.progress.empty());
@@ -343,9 +344,9 @@ TEST_F(PackageTest, KeepsTheFilesAFolderHoldsAndWritesTheRest)
     ASSERT_TRUE(held);
     const std::vector<std::wstring> kept = {L"empty.txt", L"keep\\deep\\k3.bin", L"keep\\k1.bin",
                                             L"mixed\\m1.txt", L"zz\\last.txt"};
-    LockedInt stop;
+    std::atomic<int32_t> stop{1};
     for (const int32_t flag : {1, 0}) {
-        stop.Set(flag);
+        stop.store(flag);
         const std::vector<bool> inPlace = FindEntriesInPlace(installed, entries, &stop);
         ASSERT_EQ(inPlace.size(), entries.size());
         for (size_t i = 0; i < entries.size(); ++i) {
@@ -356,7 +357,7 @@ TEST_F(PackageTest, KeepsTheFilesAFolderHoldsAndWritesTheRest)
 
     // What was found in place stays held: nobody opens it to write, or to
     // delete or rename it, until the holds are let go.
-    stop.Set(1);
+    stop.store(1);
     std::vector<UniqueFile> holds;
     const std::vector<bool> inPlace = FindEntriesInPlace(installed, entries, &stop, &holds);
     EXPECT_EQ(holds.size(), kept.size());

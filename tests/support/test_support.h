@@ -66,4 +66,22 @@ private:
     std::wstring path_;
 };
 
+// Points this process's temporary directory at folder while it lives, so
+// the run's folder and the files in it are the test's own.
+class TempRedirect {
+public:
+    explicit TempRedirect(const std::wstring& folder)
+    {
+        had_ = ::GetEnvironmentVariableW(L"TMP", saved_, MAX_PATH) != 0;
+        ::SetEnvironmentVariableW(L"TMP", folder.c_str());
+    }
+    ~TempRedirect() { ::SetEnvironmentVariableW(L"TMP", had_ ? saved_ : nullptr); }
+    TempRedirect(const TempRedirect&) = delete;
+    TempRedirect& operator=(const TempRedirect&) = delete;
+
+private:
+    wchar_t saved_[MAX_PATH] = {};
+    bool had_ = false;
+};
+
 }  // namespace testing_support
