@@ -393,22 +393,12 @@ bool SetupProcess::LoadLibraryInto(const std::wstring& dll) const
 
 int SetupProcess::CountBoxes(const std::wstring& caption) const
 {
-    struct Search {
-        DWORD processId;
-        const std::wstring* caption;
-        int count;
-    } search{Id(), &caption, 0};
-    ::EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(parameter);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == s->processId && ::IsWindowVisible(window) && WindowText(window) == *s->caption)
-                ++s->count;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.count;
+    int count = 0;
+    FindTopLevel(Id(), [&](HWND window) {
+        count += ::IsWindowVisible(window) && WindowText(window) == caption;
+        return false;
+    });
+    return count;
 }
 
 HWND SetupProcess::FocusWindow() const

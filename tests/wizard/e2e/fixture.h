@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 // user32 exports it; mingw's headers do not declare it.
@@ -94,6 +95,18 @@ inline ShortcutInfo ReadLink(const std::wstring& path)
     return link;
 }
 
+// The value of key in an INI text (key=value on a line of its own), or
+// empty.
+inline std::wstring ValueIn(std::wstring text, const std::wstring& key)
+{
+    text = L"\n" + text + L"\r\n";
+    const size_t at = text.find(L"\n" + key + L"=");
+    if (at == std::wstring::npos)
+        return {};
+    const size_t from = at + key.size() + 2;
+    return text.substr(from, text.find_first_of(L"\r\n", from) - from);
+}
+
 // A value of the configuration file the wizard writes: GBK text, or UTF-16
 // with its byte-order mark when GBK cannot hold it. Read as such rather than
 // through the profile functions, which would decode GBK with the ANSI code
@@ -108,23 +121,18 @@ inline std::wstring ConfigValue(const std::wstring& key)
     } else {
         text = testing_support::FromCodePage(bytes, 936);
     }
-    text = L"\n" + text + L"\r\n";
-    const size_t at = text.find(L"\n" + key + L"=");
-    if (at == std::wstring::npos)
-        return {};
-    const size_t from = at + key.size() + 2;
-    return text.substr(from, text.find_first_of(L"\r\n", from) - from);
+    return ValueIn(std::move(text), key);
 }
 
-// The sample configuration asking for more room than any drive has; empty
-// when it has no size line.
-inline std::string NoRoomConfig()
+// The sample configuration with key's line set to value; empty when it has
+// no such line.
+inline std::string ConfigSetting(const std::wstring& key, const std::wstring& value)
 {
     std::string text = ReadResource(Bin(L"setup.exe"), L"INI", 138);
-    const size_t at = text.find("OBJ_IN_SIZE=");
+    const size_t at = text.find(WideToCodePage(L"\n" + key + L"=", 936));
     if (at == std::string::npos)
         return {};
-    return text.replace(at, text.find_first_of("\r\n", at) - at, "OBJ_IN_SIZE=2000000000");
+    return text.replace(at + 1, text.find_first_of("\r\n", at + 1) - at - 1, WideToCodePage(key + L"=" + value, 936));
 }
 
 class WizardTest : public ::testing::Test {
@@ -170,12 +178,12 @@ protected:
 
     // Presses button on page, once there is a page, and waits for next:
     // its window, or null.
-    static HWND Press(SetupProcess& wizard, HWND page, int button, Page next)
+    static HWND Press(SetupProcess& wizard, HWND page, int button, Page next, DWORD timeoutMs = kDeadlineMs)
     {
         if (!page)
             return nullptr;
         Click(page, button);
-        return wizard.WaitForPage(next);
+        return wizard.WaitForPage(next, timeoutMs);
     }
 
     // From the welcome page: Next (the destination page), Next (the ready

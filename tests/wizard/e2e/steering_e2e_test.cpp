@@ -70,8 +70,7 @@ TEST_F(Steering, NothingChangedFromOutsideAfterTheReadyPageReachesTheInstallatio
     // Nor can the payload be changed in the installer's own file.
     EXPECT_FALSE(OthersCanChange(Bin(L"setup.exe")));
 
-    Click(ready, kInstall);
-    HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
+    HWND finish = Press(*wizard, ready, kInstall, Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
     EXPECT_EQ(ItemText(finish, IDC_FINISH_TITLE_NAME), kDisplayName);
     EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
@@ -127,11 +126,8 @@ TEST_F(Steering, TheRunningInstallersFileCannotBeSwappedForAnother)
 TEST_F(Steering, TwoInstallersOfDifferentNamesKeepToTheirOwnFiles)
 {
     const std::wstring otherExe = Work(L"other-product.exe");
-    std::string otherText = ReadResource(Bin(L"setup.exe"), L"INI", 138);
-    const std::string line = WideToCodePage(L"OBJ_IN_DISPLAY_NAME=" + kDisplayName, 936);
-    const size_t at = otherText.find(line);
-    ASSERT_NE(at, std::string::npos);
-    otherText.replace(at, line.size(), WideToCodePage(L"OBJ_IN_DISPLAY_NAME=" + kOtherName, 936));
+    const std::string otherText = ConfigSetting(L"OBJ_IN_DISPLAY_NAME", kOtherName);
+    ASSERT_FALSE(otherText.empty());
     ASSERT_TRUE(CopyWithResource(Bin(L"setup.exe"), otherExe, L"INI", 138, otherText));
 
     auto first = Start(Bin(L"setup.exe"));
@@ -154,8 +150,7 @@ TEST_F(Steering, TwoInstallersOfDifferentNamesKeepToTheirOwnFiles)
     EXPECT_EQ(withOther, 1);
     EXPECT_EQ(withChosenFolder, 1);
 
-    Click(ready, kInstall);
-    HWND finish = first->WaitForPage(Page::kFinish, 60000);
+    HWND finish = Press(*first, ready, kInstall, Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
     EXPECT_EQ(ItemText(finish, IDC_FINISH_TITLE_NAME), kDisplayName);
     EXPECT_TRUE(UninstallKeyExists(kDisplayName));

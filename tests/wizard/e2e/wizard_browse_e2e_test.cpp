@@ -3,11 +3,6 @@
 // without room refused.
 #include "e2e/fixture.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 using namespace e2e;
 
 namespace {
@@ -35,14 +30,12 @@ TEST_F(Wizard, BrowseAppendsTheDisplayNameAndBackKeepsTheFolder)
     EXPECT_TRUE(WaitUntil([&] { return ItemText(destination, kFolderEdit) == expected; }))
         << testing::PrintToString(ItemText(destination, kFolderEdit));
 
-    Click(destination, kBack);
-    HWND welcome = wizard->WaitForPage(Page::kWelcome);
+    HWND welcome = Press(*wizard, destination, kBack, Page::kWelcome);
     ASSERT_NE(welcome, nullptr);
     EXPECT_EQ(ConfigValue(L"OBJ_IN_SETUP_DIR"), expected);
     ASSERT_EQ(ToDestination(*wizard), destination);
     EXPECT_EQ(ItemText(destination, kFolderEdit), expected);
-    Click(destination, kNext);
-    HWND ready = wizard->WaitForPage(Page::kReady);
+    HWND ready = Press(*wizard, destination, kNext, Page::kReady);
     ASSERT_NE(ready, nullptr);
     const std::vector<std::wstring> summary{L"目标位置:", L"        " + expected};
     EXPECT_EQ(ListLines(::GetDlgItem(ready, kSummary)), summary);
@@ -65,7 +58,7 @@ TEST_F(Wizard, BrowseNoticeComesEvenWhenTheFolderDialogIsCancelled)
 TEST_F(Wizard, BrowseRefusesADriveWithoutRoom)
 {
     const std::wstring exe = Work(L"setup-huge.exe");
-    ASSERT_TRUE(CopyWithResource(SetupExe(), exe, L"INI", 138, NoRoomConfig()));
+    ASSERT_TRUE(CopyWithResource(SetupExe(), exe, L"INI", 138, ConfigSetting(L"OBJ_IN_SIZE", L"2000000000")));
     auto wizard = Start(exe);
     HWND destination = ToDestination(*wizard);
     ASSERT_NE(destination, nullptr);

@@ -4,11 +4,6 @@
 // Escape.
 #include "e2e/fixture.h"
 
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-
 using namespace e2e;
 
 namespace {
@@ -144,17 +139,14 @@ TEST_F(Wizard, LateClicksAndCtrlBreakLeaveTheShownPage)
     HWND welcome = wizard->ShownPage();
     PressKey(wizard->FocusWindow(), VK_CANCEL);
     Click(welcome, kNext);
-    Click(welcome, kNext);
-    HWND destination = wizard->WaitForPage(Page::kDestination);
+    HWND destination = Press(*wizard, welcome, kNext, Page::kDestination);
     ASSERT_NE(destination, nullptr);
     PressKey(wizard->FocusWindow(), VK_CANCEL);
-    Click(destination, kNext);
-    HWND ready = wizard->WaitForPage(Page::kReady);
+    HWND ready = Press(*wizard, destination, kNext, Page::kReady);
     ASSERT_NE(ready, nullptr);
     PressKey(wizard->FocusWindow(), VK_CANCEL);
     Click(ready, kInstall);
-    Click(ready, kInstall);
-    HWND installing = wizard->WaitForPage(Page::kInstalling);
+    HWND installing = Press(*wizard, ready, kInstall, Page::kInstalling);
     ASSERT_NE(installing, nullptr);
     Click(ready, kCancel);
     Click(welcome, kNext);

@@ -2,9 +2,6 @@
 // payload or a download damaged, and a comctl32 planted beside setup.exe.
 #include "e2e/fixture.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
 #include <utility>
 
 using namespace e2e;

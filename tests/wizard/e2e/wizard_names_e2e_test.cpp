@@ -18,19 +18,11 @@ namespace {
 // Korean, Polish, Thai and Chinese, and a character beyond the BMP.
 const std::wstring kChosenFolder = L"D:\\게임\\Łódź ภาษา 游戏 \U0001F3AE";
 
-
 // A value of the configuration as the product team wrote it: the resource's
 // GBK text, decoded here independently of the installer.
 std::wstring ConfiguredValue(const std::wstring& key)
 {
-    const std::wstring text =
-        testing_support::FromCodePage(ReadResource(Bin(L"setup.exe"), L"INI", 138), 936) + L"\r\n";
-    const std::wstring start = L"\n" + key + L"=";
-    const size_t at = text.find(start);
-    if (at == std::wstring::npos)
-        return {};
-    const size_t from = at + start.size();
-    return text.substr(from, text.find_first_of(L"\r\n", from) - from);
+    return ValueIn(testing_support::FromCodePage(ReadResource(Bin(L"setup.exe"), L"INI", 138), 936), key);
 }
 
 // Target | arguments | working folder, read back through the shell; the
@@ -90,15 +82,13 @@ TEST_F(WizardNames, FolderOfManyScriptsAndTheConfiguredNamesReachEveryPlace)
         << testing::PrintToString(ItemText(destination, kFolderEdit));
     EXPECT_TRUE(SaveScreenshot(L"names-2-destination", {wizard.Frame()}));
 
-    Click(destination, kNext);
-    HWND ready = wizard.WaitForPage(Page::kReady);
+    HWND ready = Press(wizard, destination, kNext, Page::kReady);
     ASSERT_NE(ready, nullptr);
     const std::vector<std::wstring> summary{L"目标位置:", L"        " + installDir};
     EXPECT_EQ(ListLines(::GetDlgItem(ready, kSummary)), summary);
     EXPECT_TRUE(SaveScreenshot(L"names-3-ready", {wizard.Frame()}));
 
-    Click(ready, kInstall);
-    HWND finish = wizard.WaitForPage(Page::kFinish, 60000);
+    HWND finish = Press(wizard, ready, kInstall, Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
     EXPECT_EQ(WindowText(finish), caption);
     EXPECT_EQ(ItemText(finish, IDC_FINISH_TITLE_NAME), displayName);

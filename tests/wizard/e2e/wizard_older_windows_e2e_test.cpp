@@ -3,10 +3,6 @@
 // started at the end without the player's shell.
 #include "e2e/fixture.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-
 using namespace e2e;
 
 namespace {
@@ -50,11 +46,9 @@ TEST_F(Wizard, OlderWindowsProposesTheSystemDriveAndStartsTheProgramPlainly)
     // Not a newer Windows: the first fixed drive with room, the system's.
     const std::wstring folder = ItemText(destination, kFolderEdit);
     ASSERT_EQ(folder.substr(0, 3), L"C:\\");
-    Click(destination, kNext);
-    HWND ready = wizard->WaitForPage(Page::kReady);
+    HWND ready = Press(*wizard, destination, kNext, Page::kReady);
     ASSERT_NE(ready, nullptr);
-    Click(ready, kInstall);
-    HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
+    HWND finish = Press(*wizard, ready, kInstall, Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
     // Started for the player as on a newer Windows.
     Click(finish, kFinishButton);

@@ -3,12 +3,9 @@
 // installer killed at any moment of one.
 #include "e2e/fixture.h"
 
-#include <gtest/gtest.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
-#include <string>
-#include <vector>
 
 using namespace e2e;
 
@@ -43,8 +40,7 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(destination, kFolderEdit)));
     EXPECT_TRUE(SaveScreenshot(L"page-2-destination", {wizard->Frame()}));
 
-    Click(destination, kNext);
-    HWND ready = wizard->WaitForPage(Page::kReady);
+    HWND ready = Press(*wizard, destination, kNext, Page::kReady);
     ASSERT_NE(ready, nullptr);
     EXPECT_EQ(ConfigValue(L"OBJ_IN_SETUP_DIR"), kDefaultInstallDir);
     EXPECT_EQ(ItemText(ready, IDC_READY_SENTENCE_NAME), kDisplayName);
@@ -52,8 +48,7 @@ TEST_F(Wizard, WholeRoadInstallsTheProductAndShowsEveryPage)
     EXPECT_EQ(ListLines(::GetDlgItem(ready, kSummary)), summary);
     EXPECT_TRUE(SaveScreenshot(L"page-3-ready", {wizard->Frame()}));
 
-    Click(ready, kInstall);
-    HWND installing = wizard->WaitForPage(Page::kInstalling);
+    HWND installing = Press(*wizard, ready, kInstall, Page::kInstalling);
     ASSERT_NE(installing, nullptr);
     EXPECT_EQ(ItemText(installing, IDC_INSTALLING_HEADING_NAME), kDisplayName);
     EXPECT_EQ(ItemText(installing, IDC_INSTALLING_HEADING_LEAD), L"安装程序正在安装");

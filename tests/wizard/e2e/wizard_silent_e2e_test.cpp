@@ -3,11 +3,7 @@
 // a second wizard of the same name without a word.
 #include "e2e/fixture.h"
 
-#include <gtest/gtest.h>
-
 #include <map>
-#include <string>
-#include <vector>
 
 using namespace e2e;
 
@@ -141,7 +137,7 @@ TEST_F(Wizard, SilentRunsWriteALogOfHowTheyWent)
     ASSERT_TRUE(::CreateDirectoryW(foreign.c_str(), nullptr));
     ASSERT_TRUE(WriteFileBytes(foreign + L"\\notes.txt", "someone else's"));
     ASSERT_TRUE(WriteFileBytes(Work(L"refused.log"), "someone else's log"));
-    const std::string ini = NoRoomConfig();
+    const std::string ini = ConfigSetting(L"OBJ_IN_SIZE", L"2000000000");
     ASSERT_FALSE(ini.empty());
     ASSERT_TRUE(CopyWithResource(SetupExe(), Work(L"no-room.exe"), L"INI", 138, ini));
     const std::wstring uninstaller = kDefaultInstallDir + L"\\uninst.exe";
