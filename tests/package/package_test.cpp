@@ -611,6 +611,14 @@ TEST_F(PackageTest, SplitArchiveIsReadOnlyThroughPiecesTheTableVouchesFor)
             ASSERT_EQ(stream.Stream()->Read(stream.Stream(), tail, &size), SZ_OK);
             EXPECT_EQ(std::string(tail, size), archive.substr(kStart + kPacked - 10, size));
         }
+        // From the end, as the SDK measures the archive; a place before the
+        // start is refused and moves nothing.
+        Int64 end = 0, before = -1 - static_cast<Int64>(archive.size()), here = 0;
+        ASSERT_EQ(stream.Stream()->Seek(stream.Stream(), &end, SZ_SEEK_END), SZ_OK);
+        EXPECT_EQ(end, static_cast<Int64>(archive.size()));
+        EXPECT_EQ(stream.Stream()->Seek(stream.Stream(), &before, SZ_SEEK_CUR), SZ_ERROR_PARAM);
+        ASSERT_EQ(stream.Stream()->Seek(stream.Stream(), &here, SZ_SEEK_CUR), SZ_OK);
+        EXPECT_EQ(here, end);
     }
 
     // Tables the installer does not take: a name that leaves its folder,

@@ -391,6 +391,16 @@ bool SetupProcess::LoadLibraryInto(const std::wstring& dll) const
     return ended && loaded != 0;
 }
 
+int SetupProcess::CountBoxes(const std::wstring& caption) const
+{
+    int count = 0;
+    FindTopLevel(Id(), [&](HWND window) {
+        count += ::IsWindowVisible(window) && WindowText(window) == caption;
+        return false;
+    });
+    return count;
+}
+
 HWND SetupProcess::FocusWindow() const
 {
     if (!frame_)
@@ -538,6 +548,57 @@ std::string WideToCodePage(const std::wstring& text, UINT codePage)
     return out;
 }
 
+std::wstring UninstallKey(const std::wstring& displayName)
+{
+    return L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + displayName;
+}
+
+bool UninstallKeyExists(const std::wstring& displayName)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallKey(displayName).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+std::wstring UninstallValue(const std::wstring& displayName, const wchar_t* name)
+{
+    wchar_t value[1024] = {};
+    DWORD size = sizeof(value);
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, UninstallKey(displayName).c_str(), name, RRF_RT_REG_SZ, nullptr, value,
+                       &size) != ERROR_SUCCESS)
+        return {};
+    return value;
+}
+
+std::wstring DesktopLink(const std::wstring& linkName)
+{
+    return SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + linkName + L".lnk";
+}
+
+std::wstring ProgramGroup(const std::wstring& displayName)
+{
+    return SpecialFolder(CSIDL_PROGRAMS) + L"\\" + displayName;
+}
+
+std::vector<std::wstring> Leftovers(const std::wstring& installDir)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((installDir + L".*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    // "Tovani.*" matches "Tovani" itself too.
+    const size_t own = installDir.size() - installDir.rfind(L'\\') - 1;
+    do {
+        if (::lstrlenW(data.cFileName) > static_cast<int>(own))
+            names.push_back(data.cFileName);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return names;
+}
+
 namespace {
 
 // Sets resource (type, id) of exe to bytes, or removes it when bytes is null,
@@ -601,6 +662,17 @@ bool CopyWithResource(const std::wstring& source, const std::wstring& target, co
     const PayloadDigest digest = ComputePayloadDigest(ReadResource(target, L"INI", 138), archive, table);
     const std::string digestBytes(digest.begin(), digest.end());
     return SetResource(target, kDigestResourceType, kDigestResourceId, &digestBytes);
+}
+
+std::wstring DamagedCopy(const std::wstring& source, const wchar_t* type, int id, const std::wstring& target)
+{
+    std::string image = ReadFileBytes(source);
+    const std::string resource = ReadResource(source, type, id);
+    const size_t at = resource.empty() ? std::string::npos : image.find(resource);
+    if (at == std::string::npos)
+        return {};
+    image[at + resource.size() / 2] ^= 0x20;
+    return WriteFileBytes(target, image) ? target : std::wstring();
 }
 
 std::string ReadResource(const std::wstring& exe, const wchar_t* type, int id)

@@ -76,6 +76,10 @@ public:
     // Selects path in the folder dialog as its own caller could, then OK.
     bool ChooseInFolderDialog(HWND dialog, const std::wstring& path) const;
 
+    // How many visible top-level windows of this process have the caption:
+    // the boxes it shows at once.
+    int CountBoxes(const std::wstring& caption) const;
+
     // The focused window of the process's user-interface thread.
     HWND FocusWindow() const;
 
@@ -115,6 +119,19 @@ std::wstring RunConfigFile();
 std::wstring SpecialFolder(int csidl);
 std::string WideToCodePage(const std::wstring& text, UINT codePage);
 
+// What a product's installation registers and links, by its names: the
+// uninstall entry (a value of it; empty when missing), the desktop link and
+// the program group.
+std::wstring UninstallKey(const std::wstring& displayName);
+bool UninstallKeyExists(const std::wstring& displayName);
+std::wstring UninstallValue(const std::wstring& displayName, const wchar_t* name);
+std::wstring DesktopLink(const std::wstring& linkName);
+std::wstring ProgramGroup(const std::wstring& displayName);
+
+// What lies beside installDir under its name ("Tovani.temp" beside
+// "Tovani"): a staging or an aside folder left behind.
+std::vector<std::wstring> Leftovers(const std::wstring& installDir);
+
 // A copy of setup.exe at target with one resource replaced by bytes, or
 // removed when bytes is null, and nothing else changed: a digest stays as
 // it was. False when the copy or the update failed.
@@ -123,6 +140,9 @@ bool CopyChangingResource(const std::wstring& source, const std::wstring& target
 // The same with its digest (when it has one) made to fit what it carries.
 bool CopyWithResource(const std::wstring& source, const std::wstring& target, const wchar_t* type, int id,
                       const std::string& bytes);
+// A copy at target with one byte of a resource changed in the file, as a
+// download damaged in transit has it; target, or empty when it failed.
+std::wstring DamagedCopy(const std::wstring& source, const wchar_t* type, int id, const std::wstring& target);
 // The bytes of a resource of an executable on disk.
 std::string ReadResource(const std::wstring& exe, const wchar_t* type, int id);
 

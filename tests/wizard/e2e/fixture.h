@@ -1,15 +1,23 @@
 // What the wizard's end-to-end test suites share: a thread that can use the
-// shell (links, the folder dialog), a clean start and a started wizard.
+// shell (links, the folder dialog), a clean start and a started wizard, the
+// ways through the pages, and the sample product's installation as it is
+// checked from outside.
 #pragma once
 
+#include "e2e/control_ids.h"
 #include "e2e/driver.h"
+#include "system/shortcuts.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
+#include <shlobj.h>
 
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 // user32 exports it; mingw's headers do not declare it.
@@ -74,6 +82,59 @@ inline void SetPlayerEnvironment(const wchar_t* name, const wchar_t* value)
 inline const std::wstring kDisplayName = L"Quenlo棋牌";
 inline const std::wstring kDefaultInstallDir = L"D:\\Program Files\\Tovani";
 
+// The captions of the wizard's boxes: its notices, its question and its
+// errors.
+inline const std::wstring kCaption = L"游戏安装向导";
+inline const std::wstring kQuestionCaption = L"温馨提示";
+inline const std::wstring kErrorCaption = L"错误提示";
+
+inline ShortcutInfo ReadLink(const std::wstring& path)
+{
+    ShortcutInfo link;
+    ReadShortcut(path, &link);
+    return link;
+}
+
+// The value of key in an INI text (key=value on a line of its own), or
+// empty.
+inline std::wstring ValueIn(std::wstring text, const std::wstring& key)
+{
+    text = L"\n" + text + L"\r\n";
+    const size_t at = text.find(L"\n" + key + L"=");
+    if (at == std::wstring::npos)
+        return {};
+    const size_t from = at + key.size() + 2;
+    return text.substr(from, text.find_first_of(L"\r\n", from) - from);
+}
+
+// A value of the configuration file the wizard writes: GBK text, or UTF-16
+// with its byte-order mark when GBK cannot hold it. Read as such rather than
+// through the profile functions, which would decode GBK with the ANSI code
+// page of whatever system the test runs under.
+inline std::wstring ConfigValue(const std::wstring& key)
+{
+    const std::string bytes = ReadFileBytes(RunConfigFile());
+    std::wstring text;
+    if (bytes.starts_with("\xFF\xFE")) {
+        text.resize((bytes.size() - 2) / sizeof(wchar_t));
+        std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
+    } else {
+        text = testing_support::FromCodePage(bytes, 936);
+    }
+    return ValueIn(std::move(text), key);
+}
+
+// The sample configuration with key's line set to value; empty when it has
+// no such line.
+inline std::string ConfigSetting(const std::wstring& key, const std::wstring& value)
+{
+    std::string text = ReadResource(Bin(L"setup.exe"), L"INI", 138);
+    const size_t at = text.find(WideToCodePage(L"\n" + key + L"=", 936));
+    if (at == std::string::npos)
+        return {};
+    return text.replace(at + 1, text.find_first_of("\r\n", at + 1) - at - 1, WideToCodePage(key + L"=" + value, 936));
+}
+
 class WizardTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -113,6 +174,159 @@ protected:
         EXPECT_NE(wizard->WaitForFrame(), nullptr);
         EXPECT_NE(wizard->WaitForPage(Page::kWelcome), nullptr);
         return wizard;
+    }
+
+    // Presses button on page, once there is a page, and waits for next:
+    // its window, or null.
+    static HWND Press(SetupProcess& wizard, HWND page, int button, Page next, DWORD timeoutMs = kDeadlineMs)
+    {
+        if (!page)
+            return nullptr;
+        Click(page, button);
+        return wizard.WaitForPage(next, timeoutMs);
+    }
+
+    // From the welcome page: Next (the destination page), Next (the ready
+    // page), Install (the installing page, its worker started); or null.
+    static HWND ToDestination(SetupProcess& wizard)
+    {
+        return Press(wizard, wizard.ShownPage(), kNext, Page::kDestination);
+    }
+    static HWND ToReady(SetupProcess& wizard) { return Press(wizard, ToDestination(wizard), kNext, Page::kReady); }
+    static HWND GoToInstalling(SetupProcess& wizard)
+    {
+        return Press(wizard, ToReady(wizard), kInstall, Page::kInstalling);
+    }
+
+    // Browse on the destination page, the notice a newer Windows gets
+    // answered and gone: the folder dialog, or null.
+    static HWND OpenFolderDialog(SetupProcess& wizard, HWND destination)
+    {
+        Click(destination, kBrowse);
+        HWND notice = wizard.WaitForBox(kCaption);
+        if (!notice)
+            return nullptr;
+        AnswerBox(notice, IDOK);
+        if (!WaitUntil([&] { return !::IsWindow(notice); }))
+            return nullptr;
+        return wizard.WaitForFolderDialog();
+    }
+};
+
+// The sample product's wizard, from a clean start each time: nothing of an
+// earlier run, installation, registration or link.
+class Wizard : public WizardTest {
+protected:
+    void SetUp() override
+    {
+        ::DeleteFileW((TempFolder() + L"run-marker.txt").c_str());
+        RemoveRegistration();
+        for (const auto& leftover : Leftovers(kDefaultInstallDir))
+            RemoveTree(L"D:\\Program Files\\" + leftover);
+        ASSERT_TRUE(ClearRuns(kDefaultInstallDir));
+    }
+
+    static std::wstring SetupExe() { return Bin(L"setup.exe"); }
+
+    // The uninstall entry and the links, gone.
+    static void RemoveRegistration()
+    {
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKey(kDisplayName).c_str());
+        ::DeleteFileW(DesktopLink(kDisplayName).c_str());
+        RemoveTree(ProgramGroup(kDisplayName));
+    }
+
+    // An earlier installation of the product with its user data file.
+    static void MakeEarlierInstallation()
+    {
+        ASSERT_EQ(::SHCreateDirectoryExW(nullptr, kDefaultInstallDir.c_str(), nullptr), ERROR_SUCCESS);
+        ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\Marvane.exe", "old program"));
+        ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\UserSetting.ini", "[user]\r\nname=keeper\r\n"));
+        ASSERT_TRUE(WriteFileBytes(kDefaultInstallDir + L"\\slot1.sav", "the player's saved game"));
+    }
+
+    // An earlier program file, held open without delete sharing as a
+    // running program holds its files: the handle, or INVALID_HANDLE_VALUE.
+    static HANDLE HoldEarlierProgram()
+    {
+        if (::SHCreateDirectoryExW(nullptr, kDefaultInstallDir.c_str(), nullptr) != ERROR_SUCCESS ||
+            !WriteFileBytes(kDefaultInstallDir + L"\\Marvane.exe", "old program"))
+            return INVALID_HANDLE_VALUE;
+        return ::CreateFileW((kDefaultInstallDir + L"\\Marvane.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+
+    // The new version in place, the earlier user data and the player's own
+    // file in it, nothing beside it.
+    static void ExpectUpgraded()
+    {
+        EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\UserSetting.ini"), "[user]\r\nname=keeper\r\n");
+        EXPECT_EQ(ReadFileBytes(kDefaultInstallDir + L"\\slot1.sav"), "the player's saved game");
+        EXPECT_NE(ReadFileBytes(kDefaultInstallDir + L"\\Marvane.exe"), "old program");
+        EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\uninst.exe"));
+        EXPECT_EQ(Leftovers(kDefaultInstallDir), std::vector<std::wstring>{});
+        EXPECT_TRUE(UninstallKeyExists(kDisplayName));
+        EXPECT_TRUE(Exists(DesktopLink(kDisplayName)));
+    }
+
+    // The product installed, and its registration.
+    static void ExpectInstalled()
+    {
+        EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
+        EXPECT_TRUE(UninstallKeyExists(kDisplayName));
+    }
+
+    // GoToInstalling, and the finish page once the installation is done; or
+    // null.
+    static HWND InstallToFinish(SetupProcess& wizard, DWORD timeoutMs = 60000)
+    {
+        return GoToInstalling(wizard) ? wizard.WaitForPage(Page::kFinish, timeoutMs) : nullptr;
+    }
+
+    // A copy of setup.exe whose payload has enough entries for a cancel to
+    // catch the extraction running.
+    static std::wstring BigPayloadSetup()
+    {
+        const std::wstring exe = Work(L"setup.exe");
+        const std::string archive = ReadFileBytes(Bin(L"big-payload.7z"));
+        EXPECT_FALSE(archive.empty());
+        EXPECT_TRUE(CopyWithResource(SetupExe(), exe, L"DATA", 148, archive));
+        return exe;
+    }
+
+    // Starts the big-payload wizard, installs, and once the extraction runs
+    // asks to cancel through ask (the page's Cancel or the close box); the
+    // question's box, or null.
+    static HWND AskDuringExtraction(std::unique_ptr<SetupProcess>& wizard, HWND* installing,
+                                    const std::function<void(SetupProcess&, HWND)>& ask)
+    {
+        wizard = Start(BigPayloadSetup());
+        *installing = GoToInstalling(*wizard);
+        if (!*installing)
+            return nullptr;
+        HWND page = *installing;
+        if (!WaitUntil([&] { return ItemText(page, kStatus) == L"正在解压文件"; }))
+            return nullptr;
+        ask(*wizard, page);
+        return wizard->WaitForBox(kQuestionCaption);
+    }
+
+    static void PressCancel(SetupProcess&, HWND installing) { Click(installing, kCancel); }
+
+    // After the wizard ended, however it ended.
+    static void ExpectNoTemporaryFiles()
+    {
+        EXPECT_EQ(RunFolders(), std::vector<std::wstring>{});
+        EXPECT_FALSE(Exists(TempFolder() + L"incfg.ini"));
+    }
+
+    static void ExpectNothingInstalled()
+    {
+        EXPECT_FALSE(Exists(kDefaultInstallDir));
+        EXPECT_FALSE(Exists(kDefaultInstallDir + L".temp"));
+        EXPECT_FALSE(UninstallKeyExists(kDisplayName));
+        EXPECT_FALSE(Exists(DesktopLink(kDisplayName)));
+        EXPECT_FALSE(Exists(ProgramGroup(kDisplayName)));
     }
 };
 

@@ -1,15 +1,10 @@
 // setup.exe runs elevated: other programs of the same user, running while
 // the wizard is open, try to steer it through its files, and another
 // installer runs beside it.
-#include "e2e/control_ids.h"
-#include "e2e/driver.h"
 #include "e2e/fixture.h"
-#include "system/shortcuts.h"
 #include "package/package.h"
 
 #include <gtest/gtest.h>
-#include <objbase.h>
-#include <shlobj.h>
 
 #include <memory>
 #include <string>
@@ -21,30 +16,6 @@ namespace {
 
 const std::wstring kOtherName = L"另一个棋牌";
 const std::wstring kHostileDir = L"D:\\e2e\\work\\hostile";
-
-std::wstring UninstallKey(const std::wstring& name)
-{
-    return L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name;
-}
-std::wstring DesktopLink(const std::wstring& name)
-{
-    return SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + name + L".lnk";
-}
-
-bool KeyExists(const std::wstring& name)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallKey(name).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
-}
-
-std::wstring LinkTarget(const std::wstring& path)
-{
-    ShortcutInfo link;
-    return ReadShortcut(path, &link) ? link.target : std::wstring();
-}
 
 // Whether another program can open path to change it (write or delete).
 bool OthersCanChange(const std::wstring& path)
@@ -67,21 +38,11 @@ protected:
         for (const auto& name : {kDisplayName, kOtherName, std::wstring(L"Hostile")}) {
             ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKey(name).c_str());
             ::DeleteFileW(DesktopLink(name).c_str());
-            RemoveTree(SpecialFolder(CSIDL_PROGRAMS) + L"\\" + name);
+            RemoveTree(ProgramGroup(name));
         }
         ASSERT_TRUE(ClearRuns(kDefaultInstallDir));
     }
     void TearDown() override { ::DeleteFileW((TempFolder() + L"incfg.ini").c_str()); }
-
-    static HWND ToReady(SetupProcess& wizard)
-    {
-        Click(wizard.ShownPage(), kNext);
-        HWND destination = wizard.WaitForPage(Page::kDestination);
-        if (!destination)
-            return nullptr;
-        Click(destination, kNext);
-        return wizard.WaitForPage(Page::kReady);
-    }
 };
 
 TEST_F(Steering, NothingChangedFromOutsideAfterTheReadyPageReachesTheInstallation)
@@ -109,15 +70,14 @@ TEST_F(Steering, NothingChangedFromOutsideAfterTheReadyPageReachesTheInstallatio
     // Nor can the payload be changed in the installer's own file.
     EXPECT_FALSE(OthersCanChange(Bin(L"setup.exe")));
 
-    Click(ready, kInstall);
-    HWND finish = wizard->WaitForPage(Page::kFinish, 60000);
+    HWND finish = Press(*wizard, ready, kInstall, Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
     EXPECT_EQ(ItemText(finish, IDC_FINISH_TITLE_NAME), kDisplayName);
     EXPECT_TRUE(Exists(kDefaultInstallDir + L"\\Marvane.exe"));
     EXPECT_FALSE(Exists(kHostileDir));
-    EXPECT_TRUE(KeyExists(kDisplayName));
-    EXPECT_FALSE(KeyExists(L"Hostile"));
-    EXPECT_EQ(LinkTarget(DesktopLink(kDisplayName)), kDefaultInstallDir + L"\\Marvane.exe");
+    EXPECT_TRUE(UninstallKeyExists(kDisplayName));
+    EXPECT_FALSE(UninstallKeyExists(L"Hostile"));
+    EXPECT_EQ(ReadLink(DesktopLink(kDisplayName)).target, kDefaultInstallDir + L"\\Marvane.exe");
     EXPECT_FALSE(Exists(DesktopLink(L"Hostile")));
     Click(finish, kFinishButton);
     EXPECT_TRUE(wizard->WaitForExit());
@@ -166,11 +126,8 @@ TEST_F(Steering, TheRunningInstallersFileCannotBeSwappedForAnother)
 TEST_F(Steering, TwoInstallersOfDifferentNamesKeepToTheirOwnFiles)
 {
     const std::wstring otherExe = Work(L"other-product.exe");
-    std::string otherText = ReadResource(Bin(L"setup.exe"), L"INI", 138);
-    const std::string line = WideToCodePage(L"OBJ_IN_DISPLAY_NAME=" + kDisplayName, 936);
-    const size_t at = otherText.find(line);
-    ASSERT_NE(at, std::string::npos);
-    otherText.replace(at, line.size(), WideToCodePage(L"OBJ_IN_DISPLAY_NAME=" + kOtherName, 936));
+    const std::string otherText = ConfigSetting(L"OBJ_IN_DISPLAY_NAME", kOtherName);
+    ASSERT_FALSE(otherText.empty());
     ASSERT_TRUE(CopyWithResource(Bin(L"setup.exe"), otherExe, L"INI", 138, otherText));
 
     auto first = Start(Bin(L"setup.exe"));
@@ -193,12 +150,11 @@ TEST_F(Steering, TwoInstallersOfDifferentNamesKeepToTheirOwnFiles)
     EXPECT_EQ(withOther, 1);
     EXPECT_EQ(withChosenFolder, 1);
 
-    Click(ready, kInstall);
-    HWND finish = first->WaitForPage(Page::kFinish, 60000);
+    HWND finish = Press(*first, ready, kInstall, Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
     EXPECT_EQ(ItemText(finish, IDC_FINISH_TITLE_NAME), kDisplayName);
-    EXPECT_TRUE(KeyExists(kDisplayName));
-    EXPECT_FALSE(KeyExists(kOtherName));
+    EXPECT_TRUE(UninstallKeyExists(kDisplayName));
+    EXPECT_FALSE(UninstallKeyExists(kOtherName));
     ::SendMessageW(::GetDlgItem(finish, kRunNow), BM_SETCHECK, BST_UNCHECKED, 0);
     Click(finish, kFinishButton);
     EXPECT_TRUE(first->WaitForExit());

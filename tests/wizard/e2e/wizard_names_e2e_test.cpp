@@ -3,14 +3,9 @@
 // Chinese names reach the pages, the disk, the links and the registration
 // character for character. ctest runs these under code page 936 and again
 // under 1252.
-#include "e2e/control_ids.h"
-#include "e2e/driver.h"
 #include "e2e/fixture.h"
-#include "system/shortcuts.h"
 
 #include <gtest/gtest.h>
-#include <objbase.h>
-#include <shlobj.h>
 
 #include <memory>
 #include <string>
@@ -23,37 +18,15 @@ namespace {
 // Korean, Polish, Thai and Chinese, and a character beyond the BMP.
 const std::wstring kChosenFolder = L"D:\\게임\\Łódź ภาษา 游戏 \U0001F3AE";
 
-
 // A value of the configuration as the product team wrote it: the resource's
 // GBK text, decoded here independently of the installer.
 std::wstring ConfiguredValue(const std::wstring& key)
 {
-    const std::wstring text =
-        testing_support::FromCodePage(ReadResource(Bin(L"setup.exe"), L"INI", 138), 936) + L"\r\n";
-    const std::wstring start = L"\n" + key + L"=";
-    const size_t at = text.find(start);
-    if (at == std::wstring::npos)
-        return {};
-    const size_t from = at + start.size();
-    return text.substr(from, text.find_first_of(L"\r\n", from) - from);
+    return ValueIn(testing_support::FromCodePage(ReadResource(Bin(L"setup.exe"), L"INI", 138), 936), key);
 }
 
-std::wstring UninstallKey(const std::wstring& displayName)
-{
-    return L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + displayName;
-}
-
-std::wstring RegistryValue(const std::wstring& key, const wchar_t* name)
-{
-    wchar_t value[1024] = {};
-    DWORD size = sizeof(value);
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
-        return L"<none>";
-    return value;
-}
-
-// Target | arguments | working folder, read back through the shell. The
-// The target as the link's item list names it, in UTF-16: the copy a link
+// Target | arguments | working folder, read back through the shell; the
+// target as the link's item list names it, in UTF-16: the copy a link
 // keeps for the 8-bit world is in the ANSI code page, which Wine hands back
 // as it is.
 std::wstring LinkSummary(const std::wstring& path)
@@ -66,7 +39,6 @@ std::wstring LinkSummary(const std::wstring& path)
 
 class WizardNames : public WizardTest {
 protected:
-
     void SetUp() override
     {
         RemoveTree(L"D:\\게임");
@@ -78,8 +50,8 @@ protected:
     void Clear()
     {
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, UninstallKey(displayName).c_str());
-        ::DeleteFileW((SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + mainLink + L".lnk").c_str());
-        RemoveTree(SpecialFolder(CSIDL_PROGRAMS) + L"\\" + displayName);
+        ::DeleteFileW(DesktopLink(mainLink).c_str());
+        RemoveTree(ProgramGroup(displayName));
         ::DeleteFileW((TempFolder() + L"run-marker.txt").c_str());
     }
 
@@ -99,31 +71,24 @@ TEST_F(WizardNames, FolderOfManyScriptsAndTheConfiguredNamesReachEveryPlace)
     EXPECT_EQ(ItemText(welcome, IDC_WELCOME_TITLE_NAME), displayName);
     EXPECT_EQ(ItemText(welcome, IDC_WELCOME_SENTENCE_NAME), displayName);
 
-    Click(welcome, kNext);
-    HWND destination = wizard.WaitForPage(Page::kDestination);
+    HWND destination = ToDestination(wizard);
     ASSERT_NE(destination, nullptr);
     EXPECT_EQ(ItemText(destination, IDC_DEST_QUESTION_NAME), displayName);
     EXPECT_EQ(ItemText(destination, IDC_DEST_QUOTED_NAME), L"“" + displayName + L"”。");
-    Click(destination, kBrowse);
-    HWND notice = wizard.WaitForBox(L"游戏安装向导");
-    ASSERT_NE(notice, nullptr);
-    AnswerBox(notice, IDOK);
-    HWND folders = wizard.WaitForFolderDialog();
+    HWND folders = OpenFolderDialog(wizard, destination);
     ASSERT_NE(folders, nullptr);
     ASSERT_TRUE(wizard.ChooseInFolderDialog(folders, kChosenFolder));
     ASSERT_TRUE(WaitUntil([&] { return ItemText(destination, kFolderEdit) == installDir; }))
         << testing::PrintToString(ItemText(destination, kFolderEdit));
     EXPECT_TRUE(SaveScreenshot(L"names-2-destination", {wizard.Frame()}));
 
-    Click(destination, kNext);
-    HWND ready = wizard.WaitForPage(Page::kReady);
+    HWND ready = Press(wizard, destination, kNext, Page::kReady);
     ASSERT_NE(ready, nullptr);
     const std::vector<std::wstring> summary{L"目标位置:", L"        " + installDir};
     EXPECT_EQ(ListLines(::GetDlgItem(ready, kSummary)), summary);
     EXPECT_TRUE(SaveScreenshot(L"names-3-ready", {wizard.Frame()}));
 
-    Click(ready, kInstall);
-    HWND finish = wizard.WaitForPage(Page::kFinish, 60000);
+    HWND finish = Press(wizard, ready, kInstall, Page::kFinish, 60000);
     ASSERT_NE(finish, nullptr);
     EXPECT_EQ(WindowText(finish), caption);
     EXPECT_EQ(ItemText(finish, IDC_FINISH_TITLE_NAME), displayName);
@@ -137,20 +102,18 @@ TEST_F(WizardNames, FolderOfManyScriptsAndTheConfiguredNamesReachEveryPlace)
     EXPECT_FALSE(Exists(installDir + L".temp"));
 
     const std::wstring program = installDir + L"\\" + ConfiguredValue(L"OBJ_IN_EXE");
-    const std::wstring desktopLink = SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + mainLink + L".lnk";
-    const std::wstring group = SpecialFolder(CSIDL_PROGRAMS) + L"\\" + displayName;
-    EXPECT_EQ(LinkSummary(desktopLink), program + L" |  | " + installDir);
+    const std::wstring group = ProgramGroup(displayName);
+    EXPECT_EQ(LinkSummary(DesktopLink(mainLink)), program + L" |  | " + installDir);
     EXPECT_EQ(LinkSummary(group + L"\\" + mainLink + L".lnk"), program + L" |  | " + installDir);
     EXPECT_EQ(LinkSummary(group + L"\\" + ConfiguredValue(L"OBJ_IN_REPAIR_EXE_LINK") + L".lnk"),
               installDir + L"\\" + ConfiguredValue(L"OBJ_IN_REPAIR_EXE") + L" | " +
                   ConfiguredValue(L"OBJ_IN_REPAIR_EXE_CMD") + L" | " + installDir);
 
-    const std::wstring key = UninstallKey(displayName);
-    EXPECT_EQ(RegistryValue(key, L"DisplayName"), displayName);
-    EXPECT_EQ(RegistryValue(key, L"Publisher"), ConfiguredValue(L"OBJ_IN_PUBLISHER"));
-    EXPECT_EQ(RegistryValue(key, L"DisplayVersion"), ConfiguredValue(L"OBJ_IN_DISPLAY_VERSION"));
-    EXPECT_EQ(RegistryValue(key, L"DisplayIcon"), program + L",-0");
-    EXPECT_EQ(RegistryValue(key, L"UninstallString"),
+    EXPECT_EQ(UninstallValue(displayName, L"DisplayName"), displayName);
+    EXPECT_EQ(UninstallValue(displayName, L"Publisher"), ConfiguredValue(L"OBJ_IN_PUBLISHER"));
+    EXPECT_EQ(UninstallValue(displayName, L"DisplayVersion"), ConfiguredValue(L"OBJ_IN_DISPLAY_VERSION"));
+    EXPECT_EQ(UninstallValue(displayName, L"DisplayIcon"), program + L",-0");
+    EXPECT_EQ(UninstallValue(displayName, L"UninstallString"),
               L"\"" + installDir + L"\\" + ConfiguredValue(L"OBJ_IN_UNINSTALL_EXE") + L"\"");
 
     // Run now: the installed program itself starts, and leaves its mark
