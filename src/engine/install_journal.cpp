@@ -198,21 +198,24 @@ bool InstallJournal::Committed() const { return HasChild(kDoneTag); }
 
 std::unique_ptr<InstallJournal> InstallJournal::Create(const std::wstring& installDir, const KeptPlaces& places)
 {
+    // Made through a hold on the folder above and held from the moment it
+    // exists: nobody can put another folder or a link in its place between
+    // making it and writing its tag.
+    HeldFolder parent;
+    if (!OpenFolderAsIs(ParentOf(installDir), FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &parent))
+        return nullptr;
     for (int n = 0; n < 1000; ++n) {
         const std::wstring aside = installDir + L".old" + (n > 0 ? std::to_wstring(n) : L"");
-        if (!CreatePrivateFolder(aside)) {
+        HeldFolder folder;
+        if (!MakePrivateChildFolder(parent, NameOf(aside), kHoldSharing, &folder)) {
             if (::GetLastError() == ERROR_ALREADY_EXISTS)
                 continue;
             return nullptr;
         }
-        HeldFolder folder;
-        if (!OpenFolderNoFollow(aside, kHoldSharing, &folder))
-            return nullptr;
         // The tag goes in under a name of its own first: a folder holding
         // only that is recognised as a cut-short start and removed.
         const bool tagged = WriteNewChildFile(folder, kAsideTagPart, OwnerText(installDir), FILE_ATTRIBUTE_HIDDEN) &&
-                            ::MoveFileExW(JoinPath(aside, kAsideTagPart).c_str(), JoinPath(aside, kAsideTag).c_str(),
-                                          MOVEFILE_WRITE_THROUGH);
+                            MoveChild(folder, kAsideTagPart, folder, kAsideTag);
         if (!tagged) {
             const DWORD error = ::GetLastError();
             DeleteChild(folder, kAsideTagPart);
