@@ -283,7 +283,7 @@ bool InstallJournal::KeepRecordNamed(const std::wstring& name, const std::string
 {
     // Written in full and flushed before it is given its name, so a record
     // that exists is a whole one.
-    return HasChild(name.c_str()) || WriteFileReplacing(JoinPath(path_, name), record);
+    return HasChild(name.c_str()) || WriteChildFileReplacing(folder_, name, record);
 }
 
 bool InstallJournal::MoveAsideChanged(const InPlaceChanges& changes)
@@ -483,10 +483,13 @@ bool InstallJournal::RestoreRecord(KeptSlot slot)
     case RecordKind::kFile:
         if (!existed)
             return DeleteFileNoFollow(place);
-        // The player's folders: made without following a link on the way.
-        if (const std::wstring folder = ParentOf(place); !folder.empty())
-            MakeFolderNoFollow(folder);
-        return WriteFileReplacing(place, std::string(reader.Rest()));
+        // The player's folders: made without following a link on the way,
+        // and the file written through the hold that walk ends on.
+        {
+            HeldFolder folder;
+            return MakeFolderNoFollow(ParentOf(place), &folder) &&
+                   WriteChildFileReplacing(folder, NameOf(place), std::string(reader.Rest()));
+        }
     case RecordKind::kFolder:
         if (existed)
             return MakeFolderNoFollow(place);

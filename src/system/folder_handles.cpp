@@ -192,10 +192,10 @@ bool OpenParentOf(const std::wstring& path, HeldFolder* parent, std::wstring* na
     return OpenFolderByLevels(parentPath, parent);
 }
 
-bool MakeFolderNoFollow(const std::wstring& path)
+bool MakeFolderNoFollow(const std::wstring& path, HeldFolder* made)
 {
-    HeldFolder made;
-    return OpenFolderByLevels(path, &made, true);
+    HeldFolder local;
+    return OpenFolderByLevels(path, made ? made : &local, true);
 }
 
 bool OpenChild(const HeldFolder& folder, const std::wstring& name, ACCESS_MASK access, DWORD share,

@@ -137,8 +137,8 @@ bool OpenParentOf(const std::wstring& path, HeldFolder* parent, std::wstring* na
 
 // Makes the folder at path where missing, walking as OpenParentOf walks:
 // each level made or opened through the one above, none a link. True when
-// a plain folder is there.
-bool MakeFolderNoFollow(const std::wstring& path);
+// a plain folder is there, held in *made when given.
+bool MakeFolderNoFollow(const std::wstring& path, HeldFolder* made = nullptr);
 
 // Deletes the folder at path only while it is empty, through a hold on
 // that folder opened through its held parent; a link there is removed
